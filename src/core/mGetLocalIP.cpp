@@ -1,0 +1,67 @@
+#include "core/mGetLocalIP.h"
+
+#include <cstdlib>
+
+#include "core/AppSettings.h"
+#include "core/mPublicFunction.h"
+#include "platform/HostInfo.h"
+#include "platform/ProfileIni.h"
+
+namespace kestrel {
+
+namespace {
+HostAddressTable g_hostAddresses;
+
+bool SameTextNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+}  // namespace
+
+std::string ReadSoftwareIP() {
+  return platform::ReadProfileString(SettingsFile("localIP.ini"), "SoftWareIP", "IP", "");
+}
+
+std::string GetLocalComputerName() { return platform::ComputerName(); }
+
+std::string GetHostIPList(const std::string& name) {
+  g_hostAddresses = HostAddressTable{};
+  const auto addresses = platform::ResolveIPv4(name);
+  for (size_t i = 0; i < addresses.size() && i < g_hostAddresses.size(); ++i)
+    g_hostAddresses[i] = addresses[i];
+  return g_hostAddresses[0];
+}
+
+const HostAddressTable& HostAddresses() { return g_hostAddresses; }
+
+std::string ChooseLocalIP(const HostAddressTable& table, const std::string& preferred) {
+  std::string candidate;
+  for (size_t slot = table.size(); slot-- > 0;) {
+    if (table[slot].empty()) continue;
+    candidate = table[slot];
+    if (SameTextNoCase(candidate, preferred)) return preferred;
+  }
+  return candidate;
+}
+
+std::string GetLocalIP(const std::string& preferred) {
+  GetHostIPList(GetLocalComputerName());
+  return ChooseLocalIP(g_hostAddresses, preferred);
+}
+
+IPv4Bytes SplitLocalIP(const std::string& ip) {
+  IPv4Bytes bytes{};
+  for (int k = 1; k <= 4; ++k) {
+    const long v = std::strtol(ExtractField(ip, k, '.').c_str(), nullptr, 10);
+    bytes[static_cast<size_t>(k - 1)] = static_cast<std::uint8_t>(static_cast<unsigned long>(v) & 0xFF);
+  }
+  return bytes;
+}
+
+}  // namespace kestrel

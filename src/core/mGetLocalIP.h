@@ -1,0 +1,37 @@
+// Choosing the PC's own IPv4 address (the local IP) among the addresses its name resolves to,
+// honouring the preferred address of Settings/localIP.ini.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "core/SharedState.h"
+
+namespace kestrel {
+
+// The first up to five addresses of the host, dotted-decimal; slots beyond them stay empty.
+using HostAddressTable = std::array<std::string, 5>;
+
+// The value of IP in section SoftWareIP of Settings/localIP.ini, or empty.
+std::string ReadSoftwareIP();
+
+// The computer's name.
+std::string GetLocalComputerName();
+
+// Fills the process-wide host address table for `name` and returns its first address (empty
+// when the name does not resolve).
+std::string GetHostIPList(const std::string& name);
+const HostAddressTable& HostAddresses();
+
+// The choice itself, on a given table: the preferred address when it is one of the table's
+// addresses (compared without regard to case), otherwise the first address; empty for an empty
+// table.
+std::string ChooseLocalIP(const HostAddressTable& table, const std::string& preferred);
+
+// Resolves the computer's own name and chooses among its addresses.
+std::string GetLocalIP(const std::string& preferred);
+
+// The four numbers of a dotted address, each reduced to its low byte, leftmost first.
+IPv4Bytes SplitLocalIP(const std::string& ip);
+
+}  // namespace kestrel

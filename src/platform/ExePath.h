@@ -1,0 +1,14 @@
+// Where the running program lies, and path joining with the platform's separator.
+#pragma once
+
+#include <string>
+
+namespace kestrel::platform {
+
+// The directory of the running executable, without a trailing separator.
+std::string ExecutableDir();
+
+// `dir` and `name` joined with the platform's path separator.
+std::string JoinPath(const std::string& dir, const std::string& name);
+
+}  // namespace kestrel::platform

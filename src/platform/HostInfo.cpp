@@ -1,0 +1,61 @@
+#include "platform/HostInfo.h"
+
+#include <algorithm>
+#include <cstring>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+#else
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+namespace kestrel::platform {
+
+std::string ComputerName() {
+#ifdef _WIN32
+  char buf[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof buf;
+  if (!GetComputerNameA(buf, &size)) return {};
+  return std::string(buf, size);
+#else
+  char buf[256] = {};
+  if (gethostname(buf, sizeof buf - 1) != 0) return {};
+  return std::string(buf);
+#endif
+}
+
+std::vector<std::string> ResolveIPv4(const std::string& name) {
+  std::vector<std::string> out;
+  if (name.empty()) return out;
+#ifdef _WIN32
+  WSADATA wsa;
+  WSAStartup(MAKEWORD(2, 0), &wsa);
+#endif
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  // One socket type only: without it every address comes back once per type.
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* res = nullptr;
+  if (getaddrinfo(name.c_str(), nullptr, &hints, &res) == 0) {
+    for (addrinfo* ai = res; ai != nullptr; ai = ai->ai_next) {
+      if (ai->ai_family != AF_INET || ai->ai_addr == nullptr) continue;
+      char text[INET_ADDRSTRLEN] = {};
+      const auto* sin = reinterpret_cast<const sockaddr_in*>(ai->ai_addr);
+      if (inet_ntop(AF_INET, &sin->sin_addr, text, sizeof text) == nullptr) continue;
+      if (std::find(out.begin(), out.end(), text) == out.end()) out.emplace_back(text);
+    }
+    freeaddrinfo(res);
+  }
+#ifdef _WIN32
+  WSACleanup();
+#endif
+  return out;
+}
+
+}  // namespace kestrel::platform

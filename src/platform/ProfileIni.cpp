@@ -1,0 +1,238 @@
+#include "platform/ProfileIni.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace kestrel::platform {
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string Trim(const std::string& s) {
+  size_t b = 0, e = s.size();
+  while (b < e && IsBlank(s[b])) ++b;
+  while (e > b && (IsBlank(s[e - 1]) || s[e - 1] == '\r')) --e;
+  return s.substr(b, e - b);
+}
+
+std::string TrimRight(const std::string& s) {
+  size_t e = s.size();
+  while (e > 0 && IsBlank(s[e - 1])) --e;
+  return s.substr(0, e);
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// One line of the file as read, without its line end.
+struct Line {
+  std::string raw;
+  enum Kind { Other, Section, Entry } kind = Other;
+  std::string name;   // section name or key, trimmed
+  std::string value;  // entry value, trimmed
+};
+
+struct Document {
+  std::vector<Line> lines;
+  bool crlf = false;
+  bool bom = false;
+  bool finalNewline = true;
+};
+
+Line ParseLine(const std::string& raw) {
+  Line line;
+  line.raw = raw;
+  const std::string t = Trim(raw);
+  if (t.empty() || t[0] == ';') return line;
+  if (t[0] == '[') {
+    const auto close = t.find(']');
+    if (close != std::string::npos) {
+      line.kind = Line::Section;
+      line.name = Trim(t.substr(1, close - 1));
+    }
+    return line;
+  }
+  const auto eq = t.find('=');
+  if (eq == std::string::npos) return line;
+  line.kind = Line::Entry;
+  line.name = Trim(t.substr(0, eq));
+  line.value = Trim(t.substr(eq + 1));
+  return line;
+}
+
+bool Load(const std::string& path, Document& doc) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::stringstream ss;
+  ss << in.rdbuf();
+  std::string text = ss.str();
+  if (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+    doc.bom = true;
+    text.erase(0, 3);
+  }
+  doc.crlf = text.find("\r\n") != std::string::npos;
+  doc.finalNewline = text.empty() || text.back() == '\n';
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t nl = text.find('\n', start);
+    const size_t end = nl == std::string::npos ? text.size() : nl;
+    std::string raw = text.substr(start, end - start);
+    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+    doc.lines.push_back(ParseLine(raw));
+    if (nl == std::string::npos) break;
+    start = nl + 1;
+  }
+  return true;
+}
+
+std::string Unquote(const std::string& v) {
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+    return v.substr(1, v.size() - 2);
+  return v;
+}
+
+bool HasLineBreak(const std::string& s) { return s.find_first_of("\r\n") != std::string::npos; }
+
+bool WriteAll(const std::string& path, const std::string& data) {
+  std::error_code ec;
+  const auto parent = std::filesystem::path(path).parent_path();
+  if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+  const std::string tmp = path + ".tmp~";
+  {
+    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(data.data(), static_cast<std::streamsize>(data.size()));
+    out.flush();
+    if (!out) {
+      std::remove(tmp.c_str());
+      return false;
+    }
+  }
+#ifdef _WIN32
+  if (!MoveFileExA(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    std::remove(tmp.c_str());
+    return false;
+  }
+#else
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0) chmod(tmp.c_str(), st.st_mode & 07777);
+  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+    std::remove(tmp.c_str());
+    return false;
+  }
+#endif
+  return true;
+}
+
+}  // namespace
+
+std::string ReadProfileString(const std::string& path, const std::string& section,
+                              const std::string& key, const std::string& defaultValue) {
+  Document doc;
+  if (!Load(path, doc)) return TrimRight(defaultValue);
+  const std::string wantSection = Trim(section), wantKey = Trim(key);
+  bool inSection = false;
+  bool seenSection = false;
+  for (const Line& line : doc.lines) {
+    if (line.kind == Line::Section) {
+      // The first section of that name counts; a later one of the same name is ignored.
+      if (inSection) break;
+      inSection = !seenSection && EqualNoCase(line.name, wantSection);
+      seenSection = seenSection || inSection;
+    } else if (inSection && line.kind == Line::Entry && EqualNoCase(line.name, wantKey)) {
+      return Unquote(line.value);
+    }
+  }
+  return TrimRight(defaultValue);
+}
+
+bool WriteProfileString(const std::string& path, const std::string& section,
+                        const std::string& key, const std::string& value) {
+  const std::string wantSection = Trim(section), wantKey = Trim(key);
+  if (wantSection.empty() || wantKey.empty() || HasLineBreak(section) || HasLineBreak(key) ||
+      HasLineBreak(value) || wantKey.find('=') != std::string::npos ||
+      wantSection.find(']') != std::string::npos || wantKey[0] == '[' || wantKey[0] == ';')
+    return false;
+
+  Document doc;
+  const bool existed = Load(path, doc);
+#ifdef _WIN32
+  if (!existed) doc.crlf = true;
+#endif
+
+  const std::string entry = wantKey + "=" + value;
+  size_t sectionAt = doc.lines.size();
+  for (size_t i = 0; i < doc.lines.size(); ++i) {
+    if (doc.lines[i].kind == Line::Section && EqualNoCase(doc.lines[i].name, wantSection)) {
+      sectionAt = i;
+      break;
+    }
+  }
+
+  if (sectionAt == doc.lines.size()) {
+    if (!doc.lines.empty() && !Trim(doc.lines.back().raw).empty()) doc.lines.push_back(ParseLine(""));
+    doc.lines.push_back(ParseLine("[" + wantSection + "]"));
+    doc.lines.push_back(ParseLine(entry));
+  } else {
+    size_t lastEntry = sectionAt;  // insert after the section's last entry when the key is new
+    bool replaced = false;
+    for (size_t i = sectionAt + 1; i < doc.lines.size(); ++i) {
+      Line& line = doc.lines[i];
+      if (line.kind == Line::Section) break;
+      if (line.kind != Line::Entry) continue;
+      if (EqualNoCase(line.name, wantKey)) {
+        line = ParseLine(line.name + "=" + value);
+        replaced = true;
+        break;
+      }
+      lastEntry = i;
+    }
+    if (!replaced)
+      doc.lines.insert(doc.lines.begin() + static_cast<std::ptrdiff_t>(lastEntry + 1), ParseLine(entry));
+  }
+
+  const char* eol = doc.crlf ? "\r\n" : "\n";
+  std::string out = doc.bom ? "\xEF\xBB\xBF" : "";
+  for (size_t i = 0; i < doc.lines.size(); ++i) {
+    out += doc.lines[i].raw;
+    if (i + 1 < doc.lines.size() || doc.finalNewline || !existed) out += eol;
+  }
+  return WriteAll(path, out);
+}
+
+bool FlushProfile(const std::string& path) {
+#ifdef _WIN32
+  WritePrivateProfileStringA(nullptr, nullptr, nullptr, path.c_str());
+  return true;
+#else
+  const int fd = open(path.c_str(), O_RDONLY);
+  if (fd < 0) return false;
+  const bool ok = fsync(fd) == 0;
+  close(fd);
+  return ok;
+#endif
+}
+
+}  // namespace kestrel::platform
