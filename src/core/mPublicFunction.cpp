@@ -1,6 +1,36 @@
 #include "core/mPublicFunction.h"
 
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
 namespace kestrel {
+
+namespace {
+bool TryStrToInt(const std::string& text, int& out) {
+  const std::string t = TrimText(text);
+  const size_t digits = (!t.empty() && (t[0] == '+' || t[0] == '-')) ? 1 : 0;
+  if (t.size() == digits) return false;
+  for (size_t k = digits; k < t.size(); ++k)
+    if (t[k] < '0' || t[k] > '9') return false;
+  errno = 0;
+  const long long v = std::strtoll(t.c_str(), nullptr, 10);
+  if (errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
+  out = static_cast<int>(v);
+  return true;
+}
+}  // namespace
+
+int StrToIntDef(const std::string& text, int fallback) {
+  int v = 0;
+  return TryStrToInt(text, v) ? v : fallback;
+}
+
+int StrToInt(const std::string& text) {
+  int v = 0;
+  if (!TryStrToInt(text, v)) throw EConvertError("'" + text + "' is not a valid integer value");
+  return v;
+}
 
 std::string TrimText(const std::string& text) {
   auto isSpace = [](char c) { return static_cast<unsigned char>(c) <= ' '; };

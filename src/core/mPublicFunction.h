@@ -1,9 +1,24 @@
 // Small shared helpers.
 #pragma once
 
+#include <stdexcept>
 #include <string>
 
 namespace kestrel {
+
+// A text that should have been a number. Its message is the one the user sees:
+// "'<text>' is not a valid integer value".
+class EConvertError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// `text` read as a 32-bit decimal integer (optional sign, blanks around it allowed); throws
+// EConvertError for anything else, including an empty text and a number out of range.
+int StrToInt(const std::string& text);
+
+// As StrToInt, but `fallback` instead of the error.
+int StrToIntDef(const std::string& text, int fallback);
 
 // The n-th field (n from 1) of `text` split at `delimiter`, blanks around it removed; empty
 // when the text has fewer than n fields. The last field runs to the end of the text.

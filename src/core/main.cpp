@@ -1,0 +1,30 @@
+// The program entry: the application, the main window and its start-up, the event loop.
+#include <QApplication>
+
+#include "core/CommandLine.h"
+#include "core/Prompts.h"
+#include "core/StartUp.h"
+#include "ui/Main.h"
+#include "ui/QtPrompts.h"
+
+int main(int argc, char** argv) {
+  kestrel::SetProgramArguments(argc, argv);
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("Kestrel");
+  QApplication::setApplicationDisplayName("Kestrel");
+
+  kestrel::ui::QtPrompts prompts;
+  kestrel::SetPrompts(&prompts);
+
+  int result = 1;
+  {
+    kestrel::ui::TMainFrm frm({});
+    frm.SetCloseQueryHandler([&frm] { kestrel::RunShutdown(frm); });
+    if (kestrel::RunStartUp(frm)) {
+      frm.showMaximized();
+      result = app.exec();
+    }
+  }
+  kestrel::SetPrompts(nullptr);
+  return result;
+}

@@ -1,0 +1,151 @@
+// The main window: zones with their status and the zone controls at the top, the play lists at
+// the lower left, the songs of the selected play list at the lower right, a status bar below.
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "ui/ActionList.h"
+#include "ui/ListView.h"
+#include "zones/ZoneTable.h"
+
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QSlider;
+class QSplitter;
+class QStatusBar;
+
+namespace kestrel::ui {
+
+class TMainFrm : public QMainWindow {
+  Q_OBJECT
+ public:
+  // `polledAddress` tells the zone status operations which zone was polled last.
+  explicit TMainFrm(ZoneTable::PolledAddressFn polledAddress, QWidget* parent = nullptr);
+  ~TMainFrm() override;
+
+  // --- zones ---------------------------------------------------------------------------------
+  ZoneTable& Zones() { return *zones_; }
+  // Reads Settings/Zone.ini into the zone list; a bad ID throws EConvertError after the zones
+  // before it got their rows.
+  void LoadZones();
+  bool AnyZoneChecked() const;
+  // Shows a zone's status text in its row (window thread).
+  void ShowZoneStatus(int row, const QString& text);
+
+  // --- helpers of the layout ------------------------------------------------------------------
+  // Pops `menu` up with its top-left corner at the bottom-left corner of `control`.
+  static void PopupMenuUnder(QWidget* control, QMenu* menu);
+  void SetStatusPanel(int panel, const QString& text);
+  QString StatusPanel(int panel) const;
+  // Runs every action's update handler now (the idle hook does this by itself).
+  void UpdateActions() { actlstMain->UpdateAll(); }
+
+  // Called when the window is asked to close, before it closes (the close is never refused).
+  void SetCloseQueryHandler(std::function<void()> handler) { closeQuery_ = std::move(handler); }
+  // Called the first time the window is shown, after the start-up flag was cleared.
+  void SetFirstShowHandler(std::function<void()> handler) { firstShow_ = std::move(handler); }
+
+  // Components, named as the layout names them.
+  QWidget* pnlBottom;
+  QLabel* lblPlayStatus;
+  QLabel* lblSelectedZones;
+  QLabel* lblZoneSelectedCount;
+  TListView* lvPlayZones;
+  QGroupBox* grpZoneOperations;
+  QPushButton* btnPreAll;
+  QPushButton* btnNextAll;
+  QPushButton* btnPlayAll;
+  QPushButton* btnStopAll;
+  QPushButton* btnUpdateList;
+  QPushButton* btnMute;
+  QLabel* lblVolume;
+  QSlider* tkBarVol;
+  QPushButton* btnPlayModeAll;
+
+  QSplitter* splLeft;
+  QWidget* pnlLeft;
+  QLabel* lblPlayList;
+  QLabel* lblCurList;
+  TListView* lvPlayList;
+  QPushButton* btnListAdd;
+  QPushButton* btnListEdit;
+  QPushButton* btnListDelete;
+  QPushButton* btnRefreshPL;
+
+  QWidget* pnlClient;
+  QLabel* lblSongList;
+  QLabel* lblSelectedSong;
+  QLabel* lblSongChecked;
+  QLabel* lblTotalCheckedSongs;
+  TListView* lvSongList;
+  QPushButton* btnSongAdd;
+  QPushButton* btnSongDelete;
+  QPushButton* btnPlaySelected;
+  QPushButton* btnCopyTo;
+  QPushButton* btnMoveto;
+
+  QStatusBar* statBar;
+  QMenu* pmPlayMode;
+  QMenu* pmPlayList;
+  QMenu* pmSongList;
+
+  TActionList* actlstMain;
+  QAction* acEditList;
+  QAction* acAddList;
+  QAction* acDeleteList;
+  QAction* acAddSong;
+  QAction* acDeleteSong;
+  QAction* acPrevSong;
+  QAction* acNextSong;
+  QAction* acPlay;
+  QAction* acStop;
+  QAction* acMute;
+  QAction* acPlaySelectedSong;
+  QAction* acUpdateZonePlayList;
+  QAction* acMoveTo;
+  QAction* acCopyTo;
+  QAction* acSinglePlay;
+  QAction* acSingleCycle;
+  QAction* acListPlay;
+  QAction* acListCycle;
+  QAction* acPlayMode;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void CreateZoneArea();
+  void CreatePlayListArea();
+  void CreateSongArea();
+  void CreateActions();
+  void BindControls();
+
+  // Zone list handlers.
+  void lvPlayZonesChange(int row);
+  void lvPlayZonesClick();
+  // Selects the play list and the song that `zone` reported it plays.
+  void ShowWhatZonePlays(const TZone& zone);
+
+  // Enabling rules.
+  bool acPrevSongUpdate() const;
+  bool PlayListSelected() const;
+  bool AnySongChecked() const;
+  bool acPlaySelectedSongUpdate() const;
+  void acPlayModeExecute();
+  void FormKeyDown();
+
+  std::unique_ptr<ZoneTable> zones_;
+  bool zoneCheckChanged_ = false;
+  bool shownOnce_ = false;
+  std::array<QLabel*, 3> statPanels_{};
+  std::function<void()> closeQuery_;
+  std::function<void()> firstShow_;
+};
+
+}  // namespace kestrel::ui

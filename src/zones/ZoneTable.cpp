@@ -1,0 +1,83 @@
+#include "zones/ZoneTable.h"
+
+#include "zones/ZoneStatusText.h"
+
+namespace kestrel {
+
+ZoneTable::ZoneTable(PolledAddressFn polledAddress) : polledAddress_(std::move(polledAddress)) {}
+
+void ZoneTable::SetRowTextHandler(RowTextFn handler) { rowText_ = std::move(handler); }
+
+std::size_t ZoneTable::Append(const ZoneDefinition& zone) {
+  auto row = std::make_unique<Row>();
+  row->name = zone.name;
+  row->zone.SubnetID = zone.subnetID;
+  row->zone.DeviceID = zone.deviceID;
+  rows_.push_back(std::move(row));
+  return rows_.size() - 1;
+}
+
+TZone ZoneTable::Snapshot(std::size_t row) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return rows_[row]->zone;
+}
+
+int ZoneTable::ApplyCheckState(std::size_t row, bool checked) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  TZone& zone = rows_[row]->zone;
+  const bool old = zone.Checked;
+  zone.Checked = checked;
+  if (!old && checked) return 1;
+  if (old && !checked) return -1;
+  return 0;
+}
+
+void ZoneTable::Modify(std::size_t row, const std::function<void(TZone&)>& change) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  change(rows_[row]->zone);
+}
+
+void ZoneTable::UpdatePolledZone(bool recompose, const std::function<void(TZone&)>& store) {
+  if (!polledAddress_) return;
+  const auto [subnet, device] = polledAddress_();
+  std::size_t row = 0;
+  std::string text;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (; row < rows_.size(); ++row)
+      if (rows_[row]->zone.SubnetID == subnet && rows_[row]->zone.DeviceID == device) break;
+    if (row == rows_.size()) return;
+    store(rows_[row]->zone);
+    if (!recompose) return;
+    text = ComposeZoneStatusText(rows_[row]->zone);
+  }
+  if (rowText_) rowText_(row, text);
+}
+
+void ZoneTable::SetZoneTimes(std::int32_t durationSeconds, std::int32_t positionSeconds) {
+  UpdatePolledZone(true, [&](TZone& z) {
+    z.DurText = ZoneTimeText(durationSeconds);
+    z.PosText = ZoneTimeText(positionSeconds);
+  });
+}
+
+void ZoneTable::SetZoneVolume(std::uint8_t volume) {
+  UpdatePolledZone(true, [&](TZone& z) { z.Volume = volume; });
+}
+
+void ZoneTable::SetZonePlayMode(std::uint8_t mode) {
+  UpdatePolledZone(true, [&](TZone& z) { z.PlayMode = mode; });
+}
+
+void ZoneTable::SetZoneSong(const std::string& name, std::int32_t songNo) {
+  UpdatePolledZone(true, [&](TZone& z) {
+    if (!name.empty()) z.SongName = name;
+    if (songNo != -1) z.SongNo = songNo;
+  });
+}
+
+void ZoneTable::SetZoneListNo(std::int32_t listNo) {
+  UpdatePolledZone(false, [&](TZone& z) { z.ListNo = listNo; });
+}
+
+}  // namespace kestrel

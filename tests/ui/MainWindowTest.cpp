@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSlider>
+#include <QSplitter>
+#include <thread>
+
+#include "core/AppSettings.h"
+#include "core/mPublicFunction.h"
+#include "core/SharedState.h"
+#include "support/TempDir.h"
+#include "ui/Main.h"
+#include "UiTestSupport.h"
+
+using namespace kestrel;
+using kestrel::ui::TMainFrm;
+
+namespace {
+
+class MainWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetSharedState();
+    SetSettingsDir(dir.str());
+    dir.write("Zone.ini",
+              "[TotalZones]\r\nTotalZones=3\r\n"
+              "[Zone1]\r\nZoneName=Lobby\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=20\r\n"
+              "[Zone2]\r\nZoneName=Bar\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=21\r\n"
+              "[Zone3]\r\nZoneName=Lobby Annex\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=20\r\n");
+    frm = std::make_unique<TMainFrm>([] { return std::make_pair(std::uint8_t{1}, std::uint8_t{20}); });
+    frm->LoadZones();
+    frm->resize(1280, 800);
+    frm->show();
+    test::ProcessEvents();
+  }
+  void TearDown() override {
+    frm.reset();
+    SetSettingsDir("");
+  }
+  QString Count() const { return frm->lblZoneSelectedCount->text(); }
+
+  test::TempDir dir;
+  std::unique_ptr<TMainFrm> frm;
+};
+
+}  // namespace
+
+TEST_F(MainWindow, LayoutTextsAndHiddenControls) {
+  EXPECT_EQ(frm->lvPlayZones->rowCount(), 3);
+  EXPECT_EQ(frm->lvPlayZones->horizontalHeaderItem(1)->text(), "Play Status");
+  EXPECT_EQ(frm->lvPlayZones->columnWidth(0), 150);
+  EXPECT_EQ(frm->lvSongList->columnWidth(1), 500);
+  EXPECT_EQ(frm->btnPreAll->text(), "PREV Song");
+  EXPECT_EQ(frm->btnUpdateList->text(), "Update Play List");
+  EXPECT_EQ(frm->grpZoneOperations->title(), "Zone Control");
+  EXPECT_FALSE(frm->btnUpdateList->isVisible());
+  EXPECT_FALSE(frm->btnPlaySelected->isVisible());
+  EXPECT_FALSE(frm->btnCopyTo->isVisible());
+  EXPECT_EQ(frm->tkBarVol->maximum(), 79);
+  EXPECT_EQ(Count(), "0");
+  EXPECT_EQ(frm->lblCurList->text(), "");
+
+  // Column limits hold when the user drags a column.
+  frm->lvSongList->setColumnWidth(0, 10);
+  EXPECT_EQ(frm->lvSongList->columnWidth(0), 31);
+  frm->lvPlayList->setColumnWidth(1, 5000);
+  EXPECT_EQ(frm->lvPlayList->columnWidth(1), 1000);
+
+  // Anchors: the zone list grows with the window, the play mode button keeps to the right.
+  const int listWidth = frm->lvPlayZones->width();
+  const int modeRight = frm->grpZoneOperations->width() - frm->btnPlayModeAll->geometry().right();
+  frm->resize(1600, 900);
+  test::ProcessEvents();
+  EXPECT_EQ(frm->lvPlayZones->width(), listWidth + 320);
+  EXPECT_EQ(frm->grpZoneOperations->width() - frm->btnPlayModeAll->geometry().right(), modeRight);
+
+  // Ctrl+Alt+Shift+L toggles the hidden button; fewer modifiers do nothing.
+  QTest::keyClick(frm->lvPlayZones, Qt::Key_L, Qt::ControlModifier | Qt::AltModifier);
+  EXPECT_FALSE(frm->btnUpdateList->isVisible());
+  QTest::keyClick(frm->lvPlayZones, Qt::Key_L, Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
+  EXPECT_TRUE(frm->btnUpdateList->isVisible());
+  QTest::keyClick(frm->lvPlayZones, Qt::Key_L, Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
+  EXPECT_FALSE(frm->btnUpdateList->isVisible());
+}
+
+TEST_F(MainWindow, EnablingRulesFollowChecksAndSelection) {
+  frm->UpdateActions();
+  for (QWidget* w : std::initializer_list<QWidget*>{frm->btnPreAll, frm->btnNextAll, frm->btnPlayAll, frm->btnStopAll,
+                                                    frm->btnMute, frm->btnPlayModeAll, frm->tkBarVol})
+    EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
+  EXPECT_FALSE(frm->btnListEdit->isEnabled());
+  EXPECT_FALSE(frm->btnListDelete->isEnabled());
+  EXPECT_FALSE(frm->btnSongAdd->isEnabled());
+  EXPECT_FALSE(frm->btnSongDelete->isEnabled());
+  EXPECT_FALSE(frm->btnMoveto->isEnabled());
+  EXPECT_TRUE(frm->btnListAdd->isEnabled());
+  EXPECT_TRUE(frm->btnRefreshPL->isEnabled());
+
+  test::ClickCheckBox(frm->lvPlayZones, 1);
+  test::ProcessEvents();  // the idle hook runs the update handlers
+  for (QWidget* w : std::initializer_list<QWidget*>{frm->btnPreAll, frm->btnNextAll, frm->btnPlayAll, frm->btnStopAll,
+                                                    frm->btnMute, frm->btnPlayModeAll, frm->tkBarVol})
+    EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
+  EXPECT_TRUE(frm->acListCycle->isEnabled());
+  EXPECT_FALSE(frm->acPlaySelectedSong->isEnabled());
+
+  frm->lvPlayList->AddRow({"1", "Lobby Music"});
+  frm->lvPlayList->SelectRow(0, true);
+  frm->lvSongList->AddRow({"1", "01 Intro.mp3"});
+  frm->UpdateActions();
+  EXPECT_TRUE(frm->btnListEdit->isEnabled());
+  EXPECT_TRUE(frm->btnListDelete->isEnabled());
+  EXPECT_TRUE(frm->btnSongAdd->isEnabled());
+  EXPECT_FALSE(frm->btnSongDelete->isEnabled());
+  frm->lvSongList->SetChecked(0, true);
+  frm->lvSongList->SelectRow(0, true);
+  frm->UpdateActions();
+  EXPECT_TRUE(frm->btnSongDelete->isEnabled());
+  EXPECT_TRUE(frm->btnMoveto->isEnabled());
+  EXPECT_TRUE(frm->acPlaySelectedSong->isEnabled());
+}
+
+TEST_F(MainWindow, CheckedZonesAreCountedAndDrawnWhiteOnBlue) {
+  test::ClickCheckBox(frm->lvPlayZones, 0);
+  test::ClickCheckBox(frm->lvPlayZones, 2);
+  EXPECT_EQ(Count(), "2");
+  test::ClickCheckBox(frm->lvPlayZones, 0);
+  EXPECT_EQ(Count(), "1");
+  test::ClickCell(frm->lvPlayZones, 1, 1);  // a selection change counts nothing
+  EXPECT_EQ(Count(), "1");
+  EXPECT_EQ(frm->lvPlayZones->SelectedRow(), 1);
+  EXPECT_TRUE(frm->Zones().Snapshot(2).Checked);
+
+  // The checked, unselected row is white on blue in its status column.
+  test::ProcessEvents();
+  const QImage image = frm->lvPlayZones->viewport()->grab().toImage();
+  const QRect cell = frm->lvPlayZones->visualRect(frm->lvPlayZones->model()->index(2, 1));
+  EXPECT_EQ(image.pixelColor(cell.center()), QColor(0, 0, 255));
+  const QRect unchecked = frm->lvPlayZones->visualRect(frm->lvPlayZones->model()->index(0, 1));
+  EXPECT_NE(image.pixelColor(unchecked.center()), QColor(0, 0, 255));
+}
+
+TEST_F(MainWindow, StatusTextsFromAnotherThreadReachTheFirstRowOfTheAddress) {
+  // Reports arrive on the receive thread; the rows change on the window thread.
+  std::thread receiver([this] {
+    auto& zones = frm->Zones();
+    zones.SetZoneVolume(60);
+    zones.SetZonePlayMode(2);
+  });
+  receiver.join();
+  test::ProcessEvents();
+  EXPECT_EQ(frm->lvPlayZones->CellText(0, 1), "Volume: 76%.  Play Mode: Repeat One");
+  EXPECT_EQ(frm->lvPlayZones->CellText(1, 1), "");
+  EXPECT_EQ(frm->lvPlayZones->CellText(2, 1), "");  // same address, lower row: never updated
+}
+
+TEST_F(MainWindow, PlayModeMenuOpensBelowItsButton) {
+  test::ClickCheckBox(frm->lvPlayZones, 0);
+  test::ProcessEvents();
+  QStringList captions;
+  for (QAction* a : frm->pmPlayMode->actions()) captions << a->text();
+  EXPECT_EQ(captions, (QStringList{"Play One", "Repeat One", "Continued", "Repeat All"}));
+  QTest::mouseClick(frm->btnPlayModeAll, Qt::LeftButton);
+  test::ProcessEvents();
+  ASSERT_TRUE(frm->pmPlayMode->isVisible());
+  EXPECT_EQ(frm->pmPlayMode->pos(), frm->btnPlayModeAll->mapToGlobal(QPoint(0, frm->btnPlayModeAll->height())));
+  frm->pmPlayMode->hide();
+}
+
+TEST(MainWindowZones, BadZoneFileKeepsTheZonesBeforeTheFault) {
+  test::TempDir dir;
+  SetSettingsDir(dir.str());
+  dir.write("Zone.ini",
+            "[TotalZones]\nTotalZones=2\n[Zone1]\nZoneName=Lobby\nSubnetIDOfVeltra=300\nDeviceIDOfVeltra=20\n"
+            "[Zone2]\nZoneName=Bar\nSubnetIDOfVeltra=1\nDeviceIDOfVeltra=x\n");
+  TMainFrm frm({});
+  EXPECT_THROW(frm.LoadZones(), EConvertError);
+  EXPECT_EQ(frm.lvPlayZones->rowCount(), 1);
+  EXPECT_EQ(frm.Zones().SubnetID(0), 44);
+  SetSettingsDir("");
+}

@@ -1,0 +1,62 @@
+// Helpers for driving the windows on Qt's offscreen platform.
+#pragma once
+
+#include <QApplication>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QTest>
+#include <QTimer>
+#include <string>
+#include <vector>
+
+#include "core/Prompts.h"
+#include "ui/ListView.h"
+
+namespace kestrel::test {
+
+// Runs the event loop for a moment: queued calls and paint events are handled, and the loop
+// goes idle (which runs the actions' update handlers) as it would between user events.
+inline void ProcessEvents(int ms = 20) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// Clicks a row's check box with the mouse, as a user would.
+inline void ClickCheckBox(ui::TListView* view, int row) {
+  const QModelIndex index = view->model()->index(row, 0);
+  QStyleOptionViewItem option;
+  option.initFrom(view);
+  option.rect = view->visualRect(index);
+  option.features |= QStyleOptionViewItem::HasCheckIndicator;
+  option.state |= QStyle::State_Enabled;
+  const QRect box = view->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view);
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, box.center());
+}
+
+// Clicks a row's given cell (not the check box).
+inline void ClickCell(ui::TListView* view, int row, int column) {
+  const QRect r = view->visualRect(view->model()->index(row, column));
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, r.center() + QPoint(r.width() / 4, 0));
+}
+
+// Records what the library shows and answers its questions from a script.
+class RecordingPrompts : public Prompts {
+ public:
+  RecordingPrompts() { SetPrompts(this); }
+  ~RecordingPrompts() override { SetPrompts(nullptr); }
+  void Show(PromptKind kind, const std::string& text) override { shown.push_back({kind, text}); }
+  bool Confirm(const std::string& text) override {
+    asked.push_back(text);
+    return answerYes;
+  }
+  struct Message {
+    PromptKind kind;
+    std::string text;
+  };
+  std::vector<Message> shown;
+  std::vector<std::string> asked;
+  bool answerYes = true;
+};
+
+}  // namespace kestrel::test
