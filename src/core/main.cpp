@@ -1,5 +1,6 @@
 // The program entry: the application, the main window and its start-up, the event loop.
 #include <QApplication>
+#include <QScreen>
 
 #include "core/CommandLine.h"
 #include "core/Prompts.h"
@@ -21,6 +22,8 @@ int main(int argc, char** argv) {
     kestrel::ui::TMainFrm frm({});
     frm.SetCloseQueryHandler([&frm] { kestrel::RunShutdown(frm); });
     if (kestrel::RunStartUp(frm)) {
+      // Fill the screen also where no window manager maximises windows.
+      if (const QScreen* screen = frm.screen()) frm.setGeometry(screen->availableGeometry());
       frm.showMaximized();
       result = app.exec();
     }

@@ -32,10 +32,13 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text =
   return button;
 }
 
+// A text colour of its own; a disabled control still greys out.
 void SetTextColour(QWidget* w, const QColor& colour) {
   QPalette p = w->palette();
-  p.setColor(QPalette::WindowText, colour);
-  p.setColor(QPalette::ButtonText, colour);
+  for (auto group : {QPalette::Active, QPalette::Inactive}) {
+    p.setColor(group, QPalette::WindowText, colour);
+    p.setColor(group, QPalette::ButtonText, colour);
+  }
   w->setPalette(p);
 }
 
