@@ -1,5 +1,7 @@
 #include "core/mPublicFunction.h"
 
+#include "core/FormRegistry.h"
+
 namespace kestrel {
 
 std::string TrimText(const std::string& text) {
@@ -25,6 +27,14 @@ std::string ExtractField(const std::string& text, int n, char delimiter) {
     }
   }
   return result;
+}
+
+bool FormExists(const std::string& name) {
+  try {
+    return FormRegistry::Contains(name);
+  } catch (...) {
+    return false;
+  }
 }
 
 }  // namespace kestrel
