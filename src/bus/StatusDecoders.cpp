@@ -13,7 +13,6 @@ namespace kestrel {
 
 namespace {
 
-constexpr std::uint8_t kCR = 0x0D;
 constexpr std::uint8_t kStartOfText = 0x02;
 constexpr unsigned kEndOfText = 0x0003;
 constexpr unsigned kSlash = 0x002F;

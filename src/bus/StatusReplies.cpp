@@ -9,14 +9,6 @@ namespace kestrel {
 
 namespace {
 
-constexpr std::uint8_t kCR = 0x0D;
-
-ReplyPayload Text(const std::string& text) {
-  ReplyPayload p(text.begin(), text.end());
-  p.push_back(kCR);
-  return p;
-}
-
 std::string Source() { return std::string("#S") + kSourceChar; }
 
 std::string Digits(std::uint32_t value, int width) {
@@ -28,15 +20,15 @@ std::string Digits(std::uint32_t value, int width) {
 }  // namespace
 
 ReplyPayload DispInfoReply(std::uint32_t durationTenths, std::uint32_t positionTenths, char status) {
-  return Text(Source() + "DISPINFO,DUR" + Digits(durationTenths, 4) + ",POS" + Digits(positionTenths, 4) +
+  return TextWithCR(Source() + "DISPINFO,DUR" + Digits(durationTenths, 4) + ",POS" + Digits(positionTenths, 4) +
               ",STATUS" + status);
 }
 
 ReplyPayload VolumeReply(char zoneChar, unsigned attenuation) {
-  return Text(std::string("#Z") + zoneChar + ",ON,SRC" + kSourceChar + ",VOL" + Digits(attenuation, 1));
+  return TextWithCR(std::string("#Z") + zoneChar + ",ON,SRC" + kSourceChar + ",VOL" + Digits(attenuation, 1));
 }
 
-ReplyPayload DispModeReply(unsigned mode) { return Text(Source() + "DISPMODE,STATUS" + Digits(mode, 1)); }
+ReplyPayload DispModeReply(unsigned mode) { return TextWithCR(Source() + "DISPMODE,STATUS" + Digits(mode, 1)); }
 
 ReplyPayload DisplayLineReply(char line, const std::string& text) {
   const std::string head = Source() + "DISPLINE" + line + ",";
@@ -51,7 +43,7 @@ ReplyPayload DisplayLineReply(char line, const std::string& text) {
 }
 
 ReplyPayload DispUpdateReply(bool updating) {
-  return Text(Source() + "DISPUPDATE,STATUS" + (updating ? "1" : "0"));
+  return TextWithCR(Source() + "DISPUPDATE,STATUS" + (updating ? "1" : "0"));
 }
 
 }  // namespace kestrel

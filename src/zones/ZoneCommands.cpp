@@ -8,14 +8,6 @@ namespace kestrel {
 
 namespace {
 
-constexpr std::uint8_t kCR = 0x0D;
-
-Payload Text(const std::string& text) {
-  Payload p(text.begin(), text.end());
-  p.push_back(kCR);
-  return p;
-}
-
 std::string SourceText(const char* command) { return std::string("*S") + kSourceChar + command; }
 
 std::string ThreeDigits(int n, const char* what) {
@@ -26,26 +18,32 @@ std::string ThreeDigits(int n, const char* what) {
 
 }  // namespace
 
-Payload PrevSongCommand() { return Text(SourceText("PREV")); }
-Payload NextSongCommand() { return Text(SourceText("NEXT")); }
-Payload PlayCommand() { return Text(SourceText("PLAY")); }
-Payload StopCommand() { return Text(SourceText("STOP")); }
-Payload UpdateListCommand() { return Text(SourceText("UPDATELIST")); }
+Payload TextWithCR(const std::string& text) {
+  Payload p(text.begin(), text.end());
+  p.push_back(kCR);
+  return p;
+}
+
+Payload PrevSongCommand() { return TextWithCR(SourceText("PREV")); }
+Payload NextSongCommand() { return TextWithCR(SourceText("NEXT")); }
+Payload PlayCommand() { return TextWithCR(SourceText("PLAY")); }
+Payload StopCommand() { return TextWithCR(SourceText("STOP")); }
+Payload UpdateListCommand() { return TextWithCR(SourceText("UPDATELIST")); }
 
 Payload PlaySongCommand(int listNo, int songNo) {
-  return Text(SourceText("LIST") + ThreeDigits(listNo, "Play list number") + ",SONG" +
+  return TextWithCR(SourceText("LIST") + ThreeDigits(listNo, "Play list number") + ",SONG" +
               ThreeDigits(songNo, "Song number"));
 }
 
 Payload SetVolumeCommand(int volume) {
   const int attenuation = 79 - std::clamp(volume, 0, 79);
-  return Text(std::string("*Z") + kZoneChar + "VOL" + kDigitTable[attenuation / 10] +
+  return TextWithCR(std::string("*Z") + kZoneChar + "VOL" + kDigitTable[attenuation / 10] +
               kDigitTable[attenuation % 10]);
 }
 
-Payload StatusQuery() { return Text(std::string("*Z") + kZoneChar + "STATUS?"); }
+Payload StatusQuery() { return TextWithCR(std::string("*Z") + kZoneChar + "STATUS?"); }
 
-Payload PlayModeQuery() { return Text(std::string("*Z") + kDigitTable[2] + "PLAYMODE?"); }
+Payload PlayModeQuery() { return TextWithCR(std::string("*Z") + kDigitTable[2] + "PLAYMODE?"); }
 
 Payload PlayModePayload(int mode) {
   if (mode < 1 || mode > 4) throw std::out_of_range("Play mode " + std::to_string(mode) + " is not 1 to 4");

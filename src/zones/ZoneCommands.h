@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace kestrel {
@@ -21,6 +22,11 @@ constexpr char kSourceChar = kDigitTable[2];
 // fixed text; the zone character names the same zone, so that every zone text sent to a
 // device concerns one and the same zone of it.
 constexpr char kZoneChar = kDigitTable[2];
+
+// Every bus text ends with a carriage return.
+constexpr std::uint8_t kCR = 0x0D;
+// The ASCII bytes of `text` followed by the carriage return.
+Payload TextWithCR(const std::string& text);
 
 // Op code 0x192E texts.
 Payload PrevSongCommand();    // "*S2PREV" CR

@@ -22,7 +22,8 @@ NETNS_HUB=""
 NETNS_NAMES=()
 NETNS_PIDS=()
 NETNS_LINKS=0
-NETNS_IF=""
+NETNS_IF_A=""
+NETNS_IF_B=""
 
 netns_fail() {
   echo "netns: $*" >&2
@@ -66,9 +67,14 @@ netns_add() {
 }
 
 # Interface names hold at most 15 characters: the tag's PID part and a counter.
-netns_next_pair() {
+# A veth pair from namespace $1 to namespace $2; its ends are NETNS_IF_A and NETNS_IF_B.
+# Interface names hold at most 15 characters: the tag's PID part and a counter.
+netns_veth() {
   NETNS_LINKS=$((NETNS_LINKS + 1))
-  NETNS_IF="kb${NETNS_TAG##*[!0-9]}x$NETNS_LINKS"
+  NETNS_IF_A="kb${NETNS_TAG##*[!0-9]}x${NETNS_LINKS}a"
+  NETNS_IF_B="${NETNS_IF_A%a}b"
+  ip link add "$NETNS_IF_A" netns "$1" type veth peer name "$NETNS_IF_B" netns "$2" ||
+    netns_fail "cannot make veth pair $NETNS_IF_A/$NETNS_IF_B"
 }
 
 netns_address() {
@@ -78,11 +84,9 @@ netns_address() {
 }
 
 netns_link() {
-  netns_next_pair
-  local a=${NETNS_IF}a b=${NETNS_IF}b
-  ip link add "$a" netns "$1" type veth peer name "$b" netns "$3" || netns_fail "cannot make veth pair $a/$b"
-  netns_address "$1" "$2" "$a"
-  netns_address "$3" "$4" "$b"
+  netns_veth "$1" "$3"
+  netns_address "$1" "$2" "$NETNS_IF_A"
+  netns_address "$3" "$4" "$NETNS_IF_B"
 }
 
 netns_hub() {
@@ -93,11 +97,9 @@ netns_hub() {
 }
 
 netns_attach() {
-  netns_next_pair
-  local a=${NETNS_IF}a b=${NETNS_IF}b
-  ip link add "$a" netns "$1" type veth peer name "$b" netns "$NETNS_HUB" || netns_fail "cannot make veth pair $a/$b"
-  ip -n "$NETNS_HUB" link set "$b" master br0 up || netns_fail "cannot join $b to the bridge"
-  netns_address "$1" "$2" "$a"
+  netns_veth "$1" "$NETNS_HUB"
+  ip -n "$NETNS_HUB" link set "$NETNS_IF_B" master br0 up || netns_fail "cannot join $NETNS_IF_B to the bridge"
+  netns_address "$1" "$2" "$NETNS_IF_A"
 }
 
 netns_hosts() {
