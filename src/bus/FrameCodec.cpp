@@ -38,6 +38,15 @@ std::vector<std::uint8_t> pblPackFrame(const std::uint8_t* payload, std::size_t 
                                        std::uint16_t opCode, std::uint8_t targetSubnetID,
                                        std::uint8_t targetDeviceID, bool longFrame,
                                        const std::array<std::uint8_t, 4>& senderIP, bool debugMode) {
+  return PackFrameFrom(kOwnSource, payload, n, opCode, targetSubnetID, targetDeviceID, longFrame,
+                       senderIP, debugMode);
+}
+
+std::vector<std::uint8_t> PackFrameFrom(const FrameSource& source, const std::uint8_t* payload,
+                                        std::size_t n, std::uint16_t opCode,
+                                        std::uint8_t targetSubnetID, std::uint8_t targetDeviceID,
+                                        bool longFrame, const std::array<std::uint8_t, 4>& senderIP,
+                                        bool debugMode) {
   std::vector<std::uint8_t> out;
   out.reserve(n + kFrameOverhead);
   out.insert(out.end(), senderIP.begin(), senderIP.end());
@@ -49,10 +58,10 @@ std::vector<std::uint8_t> pblPackFrame(const std::uint8_t* payload, std::size_t 
   const std::size_t frameStart = out.size();
   const bool isLong = longFrame || n + 11 > 80;
   out.push_back(isLong ? kLongFrameMark : static_cast<std::uint8_t>(n + 11));
-  out.push_back(kOwnSubnetID);
-  out.push_back(kOwnDeviceID);
-  out.push_back(static_cast<std::uint8_t>(kOwnDeviceType >> 8));
-  out.push_back(static_cast<std::uint8_t>(kOwnDeviceType & 0xFF));
+  out.push_back(source.subnetID);
+  out.push_back(source.deviceID);
+  out.push_back(static_cast<std::uint8_t>(source.deviceType >> 8));
+  out.push_back(static_cast<std::uint8_t>(source.deviceType & 0xFF));
   out.push_back(static_cast<std::uint8_t>(opCode >> 8));
   out.push_back(static_cast<std::uint8_t>(opCode & 0xFF));
   out.push_back(targetSubnetID);

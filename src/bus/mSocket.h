@@ -1,4 +1,4 @@
-// The device bus: frame layout, CRC and packing.
+// The device bus: frame layout, CRC and packing, and the program's endpoint on it.
 //
 // Datagram: 4 bytes sender IPv4 | 10 bytes header word | lead code AA AA | frame data.
 // Frame data: length | src subnet 0 | src device FA | device type FF FD | op code (2) |
@@ -6,8 +6,11 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
+#include <string>
 #include <vector>
 
 namespace kestrel {
@@ -34,6 +37,24 @@ constexpr std::uint16_t kOwnDeviceType = 0xFFFD;
 constexpr char kHeaderWord[] = "CORALWINDS";
 constexpr char kDebugHeaderWord[] = "MERIDOXLAN";
 
+// Offsets within the frame data (length byte .. CRC).
+constexpr std::size_t kSourceSubnetOffset = 1;
+constexpr std::size_t kSourceDeviceOffset = 2;
+constexpr std::size_t kDeviceTypeOffset = 3;
+constexpr std::size_t kOpCodeOffset = 5;
+constexpr std::size_t kTargetSubnetOffset = 7;
+constexpr std::size_t kTargetDeviceOffset = 8;
+constexpr std::size_t kPayloadOffset = 9;
+constexpr std::size_t kFrameDataOverhead = 11;  // frame data size of an empty payload
+
+// Who a frame says it comes from: device address and device type.
+struct FrameSource {
+  std::uint8_t subnetID;
+  std::uint8_t deviceID;
+  std::uint16_t deviceType;
+};
+constexpr FrameSource kOwnSource{kOwnSubnetID, kOwnDeviceID, kOwnDeviceType};
+
 // CRC-16/XMODEM of the first `count` bytes (0 for a count of 0).
 std::uint16_t pblCalcCRC(const std::uint8_t* data, std::size_t count);
 
@@ -47,5 +68,42 @@ std::vector<std::uint8_t> pblPackFrame(const std::uint8_t* payload, std::size_t 
                                        std::uint16_t opCode, std::uint8_t targetSubnetID,
                                        std::uint8_t targetDeviceID, bool longFrame,
                                        const std::array<std::uint8_t, 4>& senderIP, bool debugMode);
+
+// The same datagram with another source address and device type in its frame header (the
+// program always sends as kOwnSource; the player stand-in sends as its devices).
+std::vector<std::uint8_t> PackFrameFrom(const FrameSource& source, const std::uint8_t* payload,
+                                        std::size_t n, std::uint16_t opCode,
+                                        std::uint8_t targetSubnetID, std::uint8_t targetDeviceID,
+                                        bool longFrame, const std::array<std::uint8_t, 4>& senderIP,
+                                        bool debugMode);
+
+// ---- The program's endpoint ----
+
+class BusEndpoint;
+// The one endpoint of the program, opened by pblInitSocket.
+BusEndpoint& TheBusEndpoint();
+
+// Opens the endpoint on `localIP`, port 6000. When it cannot be bound, shows
+// "Unsuccessfully initialize Winsock!..." once and returns false.
+bool pblInitSocket(const std::string& localIP);
+
+// Closes the endpoint; only after the receive thread has ended.
+void pblCloseSocket();
+
+// Packs one frame from this station (with the local IP bytes and the debug-mode header word of
+// the moment) and broadcasts it to a.b.c.255, port 6000. A datagram the system refuses is lost
+// without notice; a failure while packing (a payload over 1,273 bytes, for one) is shown as an
+// error with "(pblSendBUF)" after its text, and nothing is sent. Safe from several threads.
+void pblSendBUF(const std::uint8_t* payload, std::size_t n, std::uint16_t opCode,
+                std::uint8_t targetSubnetID, std::uint8_t targetDeviceID, bool longFrame);
+void pblSendBUF(const std::vector<std::uint8_t>& payload, std::uint16_t opCode,
+                std::uint8_t targetSubnetID, std::uint8_t targetDeviceID, bool longFrame = false);
+
+// Pairs a poll with its replies: the query thread holds it while it sets the polled address
+// and sends its queries; the receive thread holds it while it matches and decodes a reply.
+extern std::mutex PollLock;
+// The device address of the zone polled last; written only while PollLock is held.
+extern std::atomic<std::uint8_t> PolledSubnetID;
+extern std::atomic<std::uint8_t> PolledDeviceID;
 
 }  // namespace kestrel

@@ -1,10 +1,19 @@
-// The receive side of the bus: unpacking a received datagram into its frame data.
+// The receive side of the bus: unpacking a received datagram into its frame data, and the
+// receive thread that reads the endpoint, keeps the text replies of the polled zone and hands
+// them to the reply decoders (StatusDecoders.h) and from there to a ZoneStatusSink.
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <thread>
 #include <vector>
+
+#include "bus/StatusDecoders.h"
+#include "bus/ZoneStatusSink.h"
+#include "bus/mSocket.h"
 
 namespace kestrel {
 
@@ -19,5 +28,61 @@ struct UnpackedFrame {
 // extent beyond the datagram read as 0, and its CRC is not checked. Nothing outside
 // [datagram, datagram + size) is ever read.
 std::optional<UnpackedFrame> pblUnpackFrame(const std::uint8_t* datagram, std::size_t size);
+
+// What the receive thread has done so far (for diagnostics and the benchmarks).
+struct ReceiveCounters {
+  std::atomic<std::uint64_t> datagrams{0};   // read from the endpoint
+  std::atomic<std::uint64_t> oversize{0};    // longer than 1,350 bytes, dropped
+  std::atomic<std::uint64_t> rejected{0};    // refused by pblUnpackFrame
+  std::atomic<std::uint64_t> dispatched{0};  // replies of the polled zone offered to the decoders
+  std::atomic<std::uint64_t> recognised{0};  // of those, recognised and handed on
+  std::atomic<std::uint64_t> failed{0};      // dropped by a failure while decoding
+};
+
+class BusEndpoint;
+
+// The receive thread. Start() runs the loop on a thread of its own: read one datagram without
+// blocking and process it; when nothing is waiting, wait for the endpoint's sockets (a stop
+// request cuts that wait short). Stop() and the destructor ask the loop to end and join it, so
+// nothing the loop uses may be released before either has returned. The thread is named
+// "kestrel-recv" (debuggers, process listings, the flood benchmark's CPU figure).
+class TthreadRecLigth {
+ public:
+  // `sink` receives the decoded values of the polled zone (nullptr: decode, hand nothing on).
+  // It must outlive the thread.
+  explicit TthreadRecLigth(ZoneStatusSink* sink, BusEndpoint& endpoint = TheBusEndpoint());
+  ~TthreadRecLigth();
+  TthreadRecLigth(const TthreadRecLigth&) = delete;
+  TthreadRecLigth& operator=(const TthreadRecLigth&) = delete;
+
+  void Start();
+  void Stop();
+  bool Running() const { return thread_.joinable(); }
+
+  // One pass: reads at most one datagram and processes it. Returns whether one was read.
+  // Datagrams over 1,350 bytes, rejected datagrams and failures inside the pass are dropped.
+  bool ReceiveDatagram();
+
+  // The dispatch rules for one accepted frame: the main window ("MainFrm") exists, the op code
+  // is 0x192F, and, under PollLock, its source or target address is the polled address; then
+  // the payload goes to the decoders in their fixed order until one recognises it, and the
+  // recognised value to the sink. Everything else is dropped silently.
+  void DispatchFrame(const std::vector<std::uint8_t>& frameData, bool isLong);
+
+  const ReceiveCounters& Counters() const { return counters_; }
+
+ private:
+  void Execute();
+  // Offers the payload to the decoders in order; true when one recognised it.
+  bool Decode(const std::vector<std::uint8_t>& payload);
+
+  ZoneStatusSink* sink_;
+  BusEndpoint& endpoint_;
+  std::atomic<bool> stopRequested_{false};
+  std::thread thread_;
+  ReceiveCounters counters_;
+  // One more byte than the largest datagram taken, so a longer one shows as cut off.
+  std::array<std::uint8_t, kReceiveBufferSize + 1> buffer_{};
+};
 
 }  // namespace kestrel

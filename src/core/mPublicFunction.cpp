@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include "core/FormRegistry.h"
+
 namespace kestrel {
 
 namespace {
@@ -55,6 +57,14 @@ std::string ExtractField(const std::string& text, int n, char delimiter) {
     }
   }
   return result;
+}
+
+bool FormExists(const std::string& name) {
+  try {
+    return FormRegistry::Contains(name);
+  } catch (...) {
+    return false;
+  }
 }
 
 }  // namespace kestrel
