@@ -221,31 +221,47 @@ std::vector<FtpListEntry> FtpClient::List() {
   return ParseFtpListing(raw, platform::LocalNow());
 }
 
-std::string FtpClient::ListRaw() {
-  const char* what = "list directory";
+void FtpClient::Transfer(const char* what, const std::string& command, const std::string& arg,
+                         const std::function<void(Poco::Net::StreamSocket&)>& move) {
   FtpControlSession& session = Session(what);
-  std::string data;
   std::string reply;
   int code = 0;
   try {
-    Poco::Net::StreamSocket socket = session.OpenDataConnection("LIST", "");
-    std::vector<char> buffer(kChunkBytes);
-    int n;
-    while ((n = socket.receiveBytes(buffer.data(), static_cast<int>(buffer.size()))) > 0)
-      data.append(buffer.data(), static_cast<std::size_t>(n));
+    Poco::Net::StreamSocket socket = session.OpenDataConnection(command, arg);
+    try {
+      move(socket);
+    } catch (const Poco::Exception&) {
+      throw;
+    } catch (...) {
+      // The caller (a progress handler) ended the transfer; the server keeps what it got.
+      socket.close();
+      session.ReadReply(reply);
+      throw;
+    }
     socket.close();
     code = session.ReadReply(reply);
   } catch (const Poco::Net::FTPException& e) {
-    // PORT or LIST refused (the connection is fine), or the server never connected back.
-    if (e.code() == 0) FailConnection(what, "the server did not open the data connection within " +
-                                                Seconds(timeouts_.replyMs));
+    // PORT or the command refused (the connection is fine), or the server never connected back.
+    if (e.code() == 0)
+      FailConnection(what, "the server did not open the data connection within " +
+                               Seconds(timeouts_.replyMs));
     throw FtpError(FtpError::Kind::Reply, what, e.code(), ReplyOf(e));
   } catch (const Poco::TimeoutException&) {
-    FailConnection(what, "the listing stopped for " + Seconds(timeouts_.replyMs));
+    FailConnection(what, "the transfer stopped for " + Seconds(timeouts_.replyMs));
   } catch (const Poco::Exception& e) {
     FailConnection(what, e.displayText());
   }
   if (code / 100 != 2) throw FtpError(FtpError::Kind::Reply, what, code, reply);
+}
+
+std::string FtpClient::ListRaw() {
+  std::string data;
+  Transfer("list directory", "LIST", "", [&](Poco::Net::StreamSocket& socket) {
+    std::vector<char> buffer(kChunkBytes);
+    int n;
+    while ((n = socket.receiveBytes(buffer.data(), static_cast<int>(buffer.size()))) > 0)
+      data.append(buffer.data(), static_cast<std::size_t>(n));
+  });
   return data;
 }
 
@@ -261,43 +277,20 @@ void FtpClient::Store(const std::string& localPath, const std::string& remoteNam
   const std::int64_t total = static_cast<std::int64_t>(in.tellg());
   in.seekg(0, std::ios::beg);
 
-  FtpControlSession& session = Session(what);
-  std::string reply;
-  int code = 0;
-  bool readFailed = false;
-  try {
-    Poco::Net::StreamSocket socket = session.OpenDataConnection("STOR", remoteName);
+  Transfer(what, "STOR", remoteName, [&](Poco::Net::StreamSocket& socket) {
     if (onWorkBegin_) onWorkBegin_(FtpWorkMode::Write, total);
     std::int64_t sent = 0;
     std::vector<char> buffer(kChunkBytes);
-    try {
-      while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) ||
-             in.gcount() > 0) {
-        const int n = static_cast<int>(in.gcount());
-        socket.sendBytes(buffer.data(), n);
-        sent += n;
-        if (onWork_) onWork_(FtpWorkMode::Write, sent);
-      }
-      readFailed = in.bad();
-    } catch (...) {
-      // A progress handler that throws ends the transfer; the server keeps what it got.
-      socket.close();
-      session.ReadReply(reply);
-      throw;
+    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) ||
+           in.gcount() > 0) {
+      const int n = static_cast<int>(in.gcount());
+      socket.sendBytes(buffer.data(), n);
+      sent += n;
+      if (onWork_) onWork_(FtpWorkMode::Write, sent);
     }
-    socket.close();
-    code = session.ReadReply(reply);
-  } catch (const Poco::Net::FTPException& e) {
-    if (e.code() == 0) FailConnection(what, "the server did not open the data connection within " +
-                                                Seconds(timeouts_.replyMs));
-    throw FtpError(FtpError::Kind::Reply, what, e.code(), ReplyOf(e));
-  } catch (const Poco::TimeoutException&) {
-    FailConnection(what, "the transfer stopped for " + Seconds(timeouts_.replyMs));
-  } catch (const Poco::Exception& e) {
-    FailConnection(what, e.displayText());
-  }
-  if (readFailed) throw FtpError(FtpError::Kind::LocalFile, "store file: cannot read " + localPath);
-  if (code / 100 != 2) throw FtpError(FtpError::Kind::Reply, what, code, reply);
+  });
+  // A read error ends the loop early; what was sent stays on the server.
+  if (in.bad()) throw FtpError(FtpError::Kind::LocalFile, "store file: cannot read " + localPath);
 }
 
 void FtpClient::SetWorkHandlers(WorkBeginHandler onWorkBegin, WorkHandler onWork) {

@@ -26,6 +26,10 @@
 #include "playlists/FtpError.h"
 #include "playlists/FtpListParser.h"
 
+namespace Poco::Net {
+class StreamSocket;
+}
+
 namespace kestrel {
 
 class FtpControlSession;
@@ -124,6 +128,10 @@ class FtpClient {
            std::string& reply);
   void Expect(const char* what, const std::string& command, const std::string& arg,
               std::initializer_list<int> accepted);
+  // Opens a data connection for `command`, lets `move` send or receive the bytes, closes it and
+  // checks the server's final reply.
+  void Transfer(const char* what, const std::string& command, const std::string& arg,
+                const std::function<void(Poco::Net::StreamSocket&)>& move);
   [[noreturn]] void FailConnection(const char* what, const std::string& detail);
 
   std::string host_;

@@ -25,16 +25,36 @@ bool Contains(const std::vector<std::string>& lines, const std::string& text) {
   return false;
 }
 
-class FtpClientTest : public FtpFixture {};
+// Runs `operation`, which must fail with an FtpError of `kind` whose text holds `inText`;
+// returns how long it took.
+template <typename Operation>
+double Fails(FtpError::Kind kind, const std::string& inText, Operation operation) {
+  const auto start = Clock::now();
+  try {
+    operation();
+    ADD_FAILURE() << "no failure; expected one mentioning \"" << inText << "\"";
+  } catch (const FtpError& e) {
+    EXPECT_EQ(e.kind(), kind) << e.what();
+    EXPECT_NE(std::string(e.what()).find(inText), std::string::npos) << e.what();
+  }
+  return SecondsSince(start);
+}
+
+class FtpClientTest : public FtpFixture {
+ protected:
+  void ConnectTo(const FtpTestServer& server) {
+    Aim(client, server);
+    client.Connect();
+  }
+  FtpClient client;
+};
 
 }  // namespace
 
 TEST_F(FtpClientTest, LogsInWithBinaryTypeThenSystAndListsInActiveModeWithPort) {
   tree.write("A/one.mp3", "1");
   FtpTestServer server(tree.str());
-  FtpClient client;
-  Aim(client, server);
-  client.Connect();
+  ConnectTo(server);
   EXPECT_TRUE(client.Connected());
   EXPECT_EQ(client.Greeting(), "220 kestrel test server ready");
   EXPECT_EQ(client.LoginReply().substr(0, 4), "230 ");
@@ -58,9 +78,7 @@ TEST_F(FtpClientTest, LogsInWithBinaryTypeThenSystAndListsInActiveModeWithPort) 
 
 TEST_F(FtpClientTest, OperationsGiveTheirResultsAndRefusalsCarryTheReply) {
   FtpTestServer server(tree.str());
-  FtpClient client;
-  Aim(client, server);
-  client.Connect();
+  ConnectTo(server);
   TempDir source;
   const std::string local = source.write("upload-source.bin", std::string(3000, 'x'));
 
@@ -97,9 +115,7 @@ TEST_F(FtpClientTest, OperationsGiveTheirResultsAndRefusalsCarryTheReply) {
 
 TEST_F(FtpClientTest, StoreReportsProgressAndLeavesTheLocalFileAlone) {
   FtpTestServer server(tree.str());
-  FtpClient client;
-  Aim(client, server);
-  client.Connect();
+  ConnectTo(server);
   TempDir local;
   const std::string content(1'000'003, '\x5a');
   const std::string path = local.write("big song.mp3", content);
@@ -122,13 +138,9 @@ TEST_F(FtpClientTest, StoreReportsProgressAndLeavesTheLocalFileAlone) {
   // A local file that cannot be read fails before anything is sent; so does a folder.
   client.ClearWorkHandlers();
   const std::size_t before = server.Commands().size();
-  try {
-    client.Store(local.file("absent.mp3"), "absent.mp3");
-    FAIL() << "stored a file that does not exist";
-  } catch (const FtpError& e) {
-    EXPECT_EQ(e.kind(), FtpError::Kind::LocalFile);
-  }
-  EXPECT_THROW(client.Store(local.str(), "folder"), FtpError);
+  Fails(FtpError::Kind::LocalFile, "cannot open",
+        [&] { client.Store(local.file("absent.mp3"), "absent.mp3"); });
+  Fails(FtpError::Kind::LocalFile, "is a folder", [&] { client.Store(local.str(), "folder"); });
   EXPECT_EQ(server.Commands().size(), before);
   EXPECT_TRUE(client.Connected());
 }
@@ -136,9 +148,7 @@ TEST_F(FtpClientTest, StoreReportsProgressAndLeavesTheLocalFileAlone) {
 TEST_F(FtpClientTest, NamesWithLineBreaksAreRefusedAndNeverSent) {
   tree.write("keep.mp3", "k");
   FtpTestServer server(tree.str());
-  FtpClient client;
-  Aim(client, server);
-  client.Connect();
+  ConnectTo(server);
   const std::size_t before = server.Commands().size();
   TempDir local;
   const std::string path = local.write("x.mp3", "x");
@@ -146,12 +156,7 @@ TEST_F(FtpClientTest, NamesWithLineBreaksAreRefusedAndNeverSent) {
   for (const std::string bad : {"a\r\nDELE keep.mp3", "b\nDELE keep.mp3", "c\rDELE keep.mp3"}) {
     SCOPED_TRACE(bad);
     auto expectRefused = [](auto&& operation) {
-      try {
-        operation();
-        ADD_FAILURE() << "a name with a line break was accepted";
-      } catch (const FtpError& e) {
-        EXPECT_EQ(e.kind(), FtpError::Kind::BadName);
-      }
+      Fails(FtpError::Kind::BadName, "line break", operation);
     };
     expectRefused([&] { client.ChangeDir(bad); });
     expectRefused([&] { client.MakeDir(bad); });
@@ -170,9 +175,7 @@ TEST_F(FtpClientTest, NamesWithLineBreaksAreRefusedAndNeverSent) {
 TEST_F(FtpClientTest, ServerWithoutSizeMakesEveryFileLookMissing) {
   tree.write("there.mp3", "12345");
   FtpTestServer server(tree.str(), {"--no-size"});
-  FtpClient client;
-  Aim(client, server);
-  client.Connect();
+  ConnectTo(server);
   EXPECT_EQ(client.Size("there.mp3"), -1);
   EXPECT_TRUE(Contains(server.Commands(), "SIZE there.mp3"));
   EXPECT_TRUE(client.Connected());
@@ -181,7 +184,6 @@ TEST_F(FtpClientTest, ServerWithoutSizeMakesEveryFileLookMissing) {
 TEST_F(FtpClientTest, EnsureConnectedReadsTheSettingsOnlyWhenNotConnected) {
   FtpTestServer server(tree.str());
   WriteIniFor(server);
-  FtpClient client;
   ASSERT_TRUE(client.EnsureConnected());
   EXPECT_EQ(client.Port(), server.port());
   EXPECT_EQ(client.UserName(), "kestrel");
@@ -244,17 +246,8 @@ TEST_F(FtpClientTest, EveryConnectionFailureShowsTheMessageAndAsksToTerminate) {
 
 TEST_F(FtpClientTest, SilentServerFailsWithinTheReplyTimeOut) {
   FtpTestServer server(tree.str(), {"--silent"});
-  FtpClient client;
   Aim(client, server);
-  const auto start = Clock::now();
-  try {
-    client.Connect();
-    FAIL() << "connected to a server that never greets";
-  } catch (const FtpError& e) {
-    EXPECT_EQ(e.kind(), FtpError::Kind::Connection);
-    EXPECT_NE(std::string(e.what()).find("within 10 s"), std::string::npos) << e.what();
-  }
-  const double took = SecondsSince(start);
+  const double took = Fails(FtpError::Kind::Connection, "within 10 s", [&] { client.Connect(); });
   EXPECT_GE(took, 9.0);
   EXPECT_LT(took, 15.0);
   EXPECT_FALSE(client.Connected());
@@ -262,34 +255,16 @@ TEST_F(FtpClientTest, SilentServerFailsWithinTheReplyTimeOut) {
 
 TEST_F(FtpClientTest, ServerHangingUpInsideAMultiLineReplyFailsAtOnce) {
   FtpTestServer server(tree.str(), {"--hang-up-in-greeting"});
-  FtpClient client;
   Aim(client, server);
-  const auto start = Clock::now();
-  try {
-    client.Connect();
-    FAIL() << "connected to a server that hung up";
-  } catch (const FtpError& e) {
-    EXPECT_EQ(e.kind(), FtpError::Kind::Connection);
-    EXPECT_NE(std::string(e.what()).find("closed the connection"), std::string::npos) << e.what();
-  }
-  EXPECT_LT(SecondsSince(start), 5.0);
+  EXPECT_LT(Fails(FtpError::Kind::Connection, "closed the connection", [&] { client.Connect(); }),
+            5.0);
 }
 
 TEST_F(FtpClientTest, ServerThatNeverOpensTheDataConnectionFailsAndDropsTheConnection) {
   FtpTestServer server(tree.str(), {"--no-data-connection"});
-  FtpClient client;
-  Aim(client, server);
   client.SetTimeouts({1000, 1000});
-  client.Connect();
-  const auto start = Clock::now();
-  try {
-    client.List();
-    FAIL() << "listed without a data connection";
-  } catch (const FtpError& e) {
-    EXPECT_EQ(e.kind(), FtpError::Kind::Connection);
-    EXPECT_NE(std::string(e.what()).find("data connection"), std::string::npos) << e.what();
-  }
-  EXPECT_LT(SecondsSince(start), 5.0);
+  ConnectTo(server);
+  EXPECT_LT(Fails(FtpError::Kind::Connection, "data connection", [&] { client.List(); }), 5.0);
   EXPECT_FALSE(client.Connected());
   // The next use connects afresh.
   client.SetTimeouts({});

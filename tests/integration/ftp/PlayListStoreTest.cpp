@@ -55,6 +55,20 @@ std::vector<std::string> SongNames(const TPlayListObj& playList) {
 
 class PlayListStoreTest : public FtpFixture {
  protected:
+  // Serves the tree with `options` and writes the settings for that server.
+  void Serve(const std::vector<std::string>& options = {}) {
+    server = std::make_unique<FtpTestServer>(tree.str(), options);
+    WriteIniFor(*server);
+  }
+  void ListAll() {
+    ASSERT_EQ(store.ListPlayLists("").outcome, ListOutcome::Listed) << store.LastError();
+  }
+
+  std::unique_ptr<FtpTestServer> server;
+  FtpClient client;
+  PlayListStore store{client};
+  RecordingListener listener{store};
+
   // A: one file; B: only a sub-folder; C: two files; at the root also a file and a link.
   void MakeNumberingTree() {
     tree.write("A/a1.mp3", "a");
@@ -70,11 +84,7 @@ class PlayListStoreTest : public FtpFixture {
 
 TEST_F(PlayListStoreTest, NumbersPlayListsInListingOrderAndCountsOnlyThoseWithAFile) {
   MakeNumberingTree();
-  FtpTestServer server(tree.str());
-  WriteIniFor(server);
-  FtpClient client;
-  PlayListStore store(client);
-  RecordingListener listener(store);
+  Serve();
   store.AddListener(&listener);
 
   const ListResult result = store.ListPlayLists("");
@@ -83,7 +93,7 @@ TEST_F(PlayListStoreTest, NumbersPlayListsInListingOrderAndCountsOnlyThoseWithAF
   EXPECT_EQ(RowNames(store), (std::vector<std::string>{"A", "B", "C"}));
   EXPECT_EQ(DeviceNumbers(store), (std::vector<int>{1, 0, 2}));
   for (int row = 0; row < 3; ++row) EXPECT_EQ(store.At(row)->Seq, row + 1);
-  EXPECT_EQ(WithoutPort(server.Commands()),
+  EXPECT_EQ(WithoutPort(server->Commands()),
             (std::vector<std::string>{"USER kestrel", "PASS secret", "TYPE I", "SYST", "CWD /",
                                       "LIST", "CWD /A", "LIST", "CWD /B", "LIST", "CWD /C",
                                       "LIST"}));
@@ -118,10 +128,7 @@ TEST_F(PlayListStoreTest, NamesWithBlanksUtf8AndCaseTwinsComeBackExactly) {
   tree.write("Lobby Music/upper.mp3", "u");
   tree.write("lobby music/lower.mp3", "l");
   SetModified(tree.path() / cafe / unicode, kMarch4th2019Noon);
-  FtpTestServer server(tree.str());
-  WriteIniFor(server);
-  FtpClient client;
-  PlayListStore store(client);
+  Serve();
 
   ASSERT_EQ(store.ListPlayLists("lobby music").outcome, ListOutcome::Listed);
   EXPECT_EQ(RowNames(store),
@@ -146,22 +153,19 @@ TEST_F(PlayListStoreTest, NamesWithBlanksUtf8AndCaseTwinsComeBackExactly) {
   EXPECT_EQ(song.ModTime, (platform::CalendarTime{2019, 3, 4, 0, 0, 0}));
   EXPECT_EQ(song.DateTime, platform::LocaleDateTimeText(song.ModTime));
   EXPECT_FALSE(song.Checked || song.Selected || song.Deleting || song.Deleted);
-  EXPECT_TRUE(server.Log().find("CWD /" + cafe + "\n") != std::string::npos);
+  EXPECT_TRUE(server->Log().find("CWD /" + cafe + "\n") != std::string::npos);
 }
 
 TEST_F(PlayListStoreTest, SongsAreReadOnceUntilGotSongIsCleared) {
   tree.write("A/one.mp3", "1");
-  FtpTestServer server(tree.str());
-  WriteIniFor(server);
-  FtpClient client;
-  PlayListStore store(client);
-  ASSERT_EQ(store.ListPlayLists("").outcome, ListOutcome::Listed);
+  Serve();
+  ListAll();
   TPlayListObj& a = *store.At(0);
   ASSERT_TRUE(store.LoadSongs(a));
   tree.write("A/two.mp3", "2");
-  const std::size_t sent = server.Commands().size();
+  const std::size_t sent = server->Commands().size();
   ASSERT_TRUE(store.LoadSongs(a));
-  EXPECT_EQ(server.Commands().size(), sent);
+  EXPECT_EQ(server->Commands().size(), sent);
   EXPECT_EQ(SongNames(a), std::vector<std::string>{"one.mp3"});
 
   a.GotSong = false;  // as after an upload into it
@@ -174,10 +178,8 @@ TEST_F(PlayListStoreTest, ReadingSongsReconnectsSilentlyWithTheSettingsHeld) {
   tree.write("A/one.mp3", "1");
   auto first = std::make_unique<FtpTestServer>(tree.str());
   const std::string port = std::to_string(first->port());
-  FtpClient client;
   Aim(client, *first);  // no settings file: reconnecting must not need one
   client.Connect();
-  PlayListStore store(client);
   TPlayListObj a;
   a.Name = "A";
   first.reset();  // the server goes away and comes back on the same port
@@ -194,26 +196,23 @@ TEST_F(PlayListStoreTest, ReadingSongsReconnectsSilentlyWithTheSettingsHeld) {
 
 TEST_F(PlayListStoreTest, ReadingSongsGivesUpAtOnceOnARefusalAndTellsTheUser) {
   tree.write("A/one.mp3", "1");
-  FtpTestServer server(tree.str());
-  WriteIniFor(server);
-  FtpClient client;
-  PlayListStore store(client);
-  ASSERT_EQ(store.ListPlayLists("").outcome, ListOutcome::Listed);
+  Serve();
+  ListAll();
   std::filesystem::remove_all(tree.path() / "A");
-  const std::size_t sent = server.Commands().size();
+  const std::size_t sent = server->Commands().size();
 
   TPlayListObj& a = *store.At(0);
   EXPECT_FALSE(store.LoadSongs(a));
   EXPECT_FALSE(a.GotSong);
   EXPECT_TRUE(a.SongList.empty());
-  EXPECT_EQ(CommandsSince(server, sent), std::vector<std::string>{"CWD /A"});
+  EXPECT_EQ(CommandsSince(*server, sent), std::vector<std::string>{"CWD /A"});
   ASSERT_EQ(prompts.shown.size(), 1u);
   EXPECT_EQ(prompts.shown[0].first, PromptKind::ErrorOk);
   EXPECT_EQ(prompts.shown[0].second.rfind("Can not read the songs of play list \"A\".", 0), 0u);
   EXPECT_NE(prompts.shown[0].second.find("550"), std::string::npos);
 
   // With no server at all, one reconnection attempt ends it.
-  server.Stop();
+  server->Stop();
   prompts.shown.clear();
   EXPECT_FALSE(store.LoadSongs(a));
   ASSERT_EQ(prompts.shown.size(), 1u);
@@ -222,18 +221,14 @@ TEST_F(PlayListStoreTest, ReadingSongsGivesUpAtOnceOnARefusalAndTellsTheUser) {
 
 TEST_F(PlayListStoreTest, RefusedListingsAreRetriedFiveTimesInARunThenReported) {
   MakeNumberingTree();
-  FtpTestServer server(tree.str(), {"--deny-cwd", "B"});
-  WriteIniFor(server);
-  FtpClient client;
-  PlayListStore store(client);
-  RecordingListener listener(store);
+  Serve({"--deny-cwd", "B"});
   store.AddListener(&listener);
 
   const ListResult result = store.ListPlayLists("C");
   EXPECT_EQ(result.outcome, ListOutcome::Refused);
   EXPECT_EQ(result.selectRow, -1);
-  EXPECT_EQ(Count(server.Commands(), "CWD /"), 6);
-  EXPECT_EQ(Count(server.Commands(), "CWD /B"), 6);
+  EXPECT_EQ(Count(server->Commands(), "CWD /"), 6);
+  EXPECT_EQ(Count(server->Commands(), "CWD /B"), 6);
   EXPECT_EQ(client.ListingRetryCounter(), 6);
   ASSERT_EQ(prompts.shown.size(), 1u);
   EXPECT_EQ(prompts.shown[0].first, PromptKind::ErrorYes);
@@ -246,9 +241,9 @@ TEST_F(PlayListStoreTest, RefusedListingsAreRetriedFiveTimesInARunThenReported) 
   EXPECT_NE(store.LastError().find("550"), std::string::npos);
 
   // The counter is never reset: the next failure is reported without retrying.
-  const std::size_t sent = server.Commands().size();
+  const std::size_t sent = server->Commands().size();
   EXPECT_EQ(store.ListPlayLists("").outcome, ListOutcome::Refused);
-  EXPECT_EQ(Count(CommandsSince(server, sent), "CWD /"), 1);
+  EXPECT_EQ(Count(CommandsSince(*server, sent), "CWD /"), 1);
   EXPECT_EQ(prompts.shown.size(), 2u);
 }
 
@@ -256,12 +251,9 @@ TEST_F(PlayListStoreTest, NamesWithLineBreaksAreKeptButNeverSent) {
   tree.write("bad\nname/song.mp3", "b");
   tree.write("ok/new\nline.mp3", "n");
   tree.write("ok/plain.mp3", "p");
-  FtpTestServer server(tree.str());
-  WriteIniFor(server);
-  FtpClient client;
-  PlayListStore store(client);
+  Serve();
 
-  ASSERT_EQ(store.ListPlayLists("").outcome, ListOutcome::Listed);
+  ListAll();
   EXPECT_EQ(RowNames(store), (std::vector<std::string>{"bad\nname", "ok"}));
   // The first cannot be entered, so it cannot be numbered; the others are numbered as usual.
   EXPECT_EQ(DeviceNumbers(store), (std::vector<int>{0, 1}));
@@ -274,7 +266,7 @@ TEST_F(PlayListStoreTest, NamesWithLineBreaksAreKeptButNeverSent) {
   EXPECT_FALSE(store.LoadSongs(*store.At(0)));
   ASSERT_EQ(prompts.shown.size(), 1u);
   EXPECT_NE(prompts.shown[0].second.find("line break"), std::string::npos);
-  EXPECT_EQ(server.Log().find("bad"), std::string::npos);
+  EXPECT_EQ(server->Log().find("bad"), std::string::npos);
   EXPECT_TRUE(client.Connected());
 }
 
@@ -283,11 +275,8 @@ TEST_F(PlayListStoreTest, CheckedSongsAreCountedOverEveryLivePlayList) {
   tree.write("A/2.mp3", "2");
   tree.write("A/3.mp3", "3");
   tree.write("B/4.mp3", "4");
-  FtpTestServer server(tree.str());
-  WriteIniFor(server);
-  FtpClient client;
-  PlayListStore store(client);
-  ASSERT_EQ(store.ListPlayLists("").outcome, ListOutcome::Listed);
+  Serve();
+  ListAll();
   TPlayListObj& a = *store.At(0);
   TPlayListObj& b = *store.At(1);
   ASSERT_TRUE(store.LoadSongs(a));
@@ -305,7 +294,7 @@ TEST_F(PlayListStoreTest, CheckedSongsAreCountedOverEveryLivePlayList) {
   EXPECT_EQ(FindSongRowBySeq(a.VisibleSongs(), 2), 0);
 
   // A refresh makes new objects, without marks.
-  ASSERT_EQ(store.ListPlayLists("").outcome, ListOutcome::Listed);
+  ListAll();
   EXPECT_EQ(store.CheckedSongCount(), 0);
   store.ClearPlayLists();
   EXPECT_EQ(store.Count(), 0);
@@ -313,11 +302,8 @@ TEST_F(PlayListStoreTest, CheckedSongsAreCountedOverEveryLivePlayList) {
 
 TEST_F(PlayListStoreTest, MsdosStyleServerIsReadLikeAUnixOne) {
   MakeNumberingTree();
-  FtpTestServer server(tree.str(), {"--msdos"});
-  WriteIniFor(server);
-  FtpClient client;
-  PlayListStore store(client);
-  ASSERT_EQ(store.ListPlayLists("").outcome, ListOutcome::Listed);
+  Serve({"--msdos"});
+  ListAll();
   // The link lists as a folder here, as it would on a server that follows links.
   EXPECT_EQ(RowNames(store), (std::vector<std::string>{"A", "B", "C", "Linked"}));
   EXPECT_EQ(DeviceNumbers(store), (std::vector<int>{1, 0, 2, 3}));
@@ -328,13 +314,9 @@ TEST_F(PlayListStoreTest, MsdosStyleServerIsReadLikeAUnixOne) {
 
 TEST_F(PlayListStoreTest, NoConnectionEndsTheListingAndLeavesTheRows) {
   tree.write("A/1.mp3", "1");
-  FtpClient client;
-  PlayListStore store(client);
-  {
-    FtpTestServer server(tree.str());
-    WriteIniFor(server);
-    ASSERT_EQ(store.ListPlayLists("").outcome, ListOutcome::Listed);
-  }
+  Serve();
+  ListAll();
+  server.reset();
   const ListResult result = store.ListPlayLists("");
   EXPECT_EQ(result.outcome, ListOutcome::Terminating);
   EXPECT_TRUE(TerminationRequested());
