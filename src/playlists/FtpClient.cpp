@@ -1,0 +1,301 @@
+#include "playlists/FtpClient.h"
+
+#include <Poco/Exception.h>
+#include <Poco/Net/NetException.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "core/AppSettings.h"
+#include "core/Prompts.h"
+#include "core/Termination.h"
+#include "platform/LocaleTime.h"
+#include "playlists/FtpControlSession.h"
+#include "playlists/FtpServerSettings.h"
+
+namespace kestrel {
+
+namespace {
+
+constexpr std::size_t kChunkBytes = 64 * 1024;
+
+Poco::Timespan Millis(int ms) { return Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(ms) * 1000); }
+
+std::string Seconds(int ms) { return std::to_string((ms + 999) / 1000) + " s"; }
+
+// The server's reply inside a Poco FTP exception, whose message is "what: reply".
+std::string ReplyOf(const Poco::Exception& e) {
+  const std::string& text = e.message();
+  const std::size_t at = text.find(": " + std::to_string(e.code()));
+  return at == std::string::npos ? text : text.substr(at + 2);
+}
+
+bool Among(int code, std::initializer_list<int> accepted) {
+  for (int c : accepted)
+    if (c == code) return true;
+  return false;
+}
+
+}  // namespace
+
+FtpClient::FtpClient() = default;
+
+FtpClient::~FtpClient() { Disconnect(); }
+
+bool FtpClient::IsSendableName(std::string_view name) {
+  return name.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
+void FtpClient::CheckName(const std::string& name, const char* what) const {
+  if (!IsSendableName(name))
+    throw FtpError(FtpError::Kind::BadName,
+                   std::string(what) + ": the name holds a line break and cannot be sent to the "
+                   "FTP server");
+}
+
+// --- connection
+
+bool FtpClient::Connected() {
+  if (!session_) return false;
+  if (session_->ClosedByServer()) {
+    Disconnect();
+    return false;
+  }
+  return true;
+}
+
+void FtpClient::Disconnect() { session_.reset(); }
+
+void FtpClient::Quit() {
+  if (!session_) return;
+  try {
+    session_->SendOnly("QUIT");
+  } catch (...) {
+  }
+  Disconnect();
+}
+
+FtpControlSession& FtpClient::Session(const char* what) {
+  if (!session_) throw FtpError(FtpError::Kind::Connection, std::string(what) + ": not connected");
+  return *session_;
+}
+
+void FtpClient::FailConnection(const char* what, const std::string& detail) {
+  Disconnect();
+  throw FtpError(FtpError::Kind::Connection, std::string(what) + ": " + detail);
+}
+
+int FtpClient::Send(const char* what, const std::string& command, const std::string& arg,
+                    std::string& reply) {
+  FtpControlSession& session = Session(what);
+  int code = 0;
+  try {
+    code = session.Command(command, arg, reply);
+  } catch (const Poco::TimeoutException&) {
+    FailConnection(what, "no reply from the server within " + Seconds(timeouts_.replyMs));
+  } catch (const Poco::Exception& e) {
+    FailConnection(what, e.displayText());
+  }
+  if (code < 100) FailConnection(what, "the server's reply cannot be read: " + reply);
+  return code;
+}
+
+void FtpClient::Expect(const char* what, const std::string& command, const std::string& arg,
+                       std::initializer_list<int> accepted) {
+  std::string reply;
+  const int code = Send(what, command, arg, reply);
+  if (!Among(code, accepted)) throw FtpError(FtpError::Kind::Reply, what, code, reply);
+}
+
+void FtpClient::Connect() {
+  Disconnect();
+  greeting_.clear();
+  loginReply_.clear();
+  systemType_.clear();
+  lastConnectError_.clear();
+  try {
+    if (host_.empty()) throw FtpError(FtpError::Kind::Settings, "no FTP server address is set");
+    CheckName(userName_, "user name");
+    CheckName(password_, "password");
+    const std::string where = host_ + ":" + std::to_string(port_);
+    try {
+      session_ = std::make_unique<FtpControlSession>(host_, port_, Millis(timeouts_.connectMs),
+                                                     Millis(timeouts_.replyMs));
+    } catch (const Poco::TimeoutException&) {
+      FailConnection("connect", "no answer from " + where + " within " +
+                                    Seconds(timeouts_.connectMs));
+    } catch (const Poco::Exception& e) {
+      FailConnection("connect", where + ": " + e.displayText());
+    }
+    try {
+      session_->ReadGreeting(greeting_);
+    } catch (const Poco::Net::FTPException& e) {
+      throw FtpError(FtpError::Kind::Reply, "greeting refused", e.code(), ReplyOf(e));
+    } catch (const Poco::TimeoutException&) {
+      FailConnection("greeting", "no greeting from " + where + " within " +
+                                     Seconds(timeouts_.replyMs));
+    } catch (const Poco::Exception& e) {
+      FailConnection("greeting", e.displayText());
+    }
+    std::string reply;
+    int code = Send("login", "USER", userName_, reply);
+    if (code / 100 == 3) code = Send("login", "PASS", password_, reply);
+    if (code / 100 != 2) throw FtpError(FtpError::Kind::Reply, "login refused", code, reply);
+    loginReply_ = reply;
+    Expect("binary mode", "TYPE", "I", {200});
+    // Only informative: a server without SYST is still usable.
+    if (Send("system type", "SYST", "", reply) / 100 == 2 && reply.size() > 4)
+      systemType_ = reply.substr(4);
+  } catch (const FtpError& e) {
+    lastConnectError_ = e.what();
+    Disconnect();
+    throw;
+  }
+}
+
+bool FtpClient::EnsureConnected() {
+  if (Connected()) return true;
+  const FtpServerSettings settings = ReadFtpServerSettings(SettingsFile(kFtpServerIniName));
+  try {
+    std::uint16_t port = 0;
+    if (!ParseFtpPort(settings.port, port))
+      throw FtpError(FtpError::Kind::Settings,
+                     "the port \"" + settings.port + "\" in " + kFtpServerIniName +
+                         " is not a port number");
+    SetHost(settings.ip);
+    SetPort(port);
+    SetUserName(settings.userName);
+    SetPassword(settings.password);
+    Connect();
+    return true;
+  } catch (const FtpError& e) {
+    lastConnectError_ = e.what();
+    CurrentPrompts().Show(PromptKind::ErrorYes, kConnectFailText);
+    RequestTermination();
+    return false;
+  }
+}
+
+// --- operations
+
+void FtpClient::ChangeDir(const std::string& path) {
+  CheckName(path, "change directory");
+  Expect("change directory", "CWD", path, {200, 250});
+}
+
+void FtpClient::MakeDir(const std::string& name) {
+  CheckName(name, "make directory");
+  Expect("make directory", "MKD", name, {257});
+}
+
+void FtpClient::RemoveDir(const std::string& name) {
+  CheckName(name, "remove directory");
+  Expect("remove directory", "RMD", name, {250});
+}
+
+void FtpClient::Delete(const std::string& name) {
+  CheckName(name, "delete");
+  Expect("delete", "DELE", name, {250});
+}
+
+void FtpClient::Rename(const std::string& from, const std::string& to) {
+  CheckName(from, "rename");
+  CheckName(to, "rename");
+  Expect("rename", "RNFR", from, {350});
+  Expect("rename", "RNTO", to, {250});
+}
+
+std::int64_t FtpClient::Size(const std::string& name) {
+  CheckName(name, "size");
+  std::string reply;
+  if (Send("size", "SIZE", name, reply) != 213) return -1;
+  std::int64_t size = 0;
+  std::size_t i = 4, digits = 0;
+  for (; i < reply.size() && reply[i] >= '0' && reply[i] <= '9' && digits < 18; ++i, ++digits)
+    size = size * 10 + (reply[i] - '0');
+  return digits > 0 ? size : -1;
+}
+
+std::vector<FtpListEntry> FtpClient::List() {
+  const std::string raw = ListRaw();
+  return ParseFtpListing(raw, platform::LocalNow());
+}
+
+void FtpClient::Transfer(const char* what, const std::string& command, const std::string& arg,
+                         const std::function<void(Poco::Net::StreamSocket&)>& move) {
+  FtpControlSession& session = Session(what);
+  std::string reply;
+  int code = 0;
+  try {
+    Poco::Net::StreamSocket socket = session.OpenDataConnection(command, arg);
+    try {
+      move(socket);
+    } catch (const Poco::Exception&) {
+      throw;
+    } catch (...) {
+      // The caller (a progress handler) ended the transfer; the server keeps what it got.
+      socket.close();
+      session.ReadReply(reply);
+      throw;
+    }
+    socket.close();
+    code = session.ReadReply(reply);
+  } catch (const Poco::Net::FTPException& e) {
+    // PORT or the command refused (the connection is fine), or the server never connected back.
+    if (e.code() == 0)
+      FailConnection(what, "the server did not open the data connection within " +
+                               Seconds(timeouts_.replyMs));
+    throw FtpError(FtpError::Kind::Reply, what, e.code(), ReplyOf(e));
+  } catch (const Poco::TimeoutException&) {
+    FailConnection(what, "the transfer stopped for " + Seconds(timeouts_.replyMs));
+  } catch (const Poco::Exception& e) {
+    FailConnection(what, e.displayText());
+  }
+  if (code / 100 != 2) throw FtpError(FtpError::Kind::Reply, what, code, reply);
+}
+
+std::string FtpClient::ListRaw() {
+  std::string data;
+  Transfer("list directory", "LIST", "", [&](Poco::Net::StreamSocket& socket) {
+    std::vector<char> buffer(kChunkBytes);
+    int n;
+    while ((n = socket.receiveBytes(buffer.data(), static_cast<int>(buffer.size()))) > 0)
+      data.append(buffer.data(), static_cast<std::size_t>(n));
+  });
+  return data;
+}
+
+void FtpClient::Store(const std::string& localPath, const std::string& remoteName) {
+  const char* what = "store file";
+  CheckName(remoteName, what);
+  std::error_code ec;
+  if (std::filesystem::is_directory(localPath, ec))
+    throw FtpError(FtpError::Kind::LocalFile, "store file: " + localPath + " is a folder");
+  std::ifstream in(localPath, std::ios::binary);
+  if (!in) throw FtpError(FtpError::Kind::LocalFile, "store file: cannot open " + localPath);
+  in.seekg(0, std::ios::end);
+  const std::int64_t total = static_cast<std::int64_t>(in.tellg());
+  in.seekg(0, std::ios::beg);
+
+  Transfer(what, "STOR", remoteName, [&](Poco::Net::StreamSocket& socket) {
+    if (onWorkBegin_) onWorkBegin_(FtpWorkMode::Write, total);
+    std::int64_t sent = 0;
+    std::vector<char> buffer(kChunkBytes);
+    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) ||
+           in.gcount() > 0) {
+      const int n = static_cast<int>(in.gcount());
+      socket.sendBytes(buffer.data(), n);
+      sent += n;
+      if (onWork_) onWork_(FtpWorkMode::Write, sent);
+    }
+  });
+  // A read error ends the loop early; what was sent stays on the server.
+  if (in.bad()) throw FtpError(FtpError::Kind::LocalFile, "store file: cannot read " + localPath);
+}
+
+void FtpClient::SetWorkHandlers(WorkBeginHandler onWorkBegin, WorkHandler onWork) {
+  onWorkBegin_ = std::move(onWorkBegin);
+  onWork_ = std::move(onWork);
+}
+
+}  // namespace kestrel

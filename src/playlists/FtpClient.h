@@ -1,0 +1,156 @@
+// The FTP client: the one connection to the player's FTP server that every play list and song
+// operation shares, the settings it connects with, and the state kept beside it (the play list
+// root and the listing retry counter).
+//
+// Created once at start-up, owned by the main window (or the command line), used from one
+// thread only. Data connections are active (the client listens and announces its port with
+// PORT); transfers are binary (TYPE I is sent once at login, then SYST).
+//
+// Time-outs: connecting gives up after 5 s; every wait for the server after that (a reply, the
+// server's data connection, a transfer that stops moving) gives up after 10 s. A failure of that
+// kind closes the connection, so the next EnsureConnected or LoadSongs connects afresh; a reply
+// with a code the operation does not accept keeps the connection open.
+//
+// Names given to the operations are sent exactly as given, relative to the current directory
+// unless they start with "/". A name holding CR or LF is refused (FtpError::Kind::BadName)
+// before anything is sent, because the server would read the rest as a second command.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "playlists/FtpError.h"
+#include "playlists/FtpListParser.h"
+
+namespace Poco::Net {
+class StreamSocket;
+}
+
+namespace kestrel {
+
+class FtpControlSession;
+
+enum class FtpWorkMode { Read, Write };
+
+struct FtpTimeouts {
+  int connectMs = 5000;
+  int replyMs = 10000;
+};
+
+class FtpClient {
+ public:
+  // The connection failure message shown by EnsureConnected.
+  static constexpr const char* kConnectFailText =
+      "Connect Fail!\r\n\r\n1.Be sure ftp-server is in service.\r\n\r\n2.Please check your settings!";
+
+  FtpClient();
+  ~FtpClient();
+  FtpClient(const FtpClient&) = delete;
+  FtpClient& operator=(const FtpClient&) = delete;
+
+  // --- settings held by the client (used by Connect)
+  void SetHost(const std::string& host) { host_ = host; }
+  void SetPort(std::uint16_t port) { port_ = port; }  // 21 until set
+  void SetUserName(const std::string& userName) { userName_ = userName; }
+  void SetPassword(const std::string& password) { password_ = password; }
+  const std::string& Host() const { return host_; }
+  std::uint16_t Port() const { return port_; }
+  const std::string& UserName() const { return userName_; }
+  const std::string& Password() const { return password_; }
+  void SetTimeouts(const FtpTimeouts& timeouts) { timeouts_ = timeouts; }
+  const FtpTimeouts& Timeouts() const { return timeouts_; }
+
+  // --- connection
+  // True when a connection is open and the server has not closed it. Sends nothing.
+  bool Connected();
+  // Connects with automatic login using the settings held: greeting (2xx), USER, PASS,
+  // TYPE I, SYST. Closes any open connection first. Throws FtpError; on failure nothing stays
+  // open.
+  void Connect();
+  // Opens the connection if needed. When connected already, returns true at once without
+  // reading the settings file or sending anything. Otherwise reads IP, Port, UserName and
+  // Password from Settings/ftpServer.ini, sets them and connects. When that fails it shows
+  // kConnectFailText (PromptKind::ErrorYes), asks the application to terminate
+  // (RequestTermination) and returns false; LastConnectError() then tells why.
+  bool EnsureConnected();
+  // Sends QUIT (without waiting for the answer), then closes the connection. Never throws.
+  void Quit();
+  // Closes the control connection without a word to the server. Never throws.
+  void Disconnect();
+
+  // The greeting and the answer to PASS of the last successful login, and the SYST answer.
+  const std::string& Greeting() const { return greeting_; }
+  const std::string& LoginReply() const { return loginReply_; }
+  const std::string& SystemType() const { return systemType_; }
+  // Why the last Connect or EnsureConnected failed: the server's reply, or what the network
+  // said. Empty after a success.
+  const std::string& LastConnectError() const { return lastConnectError_; }
+
+  // --- operations; each throws FtpError unless the server gives an accepted reply
+  void ChangeDir(const std::string& path);                         // CWD: 200 or 250
+  std::vector<FtpListEntry> List();                                // LIST of the current directory
+  std::string ListRaw();                                           // the same, unparsed
+  void MakeDir(const std::string& name);                           // MKD: 257
+  void RemoveDir(const std::string& name);                         // RMD: 250
+  void Delete(const std::string& name);                            // DELE: 250
+  void Rename(const std::string& from, const std::string& to);     // RNFR: 350, RNTO: 250
+  // SIZE: the size for a 213 reply, -1 for any other reply (the file is taken not to exist).
+  // Fails only when there is no usable connection or the name cannot be sent.
+  std::int64_t Size(const std::string& name);
+  // STOR `remoteName` with the bytes of the local file, which is opened for reading only (other
+  // programs may go on reading and writing it). Reports progress through the work handlers.
+  void Store(const std::string& localPath, const std::string& remoteName);
+
+  // --- progress of a transfer (the upload window connects these while it runs)
+  using WorkBeginHandler = std::function<void(FtpWorkMode mode, std::int64_t totalBytes)>;
+  using WorkHandler = std::function<void(FtpWorkMode mode, std::int64_t bytesSoFar)>;
+  void SetWorkHandlers(WorkBeginHandler onWorkBegin, WorkHandler onWork);
+  void ClearWorkHandlers() { SetWorkHandlers(nullptr, nullptr); }
+
+  // --- state kept beside the client
+  // The directory under which every directory is a play list.
+  const std::string& RootDir() const { return root_; }
+  // Failed play list listings so far in this run (never reset).
+  int ListingRetryCounter() const { return listingRetryCounter_; }
+  int IncrementListingRetryCounter() { return ++listingRetryCounter_; }
+
+  // False when `name` holds CR or LF and so cannot be put on a command line.
+  static bool IsSendableName(std::string_view name);
+
+ private:
+  FtpControlSession& Session(const char* what);
+  void CheckName(const std::string& name, const char* what) const;
+  int Send(const char* what, const std::string& command, const std::string& arg,
+           std::string& reply);
+  void Expect(const char* what, const std::string& command, const std::string& arg,
+              std::initializer_list<int> accepted);
+  // Opens a data connection for `command`, lets `move` send or receive the bytes, closes it and
+  // checks the server's final reply.
+  void Transfer(const char* what, const std::string& command, const std::string& arg,
+                const std::function<void(Poco::Net::StreamSocket&)>& move);
+  [[noreturn]] void FailConnection(const char* what, const std::string& detail);
+
+  std::string host_;
+  std::uint16_t port_ = 21;
+  std::string userName_;
+  std::string password_;
+  FtpTimeouts timeouts_;
+
+  std::unique_ptr<FtpControlSession> session_;
+  std::string greeting_;
+  std::string loginReply_;
+  std::string systemType_;
+  std::string lastConnectError_;
+
+  WorkBeginHandler onWorkBegin_;
+  WorkHandler onWork_;
+
+  const std::string root_ = "/";
+  int listingRetryCounter_ = 0;
+};
+
+}  // namespace kestrel

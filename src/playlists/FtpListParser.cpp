@@ -1,0 +1,254 @@
+#include "playlists/FtpListParser.h"
+
+#include <cstdlib>
+#include <limits>
+
+namespace kestrel {
+
+namespace {
+
+using platform::CalendarTime;
+
+struct Span {
+  std::size_t begin;
+  std::size_t end;  // one past the last character
+};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool AllDigits(std::string_view s) {
+  if (s.empty()) return false;
+  for (char c : s)
+    if (!IsDigit(c)) return false;
+  return true;
+}
+
+// Decimal digits to a number; false when empty, not all digits, or too large for 63 bits.
+bool ToNumber(std::string_view s, std::int64_t& value) {
+  if (!AllDigits(s)) return false;
+  std::int64_t v = 0;
+  for (char c : s) {
+    const int d = c - '0';
+    if (v > (std::numeric_limits<std::int64_t>::max() - d) / 10) return false;
+    v = v * 10 + d;
+  }
+  value = v;
+  return true;
+}
+
+bool ToSmall(std::string_view s, std::size_t maxDigits, int& value) {
+  std::int64_t v = 0;
+  if (s.size() > maxDigits || !ToNumber(s, v)) return false;
+  value = static_cast<int>(v);
+  return true;
+}
+
+int MonthFromName(std::string_view s) {
+  static const char* const kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
+                                        "jul", "aug", "sep", "oct", "nov", "dec"};
+  if (s.size() != 3) return 0;
+  for (int m = 0; m < 12; ++m) {
+    bool same = true;
+    for (int i = 0; i < 3 && same; ++i) {
+      char c = s[i];
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      same = c == kMonths[m][i];
+    }
+    if (same) return m + 1;
+  }
+  return 0;
+}
+
+// "HH:MM" or "H:MM".
+bool ParseClock(std::string_view s, int& hour, int& minute) {
+  const std::size_t colon = s.find(':');
+  if (colon == std::string_view::npos || colon == 0 || colon > 2 || s.size() != colon + 3)
+    return false;
+  return ToSmall(s.substr(0, colon), 2, hour) && ToSmall(s.substr(colon + 1), 2, minute) &&
+         hour <= 23 && minute <= 59;
+}
+
+// The year that puts month/day/time nearest to `now`; ties go to the past.
+bool NearestYear(CalendarTime& t, const CalendarTime& now) {
+  const long long nowSeconds = platform::SecondsSinceEpoch(now);
+  bool found = false;
+  long long best = 0;
+  int bestYear = 0;
+  for (int year = now.year - 1; year <= now.year + 1; ++year) {
+    CalendarTime candidate = t;
+    candidate.year = year;
+    if (!platform::IsValidCalendarTime(candidate)) continue;
+    long long distance = platform::SecondsSinceEpoch(candidate) - nowSeconds;
+    if (distance < 0) distance = -distance;
+    if (!found || distance < best) {
+      found = true;
+      best = distance;
+      bestYear = year;
+    }
+  }
+  if (found) t.year = bestYear;
+  return found;
+}
+
+std::vector<Span> Tokens(std::string_view line, std::size_t from) {
+  std::vector<Span> tokens;
+  std::size_t i = from;
+  while (i < line.size()) {
+    while (i < line.size() && IsBlank(line[i])) ++i;
+    if (i >= line.size()) break;
+    const std::size_t b = i;
+    while (i < line.size() && !IsBlank(line[i])) ++i;
+    tokens.push_back({b, i});
+  }
+  return tokens;
+}
+
+bool ParseUnix(std::string_view line, const CalendarTime& now, FtpListEntry& entry) {
+  if (line.size() < 11) return false;
+  FtpEntryKind kind;
+  switch (line[0]) {
+    case 'd': kind = FtpEntryKind::Directory; break;
+    case 'l': kind = FtpEntryKind::Link; break;
+    case '-': kind = FtpEntryKind::File; break;
+    default: return false;
+  }
+  for (std::size_t i = 1; i < 10; ++i) {
+    const char c = line[i];
+    if (c != '-' && c != 'r' && c != 'w' && c != 'x' && c != 's' && c != 'S' && c != 't' &&
+        c != 'T' && c != 'l' && c != 'L')
+      return false;
+  }
+  std::size_t pos = 10;
+  if (line[pos] == '+' || line[pos] == '.' || line[pos] == '@') ++pos;
+  if (pos >= line.size() || !IsBlank(line[pos])) return false;
+
+  const std::vector<Span> tokens = Tokens(line, pos);
+  auto text = [&](std::size_t i) {
+    return line.substr(tokens[i].begin, tokens[i].end - tokens[i].begin);
+  };
+  // Find size, month, day, then a time or a year; at least one field (links or owner) before
+  // the size, and something after the date for the name.
+  for (std::size_t i = 2; i + 2 < tokens.size(); ++i) {
+    const int month = MonthFromName(text(i));
+    if (month == 0) continue;
+    std::int64_t size = 0;
+    int day = 0;
+    if (!ToNumber(text(i - 1), size) || !ToSmall(text(i + 1), 2, day)) continue;
+    CalendarTime t;
+    t.month = month;
+    t.day = day;
+    const std::string_view last = text(i + 2);
+    bool ok;
+    if (last.find(':') != std::string_view::npos) {
+      ok = ParseClock(last, t.hour, t.minute) && NearestYear(t, now);
+    } else {
+      ok = last.size() == 4 && ToSmall(last, 4, t.year) && platform::IsValidCalendarTime(t);
+    }
+    if (!ok) continue;
+    const std::size_t nameBegin = tokens[i + 2].end + 1;
+    if (nameBegin >= line.size()) return false;
+    std::string_view name = line.substr(nameBegin);
+    std::string_view target;
+    if (kind == FtpEntryKind::Link) {
+      const std::size_t arrow = name.find(" -> ");
+      if (arrow != std::string_view::npos) {
+        target = name.substr(arrow + 4);
+        name = name.substr(0, arrow);
+      }
+    }
+    if (name.empty()) return false;
+    entry.name.assign(name);
+    entry.kind = kind;
+    entry.modified = t;
+    entry.size = size;
+    entry.linkTarget.assign(target);
+    return true;
+  }
+  return false;
+}
+
+bool ParseMsdos(std::string_view line, FtpListEntry& entry) {
+  // Date: MM-DD-YY or MM-DD-YYYY.
+  if (line.size() < 8 || line[2] != '-' || line[5] != '-') return false;
+  CalendarTime t;
+  std::size_t pos = 6;
+  while (pos < line.size() && IsDigit(line[pos])) ++pos;
+  const std::size_t yearDigits = pos - 6;
+  if (!ToSmall(line.substr(0, 2), 2, t.month) || !ToSmall(line.substr(3, 2), 2, t.day) ||
+      (yearDigits != 2 && yearDigits != 4) || !ToSmall(line.substr(6, yearDigits), 4, t.year))
+    return false;
+  if (yearDigits == 2) t.year += t.year < 70 ? 2000 : 1900;
+
+  // Time: hh:mm with an optional AM or PM.
+  std::size_t b = pos;
+  while (pos < line.size() && IsBlank(line[pos])) ++pos;
+  if (pos == b) return false;
+  b = pos;
+  while (pos < line.size() && !IsBlank(line[pos])) ++pos;
+  std::string_view clock = line.substr(b, pos - b);
+  int half = 0;  // 1: AM, 2: PM
+  if (clock.size() > 2) {
+    const std::string_view suffix = clock.substr(clock.size() - 2);
+    if (suffix == "AM" || suffix == "am") half = 1;
+    if (suffix == "PM" || suffix == "pm") half = 2;
+    if (half != 0) clock.remove_suffix(2);
+  }
+  if (!ParseClock(clock, t.hour, t.minute)) return false;
+  if (half != 0) {
+    if (t.hour < 1 || t.hour > 12) return false;
+    t.hour = (t.hour % 12) + (half == 2 ? 12 : 0);
+  }
+  if (!platform::IsValidCalendarTime(t)) return false;
+
+  // <DIR> or the size, then the name.
+  b = pos;
+  while (pos < line.size() && IsBlank(line[pos])) ++pos;
+  if (pos == b) return false;
+  b = pos;
+  while (pos < line.size() && !IsBlank(line[pos])) ++pos;
+  const std::string_view field = line.substr(b, pos - b);
+  std::int64_t size = -1;
+  std::size_t nameBegin;
+  if (field == "<DIR>") {
+    std::size_t blanks = 0;
+    while (pos + blanks < line.size() && IsBlank(line[pos + blanks])) ++blanks;
+    nameBegin = pos + (blanks >= 10 ? 10 : blanks);
+  } else {
+    if (!ToNumber(field, size) || pos >= line.size()) return false;
+    nameBegin = pos + 1;
+  }
+  if (nameBegin >= line.size()) return false;
+  entry.name.assign(line.substr(nameBegin));
+  entry.kind = field == "<DIR>" ? FtpEntryKind::Directory : FtpEntryKind::File;
+  entry.modified = t;
+  entry.size = size;
+  entry.linkTarget.clear();
+  return true;
+}
+
+}  // namespace
+
+bool ParseFtpListLine(std::string_view line, const CalendarTime& now, FtpListEntry& entry) {
+  if (line.empty()) return false;
+  if (IsDigit(line[0])) return ParseMsdos(line, entry);
+  return ParseUnix(line, now, entry);
+}
+
+std::vector<FtpListEntry> ParseFtpListing(std::string_view reply, const CalendarTime& now) {
+  const bool crlf = reply.find("\r\n") != std::string_view::npos;
+  const std::string_view separator = crlf ? std::string_view("\r\n") : std::string_view("\n");
+  std::vector<FtpListEntry> entries;
+  std::size_t pos = 0;
+  while (pos < reply.size()) {
+    std::size_t end = reply.find(separator, pos);
+    if (end == std::string_view::npos) end = reply.size();
+    FtpListEntry entry;
+    if (ParseFtpListLine(reply.substr(pos, end - pos), now, entry))
+      entries.push_back(std::move(entry));
+    pos = end + separator.size();
+  }
+  return entries;
+}
+
+}  // namespace kestrel

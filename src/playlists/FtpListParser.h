@@ -1,0 +1,53 @@
+// Turns the bytes of an FTP LIST reply into entries: name, kind and modification time.
+//
+// Two listing styles are read:
+//  - Unix: a ten-character permission string whose first character is d (directory), l (link)
+//    or - (file), optionally followed by one of + . @ (ACL and context marks), then link count,
+//    owner, group (may be missing), size, and the date as "Mon DD HH:MM" or "Mon DD YYYY". The
+//    name is everything after the single blank that follows the date, so names keep their
+//    blanks, leading ones included. For a link, the text after the first " -> " is its target.
+//  - MS-DOS: "MM-DD-YY" or "MM-DD-YYYY", a 12-hour time "hh:mmAM"/"hh:mmPM" (or 24-hour
+//    "hh:mm"), then "<DIR>" or the size, then the name. After "<DIR>" the server pads the name
+//    column with ten blanks; after a size it puts one.
+//
+// Lines: when the reply holds CR LF, lines end at CR LF and only there, so a name holding a lone
+// CR or LF (which servers send raw) comes out whole. A reply without CR LF is split at LF; a name
+// holding LF then splits into two pieces, of which the first reads as an entry with the part of
+// the name before the LF and the second cannot be read.
+//
+// A line that cannot be read (the "total" line, blank lines, headers, the second piece of a split
+// name, other kinds of entry such as devices or pipes, impossible dates) is skipped; it never
+// turns into an entry. Nothing here throws; any bytes are safe input.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/LocaleTime.h"
+
+namespace kestrel {
+
+enum class FtpEntryKind { Directory, File, Link };
+
+struct FtpListEntry {
+  std::string name;
+  FtpEntryKind kind = FtpEntryKind::File;
+  platform::CalendarTime modified;  // as the server shows it; seconds are 0
+  std::int64_t size = -1;           // -1 when the listing gives none (MS-DOS directories)
+  std::string linkTarget;           // links only
+};
+
+// Every entry of `reply` in the order the server sent them. Unix dates that show a time instead
+// of a year get the year that puts them nearest to `now` (within half a year either way), which
+// is how servers decide between the two forms; so a file dated next month by a server whose
+// clock runs ahead is read as next month, not as eleven months ago.
+std::vector<FtpListEntry> ParseFtpListing(std::string_view reply,
+                                          const platform::CalendarTime& now);
+
+// One line without its line end. False (and `entry` untouched) when it cannot be read.
+bool ParseFtpListLine(std::string_view line, const platform::CalendarTime& now,
+                      FtpListEntry& entry);
+
+}  // namespace kestrel

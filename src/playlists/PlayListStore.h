@@ -1,0 +1,105 @@
+// The store: the one TPlayListObj whose PlayList owns the current play list objects, in row
+// order, and the server work that fills it. A front end keeps one store beside its FTP client
+// and turns what the store holds into rows: row i of the play list view is PlayList[i], and
+// its song rows are that play list's VisibleSongs().
+//
+// The store tells its listeners before it releases the play list objects (drop every row and
+// every pointer into them) and after every listing (refill the rows from the store, select the
+// row given). So the views follow the store whoever started the listing.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "playlists/FtpClient.h"
+#include "playlists/PlayListClass.h"
+
+namespace kestrel {
+
+class PlayListStoreListener {
+ public:
+  virtual ~PlayListStoreListener() = default;
+  // The play list objects are about to be released: remove all song and play list rows.
+  virtual void PlayListsCleared() = 0;
+  // A listing has ended (also a refused one: the rows built so far stay). Refill the play list
+  // rows from the store and select `selectRow` with the focus; -1: select nothing.
+  virtual void PlayListsListed(int selectRow) = 0;
+};
+
+enum class ListOutcome {
+  Listed,       // the store holds the server's play lists
+  Refused,      // the listing failed too often in this run; the user was told
+  Terminating,  // no connection; the user was told and the program is to end
+};
+
+struct ListResult {
+  ListOutcome outcome = ListOutcome::Listed;
+  int selectRow = -1;  // the row to select, -1 for none
+};
+
+class PlayListStore {
+ public:
+  // Failed listings retried in one run, and the message after that.
+  static constexpr int kMaxListingRetries = 5;
+  static constexpr const char* kListingRefusedText =
+      "Sorry, you are not allowed to change directory.Please check server user rights";
+  // Attempts at reading one play list's songs before giving up.
+  static constexpr int kLoadSongsAttempts = 3;
+
+  explicit PlayListStore(FtpClient& client);
+  ~PlayListStore();
+  PlayListStore(const PlayListStore&) = delete;
+  PlayListStore& operator=(const PlayListStore&) = delete;
+
+  // The store object itself (the play list chooser lists its PlayList) and its rows.
+  const TPlayListObj& Store() const { return store_; }
+  int Count() const { return static_cast<int>(store_.PlayList.size()); }
+  TPlayListObj* At(int row) const;
+
+  void AddListener(PlayListStoreListener* listener);
+  void RemoveListener(PlayListStoreListener* listener);
+
+  // Rebuilds the play lists from the server: EnsureConnected; CWD /; ClearPlayLists; LIST and
+  // one TPlayListObj per directory ("." and ".." excepted) numbered by Seq; then CWD and LIST
+  // of every play list to number those that hold a file (SeqInVeltra). The row to select is
+  // FindPlayListRow(reselect, 0).
+  // A failed step counts against the client's listing retry counter: up to kMaxListingRetries
+  // failures in a run are retried at once without a name to reselect; after that the user sees
+  // kListingRefusedText (PromptKind::ErrorYes) and the play lists built so far stay.
+  // A play list whose name holds a line break cannot be entered; it keeps SeqInVeltra 0.
+  ListResult ListPlayLists(const std::string& reselect);
+
+  // Tells the listeners, then releases every play list object and empties the store.
+  void ClearPlayLists();
+
+  // The row SelectPlayList selects: -1 when there are no rows; row 0 for an empty name and
+  // number 0; otherwise the first play list whose Name equals `name` (exact, case-sensitive)
+  // or, when `deviceNumber` is not 0, whose SeqInVeltra equals it; -1 when none does.
+  int FindPlayListRow(const std::string& name, int deviceNumber) const;
+
+  // Reads the songs of `playList` from the server unless GotSong: reconnects silently with the
+  // settings the client holds when the connection is gone, then CWD "/" + Name, LIST, and one
+  // TSongObj per file, numbered by Seq. A lost connection or a transient (4xx) reply is tried
+  // again, up to kLoadSongsAttempts attempts in all; a reconnection that fails, a permanent
+  // refusal or a name that cannot be sent ends at once. When it gives up, the user sees
+  // "Can not read the songs of play list "NAME"." with the reason (PromptKind::ErrorOk),
+  // SongList is empty, GotSong stays false (the next showing tries again) and it returns false.
+  bool LoadSongs(TPlayListObj& playList);
+
+  // Checked songs that are not Deleted, over every play list the store holds.
+  int CheckedSongCount() const;
+
+  // What went wrong in the last failed ListPlayLists or LoadSongs.
+  const std::string& LastError() const { return lastError_; }
+
+ private:
+  void ListOnce();
+  void ReadSongs(TPlayListObj& playList);
+
+  FtpClient& client_;
+  TPlayListObj store_;
+  std::vector<PlayListStoreListener*> listeners_;
+  std::string lastError_;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,89 @@
+// What the FTP tests share: a served folder, prompts that record what the user would see, and
+// an ftpServer.ini in a Settings folder of the test's own.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/time.h>
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/AppSettings.h"
+#include "core/Prompts.h"
+#include "core/Termination.h"
+#include "playlists/FtpClient.h"
+#include "support/FtpTestServer.h"
+#include "support/TempDir.h"
+
+namespace kestrel::test {
+
+// 2019-03-04 12:00 UTC: old enough for every server to list it with its year.
+inline constexpr long long kMarch4th2019Noon = 1551700800;
+
+inline void SetModified(const std::filesystem::path& path, long long unixSeconds) {
+  const timeval times[2] = {{static_cast<time_t>(unixSeconds), 0},
+                            {static_cast<time_t>(unixSeconds), 0}};
+  ASSERT_EQ(utimes(path.c_str(), times), 0);
+}
+
+class RecordingPrompts : public Prompts {
+ public:
+  void Show(PromptKind kind, const std::string& text) override { shown.emplace_back(kind, text); }
+  bool Confirm(const std::string& text) override {
+    questions.push_back(text);
+    return answer;
+  }
+  std::vector<std::pair<PromptKind, std::string>> shown;
+  std::vector<std::string> questions;
+  bool answer = false;
+};
+
+class FtpFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetPrompts(&prompts);
+    SetSettingsDir(settings.str());
+    ClearTerminationRequest();
+  }
+  void TearDown() override {
+    SetPrompts(nullptr);
+    SetSettingsDir("");
+    ClearTerminationRequest();
+  }
+
+  // Writes Settings/ftpServer.ini; an empty port text leaves the key out.
+  void WriteIni(const std::string& ip, const std::string& port,
+                const std::string& user = FtpTestServer::kUser,
+                const std::string& password = FtpTestServer::kPassword) {
+    std::string text = "[ftpServer]\r\nIP=" + ip + "\r\n";
+    if (!port.empty()) text += "Port=" + port + "\r\n";
+    text += "UserName=" + user + "\r\nPassword=" + password + "\r\n";
+    settings.write("ftpServer.ini", text);
+  }
+  void WriteIniFor(const FtpTestServer& server) {
+    WriteIni("127.0.0.1", std::to_string(server.port()));
+  }
+
+  // Points `client` at `server` without the settings file.
+  static void Aim(FtpClient& client, const FtpTestServer& server) {
+    client.SetHost("127.0.0.1");
+    client.SetPort(static_cast<std::uint16_t>(server.port()));
+    client.SetUserName(FtpTestServer::kUser);
+    client.SetPassword(FtpTestServer::kPassword);
+  }
+
+  // The commands of `server`'s log from `from` on.
+  static std::vector<std::string> CommandsSince(const FtpTestServer& server, std::size_t from) {
+    auto all = server.Commands();
+    return std::vector<std::string>(all.begin() + static_cast<long>(std::min(from, all.size())),
+                                    all.end());
+  }
+
+  RecordingPrompts prompts;
+  TempDir tree;      // what the server serves
+  TempDir settings;  // the Settings folder
+};
+
+}  // namespace kestrel::test

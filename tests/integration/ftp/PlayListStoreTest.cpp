@@ -1,0 +1,327 @@
+// Play lists and songs read from a real server: numbering, the server sequence, row lookups,
+// retries, reconnection and the names servers allow.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "FtpFixture.h"
+#include "playlists/PlayListStore.h"
+
+using namespace kestrel;
+using namespace kestrel::test;
+
+namespace {
+
+struct RecordingListener : PlayListStoreListener {
+  explicit RecordingListener(const PlayListStore& s) : store(s) {}
+  void PlayListsCleared() override { clearedWith.push_back(store.Count()); }
+  void PlayListsListed(int row) override { listed.push_back(row); }
+  const PlayListStore& store;
+  std::vector<int> clearedWith;  // rows still held when told
+  std::vector<int> listed;
+};
+
+// The commands without the PORT lines, whose numbers change from run to run.
+std::vector<std::string> WithoutPort(const std::vector<std::string>& commands) {
+  std::vector<std::string> out;
+  for (const auto& c : commands)
+    if (c.rfind("PORT ", 0) != 0) out.push_back(c);
+  return out;
+}
+
+int Count(const std::vector<std::string>& commands, const std::string& command) {
+  int n = 0;
+  for (const auto& c : commands) n += c == command ? 1 : 0;
+  return n;
+}
+
+std::vector<std::string> RowNames(const PlayListStore& store) {
+  std::vector<std::string> names;
+  for (int i = 0; i < store.Count(); ++i) names.push_back(store.At(i)->Name);
+  return names;
+}
+
+std::vector<int> DeviceNumbers(const PlayListStore& store) {
+  std::vector<int> numbers;
+  for (int i = 0; i < store.Count(); ++i) numbers.push_back(store.At(i)->SeqInVeltra);
+  return numbers;
+}
+
+std::vector<std::string> SongNames(const TPlayListObj& playList) {
+  std::vector<std::string> names;
+  for (const TSongObj* song : playList.VisibleSongs()) names.push_back(song->Name);
+  return names;
+}
+
+class PlayListStoreTest : public FtpFixture {
+ protected:
+  // Serves the tree with `options` and writes the settings for that server.
+  void Serve(const std::vector<std::string>& options = {}) {
+    server = std::make_unique<FtpTestServer>(tree.str(), options);
+    WriteIniFor(*server);
+  }
+  void ListAll() {
+    ASSERT_EQ(store.ListPlayLists("").outcome, ListOutcome::Listed) << store.LastError();
+  }
+
+  std::unique_ptr<FtpTestServer> server;
+  FtpClient client;
+  PlayListStore store{client};
+  RecordingListener listener{store};
+
+  // A: one file; B: only a sub-folder; C: two files; at the root also a file and a link.
+  void MakeNumberingTree() {
+    tree.write("A/a1.mp3", "a");
+    tree.write("B/inner/deep.mp3", "b");
+    tree.write("C/c1.mp3", "c");
+    tree.write("C/c2.mp3", "c");
+    tree.write("stray.mp3", "s");
+    std::filesystem::create_directory_symlink(tree.path() / "A", tree.path() / "Linked");
+  }
+};
+
+}  // namespace
+
+TEST_F(PlayListStoreTest, NumbersPlayListsInListingOrderAndCountsOnlyThoseWithAFile) {
+  MakeNumberingTree();
+  Serve();
+  store.AddListener(&listener);
+
+  const ListResult result = store.ListPlayLists("");
+  EXPECT_EQ(result.outcome, ListOutcome::Listed);
+  EXPECT_EQ(result.selectRow, 0);
+  EXPECT_EQ(RowNames(store), (std::vector<std::string>{"A", "B", "C"}));
+  EXPECT_EQ(DeviceNumbers(store), (std::vector<int>{1, 0, 2}));
+  for (int row = 0; row < 3; ++row) EXPECT_EQ(store.At(row)->Seq, row + 1);
+  EXPECT_EQ(WithoutPort(server->Commands()),
+            (std::vector<std::string>{"USER kestrel", "PASS secret", "TYPE I", "SYST", "CWD /",
+                                      "LIST", "CWD /A", "LIST", "CWD /B", "LIST", "CWD /C",
+                                      "LIST"}));
+
+  // SelectPlayList's row: by device number, by exact name, the first row, or none.
+  EXPECT_EQ(store.FindPlayListRow("", 2), 2);
+  EXPECT_EQ(store.FindPlayListRow("B", 0), 1);
+  EXPECT_EQ(store.FindPlayListRow("", 0), 0);
+  EXPECT_EQ(store.FindPlayListRow("c", 0), -1);
+  EXPECT_EQ(store.FindPlayListRow("", 3), -1);
+
+  // Reselecting by name finds C although B, with number 0, comes first; the listeners are told
+  // before the old objects go and after the new ones are there.
+  EXPECT_EQ(store.ListPlayLists("C").selectRow, 2);
+  EXPECT_EQ(listener.clearedWith, (std::vector<int>{0, 3}));
+  EXPECT_EQ(listener.listed, (std::vector<int>{0, 2}));
+  EXPECT_EQ(store.ListPlayLists("Gone").selectRow, -1);
+
+  TPlayListObj& onlySub = *store.At(1);
+  EXPECT_TRUE(store.LoadSongs(onlySub));
+  EXPECT_TRUE(onlySub.GotSong);
+  EXPECT_TRUE(onlySub.SongList.empty());
+  EXPECT_TRUE(prompts.shown.empty());
+}
+
+TEST_F(PlayListStoreTest, NamesWithBlanksUtf8AndCaseTwinsComeBackExactly) {
+  const std::string cafe = "Caf\xC3\xA9 \xCE\xA9";
+  const std::string unicode = "\xC3\x9Cn\xC3\xAF" "c\xC3\xB6" "d\xC3\xA9.mp3";
+  tree.write("  leading blanks/01 Intro.mp3", "1");
+  tree.write(cafe + "/02  Two  Spaces.mp3", "2");
+  tree.write(cafe + "/" + unicode, "3");
+  tree.write("Lobby Music/upper.mp3", "u");
+  tree.write("lobby music/lower.mp3", "l");
+  SetModified(tree.path() / cafe / unicode, kMarch4th2019Noon);
+  Serve();
+
+  ASSERT_EQ(store.ListPlayLists("lobby music").outcome, ListOutcome::Listed);
+  EXPECT_EQ(RowNames(store),
+            (std::vector<std::string>{"  leading blanks", cafe, "Lobby Music", "lobby music"}));
+  EXPECT_EQ(DeviceNumbers(store), (std::vector<int>{1, 2, 3, 4}));
+  EXPECT_EQ(store.FindPlayListRow("lobby music", 0), 3);
+  EXPECT_EQ(store.FindPlayListRow("Lobby Music", 0), 2);
+
+  TPlayListObj& upper = *store.At(2);
+  TPlayListObj& lower = *store.At(3);
+  ASSERT_TRUE(store.LoadSongs(upper));
+  ASSERT_TRUE(store.LoadSongs(lower));
+  EXPECT_EQ(SongNames(upper), std::vector<std::string>{"upper.mp3"});
+  EXPECT_EQ(SongNames(lower), std::vector<std::string>{"lower.mp3"});
+
+  TPlayListObj& cafeList = *store.At(1);
+  ASSERT_TRUE(store.LoadSongs(cafeList));
+  ASSERT_EQ(SongNames(cafeList), (std::vector<std::string>{"02  Two  Spaces.mp3", unicode}));
+  const TSongObj& song = *cafeList.SongList[1];
+  EXPECT_EQ(song.Seq, 2);
+  EXPECT_EQ(song.ParentName, cafe);
+  EXPECT_EQ(song.ModTime, (platform::CalendarTime{2019, 3, 4, 0, 0, 0}));
+  EXPECT_EQ(song.DateTime, platform::LocaleDateTimeText(song.ModTime));
+  EXPECT_FALSE(song.Checked || song.Selected || song.Deleting || song.Deleted);
+  EXPECT_TRUE(server->Log().find("CWD /" + cafe + "\n") != std::string::npos);
+}
+
+TEST_F(PlayListStoreTest, SongsAreReadOnceUntilGotSongIsCleared) {
+  tree.write("A/one.mp3", "1");
+  Serve();
+  ListAll();
+  TPlayListObj& a = *store.At(0);
+  ASSERT_TRUE(store.LoadSongs(a));
+  tree.write("A/two.mp3", "2");
+  const std::size_t sent = server->Commands().size();
+  ASSERT_TRUE(store.LoadSongs(a));
+  EXPECT_EQ(server->Commands().size(), sent);
+  EXPECT_EQ(SongNames(a), std::vector<std::string>{"one.mp3"});
+
+  a.GotSong = false;  // as after an upload into it
+  ASSERT_TRUE(store.LoadSongs(a));
+  EXPECT_EQ(SongNames(a), (std::vector<std::string>{"one.mp3", "two.mp3"}));
+  EXPECT_EQ(a.SongList[1]->Seq, 2);
+}
+
+TEST_F(PlayListStoreTest, ReadingSongsReconnectsSilentlyWithTheSettingsHeld) {
+  tree.write("A/one.mp3", "1");
+  auto first = std::make_unique<FtpTestServer>(tree.str());
+  const std::string port = std::to_string(first->port());
+  Aim(client, *first);  // no settings file: reconnecting must not need one
+  client.Connect();
+  TPlayListObj a;
+  a.Name = "A";
+  first.reset();  // the server goes away and comes back on the same port
+  FtpTestServer second(tree.str(), {"--port", port});
+
+  ASSERT_TRUE(store.LoadSongs(a));
+  EXPECT_EQ(SongNames(a), std::vector<std::string>{"one.mp3"});
+  EXPECT_TRUE(prompts.shown.empty());
+  EXPECT_FALSE(TerminationRequested());
+  EXPECT_EQ(WithoutPort(second.Commands()),
+            (std::vector<std::string>{"USER kestrel", "PASS secret", "TYPE I", "SYST", "CWD /A",
+                                      "LIST"}));
+}
+
+TEST_F(PlayListStoreTest, ReadingSongsGivesUpAtOnceOnARefusalAndTellsTheUser) {
+  tree.write("A/one.mp3", "1");
+  Serve();
+  ListAll();
+  std::filesystem::remove_all(tree.path() / "A");
+  const std::size_t sent = server->Commands().size();
+
+  TPlayListObj& a = *store.At(0);
+  EXPECT_FALSE(store.LoadSongs(a));
+  EXPECT_FALSE(a.GotSong);
+  EXPECT_TRUE(a.SongList.empty());
+  EXPECT_EQ(CommandsSince(*server, sent), std::vector<std::string>{"CWD /A"});
+  ASSERT_EQ(prompts.shown.size(), 1u);
+  EXPECT_EQ(prompts.shown[0].first, PromptKind::ErrorOk);
+  EXPECT_EQ(prompts.shown[0].second.rfind("Can not read the songs of play list \"A\".", 0), 0u);
+  EXPECT_NE(prompts.shown[0].second.find("550"), std::string::npos);
+
+  // With no server at all, one reconnection attempt ends it.
+  server->Stop();
+  prompts.shown.clear();
+  EXPECT_FALSE(store.LoadSongs(a));
+  ASSERT_EQ(prompts.shown.size(), 1u);
+  EXPECT_NE(prompts.shown[0].second.find("refused"), std::string::npos);
+}
+
+TEST_F(PlayListStoreTest, RefusedListingsAreRetriedFiveTimesInARunThenReported) {
+  MakeNumberingTree();
+  Serve({"--deny-cwd", "B"});
+  store.AddListener(&listener);
+
+  const ListResult result = store.ListPlayLists("C");
+  EXPECT_EQ(result.outcome, ListOutcome::Refused);
+  EXPECT_EQ(result.selectRow, -1);
+  EXPECT_EQ(Count(server->Commands(), "CWD /"), 6);
+  EXPECT_EQ(Count(server->Commands(), "CWD /B"), 6);
+  EXPECT_EQ(client.ListingRetryCounter(), 6);
+  ASSERT_EQ(prompts.shown.size(), 1u);
+  EXPECT_EQ(prompts.shown[0].first, PromptKind::ErrorYes);
+  EXPECT_EQ(prompts.shown[0].second,
+            "Sorry, you are not allowed to change directory.Please check server user rights");
+  // What was built before the failure stays.
+  EXPECT_EQ(RowNames(store), (std::vector<std::string>{"A", "B", "C"}));
+  EXPECT_EQ(DeviceNumbers(store), (std::vector<int>{1, 0, 0}));
+  EXPECT_EQ(listener.listed, std::vector<int>{-1});
+  EXPECT_NE(store.LastError().find("550"), std::string::npos);
+
+  // The counter is never reset: the next failure is reported without retrying.
+  const std::size_t sent = server->Commands().size();
+  EXPECT_EQ(store.ListPlayLists("").outcome, ListOutcome::Refused);
+  EXPECT_EQ(Count(CommandsSince(*server, sent), "CWD /"), 1);
+  EXPECT_EQ(prompts.shown.size(), 2u);
+}
+
+TEST_F(PlayListStoreTest, NamesWithLineBreaksAreKeptButNeverSent) {
+  tree.write("bad\nname/song.mp3", "b");
+  tree.write("ok/new\nline.mp3", "n");
+  tree.write("ok/plain.mp3", "p");
+  Serve();
+
+  ListAll();
+  EXPECT_EQ(RowNames(store), (std::vector<std::string>{"bad\nname", "ok"}));
+  // The first cannot be entered, so it cannot be numbered; the others are numbered as usual.
+  EXPECT_EQ(DeviceNumbers(store), (std::vector<int>{0, 1}));
+
+  TPlayListObj& ok = *store.At(1);
+  ASSERT_TRUE(store.LoadSongs(ok));
+  EXPECT_EQ(SongNames(ok), (std::vector<std::string>{"new\nline.mp3", "plain.mp3"}));
+  EXPECT_EQ(ok.SongList[1]->Seq, 2);
+
+  EXPECT_FALSE(store.LoadSongs(*store.At(0)));
+  ASSERT_EQ(prompts.shown.size(), 1u);
+  EXPECT_NE(prompts.shown[0].second.find("line break"), std::string::npos);
+  EXPECT_EQ(server->Log().find("bad"), std::string::npos);
+  EXPECT_TRUE(client.Connected());
+}
+
+TEST_F(PlayListStoreTest, CheckedSongsAreCountedOverEveryLivePlayList) {
+  tree.write("A/1.mp3", "1");
+  tree.write("A/2.mp3", "2");
+  tree.write("A/3.mp3", "3");
+  tree.write("B/4.mp3", "4");
+  Serve();
+  ListAll();
+  TPlayListObj& a = *store.At(0);
+  TPlayListObj& b = *store.At(1);
+  ASSERT_TRUE(store.LoadSongs(a));
+  a.SongList[0]->Checked = true;
+  a.SongList[2]->Checked = true;
+  ASSERT_TRUE(store.LoadSongs(b));  // switching to B and back keeps A's marks
+  b.SongList[0]->Checked = true;
+  ASSERT_TRUE(store.LoadSongs(a));
+  EXPECT_EQ(store.CheckedSongCount(), 3);
+
+  a.SongList[0]->Deleted = true;
+  EXPECT_EQ(store.CheckedSongCount(), 2);
+  EXPECT_EQ(SongNames(a), (std::vector<std::string>{"2.mp3", "3.mp3"}));
+  EXPECT_EQ(FindSongRowByName(a.VisibleSongs(), "3.mp3"), 1);
+  EXPECT_EQ(FindSongRowBySeq(a.VisibleSongs(), 2), 0);
+
+  // A refresh makes new objects, without marks.
+  ListAll();
+  EXPECT_EQ(store.CheckedSongCount(), 0);
+  store.ClearPlayLists();
+  EXPECT_EQ(store.Count(), 0);
+}
+
+TEST_F(PlayListStoreTest, MsdosStyleServerIsReadLikeAUnixOne) {
+  MakeNumberingTree();
+  Serve({"--msdos"});
+  ListAll();
+  // The link lists as a folder here, as it would on a server that follows links.
+  EXPECT_EQ(RowNames(store), (std::vector<std::string>{"A", "B", "C", "Linked"}));
+  EXPECT_EQ(DeviceNumbers(store), (std::vector<int>{1, 0, 2, 3}));
+  TPlayListObj& c = *store.At(2);
+  ASSERT_TRUE(store.LoadSongs(c));
+  EXPECT_EQ(SongNames(c), (std::vector<std::string>{"c1.mp3", "c2.mp3"}));
+}
+
+TEST_F(PlayListStoreTest, NoConnectionEndsTheListingAndLeavesTheRows) {
+  tree.write("A/1.mp3", "1");
+  Serve();
+  ListAll();
+  server.reset();
+  const ListResult result = store.ListPlayLists("");
+  EXPECT_EQ(result.outcome, ListOutcome::Terminating);
+  EXPECT_TRUE(TerminationRequested());
+  EXPECT_EQ(RowNames(store), std::vector<std::string>{"A"});
+  ASSERT_EQ(prompts.shown.size(), 1u);
+  EXPECT_EQ(prompts.shown[0].second.rfind("Connect Fail!", 0), 0u);
+  EXPECT_EQ(client.ListingRetryCounter(), 0);
+}

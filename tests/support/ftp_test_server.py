@@ -1,0 +1,142 @@
+#!/usr/bin/python3
+"""A real FTP server for the tests and benchmarks, built on pyftpdlib.
+
+Serves --root read-write to the user --user/--password on --host:--port (port 0 picks a free
+one) and prints "PORT <n>" on standard output once it listens. Variants:
+
+  --no-size          answers SIZE with 500, like a server that lacks the command
+  --msdos            answers LIST in the MS-DOS style (date, time, <DIR> or size, name)
+  --silent           accepts connections and never says a word (not even the greeting)
+  --hang-up-in-greeting
+                     sends the first line of a two-line greeting, then closes the connection
+  --no-data-connection
+                     answers PORT with 200 but never opens the data connection
+  --deny-cwd DIR     refuses CWD into DIR (a folder below --root), as a server whose user
+                     lacks the rights does
+  --log FILE         appends every command line the server receives to FILE, one a line
+
+Stops on SIGTERM, and with --exit-with-stdin also when its standard input closes (so a test that
+dies never leaves a server behind).
+"""
+
+import argparse
+import os
+import signal
+import socket
+import sys
+import threading
+import time
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+
+class MsdosFS(AbstractedFS):
+    """Lists directories the way an MS-DOS style server does."""
+
+    def format_list(self, basedir, listing, ignore_err=True):
+        for name in listing:
+            try:
+                st = self.lstat(os.path.join(basedir, name))
+            except OSError:
+                if ignore_err:
+                    continue
+                raise
+            stamp = time.strftime("%m-%d-%y  %I:%M%p", time.gmtime(st.st_mtime))
+            if os.path.isdir(os.path.join(basedir, name)):
+                line = "%s       <DIR>          %s\r\n" % (stamp, name)
+            else:
+                line = "%s %20d %s\r\n" % (stamp, st.st_size, name)
+            yield line.encode("utf8", self.cmd_channel.unicode_errors)
+
+
+def make_handler(args):
+    log = open(args.log, "a", buffering=1, encoding="utf8", errors="replace") if args.log else None
+
+    class Handler(FTPHandler):
+        banner = "kestrel test server ready"
+        permit_foreign_addresses = True
+        proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items()
+                      if not (args.no_size and k == "SIZE")}
+
+        def pre_process_command(self, line, cmd, arg):
+            if log is not None:
+                log.write(line.replace("\r", "\\r").replace("\n", "\\n") + "\n")
+            return super().pre_process_command(line, cmd, arg)
+
+        def ftp_PORT(self, line):
+            if args.no_data_connection:
+                self.respond("200 Active data connection established.")
+                return
+            return super().ftp_PORT(line)
+
+    if args.msdos:
+        Handler.abstracted_fs = MsdosFS
+    return Handler
+
+
+def serve_silent(host, port, hang_up_in_greeting):
+    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind((host, port))
+    listener.listen(16)
+    print("PORT %d" % listener.getsockname()[1], flush=True)
+    held = []
+    while True:
+        conn, _ = listener.accept()
+        if hang_up_in_greeting:
+            conn.sendall(b"220-first line of two\r\n")
+            conn.close()
+        else:
+            held.append(conn)  # keep it open, say nothing
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--root", default=".")
+    parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--user", default="kestrel")
+    parser.add_argument("--password", default="secret")
+    parser.add_argument("--log")
+    parser.add_argument("--no-size", action="store_true")
+    parser.add_argument("--msdos", action="store_true")
+    parser.add_argument("--silent", action="store_true")
+    parser.add_argument("--hang-up-in-greeting", action="store_true")
+    parser.add_argument("--no-data-connection", action="store_true")
+    parser.add_argument("--exit-with-stdin", action="store_true")
+    parser.add_argument("--deny-cwd", action="append", default=[])
+    args = parser.parse_args()
+
+    signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
+
+    def watch_stdin():
+        while sys.stdin.buffer.read(4096):
+            pass
+        os._exit(0)
+    if args.exit_with_stdin:
+        threading.Thread(target=watch_stdin, daemon=True).start()
+
+    if args.silent or args.hang_up_in_greeting:
+        serve_silent(args.host, args.port, args.hang_up_in_greeting)
+        return
+
+    authorizer = DummyAuthorizer()
+    root = os.path.realpath(args.root)
+    authorizer.add_user(args.user, args.password, root, perm="elradfmwMT")
+    for folder in args.deny_cwd:
+        authorizer.override_perm(args.user, os.path.join(root, folder), "lradfmwMT",
+                                 recursive=True)
+    handler = make_handler(args)
+    handler.authorizer = authorizer
+    server = FTPServer((args.host, args.port), handler)
+    print("PORT %d" % server.socket.getsockname()[1], flush=True)
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    import logging
+    logging.basicConfig(level=logging.ERROR)
+    main()
