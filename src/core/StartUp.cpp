@@ -18,6 +18,9 @@ void Fail(PromptKind kind, const std::string& text) { CurrentPrompts().Show(kind
 }  // namespace
 
 bool RunStartUp(ui::TMainFrm& frm) {
+  // When the window is first shown it lists the play lists, which opens the FTP connection.
+  frm.SetFirstShowHandler([&frm] { frm.ListPlayLists(""); });
+
   const QString version = QString::fromLatin1(kVersionText);
   frm.setWindowTitle(QString("Coral Winds Veltra Play List Management (%1)").arg(version));
   QApplication::setApplicationDisplayName(QString("Kestrel (%1)").arg(version));
@@ -37,6 +40,8 @@ bool RunStartUp(ui::TMainFrm& frm) {
     return false;
   }
 
+  frm.CreateFtpClient();
+
   try {
     frm.LoadZones();
   } catch (const std::exception& e) {
@@ -47,6 +52,9 @@ bool RunStartUp(ui::TMainFrm& frm) {
   return true;
 }
 
-void RunShutdown(ui::TMainFrm&) { ShutdownFlag = true; }
+void RunShutdown(ui::TMainFrm& frm) {
+  if (FtpClient* ftp = frm.Ftp()) ftp->Disconnect();
+  ShutdownFlag = true;
+}
 
 }  // namespace kestrel

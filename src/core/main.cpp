@@ -4,6 +4,7 @@
 
 #include "core/CommandLine.h"
 #include "core/Prompts.h"
+#include "core/Termination.h"
 #include "core/StartUp.h"
 #include "ui/Main.h"
 #include "ui/QtPrompts.h"
@@ -16,10 +17,12 @@ int main(int argc, char** argv) {
 
   kestrel::ui::QtPrompts prompts;
   kestrel::SetPrompts(&prompts);
+  // The library asks to end the program (no FTP connection): quit once the current event is done.
+  kestrel::SetTerminationHandler([] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
 
   int result = 1;
   {
-    kestrel::ui::TMainFrm frm({});
+    kestrel::ui::TMainFrm frm;
     frm.SetCloseQueryHandler([&frm] { kestrel::RunShutdown(frm); });
     if (kestrel::RunStartUp(frm)) {
       // Fill the screen also where no window manager maximises windows.
@@ -28,6 +31,7 @@ int main(int argc, char** argv) {
       result = app.exec();
     }
   }
+  kestrel::SetTerminationHandler({});
   kestrel::SetPrompts(nullptr);
   return result;
 }

@@ -11,6 +11,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include "bus/mSocket.h"
 #include "core/SharedState.h"
 #include "ui/AnchorLayout.h"
 
@@ -109,7 +110,17 @@ TMainFrm::TMainFrm(ZoneTable::PolledAddressFn polledAddress, QWidget* parent) : 
   connect(hiddenKey, &QShortcut::activated, this, &TMainFrm::FormKeyDown);
 }
 
-TMainFrm::~TMainFrm() = default;
+TMainFrm::~TMainFrm() {
+  // The views outlive the models as they are torn down: let none of their signals reach us.
+  for (QObject* view : {static_cast<QObject*>(lvPlayZones), static_cast<QObject*>(lvPlayList),
+                        static_cast<QObject*>(lvSongList)})
+    view->disconnect(this);
+  if (store_) store_->RemoveListener(this);
+}
+
+ZoneTable::PolledAddressFn TMainFrm::BusPolledAddress() {
+  return [] { return std::make_pair(PolledSubnetID.load(), PolledDeviceID.load()); };
+}
 
 void TMainFrm::CreateZoneArea() {
   pnlBottom = new QWidget(this);
@@ -296,6 +307,16 @@ void TMainFrm::BindControls() {
   connect(lvSongList, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& p) { pmSongList->popup(lvSongList->viewport()->mapToGlobal(p)); });
 
+  connect(btnRefreshPL, &QPushButton::clicked, this, &TMainFrm::btnRefreshPLClick);
+  connect(lvPlayList, &QTableWidget::itemSelectionChanged, this, &TMainFrm::lvPlayListChange);
+  connect(lvSongList, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) { lvSongListChange(item->row()); });
+  connect(lvSongList, &QTableWidget::itemSelectionChanged, this, [this] { lvSongListChange(-1); });
+  connect(lvSongList, &QTableWidget::itemDoubleClicked, this, [this] { lvSongListDblClick(); });
+  lvSongList->SetRowColourRule([this](int row) -> std::optional<std::pair<QColor, QColor>> {
+    if (!lvSongList->IsChecked(row)) return std::nullopt;
+    return std::make_pair(QColor(255, 0, 0), QColor(0, 128, 0));
+  });
+
   connect(lvPlayZones, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) { lvPlayZonesChange(item->row()); });
   connect(lvPlayZones, &QTableWidget::itemSelectionChanged, this, [this] { lvPlayZonesChange(lvPlayZones->currentRow()); });
   connect(lvPlayZones, &QTableWidget::clicked, this, [this] { lvPlayZonesClick(); });
@@ -335,7 +356,8 @@ void TMainFrm::showEvent(QShowEvent* event) {
   if (shownOnce_) return;
   shownOnce_ = true;
   StartupFlag = false;
-  if (firstShow_) firstShow_();
+  // The first listing runs once the window has been drawn, so the user sees it while connecting.
+  QMetaObject::invokeMethod(this, [this] { if (firstShow_) firstShow_(); }, Qt::QueuedConnection);
 }
 
 void TMainFrm::closeEvent(QCloseEvent* event) {

@@ -7,6 +7,9 @@
 #include <functional>
 #include <memory>
 
+#include "core/FormRegistry.h"
+#include "playlists/FtpClient.h"
+#include "playlists/PlayListStore.h"
 #include "ui/ActionList.h"
 #include "ui/ListView.h"
 #include "zones/ZoneTable.h"
@@ -21,11 +24,13 @@ class QStatusBar;
 
 namespace kestrel::ui {
 
-class TMainFrm : public QMainWindow {
+class TMainFrm : public QMainWindow, public PlayListStoreListener {
   Q_OBJECT
  public:
-  // `polledAddress` tells the zone status operations which zone was polled last.
-  explicit TMainFrm(ZoneTable::PolledAddressFn polledAddress, QWidget* parent = nullptr);
+  // The zone status operations store a report in the zone that `polledAddress` names; by
+  // default the zone the bus polled last.
+  explicit TMainFrm(ZoneTable::PolledAddressFn polledAddress = BusPolledAddress(), QWidget* parent = nullptr);
+  static ZoneTable::PolledAddressFn BusPolledAddress();
   ~TMainFrm() override;
 
   // --- zones ---------------------------------------------------------------------------------
@@ -36,6 +41,28 @@ class TMainFrm : public QMainWindow {
   bool AnyZoneChecked() const;
   // Shows a zone's status text in its row (window thread).
   void ShowZoneStatus(int row, const QString& text);
+
+  // --- play lists and songs ------------------------------------------------------------------
+  // Creates the FTP client (not connected) and the store it fills; the window owns both.
+  void CreateFtpClient();
+  FtpClient* Ftp() { return ftp_.get(); }
+  PlayListStore* Store() { return store_.get(); }
+  // Rebuilds the play list rows from the server and selects `reselect` (empty: the first).
+  void ListPlayLists(const std::string& reselect);
+  // Selects the first play list named `name` or, with a number, numbered so on the device.
+  void SelectPlayList(const std::string& name, int number, bool focus);
+  // Refills the song rows from the selected play list, reading its songs once.
+  void ShowSongs(const std::string& name);
+  void SelectSongByName(const std::string& name);
+  void SelectSongBySeq(int seq);
+  TPlayListObj* CurrentPlayList() const;
+  // The song of a song row, or nullptr.
+  TSongObj* SongAt(int row) const;
+  void btnRefreshPLClick();
+
+  // PlayListStoreListener
+  void PlayListsCleared() override;
+  void PlayListsListed(int selectRow) override;
 
   // --- helpers of the layout ------------------------------------------------------------------
   // Pops `menu` up with its top-left corner at the bottom-left corner of `control`.
@@ -132,6 +159,13 @@ class TMainFrm : public QMainWindow {
   // Selects the play list and the song that `zone` reported it plays.
   void ShowWhatZonePlays(const TZone& zone);
 
+  // Play list and song view handlers.
+  void lvPlayListChange();
+  void lvSongListChange(int row);
+  void lvSongListDblClick();
+  void SelectPlayListRow(int row, bool focus);
+  void UpdateCheckedSongCount();
+
   // Enabling rules.
   bool acPrevSongUpdate() const;
   bool PlayListSelected() const;
@@ -140,7 +174,11 @@ class TMainFrm : public QMainWindow {
   void acPlayModeExecute();
   void FormKeyDown();
 
+  FormRegistration registration_{"MainFrm"};  // the receive thread dispatches while it stands
   std::unique_ptr<ZoneTable> zones_;
+  std::unique_ptr<FtpClient> ftp_;
+  std::unique_ptr<PlayListStore> store_;  // refers to ftp_, so it goes first
+  std::vector<TSongObj*> songRows_;      // the song of each song row
   bool zoneCheckChanged_ = false;
   bool shownOnce_ = false;
   std::array<QLabel*, 3> statPanels_{};

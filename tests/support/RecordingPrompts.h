@@ -28,6 +28,11 @@ class RecordingPrompts : public Prompts {
     return answer_;
   }
   void AnswerYes(bool yes) { answer_ = yes; }
+  void Clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    shown_.clear();
+    asked_.clear();
+  }
 
   std::vector<std::pair<PromptKind, std::string>> Shown() const {
     std::lock_guard<std::mutex> lock(mutex_);

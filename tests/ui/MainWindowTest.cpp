@@ -176,7 +176,7 @@ TEST(MainWindowZones, BadZoneFileKeepsTheZonesBeforeTheFault) {
   dir.write("Zone.ini",
             "[TotalZones]\nTotalZones=2\n[Zone1]\nZoneName=Lobby\nSubnetIDOfVeltra=300\nDeviceIDOfVeltra=20\n"
             "[Zone2]\nZoneName=Bar\nSubnetIDOfVeltra=1\nDeviceIDOfVeltra=x\n");
-  TMainFrm frm({});
+  TMainFrm frm;
   EXPECT_THROW(frm.LoadZones(), EConvertError);
   EXPECT_EQ(frm.lvPlayZones->rowCount(), 1);
   EXPECT_EQ(frm.Zones().SubnetID(0), 44);

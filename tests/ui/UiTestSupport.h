@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "core/Prompts.h"
 #include "ui/ListView.h"
 
 namespace kestrel::test {
@@ -39,24 +38,5 @@ inline void ClickCell(ui::TListView* view, int row, int column) {
   const QRect r = view->visualRect(view->model()->index(row, column));
   QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, r.center() + QPoint(r.width() / 4, 0));
 }
-
-// Records what the library shows and answers its questions from a script.
-class RecordingPrompts : public Prompts {
- public:
-  RecordingPrompts() { SetPrompts(this); }
-  ~RecordingPrompts() override { SetPrompts(nullptr); }
-  void Show(PromptKind kind, const std::string& text) override { shown.push_back({kind, text}); }
-  bool Confirm(const std::string& text) override {
-    asked.push_back(text);
-    return answerYes;
-  }
-  struct Message {
-    PromptKind kind;
-    std::string text;
-  };
-  std::vector<Message> shown;
-  std::vector<std::string> asked;
-  bool answerYes = true;
-};
 
 }  // namespace kestrel::test

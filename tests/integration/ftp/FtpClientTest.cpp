@@ -194,7 +194,7 @@ TEST_F(FtpClientTest, EnsureConnectedReadsTheSettingsOnlyWhenNotConnected) {
   EXPECT_TRUE(client.EnsureConnected());
   EXPECT_TRUE(client.EnsureConnected());
   EXPECT_EQ(server.Commands().size(), sent);
-  EXPECT_TRUE(prompts.shown.empty());
+  EXPECT_TRUE(prompts.Shown().empty());
   EXPECT_FALSE(TerminationRequested());
 
   // Once the server has hung up, the next call reads the file again.
@@ -224,15 +224,15 @@ TEST_F(FtpClientTest, EveryConnectionFailureShowsTheMessageAndAsksToTerminate) {
   SetTerminationHandler([&] { ++terminations; });
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    prompts.shown.clear();
+    prompts.Clear();
     ClearTerminationRequest();
     c.prepare();
     FtpClient client;
     EXPECT_FALSE(client.EnsureConnected());
     EXPECT_FALSE(client.Connected());
-    ASSERT_EQ(prompts.shown.size(), 1u);
-    EXPECT_EQ(prompts.shown[0].first, PromptKind::ErrorYes);
-    EXPECT_EQ(prompts.shown[0].second,
+    ASSERT_EQ(prompts.Shown().size(), 1u);
+    EXPECT_EQ(prompts.Shown()[0].first, PromptKind::ErrorYes);
+    EXPECT_EQ(prompts.Shown()[0].second,
               "Connect Fail!\r\n\r\n1.Be sure ftp-server is in service.\r\n\r\n"
               "2.Please check your settings!");
     EXPECT_TRUE(TerminationRequested());

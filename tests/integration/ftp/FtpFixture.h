@@ -15,6 +15,7 @@
 #include "core/Termination.h"
 #include "playlists/FtpClient.h"
 #include "support/FtpTestServer.h"
+#include "support/RecordingPrompts.h"
 #include "support/TempDir.h"
 
 namespace kestrel::test {
@@ -27,18 +28,6 @@ inline void SetModified(const std::filesystem::path& path, long long unixSeconds
                             {static_cast<time_t>(unixSeconds), 0}};
   ASSERT_EQ(utimes(path.c_str(), times), 0);
 }
-
-class RecordingPrompts : public Prompts {
- public:
-  void Show(PromptKind kind, const std::string& text) override { shown.emplace_back(kind, text); }
-  bool Confirm(const std::string& text) override {
-    questions.push_back(text);
-    return answer;
-  }
-  std::vector<std::pair<PromptKind, std::string>> shown;
-  std::vector<std::string> questions;
-  bool answer = false;
-};
 
 class FtpFixture : public ::testing::Test {
  protected:

@@ -38,7 +38,7 @@ TEST_F(FtpNetnsTest, AbsentPortConnectsToPort21) {
   ASSERT_EQ(store.ListPlayLists("").outcome, ListOutcome::Listed) << store.LastError();
   EXPECT_EQ(client.Port(), 21);
   EXPECT_EQ(store.Count(), 1);
-  EXPECT_TRUE(prompts.shown.empty());
+  EXPECT_TRUE(prompts.Shown().empty());
 }
 
 TEST_F(FtpNetnsTest, UnreachableServerFailsWithinTheConnectTimeOut) {

@@ -116,7 +116,7 @@ TEST_F(PlayListStoreTest, NumbersPlayListsInListingOrderAndCountsOnlyThoseWithAF
   EXPECT_TRUE(store.LoadSongs(onlySub));
   EXPECT_TRUE(onlySub.GotSong);
   EXPECT_TRUE(onlySub.SongList.empty());
-  EXPECT_TRUE(prompts.shown.empty());
+  EXPECT_TRUE(prompts.Shown().empty());
 }
 
 TEST_F(PlayListStoreTest, NamesWithBlanksUtf8AndCaseTwinsComeBackExactly) {
@@ -187,7 +187,7 @@ TEST_F(PlayListStoreTest, ReadingSongsReconnectsSilentlyWithTheSettingsHeld) {
 
   ASSERT_TRUE(store.LoadSongs(a));
   EXPECT_EQ(SongNames(a), std::vector<std::string>{"one.mp3"});
-  EXPECT_TRUE(prompts.shown.empty());
+  EXPECT_TRUE(prompts.Shown().empty());
   EXPECT_FALSE(TerminationRequested());
   EXPECT_EQ(WithoutPort(second.Commands()),
             (std::vector<std::string>{"USER kestrel", "PASS secret", "TYPE I", "SYST", "CWD /A",
@@ -206,17 +206,17 @@ TEST_F(PlayListStoreTest, ReadingSongsGivesUpAtOnceOnARefusalAndTellsTheUser) {
   EXPECT_FALSE(a.GotSong);
   EXPECT_TRUE(a.SongList.empty());
   EXPECT_EQ(CommandsSince(*server, sent), std::vector<std::string>{"CWD /A"});
-  ASSERT_EQ(prompts.shown.size(), 1u);
-  EXPECT_EQ(prompts.shown[0].first, PromptKind::ErrorOk);
-  EXPECT_EQ(prompts.shown[0].second.rfind("Can not read the songs of play list \"A\".", 0), 0u);
-  EXPECT_NE(prompts.shown[0].second.find("550"), std::string::npos);
+  ASSERT_EQ(prompts.Shown().size(), 1u);
+  EXPECT_EQ(prompts.Shown()[0].first, PromptKind::ErrorOk);
+  EXPECT_EQ(prompts.Shown()[0].second.rfind("Can not read the songs of play list \"A\".", 0), 0u);
+  EXPECT_NE(prompts.Shown()[0].second.find("550"), std::string::npos);
 
   // With no server at all, one reconnection attempt ends it.
   server->Stop();
-  prompts.shown.clear();
+  prompts.Clear();
   EXPECT_FALSE(store.LoadSongs(a));
-  ASSERT_EQ(prompts.shown.size(), 1u);
-  EXPECT_NE(prompts.shown[0].second.find("refused"), std::string::npos);
+  ASSERT_EQ(prompts.Shown().size(), 1u);
+  EXPECT_NE(prompts.Shown()[0].second.find("refused"), std::string::npos);
 }
 
 TEST_F(PlayListStoreTest, RefusedListingsAreRetriedFiveTimesInARunThenReported) {
@@ -230,9 +230,9 @@ TEST_F(PlayListStoreTest, RefusedListingsAreRetriedFiveTimesInARunThenReported) 
   EXPECT_EQ(Count(server->Commands(), "CWD /"), 6);
   EXPECT_EQ(Count(server->Commands(), "CWD /B"), 6);
   EXPECT_EQ(client.ListingRetryCounter(), 6);
-  ASSERT_EQ(prompts.shown.size(), 1u);
-  EXPECT_EQ(prompts.shown[0].first, PromptKind::ErrorYes);
-  EXPECT_EQ(prompts.shown[0].second,
+  ASSERT_EQ(prompts.Shown().size(), 1u);
+  EXPECT_EQ(prompts.Shown()[0].first, PromptKind::ErrorYes);
+  EXPECT_EQ(prompts.Shown()[0].second,
             "Sorry, you are not allowed to change directory.Please check server user rights");
   // What was built before the failure stays.
   EXPECT_EQ(RowNames(store), (std::vector<std::string>{"A", "B", "C"}));
@@ -244,7 +244,7 @@ TEST_F(PlayListStoreTest, RefusedListingsAreRetriedFiveTimesInARunThenReported) 
   const std::size_t sent = server->Commands().size();
   EXPECT_EQ(store.ListPlayLists("").outcome, ListOutcome::Refused);
   EXPECT_EQ(Count(CommandsSince(*server, sent), "CWD /"), 1);
-  EXPECT_EQ(prompts.shown.size(), 2u);
+  EXPECT_EQ(prompts.Shown().size(), 2u);
 }
 
 TEST_F(PlayListStoreTest, NamesWithLineBreaksAreKeptButNeverSent) {
@@ -264,8 +264,8 @@ TEST_F(PlayListStoreTest, NamesWithLineBreaksAreKeptButNeverSent) {
   EXPECT_EQ(ok.SongList[1]->Seq, 2);
 
   EXPECT_FALSE(store.LoadSongs(*store.At(0)));
-  ASSERT_EQ(prompts.shown.size(), 1u);
-  EXPECT_NE(prompts.shown[0].second.find("line break"), std::string::npos);
+  ASSERT_EQ(prompts.Shown().size(), 1u);
+  EXPECT_NE(prompts.Shown()[0].second.find("line break"), std::string::npos);
   EXPECT_EQ(server->Log().find("bad"), std::string::npos);
   EXPECT_TRUE(client.Connected());
 }
@@ -321,7 +321,7 @@ TEST_F(PlayListStoreTest, NoConnectionEndsTheListingAndLeavesTheRows) {
   EXPECT_EQ(result.outcome, ListOutcome::Terminating);
   EXPECT_TRUE(TerminationRequested());
   EXPECT_EQ(RowNames(store), std::vector<std::string>{"A"});
-  ASSERT_EQ(prompts.shown.size(), 1u);
-  EXPECT_EQ(prompts.shown[0].second.rfind("Connect Fail!", 0), 0u);
+  ASSERT_EQ(prompts.Shown().size(), 1u);
+  EXPECT_EQ(prompts.Shown()[0].second.rfind("Connect Fail!", 0), 0u);
   EXPECT_EQ(client.ListingRetryCounter(), 0);
 }

@@ -1,0 +1,72 @@
+// The numbers on the bus must mean the same play list and song to the player as to the
+// program: the stand-in numbers its folder, the program numbers the FTP server's listing of
+// the same folder, and every number must agree.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "core/AppSettings.h"
+#include "playlists/PlayListStore.h"
+#include "support/FtpTestServer.h"
+#include "support/RecordingPrompts.h"
+#include "support/TempDir.h"
+
+using namespace kestrel;
+
+namespace {
+
+std::string RunCommand(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return out;
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+  pclose(pipe);
+  return out;
+}
+
+}  // namespace
+
+TEST(NumberingAgreement, StandInAndProgramGiveEveryPlayListAndSongTheSameNumber) {
+  test::TempDir tree, settings;
+  test::RecordingPrompts prompts;
+  namespace fs = std::filesystem;
+  for (const char* file : {"Lobby Music/02  Two  Spaces.mp3", "Lobby Music/01 Intro.mp3", "Lobby Music/Ünïcödé.mp3",
+                           "Lobby Music/a lower.mp3", "Lobby Music/Zed.mp3", "lobby music/case twin.mp3",
+                           "Only Sub/inner/deep.mp3", "  leading blanks/x.mp3", "Café Ω/b.mp3", "Café Ω/a.mp3",
+                           "Bar/10.mp3", "Bar/9.mp3", "Bar/.hidden.mp3", "stray.mp3"})
+    tree.write(file, "0123456789");
+  fs::create_directories(tree.path() / "Empty");
+  fs::create_symlink("01 Intro.mp3", tree.path() / "Lobby Music" / "link.mp3");
+  fs::create_symlink("Bar", tree.path() / "Bar link");
+
+  test::FtpTestServer server(tree.str());
+  SetSettingsDir(settings.str());
+  settings.write("ftpServer.ini", "[ftpServer]\nIP=127.0.0.1\nPort=" + std::to_string(server.port()) +
+                                      "\nUserName=kestrel\nPassword=secret\n");
+  FtpClient client;
+  PlayListStore store(client);
+  ASSERT_EQ(store.ListPlayLists("").outcome, ListOutcome::Listed);
+
+  // The program's numbers, written the way the stand-in prints its own.
+  std::string lists, songs;
+  for (int row = 0; row < store.Count(); ++row) {
+    TPlayListObj& playList = *store.At(row);
+    lists += "list\t" + std::to_string(playList.Seq) + "\t" + std::to_string(playList.SeqInVeltra) + "\t" +
+             playList.Name + "\n";
+    if (playList.SeqInVeltra == 0) continue;
+    ASSERT_TRUE(store.LoadSongs(playList));
+    for (const TSongObj* song : playList.VisibleSongs())
+      songs += "song\t" + std::to_string(playList.SeqInVeltra) + "\t" + std::to_string(song->Seq) + "\t" +
+               song->Name + "\n";
+  }
+  SetSettingsDir("");
+
+  const std::string player = RunCommand(std::string("'") + KESTREL_PLAYER_PATH + "' --folder '" + tree.str() +
+                                 "' --print-numbering");
+  EXPECT_EQ(player, lists + songs);
+  EXPECT_NE(lists.find("list\t2\t2\tBar\n"), std::string::npos) << lists;  // the tree is read at all
+  EXPECT_TRUE(prompts.Shown().empty());
+}

@@ -1,0 +1,137 @@
+// The play list and song views filled from a real FTP server.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPushButton>
+
+#include "core/AppSettings.h"
+#include "core/SharedState.h"
+#include "core/Termination.h"
+#include "support/FtpTestServer.h"
+#include "support/RecordingPrompts.h"
+#include "support/TempDir.h"
+#include "ui/Main.h"
+#include "UiTestSupport.h"
+
+using namespace kestrel;
+using kestrel::ui::TMainFrm;
+
+namespace {
+
+class PlayListViews : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetSharedState();
+    ClearTerminationRequest();
+    // A, B (a sub-folder only) and C: device numbers 1, 0 and 2.
+    tree.write("A/a1.mp3", "x");
+    tree.write("A/a2.mp3", "x");
+    tree.write("B/inner/deep.mp3", "x");
+    for (int i = 1; i <= 6; ++i) tree.write("C/c" + std::to_string(i) + ".mp3", "x");
+    server = std::make_unique<test::FtpTestServer>(tree.str());
+    SetSettingsDir(settings.str());
+    settings.write("ftpServer.ini", "[ftpServer]\r\nIP=127.0.0.1\r\nPort=" + std::to_string(server->port()) +
+                                        "\r\nUserName=kestrel\r\nPassword=secret\r\n");
+    settings.write("Zone.ini", "[TotalZones]\r\nTotalZones=1\r\n[Zone1]\r\nZoneName=Lobby\r\n"
+                               "SubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=20\r\n");
+    frm = std::make_unique<TMainFrm>([] { return std::make_pair(std::uint8_t{1}, std::uint8_t{20}); });
+    frm->CreateFtpClient();
+    frm->LoadZones();
+    frm->resize(1280, 800);
+    frm->show();
+    test::ProcessEvents();
+  }
+  void TearDown() override {
+    frm.reset();
+    SetSettingsDir("");
+  }
+
+  QStringList Rows(ui::TListView* view) const {
+    QStringList rows;
+    for (int r = 0; r < view->rowCount(); ++r) rows << view->CellText(r, 0) + " " + view->CellText(r, 1);
+    return rows;
+  }
+  QString CurrentList() const { return frm->lvPlayList->CellText(frm->lvPlayList->SelectedRow(), 1); }
+
+  test::RecordingPrompts prompts;
+  test::TempDir tree, settings;
+  std::unique_ptr<test::FtpTestServer> server;
+  std::unique_ptr<TMainFrm> frm;
+};
+
+}  // namespace
+
+TEST_F(PlayListViews, ListingShowsNumberedRowsAndReselectsByName) {
+  frm->ListPlayLists("");
+  EXPECT_EQ(Rows(frm->lvPlayList), (QStringList{"1 A", "2 B", "3 C"}));
+  EXPECT_EQ(CurrentList(), "A");
+  EXPECT_EQ(frm->lblCurList->text(), "A");
+  EXPECT_EQ(Rows(frm->lvSongList), (QStringList{"1 a1.mp3", "2 a2.mp3"}));
+
+  test::ClickCell(frm->lvPlayList, 1, 1);
+  EXPECT_EQ(frm->lblCurList->text(), "B");
+  EXPECT_EQ(frm->lvSongList->rowCount(), 0);  // only a sub-folder: no song
+
+  frm->ListPlayLists("C");  // B, numbered 0, comes first and must not get in the way
+  EXPECT_EQ(CurrentList(), "C");
+  EXPECT_EQ(frm->lvSongList->rowCount(), 6);
+  EXPECT_TRUE(prompts.Shown().empty());
+}
+
+TEST_F(PlayListViews, ZoneClickShowsWhatTheZonePlays) {
+  frm->ListPlayLists("");
+  frm->Zones().SetZoneListNo(2);  // as reported over the bus: the second play list with songs
+  frm->Zones().SetZoneSong("", 5);
+  test::ClickCell(frm->lvPlayZones, 0, 0);
+  EXPECT_EQ(CurrentList(), "C");
+  EXPECT_EQ(frm->lvSongList->CellText(frm->lvSongList->SelectedRow(), 1), "c5.mp3");
+  EXPECT_EQ(frm->lblSelectedSong->text(), "c5.mp3");
+  EXPECT_TRUE(frm->lvPlayZones->hasFocus());
+
+  // Toggling the zone's check box selects nothing.
+  frm->lvPlayList->SelectRow(0, true);
+  test::ClickCheckBox(frm->lvPlayZones, 0);
+  EXPECT_EQ(frm->lblZoneSelectedCount->text(), "1");
+  EXPECT_EQ(CurrentList(), "A");
+}
+
+TEST_F(PlayListViews, CheckMarksSurviveSwitchingAndAreCounted) {
+  frm->ListPlayLists("");
+  test::ClickCheckBox(frm->lvSongList, 1);
+  EXPECT_EQ(frm->lblTotalCheckedSongs->text(), "1");
+  frm->SelectPlayList("C", 0, true);
+  test::ClickCheckBox(frm->lvSongList, 0);
+  test::ClickCheckBox(frm->lvSongList, 3);
+  test::ClickCheckBox(frm->lvSongList, 3);
+  EXPECT_EQ(frm->lblTotalCheckedSongs->text(), "2");
+
+  frm->SelectPlayList("A", 0, true);
+  EXPECT_FALSE(frm->lvSongList->IsChecked(0));
+  EXPECT_TRUE(frm->lvSongList->IsChecked(1));
+  frm->UpdateActions();
+  EXPECT_TRUE(frm->btnSongDelete->isEnabled());
+
+  // The checked row is red on green.
+  test::ProcessEvents();
+  const QImage image = frm->lvSongList->viewport()->grab().toImage();
+  const QRect cell = frm->lvSongList->visualRect(frm->lvSongList->model()->index(1, 1));
+  EXPECT_EQ(image.pixelColor(cell.center() + QPoint(cell.width() / 3, 0)), QColor(0, 128, 0));
+
+  // A refresh makes new objects without marks; the count follows them.
+  frm->btnRefreshPL->click();
+  EXPECT_EQ(CurrentList(), "A");
+  EXPECT_EQ(frm->lblTotalCheckedSongs->text(), "0");
+  EXPECT_FALSE(frm->lvSongList->IsChecked(1));
+}
+
+TEST_F(PlayListViews, NoServerSettingsEndsTheProgramWithTheMessage) {
+  settings.write("ftpServer.ini", "");
+  frm->ListPlayLists("");
+  const auto shown = prompts.Shown();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].first, PromptKind::ErrorYes);
+  EXPECT_EQ(shown[0].second,
+            "Connect Fail!\r\n\r\n1.Be sure ftp-server is in service.\r\n\r\n2.Please check your settings!");
+  EXPECT_TRUE(TerminationRequested());
+  EXPECT_EQ(frm->lvPlayList->rowCount(), 0);
+}
