@@ -30,11 +30,7 @@ class MainWindow : public ::testing::Test {
               "[Zone1]\r\nZoneName=Lobby\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=20\r\n"
               "[Zone2]\r\nZoneName=Bar\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=21\r\n"
               "[Zone3]\r\nZoneName=Lobby Annex\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=20\r\n");
-    frm = std::make_unique<TMainFrm>([] { return std::make_pair(std::uint8_t{1}, std::uint8_t{20}); });
-    frm->LoadZones();
-    frm->resize(1280, 800);
-    frm->show();
-    test::ProcessEvents();
+    frm = test::OpenMainWindow();
   }
   void TearDown() override {
     frm.reset();

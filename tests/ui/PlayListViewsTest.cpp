@@ -34,12 +34,7 @@ class PlayListViews : public ::testing::Test {
                                         "\r\nUserName=kestrel\r\nPassword=secret\r\n");
     settings.write("Zone.ini", "[TotalZones]\r\nTotalZones=1\r\n[Zone1]\r\nZoneName=Lobby\r\n"
                                "SubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=20\r\n");
-    frm = std::make_unique<TMainFrm>([] { return std::make_pair(std::uint8_t{1}, std::uint8_t{20}); });
-    frm->CreateFtpClient();
-    frm->LoadZones();
-    frm->resize(1280, 800);
-    frm->show();
-    test::ProcessEvents();
+    frm = test::OpenMainWindow(/*ftp=*/true);
   }
   void TearDown() override {
     frm.reset();

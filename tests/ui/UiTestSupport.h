@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
+#include <memory>
+
 #include "ui/ListView.h"
+#include "ui/Main.h"
 
 namespace kestrel::test {
 
@@ -37,6 +40,18 @@ inline void ClickCheckBox(ui::TListView* view, int row) {
 inline void ClickCell(ui::TListView* view, int row, int column) {
   const QRect r = view->visualRect(view->model()->index(row, column));
   QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, r.center() + QPoint(r.width() / 4, 0));
+}
+
+// A main window as a user sees it: zones read from the Settings folder in use, desktop size,
+// shown; the zone polled last is (1, 20). With `ftp`, it also has its FTP client and store.
+inline std::unique_ptr<ui::TMainFrm> OpenMainWindow(bool ftp = false) {
+  auto frm = std::make_unique<ui::TMainFrm>([] { return std::make_pair(std::uint8_t{1}, std::uint8_t{20}); });
+  if (ftp) frm->CreateFtpClient();
+  frm->LoadZones();
+  frm->resize(1280, 800);
+  frm->show();
+  ProcessEvents();
+  return frm;
 }
 
 }  // namespace kestrel::test
