@@ -6,7 +6,6 @@
 #include "core/Prompts.h"
 #include "core/SharedState.h"
 #include "core/mGetLocalIP.h"
-#include "core/mPublicFunction.h"
 #include "ui/Main.h"
 
 namespace kestrel {

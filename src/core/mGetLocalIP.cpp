@@ -6,22 +6,12 @@
 #include "core/mPublicFunction.h"
 #include "platform/HostInfo.h"
 #include "platform/ProfileIni.h"
+#include "platform/TextCompare.h"
 
 namespace kestrel {
 
 namespace {
 HostAddressTable g_hostAddresses;
-
-bool SameTextNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 }  // namespace
 
 std::string ReadSoftwareIP() {
@@ -45,7 +35,7 @@ std::string ChooseLocalIP(const HostAddressTable& table, const std::string& pref
   for (size_t slot = table.size(); slot-- > 0;) {
     if (table[slot].empty()) continue;
     candidate = table[slot];
-    if (SameTextNoCase(candidate, preferred)) return preferred;
+    if (platform::EqualNoCase(candidate, preferred)) return preferred;
   }
   return candidate;
 }

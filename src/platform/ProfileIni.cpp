@@ -1,4 +1,5 @@
 #include "platform/ProfileIni.h"
+#include "platform/TextCompare.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -33,17 +34,6 @@ std::string TrimRight(const std::string& s) {
   size_t e = s.size();
   while (e > 0 && IsBlank(s[e - 1])) --e;
   return s.substr(0, e);
-}
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
 }
 
 // One line of the file as read, without its line end.
