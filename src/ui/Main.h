@@ -72,6 +72,16 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   // Runs every action's update handler now (the idle hook does this by itself).
   void UpdateActions() { actlstMain->UpdateAll(); }
 
+  // Runs a library operation that talks to the network (FTP). The session installs a runner that
+  // moves it off the window thread while the window stays painted but disabled; questions the
+  // operation asks on the way are answered on the window thread through the prompts. Without a
+  // runner (the window on its own, as in widget tests) the operation runs at once.
+  using OperationRunner = std::function<void(const std::function<void()>&)>;
+  void SetOperationRunner(OperationRunner runner) { runner_ = std::move(runner); }
+  void RunOperation(const std::function<void()>& operation) {
+    if (runner_) runner_(operation); else operation();
+  }
+
   // Called when the window is asked to close, before it closes (the close is never refused).
   void SetCloseQueryHandler(std::function<void()> handler) { closeQuery_ = std::move(handler); }
   // Called the first time the window is shown, after the start-up flag was cleared.
@@ -184,6 +194,7 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   std::array<QLabel*, 3> statPanels_{};
   std::function<void()> closeQuery_;
   std::function<void()> firstShow_;
+  OperationRunner runner_;
 };
 
 }  // namespace kestrel::ui
