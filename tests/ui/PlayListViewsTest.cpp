@@ -21,7 +21,6 @@ namespace {
 class PlayListViews : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetSharedState();
     ClearTerminationRequest();
     // A, B (a sub-folder only) and C: device numbers 1, 0 and 2.
     tree.write("A/a1.mp3", "x");
@@ -51,7 +50,7 @@ class PlayListViews : public ::testing::Test {
   test::RecordingPrompts prompts;
   test::TempDir tree, settings;
   std::unique_ptr<test::FtpTestServer> server;
-  std::unique_ptr<TMainFrm> frm;
+  std::unique_ptr<test::TestMainFrm> frm;
 };
 
 }  // namespace
