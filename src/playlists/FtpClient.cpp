@@ -85,6 +85,15 @@ void FtpClient::FailConnection(const char* what, const std::string& detail) {
   throw FtpError(FtpError::Kind::Connection, std::string(what) + ": " + detail);
 }
 
+void FtpClient::FailFinally(const char* what, const std::string& detail) {
+  Disconnect();
+  throw FtpError::Final(FtpError::Kind::Connection, std::string(what) + ": " + detail);
+}
+
+std::string FtpClient::NoAnswerText() const {
+  return "no answer within " + Seconds(timeouts_.replyMs);
+}
+
 int FtpClient::Send(const char* what, const std::string& command, const std::string& arg,
                     std::string& reply) {
   FtpControlSession& session = Session(what);
@@ -92,7 +101,9 @@ int FtpClient::Send(const char* what, const std::string& command, const std::str
   try {
     code = session.Command(command, arg, reply);
   } catch (const Poco::TimeoutException&) {
-    FailConnection(what, "no reply from the server within " + Seconds(timeouts_.replyMs));
+    FailFinally(what, NoAnswerText());
+  } catch (const FtpReplyTooLarge&) {
+    FailFinally(what, TooLargeText("reply"));
   } catch (const Poco::Exception& e) {
     FailConnection(what, e.displayText());
   }
@@ -122,8 +133,8 @@ void FtpClient::Connect() {
       session_ = std::make_unique<FtpControlSession>(host_, port_, Millis(timeouts_.connectMs),
                                                      Millis(timeouts_.replyMs));
     } catch (const Poco::TimeoutException&) {
-      FailConnection("connect", "no answer from " + where + " within " +
-                                    Seconds(timeouts_.connectMs));
+      FailFinally("connect", "no answer from " + where + " within " +
+                                 Seconds(timeouts_.connectMs));
     } catch (const Poco::Exception& e) {
       FailConnection("connect", where + ": " + e.displayText());
     }
@@ -132,8 +143,9 @@ void FtpClient::Connect() {
     } catch (const Poco::Net::FTPException& e) {
       throw FtpError(FtpError::Kind::Reply, "greeting refused", e.code(), ReplyOf(e));
     } catch (const Poco::TimeoutException&) {
-      FailConnection("greeting", "no greeting from " + where + " within " +
-                                     Seconds(timeouts_.replyMs));
+      FailFinally("greeting", NoAnswerText() + " (no complete greeting from " + where + ")");
+    } catch (const FtpReplyTooLarge&) {
+      FailFinally("greeting", TooLargeText("greeting"));
     } catch (const Poco::Exception& e) {
       FailConnection("greeting", e.displayText());
     }
@@ -160,7 +172,7 @@ bool FtpClient::EnsureConnected() {
     std::uint16_t port = 0;
     if (!ParseFtpPort(settings.port, port))
       throw FtpError(FtpError::Kind::Settings,
-                     "the port \"" + settings.port + "\" in " + kFtpServerIniName +
+                     "the port \"" + EscapeControls(settings.port) + "\" in " + kFtpServerIniName +
                          " is not a port number");
     SetHost(settings.ip);
     SetPort(port);
@@ -170,7 +182,8 @@ bool FtpClient::EnsureConnected() {
     return true;
   } catch (const FtpError& e) {
     lastConnectError_ = e.what();
-    CurrentPrompts().Show(PromptKind::ErrorYes, kConnectFailText);
+    CurrentPrompts().Show(PromptKind::ErrorYes,
+                          std::string(kConnectFailText) + "\r\n\r\n" + lastConnectError_);
     RequestTermination();
     return false;
   }
@@ -216,9 +229,21 @@ std::int64_t FtpClient::Size(const std::string& name) {
   return digits > 0 ? size : -1;
 }
 
-std::vector<FtpListEntry> FtpClient::List() {
-  const std::string raw = ListRaw();
-  return ParseFtpListing(raw, platform::LocalNow());
+std::vector<FtpListEntry> FtpClient::List() { return ParseListing("list directory", ListRaw()); }
+
+std::vector<FtpListEntry> FtpClient::ParseListing(const char* what, std::string_view raw) {
+  std::string unreadable;
+  std::vector<FtpListEntry> entries = ParseFtpListing(raw, platform::LocalNow(), &unreadable);
+  if (entries.empty() && !unreadable.empty())
+    throw FtpError::Final(FtpError::Kind::Reply,
+                          std::string(what) + ": the server's listing format is not understood: \"" +
+                              EscapeControls(unreadable) + "\"");
+  return entries;
+}
+
+std::string FtpClient::TooLargeText(const char* what) {
+  return "the server's " + std::string(what) + " is larger than " +
+         std::to_string(FtpControlSession::kMaxReplyBytes >> 20) + " MB";
 }
 
 void FtpClient::Transfer(const char* what, const std::string& command, const std::string& arg,
@@ -243,11 +268,12 @@ void FtpClient::Transfer(const char* what, const std::string& command, const std
   } catch (const Poco::Net::FTPException& e) {
     // PORT or the command refused (the connection is fine), or the server never connected back.
     if (e.code() == 0)
-      FailConnection(what, "the server did not open the data connection within " +
-                               Seconds(timeouts_.replyMs));
+      FailFinally(what, NoAnswerText() + " (the server did not open the data connection)");
     throw FtpError(FtpError::Kind::Reply, what, e.code(), ReplyOf(e));
   } catch (const Poco::TimeoutException&) {
-    FailConnection(what, "the transfer stopped for " + Seconds(timeouts_.replyMs));
+    FailFinally(what, NoAnswerText() + " (the transfer stopped)");
+  } catch (const FtpReplyTooLarge&) {
+    FailFinally(what, TooLargeText("reply"));
   } catch (const Poco::Exception& e) {
     FailConnection(what, e.displayText());
   }
@@ -255,12 +281,17 @@ void FtpClient::Transfer(const char* what, const std::string& command, const std
 }
 
 std::string FtpClient::ListRaw() {
+  const char* what = "list directory";
   std::string data;
-  Transfer("list directory", "LIST", "", [&](Poco::Net::StreamSocket& socket) {
+  Transfer(what, "LIST", "", [&](Poco::Net::StreamSocket& socket) {
     std::vector<char> buffer(kChunkBytes);
     int n;
-    while ((n = socket.receiveBytes(buffer.data(), static_cast<int>(buffer.size()))) > 0)
+    while ((n = socket.receiveBytes(buffer.data(), static_cast<int>(buffer.size()))) > 0) {
+      if (data.size() + static_cast<std::size_t>(n) > FtpControlSession::kMaxReplyBytes)
+        throw FtpError::Final(FtpError::Kind::Reply,
+                              std::string(what) + ": " + TooLargeText("listing"));
       data.append(buffer.data(), static_cast<std::size_t>(n));
+    }
   });
   return data;
 }

@@ -6,10 +6,14 @@
 // thread only. Data connections are active (the client listens and announces its port with
 // PORT); transfers are binary (TYPE I is sent once at login, then SYST).
 //
-// Time-outs: connecting gives up after 5 s; every wait for the server after that (a reply, the
-// server's data connection, a transfer that stops moving) gives up after 10 s. A failure of that
-// kind closes the connection, so the next EnsureConnected or LoadSongs connects afresh; a reply
-// with a code the operation does not accept keeps the connection open.
+// Time-outs: connecting gives up after 5 s. After that a reply must be complete within 10 s of
+// the command (however the server spreads it), the server must open a data connection within
+// 10 s, and a transfer fails once no byte has moved for 10 s. A reply and a listing hold at most
+// 64 MB. A failure of that kind closes the connection, so the next EnsureConnected or LoadSongs
+// connects afresh, and it is final (FtpError::retryable() is false): a server that did not
+// answer in time is not asked again at once. A reply with a code the operation does not accept
+// keeps the connection open. A listing that holds lines but none that can be read is an error
+// quoting its first line, never an empty directory.
 //
 // Names given to the operations are sent exactly as given, relative to the current directory
 // unless they start with "/". A name holding CR or LF is refused (FtpError::Kind::BadName)
@@ -74,7 +78,7 @@ class FtpClient {
   // Opens the connection if needed. When connected already, returns true at once without
   // reading the settings file or sending anything. Otherwise reads IP, Port, UserName and
   // Password from Settings/ftpServer.ini, sets them and connects. When that fails it shows
-  // kConnectFailText (PromptKind::ErrorYes), asks the application to terminate
+  // kConnectFailText and the reason (PromptKind::ErrorYes), asks the application to terminate
   // (RequestTermination) and returns false; LastConnectError() then tells why.
   bool EnsureConnected();
   // Sends QUIT (without waiting for the answer), then closes the connection. Never throws.
@@ -133,6 +137,10 @@ class FtpClient {
   void Transfer(const char* what, const std::string& command, const std::string& arg,
                 const std::function<void(Poco::Net::StreamSocket&)>& move);
   [[noreturn]] void FailConnection(const char* what, const std::string& detail);
+  [[noreturn]] void FailFinally(const char* what, const std::string& detail);
+  std::string NoAnswerText() const;
+  static std::string TooLargeText(const char* what);
+  static std::vector<FtpListEntry> ParseListing(const char* what, std::string_view raw);
 
   std::string host_;
   std::uint16_t port_ = 21;

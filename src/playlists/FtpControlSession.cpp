@@ -4,6 +4,7 @@
 #include <Poco/Net/NetException.h>
 #include <Poco/Net/SocketAddress.h>
 #include <Poco/Net/StreamSocketImpl.h>
+#include <Poco/Timestamp.h>
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -13,18 +14,44 @@
 
 namespace kestrel {
 
+POCO_IMPLEMENT_EXCEPTION(FtpReplyTooLarge, Poco::IOException, "Reply too large")
+
 namespace {
 
-// A control socket whose end of stream is an exception rather than a quiet zero.
+// A control socket whose end of stream is an exception rather than a quiet zero, and whose
+// reads can be held to a deadline and a byte budget for a whole reply.
 class ControlSocketImpl : public Poco::Net::StreamSocketImpl {
  public:
   using Poco::Net::StreamSocketImpl::receiveBytes;
+
+  void Arm(const Poco::Timespan& within, std::size_t maxBytes) {
+    deadline_ = Poco::Timestamp() + within;
+    budget_ = maxBytes;
+    armed_ = true;
+  }
+  void Disarm() { armed_ = false; }
+
   int receiveBytes(void* buffer, int length, int flags) override {
+    const bool peek = (flags & MSG_PEEK) != 0;
+    if (armed_ && !peek) {
+      const Poco::Timespan left = deadline_ - Poco::Timestamp();
+      if (left <= 0 || !poll(left, SELECT_READ | SELECT_ERROR))
+        throw Poco::TimeoutException("no complete reply in time");
+    }
     const int n = Poco::Net::StreamSocketImpl::receiveBytes(buffer, length, flags);
-    if (n == 0 && length > 0 && (flags & MSG_PEEK) == 0)
+    if (n == 0 && length > 0 && !peek)
       throw Poco::Net::ConnectionResetException("the server closed the connection");
+    if (armed_ && !peek && n > 0) {
+      if (static_cast<std::size_t>(n) > budget_) throw FtpReplyTooLarge("the reply is too large");
+      budget_ -= static_cast<std::size_t>(n);
+    }
     return n;
   }
+
+ private:
+  bool armed_ = false;
+  Poco::Timestamp deadline_;
+  std::size_t budget_ = 0;
 };
 
 }  // namespace
@@ -34,7 +61,9 @@ FtpControlSession::FtpControlSession(const std::string& host, std::uint16_t port
                                      const Poco::Timespan& replyTimeout)
     : replyTimeout_(replyTimeout) {
   setPassive(false, false);  // active mode, announced with PORT
-  Poco::Net::StreamSocket socket(new ControlSocketImpl);
+  auto* impl = new ControlSocketImpl;
+  impl_ = impl;
+  Poco::Net::StreamSocket socket(impl);
   socket.connect(Poco::Net::SocketAddress(host, port), connectTimeout);
   socket.setNoDelay(true);
   _pControlSocket = new Poco::Net::DialogSocket(socket);
@@ -54,7 +83,15 @@ FtpControlSession::~FtpControlSession() {
   // The base destructor now finds no connection and sends nothing.
 }
 
+FtpControlSession::ReplyWindow::ReplyWindow(FtpControlSession& session, std::size_t maxBytes)
+    : impl_(session.impl_) {
+  static_cast<ControlSocketImpl*>(impl_)->Arm(session.replyTimeout_, maxBytes);
+}
+
+FtpControlSession::ReplyWindow::~ReplyWindow() { static_cast<ControlSocketImpl*>(impl_)->Disarm(); }
+
 int FtpControlSession::ReadGreeting(std::string& reply) {
+  const ReplyWindow window(*this);
   receiveServerReadyReply();  // throws FTPException unless 2xx
   reply = welcomeMessage();
   return 220;
@@ -62,6 +99,7 @@ int FtpControlSession::ReadGreeting(std::string& reply) {
 
 int FtpControlSession::Command(const std::string& command, const std::string& arg,
                                std::string& reply) {
+  const ReplyWindow window(*this);
   return arg.empty() ? sendCommand(command, reply) : sendCommand(command, arg, reply);
 }
 
@@ -70,13 +108,19 @@ void FtpControlSession::SendOnly(const std::string& command) {
 }
 
 int FtpControlSession::ReadReply(std::string& reply) {
+  const ReplyWindow window(*this);
   return _pControlSocket->receiveStatusMessage(reply);
 }
 
 Poco::Net::StreamSocket FtpControlSession::OpenDataConnection(const std::string& command,
                                                               const std::string& arg) {
-  Poco::Net::StreamSocket data = establishDataConnection(command, arg);
+  Poco::Net::StreamSocket data;
+  {
+    const ReplyWindow window(*this);  // PORT and the command's first reply
+    data = establishDataConnection(command, arg);
+  }
   data.setSendTimeout(replyTimeout_);
+  data.setReceiveTimeout(replyTimeout_);
   return data;
 }
 

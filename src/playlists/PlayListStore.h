@@ -65,7 +65,9 @@ class PlayListStore {
   // FindPlayListRow(reselect, 0).
   // A failed step counts against the client's listing retry counter: up to kMaxListingRetries
   // failures in a run are retried at once without a name to reselect; after that the user sees
-  // kListingRefusedText (PromptKind::ErrorYes) and the play lists built so far stay.
+  // kListingRefusedText followed by the reason (PromptKind::ErrorYes) and the play lists built
+  // so far stay. A final failure (FtpError::retryable() false: no answer in time, a listing too
+  // large or not understood) is reported at once and does not count.
   // A play list whose name holds a line break cannot be entered; it keeps SeqInVeltra 0.
   ListResult ListPlayLists(const std::string& reselect);
 
@@ -89,17 +91,22 @@ class PlayListStore {
   // Checked songs that are not Deleted, over every play list the store holds.
   int CheckedSongCount() const;
 
-  // What went wrong in the last failed ListPlayLists or LoadSongs.
+  // What went wrong in the last failed ListPlayLists or LoadSongs (control characters of the
+  // server's text escaped), and whether it was the connection (none, lost or timed out) rather
+  // than the server's answer.
   const std::string& LastError() const { return lastError_; }
+  bool LastErrorWasConnection() const { return lastErrorWasConnection_; }
 
  private:
   void ListOnce();
   void ReadSongs(TPlayListObj& playList);
+  void Failed(const std::string& why, bool connection);
 
   FtpClient& client_;
   TPlayListObj store_;
   std::vector<PlayListStoreListener*> listeners_;
   std::string lastError_;
+  bool lastErrorWasConnection_ = false;
 };
 
 }  // namespace kestrel

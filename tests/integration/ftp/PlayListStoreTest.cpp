@@ -219,6 +219,21 @@ TEST_F(PlayListStoreTest, ReadingSongsGivesUpAtOnceOnARefusalAndTellsTheUser) {
   EXPECT_NE(prompts.Shown()[0].second.find("refused"), std::string::npos);
 }
 
+TEST_F(PlayListStoreTest, ReadingSongsNeverRetriesATimeOut) {
+  tree.write("A/one.mp3", "1");
+  Serve({"--stall-list"});
+  Aim(client, *server);
+  client.SetTimeouts({1000, 1000});
+  client.Connect();
+  TPlayListObj a;
+  a.Name = "A";
+  EXPECT_FALSE(store.LoadSongs(a));
+  EXPECT_EQ(Count(server->Commands(), "LIST"), 1);
+  EXPECT_TRUE(store.LastErrorWasConnection());
+  ASSERT_EQ(prompts.Shown().size(), 1u);
+  EXPECT_NE(prompts.Shown()[0].second.find("no answer within 1 s"), std::string::npos);
+}
+
 TEST_F(PlayListStoreTest, RefusedListingsAreRetriedFiveTimesInARunThenReported) {
   MakeNumberingTree();
   Serve({"--deny-cwd", "B"});
@@ -233,7 +248,8 @@ TEST_F(PlayListStoreTest, RefusedListingsAreRetriedFiveTimesInARunThenReported) 
   ASSERT_EQ(prompts.Shown().size(), 1u);
   EXPECT_EQ(prompts.Shown()[0].first, PromptKind::ErrorYes);
   EXPECT_EQ(prompts.Shown()[0].second,
-            "Sorry, you are not allowed to change directory.Please check server user rights");
+            "Sorry, you are not allowed to change directory.Please check server user rights"
+            "\r\n\r\n" + store.LastError());
   // What was built before the failure stays.
   EXPECT_EQ(RowNames(store), (std::vector<std::string>{"A", "B", "C"}));
   EXPECT_EQ(DeviceNumbers(store), (std::vector<int>{1, 0, 0}));
