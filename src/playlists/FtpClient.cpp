@@ -3,6 +3,7 @@
 #include <Poco/Exception.h>
 #include <Poco/Net/NetException.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -64,7 +65,11 @@ bool FtpClient::Connected() {
   return true;
 }
 
-void FtpClient::Disconnect() { session_.reset(); }
+void FtpClient::Disconnect() {
+  session_.reset();
+  listingWay_ = FtpListingWay::Undecided;
+  currentDir_.clear();
+}
 
 void FtpClient::Quit() {
   if (!session_) return;
@@ -193,7 +198,9 @@ bool FtpClient::EnsureConnected() {
 
 void FtpClient::ChangeDir(const std::string& path) {
   CheckName(path, "change directory");
+  currentDir_.clear();
   Expect("change directory", "CWD", path, {200, 250});
+  if (!path.empty() && path[0] == '/') currentDir_ = path;
 }
 
 void FtpClient::MakeDir(const std::string& name) {
@@ -239,6 +246,65 @@ std::vector<FtpListEntry> FtpClient::ParseListing(const char* what, std::string_
                           std::string(what) + ": the server's listing format is not understood: \"" +
                               EscapeControls(unreadable) + "\"");
   return entries;
+}
+
+namespace {
+
+bool SameEntries(const std::vector<FtpListEntry>& a, const std::vector<FtpListEntry>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](const FtpListEntry& x, const FtpListEntry& y) {
+                      return x.name == y.name && x.kind == y.kind;
+                    });
+}
+
+bool HasWildcard(const std::string& path) {
+  return path.find_first_of("*?[]{}~") != std::string::npos;
+}
+
+}  // namespace
+
+int FtpClient::Stat(const std::string& path, std::string& reply, std::string& body) {
+  const char* what = "list directory";
+  FtpControlSession& session = Session(what);
+  int code = 0;
+  try {
+    code = session.CommandWithBody("STAT", path, reply, body);
+  } catch (const Poco::TimeoutException&) {
+    FailFinally(what, NoAnswerText());
+  } catch (const FtpReplyTooLarge&) {
+    Disconnect();  // the rest of the reply is still coming
+    throw FtpError::Final(FtpError::Kind::Reply, std::string(what) + ": " + TooLargeText("listing"));
+  } catch (const Poco::Exception& e) {
+    FailConnection(what, e.displayText());
+  }
+  return code;
+}
+
+std::vector<FtpListEntry> FtpClient::ListByCwd(const std::string& path) {
+  if (currentDir_ != path) ChangeDir(path);
+  return List();
+}
+
+std::vector<FtpListEntry> FtpClient::ListDir(const std::string& path) {
+  CheckName(path, "list directory");
+  if (listingWay_ == FtpListingWay::DataConnection || HasWildcard(path)) return ListByCwd(path);
+  std::string reply, body;
+  const int code = Stat(path, reply, body);
+  const bool listing = code >= 211 && code <= 213;
+  if (listingWay_ == FtpListingWay::Stat) {
+    if (!listing) throw FtpError(FtpError::Kind::Reply, "list directory", code, reply);
+    return ParseListing("list directory", body);
+  }
+  std::vector<FtpListEntry> listed = ListByCwd(path);
+  std::string unreadable;
+  const std::vector<FtpListEntry> stated =
+      listing ? ParseFtpListing(body, platform::LocalNow(), &unreadable)
+              : std::vector<FtpListEntry>{};
+  if (!listing)
+    listingWay_ = FtpListingWay::DataConnection;
+  else if (!listed.empty())
+    listingWay_ = SameEntries(stated, listed) ? FtpListingWay::Stat : FtpListingWay::DataConnection;
+  return listed;
 }
 
 std::string FtpClient::TooLargeText(const char* what) {

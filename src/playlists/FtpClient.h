@@ -40,6 +40,13 @@ class FtpControlSession;
 
 enum class FtpWorkMode { Read, Write };
 
+// How ListDir reads a directory on the current connection.
+enum class FtpListingWay {
+  Undecided,       // not yet known: the next ListDir finds out
+  Stat,            // "STAT path": the listing comes as the reply, one round trip
+  DataConnection,  // CWD path, then LIST over a data connection
+};
+
 struct FtpTimeouts {
   int connectMs = 5000;
   int replyMs = 10000;
@@ -98,6 +105,17 @@ class FtpClient {
   void ChangeDir(const std::string& path);                         // CWD: 200 or 250
   std::vector<FtpListEntry> List();                                // LIST of the current directory
   std::string ListRaw();                                           // the same, unparsed
+  // The entries of the directory `path` (absolute, built as the callers build every path).
+  // Where the server allows it, the listing is read over the control connection as the reply to
+  // "STAT path"; otherwise by CWD path (unless the connection is there already) and LIST. Which
+  // way is decided once per connection, by the first ListDir of a directory that LIST shows
+  // entries in: that one is read both ways, and STAT is kept only when it gave the same entries
+  // (names and kinds) in the same order; a refusal of STAT, a status text, an empty or shorter
+  // reply all mean LIST. A name with a wildcard character (* ? [ ] { } ~), which some servers
+  // expand in STAT, always goes by LIST. The current directory afterwards is `path` when LIST
+  // was used and unchanged otherwise. Deadlines, caps and failures are those of LIST.
+  std::vector<FtpListEntry> ListDir(const std::string& path);
+  FtpListingWay ListingWay() const { return listingWay_; }
   void MakeDir(const std::string& name);                           // MKD: 257
   void RemoveDir(const std::string& name);                         // RMD: 250
   void Delete(const std::string& name);                            // DELE: 250
@@ -141,6 +159,9 @@ class FtpClient {
   std::string NoAnswerText() const;
   static std::string TooLargeText(const char* what);
   static std::vector<FtpListEntry> ParseListing(const char* what, std::string_view raw);
+  // "STAT path": the code, the first line of the reply, and the lines of a multi-line reply.
+  int Stat(const std::string& path, std::string& reply, std::string& body);
+  std::vector<FtpListEntry> ListByCwd(const std::string& path);
 
   std::string host_;
   std::uint16_t port_ = 21;
@@ -149,6 +170,8 @@ class FtpClient {
   FtpTimeouts timeouts_;
 
   std::unique_ptr<FtpControlSession> session_;
+  FtpListingWay listingWay_ = FtpListingWay::Undecided;
+  std::string currentDir_;  // after a CWD to an absolute path; empty when unknown
   std::string greeting_;
   std::string loginReply_;
   std::string systemType_;

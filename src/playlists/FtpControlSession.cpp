@@ -1,10 +1,13 @@
 #include "playlists/FtpControlSession.h"
 
 #include <Poco/Net/DialogSocket.h>
+#include <Poco/Net/FTPClientSession.h>
 #include <Poco/Net/NetException.h>
 #include <Poco/Net/SocketAddress.h>
 #include <Poco/Net/StreamSocketImpl.h>
 #include <Poco/Timestamp.h>
+
+#include <algorithm>
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -110,6 +113,81 @@ void FtpControlSession::SendOnly(const std::string& command) {
 int FtpControlSession::ReadReply(std::string& reply) {
   const ReplyWindow window(*this);
   return _pControlSocket->receiveStatusMessage(reply);
+}
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The code of a reply line that begins with three digits, or 0.
+int CodeOf(const std::string& text, std::size_t at) {
+  if (at + 3 > text.size() || !IsDigit(text[at]) || !IsDigit(text[at + 1]) ||
+      !IsDigit(text[at + 2]))
+    return 0;
+  return (text[at] - '0') * 100 + (text[at + 1] - '0') * 10 + (text[at + 2] - '0');
+}
+
+}  // namespace
+
+int FtpControlSession::CommandWithBody(const std::string& command, const std::string& arg,
+                                       std::string& reply, std::string& body) {
+  const ReplyWindow window(*this);
+  _pControlSocket->sendMessage(command, arg);
+  std::string raw;
+  char buffer[16 * 1024];
+  std::string eol;             // the first line's end: CR LF, or LF alone
+  std::size_t firstEnd = 0;    // one past the first line
+  std::size_t lastBegin = 0;   // where the closing line begins
+  std::size_t scanned = 0;     // where the search for the closing line goes on
+  int code = 0;
+  for (;;) {
+    const int n = _pControlSocket->receiveRawBytes(buffer, sizeof buffer);
+    if (n <= 0) throw Poco::Net::ConnectionResetException("the server closed the connection");
+    raw.append(buffer, static_cast<std::size_t>(n));
+    if (eol.empty()) {
+      const std::size_t lf = raw.find('\n');
+      if (lf == std::string::npos) continue;
+      eol = lf > 0 && raw[lf - 1] == '\r' ? "\r\n" : "\n";
+      firstEnd = lf + 1;
+      code = CodeOf(raw, 0);
+      if (code == 0) throw Poco::Net::FTPException("unreadable reply", raw.substr(0, lf), 0);
+      if (raw.size() < 4 || raw[3] != '-') {
+        if (raw.size() != firstEnd)
+          throw Poco::ProtocolException("the server sent more than its reply");
+        lastBegin = 0;
+        break;
+      }
+      scanned = firstEnd;
+    }
+    // The closing line: the code and a blank at the start of a line, up to the next line end.
+    const std::string closing = eol + raw.substr(0, 3) + " ";
+    const std::size_t at = raw.find(closing, scanned - eol.size());
+    if (at == std::string::npos) {
+      // A closing line not found yet can only begin in the last few bytes.
+      if (raw.size() > closing.size())
+        scanned = std::max(scanned, raw.size() - closing.size() + eol.size());
+      continue;
+    }
+    const std::size_t end = raw.find(eol, at + closing.size());
+    if (end == std::string::npos) {
+      scanned = at + eol.size();
+      continue;
+    }
+    lastBegin = at + eol.size();
+    if (end + eol.size() != raw.size())
+      throw Poco::ProtocolException("the server sent more than its reply");
+    break;
+  }
+  reply = raw.substr(0, firstEnd - eol.size());
+  body.clear();
+  for (std::size_t pos = firstEnd; pos < lastBegin;) {
+    std::size_t end = raw.find(eol, pos);
+    if (end == std::string::npos || end > lastBegin) end = lastBegin;
+    if (raw[pos] == ' ') ++pos;
+    body.append(raw, pos, end + eol.size() - pos);
+    pos = end + eol.size();
+  }
+  return code;
 }
 
 Poco::Net::StreamSocket FtpControlSession::OpenDataConnection(const std::string& command,

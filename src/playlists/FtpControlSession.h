@@ -48,6 +48,15 @@ class FtpControlSession : public Poco::Net::FTPClientSession {
   void SendOnly(const std::string& command);
   // Reads one more reply (the end of a transfer).
   int ReadReply(std::string& reply);
+  // Sends `command` with `arg` and reads the reply byte for byte, without joining or cutting
+  // its lines. Returns the code; `reply` gets the first line without its line end, `body` the
+  // lines between the first and the last line of a multi-line reply (empty for a one-line reply), each with its line end (CR LF, or LF from a server that ends lines with LF
+  // alone), and one leading blank taken off each line; lines end only at a full line end, so a
+  // lone CR or LF inside a name stays in it. The reply must be complete within the reply
+  // time-out and hold at most kMaxReplyBytes; bytes after it (which no server sends unasked)
+  // are a protocol error.
+  int CommandWithBody(const std::string& command, const std::string& arg, std::string& reply,
+                      std::string& body);
   // Announces a data connection with PORT, sends `command`, checks for a 1xx reply and waits
   // for the server to connect. Throws Poco::Net::FTPException with the server's reply otherwise.
   Poco::Net::StreamSocket OpenDataConnection(const std::string& command, const std::string& arg);

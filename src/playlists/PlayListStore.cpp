@@ -64,7 +64,7 @@ void PlayListStore::ListOnce() {
   client_.ChangeDir(root);
   ClearPlayLists();
   std::int32_t seq = 0;
-  for (FtpListEntry& entry : client_.List()) {
+  for (FtpListEntry& entry : client_.ListDir(root)) {
     if (entry.kind != FtpEntryKind::Directory || entry.name == "." || entry.name == "..")
       continue;
     auto playList = std::make_unique<TPlayListObj>();
@@ -75,8 +75,7 @@ void PlayListStore::ListOnce() {
   std::int32_t counter = 1;
   for (const auto& playList : store_.PlayList) {
     if (!FtpClient::IsSendableName(playList->Name)) continue;
-    client_.ChangeDir(root + playList->Name);
-    const std::vector<FtpListEntry> entries = client_.List();
+    const std::vector<FtpListEntry> entries = client_.ListDir(root + playList->Name);
     const bool holdsFile = std::any_of(entries.begin(), entries.end(), [](const FtpListEntry& e) {
       return e.kind == FtpEntryKind::File;
     });
@@ -97,9 +96,10 @@ int PlayListStore::FindPlayListRow(const std::string& name, int deviceNumber) co
 
 void PlayListStore::ReadSongs(TPlayListObj& playList) {
   playList.ClearSongs();
-  client_.ChangeDir(client_.RootDir() + playList.Name);
+  const std::string path = client_.RootDir() + playList.Name;
+  client_.ChangeDir(path);
   std::int32_t seq = 0;
-  for (FtpListEntry& entry : client_.List()) {
+  for (FtpListEntry& entry : client_.ListDir(path)) {
     if (entry.kind != FtpEntryKind::File) continue;
     auto song = std::make_unique<TSongObj>();
     song->Seq = ++seq;

@@ -59,9 +59,11 @@ class PlayListStore {
   void AddListener(PlayListStoreListener* listener);
   void RemoveListener(PlayListStoreListener* listener);
 
-  // Rebuilds the play lists from the server: EnsureConnected; CWD /; ClearPlayLists; LIST and
-  // one TPlayListObj per directory ("." and ".." excepted) numbered by Seq; then CWD and LIST
-  // of every play list to number those that hold a file (SeqInVeltra). The row to select is
+  // Rebuilds the play lists from the server: EnsureConnected; CWD /; ClearPlayLists; the root's
+  // listing (FtpClient::ListDir) and one TPlayListObj per directory ("." and ".." excepted)
+  // numbered by Seq; then the listing of every play list to number those that hold a file
+  // (SeqInVeltra). Where the server lists over the control connection, a play list costs one
+  // round trip and the current directory stays the root. The row to select is
   // FindPlayListRow(reselect, 0).
   // A failed step counts against the client's listing retry counter: up to kMaxListingRetries
   // failures in a run are retried at once without a name to reselect; after that the user sees
@@ -80,7 +82,8 @@ class PlayListStore {
   int FindPlayListRow(const std::string& name, int deviceNumber) const;
 
   // Reads the songs of `playList` from the server unless GotSong: reconnects silently with the
-  // settings the client holds when the connection is gone, then CWD "/" + Name, LIST, and one
+  // settings the client holds when the connection is gone, then CWD "/" + Name, its listing
+  // (FtpClient::ListDir), and one
   // TSongObj per file, numbered by Seq. A lost connection or a transient (4xx) reply is tried
   // again, up to kLoadSongsAttempts attempts in all; a reconnection that fails, a permanent
   // refusal or a name that cannot be sent ends at once. When it gives up, the user sees

@@ -9,8 +9,10 @@ one) and prints "PORT <n>" on standard output once it listens. Variants:
   --list-style S     answers LIST in style S: msdos, long-iso ("2024-01-01 12:00"),
                      full-iso ("2024-01-01 12:00:00.000000000 +0000"), or facts (lines such
                      as "type=dir;modify=20240101120000; NAME", which no listing parser reads)
-  --stall-list       sends the first line of a LIST, then nothing more, keeping the connection
-  --endless-list     answers LIST with listing lines that never end
+  --stall-list       sends the first line of a listing (LIST or STAT), then nothing more,
+                     keeping the connection
+  --endless-list     answers LIST and STAT with a path with listing lines that never end
+  --no-stat-path     refuses STAT with a path (504), as servers that only give their status do
   --hang-up-on-list  closes the control connection when LIST arrives
   --endless-greeting sends a "220-" greeting line every half second, without end
   --silent           accepts connections and never says a word (not even the greeting)
@@ -18,8 +20,8 @@ one) and prints "PORT <n>" on standard output once it listens. Variants:
                      sends the first line of a two-line greeting, then closes the connection
   --no-data-connection
                      answers PORT with 200 but never opens the data connection
-  --deny-cwd DIR     refuses CWD into DIR (a folder below --root), as a server whose user
-                     lacks the rights does
+  --deny-cwd DIR     refuses CWD into DIR (a folder below --root) and listing it, as a server
+                     whose user lacks the rights does
   --log FILE         appends every command line the server receives to FILE, one a line
 
 Stops on SIGTERM, and with --exit-with-stdin also when its standard input closes (so a test that
@@ -117,6 +119,16 @@ def make_handler(args):
                 return
             return super().ftp_LIST(path)
 
+        def ftp_STAT(self, path):
+            if path and args.no_stat_path:
+                self.respond("504 STAT with a path is not implemented.")
+                return
+            if path and args.endless_list:
+                self.push('213-Status of "%s":\r\n' % self.fs.fs2ftp(path))
+                self.push_with_producer(BufferedIteratorProducer(endless_listing()))
+                return
+            return super().ftp_STAT(path)
+
         def ftp_PORT(self, line):
             if args.no_data_connection:
                 self.respond("200 Active data connection established.")
@@ -174,6 +186,7 @@ def main():
     parser.add_argument("--no-data-connection", action="store_true")
     parser.add_argument("--list-style", choices=["msdos", "long-iso", "full-iso", "facts"])
     parser.add_argument("--stall-list", action="store_true")
+    parser.add_argument("--no-stat-path", action="store_true")
     parser.add_argument("--endless-list", action="store_true")
     parser.add_argument("--hang-up-on-list", action="store_true")
     parser.add_argument("--endless-greeting", action="store_true")
@@ -198,7 +211,7 @@ def main():
     root = os.path.realpath(args.root)
     authorizer.add_user(args.user, args.password, root, perm="elradfmwMT")
     for folder in args.deny_cwd:
-        authorizer.override_perm(args.user, os.path.join(root, folder), "lradfmwMT",
+        authorizer.override_perm(args.user, os.path.join(root, folder), "radfmwMT",
                                  recursive=True)
     handler = make_handler(args)
     handler.authorizer = authorizer

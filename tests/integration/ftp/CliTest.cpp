@@ -130,11 +130,14 @@ TEST_F(CliTest, MisbehavingServersEndInTimeWithTheReasonAndTheRightStatus) {
     std::string inErr;  // the reason; for a success, what stdout holds
   };
   const std::vector<Row> rows = {
-      {"listing stalls half way", {"--stall-list"}, 2, "no answer within 10 s (the transfer"},
+      {"listing stalls half way", {"--stall-list", "--no-stat-path"}, 2,
+       "no answer within 10 s (the transfer stopped)"},
+      {"STAT reply stalls half way", {"--stall-list"}, 2, "list directory: no answer within 10 s"},
       {"no data connection after PORT", {"--no-data-connection"}, 2,
        "no answer within 10 s (the server did not open the data connection)"},
       {"endless greeting", {"--endless-greeting"}, 2, "no answer within 10 s"},
-      {"endless listing", {"--endless-list"}, 3, "listing is larger than 64 MB"},
+      {"endless listing", {"--endless-list", "--no-stat-path"}, 3, "listing is larger than 64 MB"},
+      {"endless STAT reply", {"--endless-list"}, 3, "listing is larger than 64 MB"},
       {"long-iso dates", {"--list-style", "long-iso"}, 0, listed},
       {"full-iso dates", {"--list-style", "full-iso"}, 0, listed},
       {"unknown listing format", {"--list-style", "facts"}, 3,
