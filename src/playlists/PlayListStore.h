@@ -83,8 +83,7 @@ class PlayListStore {
 
   // Reads the songs of `playList` from the server unless GotSong: reconnects silently with the
   // settings the client holds when the connection is gone, then CWD "/" + Name, its listing
-  // (FtpClient::ListDir), and one
-  // TSongObj per file, numbered by Seq. A lost connection or a transient (4xx) reply is tried
+  // (FtpClient::ListDir), and one TSongObj per file, numbered by Seq. A lost connection or a transient (4xx) reply is tried
   // again, up to kLoadSongsAttempts attempts in all; a reconnection that fails, a permanent
   // refusal or a name that cannot be sent ends at once. When it gives up, the user sees
   // "Can not read the songs of play list "NAME"." with the reason (PromptKind::ErrorOk),
