@@ -106,7 +106,11 @@ TEST_F(PlayListStoreTest, NumbersPlayListsInListingOrderAndCountsOnlyThoseWithAF
 
   // Reselecting by name finds C although B, with number 0, comes first; the listeners are told
   // before the old objects go and after the new ones are there.
+  const std::size_t sent = server->Commands().size();
   EXPECT_EQ(store.ListPlayLists("C").selectRow, 2);
+  // On the same connection a refresh is one round trip per play list, plus two.
+  EXPECT_EQ(CommandsSince(*server, sent),
+            (std::vector<std::string>{"CWD /", "STAT /", "STAT /A", "STAT /B", "STAT /C"}));
   EXPECT_EQ(listener.clearedWith, (std::vector<int>{0, 3}));
   EXPECT_EQ(listener.listed, (std::vector<int>{0, 2}));
   EXPECT_EQ(store.ListPlayLists("Gone").selectRow, -1);
