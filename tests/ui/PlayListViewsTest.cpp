@@ -125,7 +125,8 @@ TEST_F(PlayListViews, NoServerSettingsEndsTheProgramWithTheMessage) {
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].first, PromptKind::ErrorYes);
   EXPECT_EQ(shown[0].second,
-            "Connect Fail!\r\n\r\n1.Be sure ftp-server is in service.\r\n\r\n2.Please check your settings!");
+            "Connect Fail!\r\n\r\n1.Be sure ftp-server is in service.\r\n\r\n2.Please check your settings!"
+            "\r\n\r\nno FTP server address is set");
   EXPECT_TRUE(TerminationRequested());
   EXPECT_EQ(frm->lvPlayList->rowCount(), 0);
 }

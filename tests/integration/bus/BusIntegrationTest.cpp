@@ -147,6 +147,25 @@ TEST_F(StandIn, EveryReplyTypeReachesTheHandOver) {
             std::string::npos);
 }
 
+// A long frame's length field (its first two payload bytes) claims 65,535 bytes; the datagram
+// carries a few. The stand-in logs the start of it and its length, not 260 KB of \x00.
+TEST_F(StandIn, LongFrameClaimingMoreThanItCarriesIsLoggedShort) {
+  const std::string payload = "\xFF\xFF*Z2BOGUS";
+  Inject(pblPackFrame(reinterpret_cast<const std::uint8_t*>(payload.data()), payload.size(),
+                      kOpTextCommand, 1, 20, true, LocalIPBytes(), false),
+         BusEndpoint::BusBroadcastAddress(ip));
+  std::string line;
+  EXPECT_TRUE(WaitUntil([&] {
+    const std::string log = ReadFile(Env("KESTREL_PLAYER_LOG"));
+    const std::size_t at = log.find("*Z2BOGUS");
+    if (at == std::string::npos || log.find('\n', at) == std::string::npos) return false;
+    line = log.substr(at, log.find('\n', at) - at);
+    return true;
+  }));
+  EXPECT_LT(line.size(), 1000u) << line.substr(0, 200);
+  EXPECT_NE(line.find("(65535 bytes)"), std::string::npos) << line.substr(0, 200);
+}
+
 TEST_F(StandIn, CommandsChangeWhatTheZoneReports) {
   SetPolled(1, 20);
   bus.pblSendBUF(SetVolumeCommand(72), kOpTextCommand, 1, 20);
