@@ -70,13 +70,13 @@ bool TSession::Start() {
 
   const std::string localIP = GetLocalIP(ReadSoftwareIP());
   if (localIP.empty()) {
-    prompts_->Show(PromptKind::InfoOk, "Can not get your local IP,please check you network!");
+    prompts_->Show(PromptKind::InfoOk, kNoLocalIPText);
     return false;
   }
   frm.SetStatusPanel(0, QString::fromStdString("IP:" + localIP));
   state_.SetLocalIP(localIP);
   if (state_.LocalIPBytes() == IPv4Bytes{127, 0, 0, 1}) {
-    prompts_->Show(PromptKind::InfoOk, "Please check your network and IP settings!");
+    prompts_->Show(PromptKind::InfoOk, kLoopbackIPText);
     return false;
   }
 

@@ -1,6 +1,9 @@
 #include "cli/CliOutput.h"
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <iostream>
 
 #include "core/TextEscape.h"
 
@@ -25,16 +28,60 @@ std::string ForTerminal(const std::string& text) {
   return out;
 }
 
+bool CanAskOnTerminal() { return isatty(STDIN_FILENO) != 0 && StderrIsTerminal(); }
+
 }  // namespace
+
+bool StdoutIsTerminal() { return isatty(STDOUT_FILENO) != 0; }
+bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+
+void PrintJson(const nlohmann::json& value) {
+  std::fputs(value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str(), stdout);
+  std::fputc('\n', stdout);
+}
+
+void Complain(const std::string& text) { std::fprintf(stderr, "kestrel-cli: %s\n", ForTerminal(text).c_str()); }
 
 void CliPrompts::Show(PromptKind kind, const std::string& text) {
   const bool error = kind == PromptKind::ErrorOk || kind == PromptKind::ErrorYes;
+  if (error) ++errors_;
   std::fprintf(stderr, "%s%s\n", error ? "error: " : "", ForTerminal(text).c_str());
 }
 
-bool CliPrompts::Confirm(const std::string& text) {
-  std::fprintf(stderr, "%s (answered No)\n", ForTerminal(text).c_str());
+void CliPrompts::SetAnswer(Answer answer, const std::string& flags) {
+  answer_ = answer;
+  flags_ = flags;
+}
+
+bool CliPrompts::CanAnswer(const std::string& what) {
+  if (answer_ != Answer::Ask || CanAskOnTerminal()) return true;
+  refused_ = true;
+  Complain(what + " asks questions and there is no terminal to ask on: give " + flags_);
   return false;
+}
+
+bool CliPrompts::Confirm(const std::string& text) {
+  const std::string question = ForTerminal(text);
+  switch (answer_) {
+    case Answer::Yes:
+      std::fprintf(stderr, "%s Yes (%s)\n", question.c_str(), flags_.c_str());
+      return true;
+    case Answer::No:
+      std::fprintf(stderr, "%s No\n", question.c_str());
+      return false;
+    case Answer::Ask:
+      break;
+  }
+  if (!CanAskOnTerminal()) {
+    refused_ = true;
+    std::fprintf(stderr, "%s No: there is no terminal to ask on; give %s\n", question.c_str(), flags_.c_str());
+    return false;
+  }
+  std::fprintf(stderr, "%s [y/N] ", question.c_str());
+  std::fflush(stderr);
+  std::string line;
+  if (!std::getline(std::cin, line)) return false;
+  return line == "y" || line == "Y" || line == "yes" || line == "Yes";
 }
 
 }  // namespace kestrel::cli

@@ -9,6 +9,10 @@
 
 namespace kestrel {
 
+// What the user is told when no local IP can be chosen, and when it is the loopback address.
+inline constexpr const char* kNoLocalIPText = "Can not get your local IP,please check you network!";
+inline constexpr const char* kLoopbackIPText = "Please check your network and IP settings!";
+
 // The first up to five addresses of the host, dotted-decimal; slots beyond them stay empty.
 using HostAddressTable = std::array<std::string, 5>;
 

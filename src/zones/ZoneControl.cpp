@@ -67,11 +67,13 @@ void ZoneControl::WaitForReload() {
     if (steps > 0 && (state_.UpdateWaitCounter += steps * kCounterPerStep) > state_.UpdateWaitLimit) {
       state_.ZoneUpdating = false;
       state_.UpdateWaitCounter = 0;
+      ++reloadTimeouts_;
     }
   }
 }
 
 void ZoneControl::UpdateZonePlayLists(const ZoneChecks& checked) {
+  reloadTimeouts_ = 0;
   try {
     SendToZones(UpdateListCommand(), kOpTextCommand, checked, true);
     if (!cancelled_) state_.PlayListsChanged = false;

@@ -50,6 +50,9 @@ class ZoneControl {
   // The reload command to every zone (waiting after the unchecked ones), then PlayListsChanged
   // is cleared. A failure is swallowed and leaves the flag set.
   void UpdateZonePlayLists(const ZoneChecks& checked);
+  // How many zones' reload waits in the last UpdateZonePlayLists ended by the time-out rather
+  // than by the zone's report.
+  int ReloadTimeouts() const { return reloadTimeouts_; }
   // UpdateZonePlayLists when PlayListsChanged is set.
   void ReloadIfNeeded(const ZoneChecks& checked);
 
@@ -81,6 +84,7 @@ class ZoneControl {
   Pump pump_;
   std::function<bool()> progressRunning_;
   std::atomic<bool> cancelled_{false};
+  int reloadTimeouts_ = 0;
 };
 
 }  // namespace kestrel

@@ -1,0 +1,48 @@
+// What every sub-command of kestrel-cli shares: the exit statuses, the options given to all of
+// them, and how each area registers its sub-commands with the parser.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace kestrel::cli {
+
+class CliPrompts;
+
+// Exit statuses; scripts rely on them.
+enum ExitCode {
+  kOk = 0,
+  kUsage = 1,            // wrong usage, or a question no flag answers
+  kNoConnection = 2,     // no connection to the FTP server or the bus (none, lost, timed out)
+  kRefused = 3,          // the server refused, its answer was unusable, or no such play list
+  kNotTransferred = 4,   // some files were not transferred (each named with the reason)
+  kReloadUnconfirmed = 5 // a zone did not report the end of its play list reload in time
+};
+
+// The options every sub-command sees, filled by the parser before the command runs.
+struct Options {
+  std::string settings;  // the Settings folder; empty: beside the program
+  bool json = false;     // print data as JSON instead of tab-separated lines
+  bool yes = false;      // answer Yes to deletion questions
+  bool replace = false;  // answer Yes to "exists. Replace it?"
+  bool skip = false;     // answer No to it
+};
+
+// The running sub-command: returns its exit status.
+using Command = std::function<int(CliPrompts& prompts)>;
+
+// Each area adds its sub-commands to `app`; `run` receives the command chosen and is called
+// once the whole command line has been parsed.
+struct Registry {
+  CLI::App& app;
+  Options& options;
+  std::function<void(Command)> choose;
+};
+
+void AddPlayListCommands(Registry& registry);
+void AddZoneCommands(Registry& registry);
+void AddDeployCommand(Registry& registry);
+
+}  // namespace kestrel::cli

@@ -1,0 +1,35 @@
+#include "cli/CliServer.h"
+
+#include "cli/Cli.h"
+#include "cli/CliOutput.h"
+
+namespace kestrel::cli {
+
+int CliServer::FailedStatus() { return client_.Connected() ? kRefused : kNoConnection; }
+
+int CliServer::List() {
+  if (store_.ListPlayLists("").outcome == ListOutcome::Listed) return kOk;
+  return store_.LastErrorWasConnection() ? kNoConnection : kRefused;
+}
+
+TPlayListObj* CliServer::Find(const std::string& name) {
+  const int row = name.empty() ? -1 : store_.FindPlayListRow(name, 0);
+  if (row >= 0) return store_.At(row);
+  Complain("there is no play list named \"" + name + "\"");
+  return nullptr;
+}
+
+int CliServer::LoadSongs(TPlayListObj& playList) {
+  if (store_.LoadSongs(playList)) return kOk;
+  return store_.LastErrorWasConnection() ? kNoConnection : kRefused;
+}
+
+TSongObj* CliServer::FindSong(TPlayListObj& playList, const std::string& name) {
+  const std::vector<TSongObj*> songs = playList.VisibleSongs();
+  const int row = FindSongRowByName(songs, name);
+  if (row >= 0) return songs[static_cast<std::size_t>(row)];
+  Complain("there is no song \"" + name + "\" in play list \"" + playList.Name + "\"");
+  return nullptr;
+}
+
+}  // namespace kestrel::cli

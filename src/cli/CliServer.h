@@ -1,0 +1,40 @@
+// The FTP side of one kestrel-cli run: the client, the store of play lists, and the exit
+// status a failure on the way gives.
+#pragma once
+
+#include <string>
+
+#include "playlists/FtpClient.h"
+#include "playlists/PlayListStore.h"
+
+namespace kestrel::cli {
+
+class CliServer {
+ public:
+  CliServer() : store_(client_) {}
+  ~CliServer() { client_.Quit(); }
+  CliServer(const CliServer&) = delete;
+  CliServer& operator=(const CliServer&) = delete;
+
+  FtpClient& Client() { return client_; }
+  PlayListStore& Store() { return store_; }
+
+  // Connects (with Settings/ftpServer.ini) and lists the play lists. kOk, or the exit status
+  // of the failure, whose message has gone to standard error.
+  int List();
+  // The play list named `name` (exact), or nullptr after saying there is none.
+  TPlayListObj* Find(const std::string& name);
+  // Reads the songs of `playList`; kOk or the exit status of the failure.
+  int LoadSongs(TPlayListObj& playList);
+  // The song of `playList` named `name` that is not deleted, or nullptr after saying so.
+  TSongObj* FindSong(TPlayListObj& playList, const std::string& name);
+  // The exit status after a failed operation: no connection when the connection is gone,
+  // refused otherwise.
+  int FailedStatus();
+
+ private:
+  FtpClient client_;
+  PlayListStore store_;
+};
+
+}  // namespace kestrel::cli

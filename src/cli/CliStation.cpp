@@ -1,0 +1,110 @@
+#include "cli/CliStation.h"
+
+#include <cstdlib>
+#include <exception>
+
+#include "cli/Cli.h"
+#include "cli/CliOutput.h"
+#include "core/AppSettings.h"
+#include "core/mGetLocalIP.h"
+
+namespace kestrel::cli {
+
+namespace {
+
+// "S:D" with both numbers 0-255.
+bool ParseAddress(const std::string& text, std::uint8_t& subnetID, std::uint8_t& deviceID) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string::npos) return false;
+  auto number = [](const std::string& part, std::uint8_t& out) {
+    if (part.empty() || part.size() > 3 || part.find_first_not_of("0123456789") != std::string::npos) return false;
+    const int value = std::atoi(part.c_str());
+    if (value > 255) return false;
+    out = static_cast<std::uint8_t>(value);
+    return true;
+  };
+  return number(text.substr(0, colon), subnetID) && number(text.substr(colon + 1), deviceID);
+}
+
+}  // namespace
+
+std::string AddressText(std::uint8_t subnetID, std::uint8_t deviceID) {
+  return std::to_string(subnetID) + ":" + std::to_string(deviceID);
+}
+
+bool ReadZones(std::vector<ZoneDefinition>& zones) {
+  try {
+    ReadZoneIni(SettingsFile("Zone.ini"), [&zones](const ZoneDefinition& zone) { zones.push_back(zone); });
+    return true;
+  } catch (const std::exception& e) {
+    Complain("Zone.ini: " + std::string(e.what()));
+    return false;
+  }
+}
+
+std::vector<std::size_t> SelectZones(const std::vector<ZoneDefinition>& zones, const std::vector<std::string>& wanted) {
+  std::vector<std::size_t> rows;
+  for (const std::string& want : wanted) {
+    std::uint8_t subnetID = 0, deviceID = 0;
+    const bool isAddress = ParseAddress(want, subnetID, deviceID);
+    bool found = false;
+    for (std::size_t row = 0; row < zones.size(); ++row) {
+      const ZoneDefinition& zone = zones[row];
+      const bool match = zone.name == want || (isAddress && zone.subnetID == subnetID && zone.deviceID == deviceID);
+      if (!match) continue;
+      found = true;
+      bool taken = false;
+      for (std::size_t r : rows) taken = taken || r == row;
+      if (!taken) rows.push_back(row);
+      break;
+    }
+    if (!found) {
+      Complain("there is no zone \"" + want + "\" in Zone.ini (give its name or SUBNET:DEVICE)");
+      return {};
+    }
+  }
+  return rows;
+}
+
+CliStation::CliStation(Prompts& prompts)
+    : prompts_(prompts),
+      zones_([this] { return std::make_pair(poll_.PolledSubnetID.load(), poll_.PolledDeviceID.load()); }) {}
+
+CliStation::~CliStation() {
+  if (control_) control_->Cancel();
+  if (recv_) recv_->Stop();
+  if (query_) query_->Stop();
+  bus_.pblCloseSocket();
+}
+
+int CliStation::Start(const std::vector<ZoneDefinition>& zones) {
+  state_.Reset();
+  const std::string localIP = GetLocalIP(ReadSoftwareIP());
+  if (localIP.empty()) {
+    prompts_.Show(PromptKind::InfoOk, kNoLocalIPText);
+    return kNoConnection;
+  }
+  state_.SetLocalIP(localIP);
+  if (state_.LocalIPBytes() == IPv4Bytes{127, 0, 0, 1}) {
+    prompts_.Show(PromptKind::InfoOk, kLoopbackIPText);
+    return kNoConnection;
+  }
+  if (!bus_.pblInitSocket(localIP)) return kNoConnection;
+
+  for (const ZoneDefinition& zone : zones) zones_.Append(zone);
+  answeredFlags_ = std::make_unique<std::atomic<bool>[]>(zones.size());
+  zones_.SetRowTextHandler([this](std::size_t row, const std::string&) {
+    if (row < zones_.Count()) answeredFlags_[row] = true;
+  });
+  control_ = std::make_unique<ZoneControl>(bus_, zones_, state_, prompts_);
+  recv_ = std::make_unique<TthreadRecLigth>(&zones_, bus_.Endpoint(), poll_, state_);
+  query_ = std::make_unique<TQueryThread>(bus_, poll_, zones_, state_);
+  recv_->Start();
+  return kOk;
+}
+
+void CliStation::QueryZones() { query_->QueryZones(); }
+
+bool CliStation::Answered(std::size_t row) const { return row < zones_.Count() && answeredFlags_[row]; }
+
+}  // namespace kestrel::cli

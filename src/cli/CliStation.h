@@ -1,0 +1,66 @@
+// The command line's station on the device bus: the same Settings folder and the same local
+// address choice as the window, the zones of Zone.ini, the endpoint, the receive thread and the
+// zone control. Built for one run and taken down in order by the destructor.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bus/mSocket.h"
+#include "bus/threadUDPReceive.h"
+#include "core/FormRegistry.h"
+#include "core/Prompts.h"
+#include "core/SharedState.h"
+#include "zones/ZoneControl.h"
+#include "zones/ZoneTable.h"
+#include "zones/ZoneThreads.h"
+
+namespace kestrel::cli {
+
+// Reads Zone.ini from the Settings folder. False (after saying why) for a faulty file.
+bool ReadZones(std::vector<ZoneDefinition>& zones);
+
+// The rows of `zones` that `wanted` names: a zone name (exact) or SUBNET:DEVICE. Empty after
+// saying which one matches no zone.
+std::vector<std::size_t> SelectZones(const std::vector<ZoneDefinition>& zones,
+                                     const std::vector<std::string>& wanted);
+
+// "S:D".
+std::string AddressText(std::uint8_t subnetID, std::uint8_t deviceID);
+
+class CliStation {
+ public:
+  explicit CliStation(Prompts& prompts);
+  ~CliStation();
+  CliStation(const CliStation&) = delete;
+  CliStation& operator=(const CliStation&) = delete;
+
+  // Chooses the local address, opens the endpoint, takes the zones and starts the receive
+  // thread. kOk, or the exit status after saying why.
+  int Start(const std::vector<ZoneDefinition>& zones);
+
+  ZoneTable& Zones() { return zones_; }
+  ZoneControl& Control() { return *control_; }
+  SharedState& State() { return state_; }
+  // One polling pass over every zone, as the query thread makes it (a second per zone).
+  void QueryZones();
+  // Whether the zone has answered a poll since the start.
+  bool Answered(std::size_t row) const;
+
+ private:
+  Prompts& prompts_;
+  SharedState state_;
+  PollState poll_;
+  BusLink bus_;
+  ZoneTable zones_;
+  // The receive side hands replies on only while the main front end is there.
+  FormRegistration frontEnd_{"MainFrm"};
+  std::unique_ptr<ZoneControl> control_;
+  std::unique_ptr<TthreadRecLigth> recv_;
+  std::unique_ptr<TQueryThread> query_;
+  std::unique_ptr<std::atomic<bool>[]> answeredFlags_;  // set on the receive thread
+};
+
+}  // namespace kestrel::cli

@@ -1,0 +1,223 @@
+// The zone sub-commands: the zones of Zone.ini, their status as the query thread polls it, and
+// the window's playback commands over the bus.
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/Cli.h"
+#include "cli/CliOutput.h"
+#include "cli/CliServer.h"
+#include "cli/CliStation.h"
+#include "core/TextEscape.h"
+#include "platform/Sleep.h"
+#include "zones/ZoneStatusText.h"
+
+namespace kestrel::cli {
+
+namespace {
+
+struct ZoneArgs {
+  std::vector<std::string> zones;
+  bool allZones = false;
+  bool watch = false;
+  std::vector<std::string> words;  // the send command and its arguments
+};
+
+int RunZones(const Options& options) {
+  std::vector<ZoneDefinition> zones;
+  if (!ReadZones(zones)) return kUsage;
+  nlohmann::json rows = nlohmann::json::array();
+  for (const ZoneDefinition& zone : zones) {
+    const std::string address = AddressText(zone.subnetID, zone.deviceID);
+    if (options.json)
+      rows.push_back({{"name", zone.name}, {"subnetID", zone.subnetID}, {"deviceID", zone.deviceID}, {"address", address}});
+    else
+      std::printf("%s\t%s\n", EscapeControls(zone.name).c_str(), address.c_str());
+  }
+  if (options.json) PrintJson(rows);
+  return kOk;
+}
+
+// The zones the command is for: those named, or all of them.
+bool ChooseRows(const std::vector<ZoneDefinition>& zones, const ZoneArgs& args, std::vector<std::size_t>& rows) {
+  if (args.allZones || args.zones.empty()) {
+    for (std::size_t row = 0; row < zones.size(); ++row) rows.push_back(row);
+    return true;
+  }
+  rows = SelectZones(zones, args.zones);
+  return !rows.empty();
+}
+
+nlohmann::json ZoneJson(const ZoneDefinition& zone, const TZone& status, bool answered) {
+  nlohmann::json j = {{"name", zone.name},
+                      {"address", AddressText(zone.subnetID, zone.deviceID)},
+                      {"answered", answered},
+                      {"status", ComposeZoneStatusText(status)}};
+  if (!answered) return j;
+  j["song"] = status.SongName;
+  j["songNumber"] = status.SongNo;
+  j["playListNumber"] = status.ListNo;
+  j["position"] = status.PosText;
+  j["duration"] = status.DurText;
+  j["volume"] = status.Volume;
+  j["volumePercent"] = ZoneVolumePercent(status.Volume);
+  j["playMode"] = status.PlayMode;
+  j["playModeName"] = PlayModeName(status.PlayMode);
+  return j;
+}
+
+int RunStatus(CliPrompts& prompts, const Options& options, const ZoneArgs& args) {
+  std::vector<ZoneDefinition> all;
+  if (!ReadZones(all)) return kUsage;
+  std::vector<std::size_t> rows;
+  if (!ChooseRows(all, args, rows)) return kUsage;
+  // Only the zones asked for are polled, one a second, as the query thread polls.
+  std::vector<ZoneDefinition> zones;
+  for (std::size_t row : rows) zones.push_back(all[row]);
+  CliStation station(prompts);
+  if (const int status = station.Start(zones); status != kOk) return status;
+  int status = kOk;
+  do {
+    station.QueryZones();
+    nlohmann::json out = nlohmann::json::array();
+    status = kOk;
+    for (std::size_t row = 0; row < zones.size(); ++row) {
+      const TZone zone = station.Zones().Snapshot(row);
+      const bool answered = station.Answered(row);
+      if (!answered) status = kNoConnection;
+      if (options.json) {
+        out.push_back(ZoneJson(zones[row], zone, answered));
+      } else {
+        std::printf("%s\t%s\t%s\n", EscapeControls(zones[row].name).c_str(),
+                    AddressText(zones[row].subnetID, zones[row].deviceID).c_str(),
+                    answered ? EscapeControls(ComposeZoneStatusText(zone)).c_str() : "(no answer)");
+      }
+    }
+    if (options.json) PrintJson(out);
+    std::fflush(stdout);
+  } while (args.watch);
+  return status;
+}
+
+bool ToNumber(const std::string& text, int low, int high, int& out) {
+  if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  out = std::stoi(text);
+  return out >= low && out <= high;
+}
+
+// Tells that the reload is waited for, and on a terminal how long it has waited so far.
+void ShowReloadWait(ZoneControl& control, std::size_t zones) {
+  std::fprintf(stderr, "Reloading the play lists of %zu zone(s): waiting for each to report the end (at most 60 s without a report)\n", zones);
+  if (!StderrIsTerminal()) return;
+  auto waited = std::make_shared<int>(0);
+  control.SetPump([waited](int maxMs, const std::function<bool()>& done) {
+    for (int ms = 0; ms < maxMs && !done(); ms += 10) platform::SleepMs(10);
+    *waited += maxMs;
+    if (*waited % 1000 == 0) std::fprintf(stderr, "\r  waited %d s ", *waited / 1000);
+  });
+}
+
+int RunSend(CliPrompts& prompts, const ZoneArgs& args) {
+  const std::vector<std::string>& w = args.words;
+  const std::string what = w.empty() ? "" : w[0];
+  auto wrong = [](const std::string& why) {
+    Complain(why);
+    return kUsage;
+  };
+  const std::size_t argCount = what == "volume" || what == "mode" ? 2 : what == "play-song" ? 3 : 1;
+  static const std::vector<std::string> known = {"prev", "next", "play", "stop", "mute", "volume", "mode", "play-song", "reload"};
+  if (std::find(known.begin(), known.end(), what) == known.end()) return wrong("send what? prev, next, play, stop, mute, volume N, mode 1-4, play-song LIST SONG or reload");
+  if (w.size() != argCount) return wrong("send " + what + ": wrong number of arguments");
+  if (what != "reload" && args.zones.empty() && !args.allZones) return wrong("send " + what + ": give --zone NAME|S:D (repeatable) or --all-zones");
+  int number = 0;
+  if (what == "volume" && !ToNumber(w[1], 0, 79, number)) return wrong("volume: give a number from 0 (silent) to 79 (loudest)");
+  if (what == "mode" && !ToNumber(w[1], 1, 4, number)) return wrong("mode: give 1 (play one), 2 (repeat one), 3 (play list) or 4 (repeat list)");
+
+  std::vector<ZoneDefinition> zones;
+  if (!ReadZones(zones)) return kUsage;
+  std::vector<std::size_t> rows;
+  if (!ChooseRows(zones, args, rows)) return kUsage;
+  ZoneChecks checked(zones.size(), false);
+  for (std::size_t row : rows) checked[row] = true;
+
+  // The play list and song numbers come from the FTP server, as the window takes them.
+  std::optional<SongChoice> choice;
+  if (what == "play-song") {
+    CliServer server;
+    if (const int status = server.List(); status != kOk) return status;
+    TPlayListObj* playList = server.Find(w[1]);
+    if (playList == nullptr) return kRefused;
+    if (const int status = server.LoadSongs(*playList); status != kOk) return status;
+    const TSongObj* song = server.FindSong(*playList, w[2]);
+    if (song == nullptr) return kRefused;
+    choice = SongChoice{playList->SeqInVeltra, song->Seq};
+  }
+
+  CliStation station(prompts);
+  if (const int status = station.Start(zones); status != kOk) return status;
+  ZoneControl& control = station.Control();
+  if (what == "prev") control.PrevSong(checked);
+  if (what == "next") control.NextSong(checked);
+  if (what == "play") control.Play(checked, std::nullopt);
+  if (what == "stop") control.Stop(checked);
+  if (what == "mute") control.Mute(checked);
+  if (what == "volume") control.SendVolume(number, checked);
+  if (what == "mode") control.SetPlayMode(number, checked);
+  if (what == "play-song") control.PlaySelectedSong(checked, *choice);
+  if (what == "reload") {
+    // Every zone reloads, and each is waited for, as the window's reload does.
+    ShowReloadWait(control, zones.size());
+    control.UpdateZonePlayLists(ZoneChecks(zones.size(), false));
+    if (StderrIsTerminal()) std::fputc('\n', stderr);
+    if (control.ReloadTimeouts() > 0) {
+      Complain(std::to_string(control.ReloadTimeouts()) + " zone(s) did not report the end of the reload within 60 s");
+      return kReloadUnconfirmed;
+    }
+  }
+  return prompts.Errors() > 0 ? kNoConnection : kOk;
+}
+
+void AddZoneOptions(CLI::App* sub, ZoneArgs& args, bool withAll) {
+  sub->add_option("--zone", args.zones, "a zone by its name in Zone.ini or its address SUBNET:DEVICE; repeat for several")
+      ->type_name("NAME|S:D");
+  if (withAll) sub->add_flag("--all-zones", args.allZones, "every zone of Zone.ini");
+}
+
+}  // namespace
+
+void AddZoneCommands(Registry& r) {
+  Options& options = r.options;
+  CLI::App* zones = r.app.add_subcommand("zones", "a line per zone of Zone.ini: name, address (SUBNET:DEVICE)");
+  zones->callback([&r, &options] { r.choose([&options](CliPrompts&) { return RunZones(options); }); });
+
+  auto statusArgs = std::make_shared<ZoneArgs>();
+  CLI::App* status = r.app.add_subcommand(
+      "status", "polls the zones and prints what each reports");
+  status->footer(
+      "Polls the zones (all, or those given) one a second as the window does, and prints a line\n"
+      "per zone: name, address, the status text of the window's \"Play Status\" (\"(no answer)\"\n"
+      "when the zone did not answer); with --json the reported fields too. Exit status 2 when a\n"
+      "zone did not answer.");
+  AddZoneOptions(status, *statusArgs, false);
+  status->add_flag("--watch", statusArgs->watch, "poll again and print after every pass until interrupted");
+  status->callback([&r, &options, statusArgs] {
+    r.choose([&options, statusArgs](CliPrompts& p) { return RunStatus(p, options, *statusArgs); });
+  });
+
+  auto sendArgs = std::make_shared<ZoneArgs>();
+  CLI::App* send = r.app.add_subcommand(
+      "send", "sends the zones a playback command or the reload");
+  send->footer(
+      "Sends the zones a command, with the window's payloads:\n"
+      "  prev | next | play | stop | mute | volume N (0-79) | mode 1-4 | play-song LIST SONG | reload\n"
+      "mute sets volume 0 (use volume N to undo it); play-song takes the numbers of play list and\n"
+      "song from the FTP server; reload goes to every zone and waits until each reports the end\n"
+      "(at most 60 s without a report, exit status 5 then).");
+  send->add_option("COMMAND", sendArgs->words, "the command and its arguments")->required();
+  AddZoneOptions(send, *sendArgs, true);
+  send->callback([&r, sendArgs] { r.choose([sendArgs](CliPrompts& p) { return RunSend(p, *sendArgs); }); });
+}
+
+}  // namespace kestrel::cli
