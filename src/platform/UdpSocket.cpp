@@ -134,6 +134,13 @@ bool UdpSocket::Bind(const std::string& ip, std::uint16_t port, std::string* err
   return true;
 }
 
+std::uint16_t UdpSocket::LocalPort() const {
+  sockaddr_in addr{};
+  socklen_t size = sizeof addr;
+  if (!IsOpen() || getsockname(handle_, reinterpret_cast<sockaddr*>(&addr), &size) != 0) return 0;
+  return ntohs(addr.sin_port);
+}
+
 bool UdpSocket::EnableBroadcast(std::string* error) {
 #ifdef _WIN32
   const BOOL yes = TRUE;

@@ -37,6 +37,8 @@ class UdpSocket {
   bool IsOpen() const;
   // The address given to Bind.
   const std::string& BoundAddress() const { return boundAddress_; }
+  // The port the socket is bound to (the one the system chose when Bind was given 0), or 0.
+  std::uint16_t LocalPort() const;
 
   // One datagram to `ip`:`port`; false when the system refused it.
   bool SendTo(const std::string& ip, std::uint16_t port, const std::uint8_t* data,
