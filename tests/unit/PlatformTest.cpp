@@ -1,11 +1,16 @@
-// Datagram sockets on the loopback address only: nothing here reaches a real network.
+// The platform layer as the program meets it on each system. Datagram sockets use the loopback
+// address only: nothing here reaches a real network.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <future>
 #include <string>
 
+#include "platform/ExePath.h"
+#include "platform/HostInfo.h"
 #include "platform/UdpSocket.h"
+#include "platform/Utf8Path.h"
 
 using namespace kestrel::platform;
 using Clock = std::chrono::steady_clock;
@@ -57,6 +62,11 @@ TEST(SocketWaiter, ReturnsForADatagramOrAWakeUpAndOtherwiseSleepsThroughItsTimeO
   EXPECT_TRUE(readable.get());
   std::uint8_t buffer[8];
   EXPECT_EQ(receiver.Receive(buffer, sizeof buffer), sizeof datagram);
+  // A datagram larger than the buffer is reported as too large, not as a short one.
+  const std::uint8_t large[3 * sizeof buffer] = {};
+  ASSERT_TRUE(sender.SendTo(kLoopback, receiver.LocalPort(), large, sizeof large));
+  ASSERT_TRUE(waiter.Wait({&receiver}, longWaitMs));
+  EXPECT_GT(receiver.Receive(buffer, sizeof buffer), sizeof buffer);
 
   // Drained and idle, the waiter sleeps through its whole time-out instead of polling.
   const auto idleStart = Clock::now();
@@ -71,4 +81,11 @@ TEST(FindInterface, TheLoopbackHasANameButNoBroadcastAndAForeignAddressNoInterfa
   const InterfaceInfo none = FindInterface("192.0.2.77");
   EXPECT_TRUE(none.name.empty());
   EXPECT_TRUE(none.broadcast.empty());
+}
+
+TEST(Platform, NamesTheComputerAndFindsTheProgramFolder) {
+  EXPECT_FALSE(ComputerName().empty());
+  const auto dir = PathFromUtf8(ExecutableDir());
+  EXPECT_TRUE(dir.is_absolute());
+  EXPECT_TRUE(std::filesystem::is_directory(dir));
 }
