@@ -3,6 +3,7 @@
 # tests through CMAKE_CROSSCOMPILING_EMULATOR (Wine, set by the toolchain file).
 include(CTest)
 if(BUILD_TESTING)
+  include(GoogleTest)
   set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
