@@ -40,7 +40,9 @@ TEST(UdpSocket, ASecondBindOfTheSamePortFailsWhereThePortIsTakenForExclusiveUse)
 
 TEST(SocketWaiter, ReturnsForADatagramOrAWakeUpAndOtherwiseSleepsThroughItsTimeOut) {
   const UdpSocket receiver = BoundOnLoopback();
-  const UdpSocket sender = BoundOnLoopback();
+  UdpSocket sender = BoundOnLoopback();
+  std::string error;
+  EXPECT_TRUE(sender.EnableBroadcast(&error)) << error;  // as the bus socket is set up
   SocketWaiter waiter;
   const int longWaitMs = 20000;
   const auto waitInBackground = [&] {
