@@ -1,11 +1,10 @@
 #include "cli/CliOutput.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <iostream>
 
 #include "core/TextEscape.h"
+#include "platform/Terminal.h"
 
 namespace kestrel::cli {
 
@@ -28,12 +27,9 @@ std::string ForTerminal(const std::string& text) {
   return out;
 }
 
-bool CanAskOnTerminal() { return isatty(STDIN_FILENO) != 0 && StderrIsTerminal(); }
+bool CanAskOnTerminal() { return platform::StdinIsTerminal() && platform::StderrIsTerminal(); }
 
 }  // namespace
-
-bool StdoutIsTerminal() { return isatty(STDOUT_FILENO) != 0; }
-bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 
 void PrintJson(const nlohmann::json& value) {
   std::fputs(value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str(), stdout);

@@ -41,10 +41,6 @@ class CliPrompts : public Prompts {
   int errors_ = 0;
 };
 
-// True when the stream is a terminal (the progress line is shown only then).
-bool StdoutIsTerminal();
-bool StderrIsTerminal();
-
 // `value` on standard output, indented, invalid UTF-8 replaced.
 void PrintJson(const nlohmann::json& value);
 

@@ -12,6 +12,7 @@
 #include "cli/CliStation.h"
 #include "core/TextEscape.h"
 #include "platform/Sleep.h"
+#include "platform/Terminal.h"
 #include "zones/ZoneStatusText.h"
 
 namespace kestrel::cli {
@@ -110,7 +111,7 @@ bool ToNumber(const std::string& text, int low, int high, int& out) {
 // Tells that the reload is waited for, and on a terminal how long it has waited so far.
 void ShowReloadWait(ZoneControl& control, std::size_t zones) {
   std::fprintf(stderr, "Reloading the play lists of %zu zone(s): waiting for each to report the end (at most 60 s without a report)\n", zones);
-  if (!StderrIsTerminal()) return;
+  if (!platform::StderrIsTerminal()) return;
   auto waited = std::make_shared<int>(0);
   control.SetPump([waited](int maxMs, const std::function<bool()>& done) {
     for (int ms = 0; ms < maxMs && !done(); ms += 10) platform::SleepMs(10);
@@ -170,7 +171,7 @@ int RunSend(CliPrompts& prompts, const ZoneArgs& args) {
     // Every zone reloads, and each is waited for, as the window's reload does.
     ShowReloadWait(control, zones.size());
     control.UpdateZonePlayLists(ZoneChecks(zones.size(), false));
-    if (StderrIsTerminal()) std::fputc('\n', stderr);
+    if (platform::StderrIsTerminal()) std::fputc('\n', stderr);
     if (control.ReloadTimeouts() > 0) {
       Complain(std::to_string(control.ReloadTimeouts()) + " zone(s) did not report the end of the reload within 60 s");
       return kReloadUnconfirmed;

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# kestrel-cli's zone commands against the player stand-in: the program in one network
+# namespace, the stand-in in another, joined by a veth pair with private addresses; the FTP
+# server (for play-song) in the program's namespace. Everything is made for this run and
+# removed afterwards. Needs root.
+# Usage: cli_bus_test.sh CLI PLAYER
+set -euo pipefail
+cli=$1
+player=$2
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../../support/netns.sh"
+
+netns_begin "kcli$$"
+netns_add tool
+tool_ns=$NETNS_LAST
+netns_add player
+player_ns=$NETNS_LAST
+netns_link "$tool_ns" 10.79.1.1/24 "$player_ns" 10.79.1.2/24
+netns_hosts "$tool_ns" 10.79.1.1
+
+folder=$NETNS_TMP/playlists
+mkdir -p "$folder/Empty" "$folder/Jazz" "$folder/Rock"
+truncate -s 80000 "$folder/Jazz/a.mp3" "$folder/Jazz/b.mp3" "$folder/Rock/r1.mp3" "$folder/Rock/r2.mp3"
+settings=$NETNS_TMP/Settings
+mkdir -p "$settings"
+printf '[TotalZones]\r\nTotalZones=2\r\n[Zone1]\r\nZoneName=Lobby\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=20\r\n[Zone2]\r\nZoneName=Bar\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=21\r\n' >"$settings/Zone.ini"
+
+log=$NETNS_TMP/player.log
+ip netns exec "$player_ns" "$player" --address 10.79.1.2 --device 1:20 --device 1:21 \
+  --folder "$folder" --reload-seconds 1 --attenuation 25 --mode 3 >"$log" 2>&1 &
+netns_track $!
+netns_wait_for_line "$log" "^kestrel-player on 10.79.1.2" 10
+
+ftp_out=$NETNS_TMP/ftp.out
+ip netns exec "$tool_ns" /usr/bin/python3 "$here/../../support/ftp_test_server.py" --root "$folder" >"$ftp_out" 2>&1 &
+netns_track $!
+netns_wait_for_line "$ftp_out" "^PORT " 10
+printf '[ftpServer]\r\nIP=127.0.0.1\r\nPort=%s\r\nUserName=kestrel\r\nPassword=secret\r\n' "$(sed -n 's/^PORT //p' "$ftp_out")" >"$settings/ftpServer.ini"
+
+failures=0
+run() { ip netns exec "$tool_ns" "$cli" --settings "$settings" "$@"; }
+check() {  # check WHAT EXPECTED ACTUAL
+  if [ "$2" != "$3" ]; then
+    echo "FAIL: $1: expected [$2], got [$3]" >&2
+    failures=$((failures + 1))
+  else
+    echo "ok: $1"
+  fi
+}
+expect_line() {  # expect_line WHAT PATTERN FILE
+  if grep -q -- "$2" "$3"; then echo "ok: $1"; else echo "FAIL: $1: no line matching [$2] in $3" >&2; failures=$((failures + 1)); fi
+}
+
+check "zones" "$(printf 'Lobby\t1:20\nBar\t1:21')" "$(run zones)"
+check "zones --json" "Bar 1:21" "$(run --json zones | python3 -c 'import json,sys; z=json.load(sys.stdin)[1]; print(z["name"], z["address"])')"
+
+status=0; out=$(run status --zone Bar) || status=$?
+check "status exit" 0 "$status"
+expect_line "status line" $'^Bar\t1:21\t.*Volume: 68%.  Play Mode: Play List' <(echo "$out")
+check "status --json" "54 3" "$(run --json status --zone 1:20 | python3 -c 'import json,sys; z=json.load(sys.stdin)[0]; print(z["volume"], z["playMode"])')"
+
+status=0; run send next --zone Bar || status=$?
+check "send next" 0 "$status"
+run send volume 60 --zone Lobby --zone 1:21
+run send mode 4 --all-zones
+status=0; run send play-song Rock r2.mp3 --zone Lobby || status=$?
+check "send play-song" 0 "$status"
+status=0; run send reload --zone Lobby 2>"$NETNS_TMP/reload.err" || status=$?
+check "send reload" 0 "$status"
+expect_line "reload shows that it waits" "waiting for each to report the end" "$NETNS_TMP/reload.err"
+status=0; run send volume 80 --zone Lobby 2>/dev/null || status=$?
+check "volume out of range" 1 "$status"
+status=0; run send stop --zone Cellar 2>/dev/null || status=$?
+check "unknown zone" 1 "$status"
+
+if [ $failures -ne 0 ]; then
+  echo "---- player stand-in log ----"
+  cat "$log"
+  exit 1
+fi
