@@ -43,6 +43,7 @@ struct Registry {
 
 void AddPlayListCommands(Registry& registry);
 void AddZoneCommands(Registry& registry);
+void AddPlayListOpCommands(Registry& registry);
 void AddDeployCommand(Registry& registry);
 
 }  // namespace kestrel::cli

@@ -1,5 +1,6 @@
 #include "cli/CliStation.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 
@@ -7,6 +8,8 @@
 #include "cli/CliOutput.h"
 #include "core/AppSettings.h"
 #include "core/mGetLocalIP.h"
+#include "platform/Sleep.h"
+#include "platform/Terminal.h"
 
 namespace kestrel::cli {
 
@@ -101,6 +104,26 @@ int CliStation::Start(const std::vector<ZoneDefinition>& zones) {
   query_ = std::make_unique<TQueryThread>(bus_, poll_, zones_, state_);
   recv_->Start();
   return kOk;
+}
+
+int CliStation::Reload() {
+  const std::size_t count = zones_.Count();
+  std::fprintf(stderr, "Reloading the play lists of %zu zone(s): waiting for each to report the end "
+                       "(at most 60 s without a report)\n", count);
+  if (platform::StderrIsTerminal()) {
+    auto waited = std::make_shared<int>(0);
+    control_->SetPump([waited](int maxMs, const std::function<bool()>& done) {
+      for (int ms = 0; ms < maxMs && !done(); ms += 10) platform::SleepMs(10);
+      *waited += maxMs;
+      if (*waited % 1000 == 0) std::fprintf(stderr, "\r  waited %d s ", *waited / 1000);
+    });
+  }
+  // Every zone counts as unchecked, so that each is waited for.
+  control_->UpdateZonePlayLists(ZoneChecks(count, false));
+  if (platform::StderrIsTerminal()) std::fputc('\n', stderr);
+  if (control_->ReloadTimeouts() == 0) return kOk;
+  Complain(std::to_string(control_->ReloadTimeouts()) + " zone(s) did not report the end of the reload within 60 s");
+  return kReloadUnconfirmed;
 }
 
 void CliStation::QueryZones() { query_->QueryZones(); }

@@ -46,6 +46,10 @@ class CliStation {
   SharedState& State() { return state_; }
   // One polling pass over every zone, as the query thread makes it (a second per zone).
   void QueryZones();
+  // Tells every zone to reload its play lists and waits for each to report the end, as the
+  // window's reload does, saying that it waits (and on a terminal for how long so far). kOk,
+  // or kReloadUnconfirmed after naming how many zones did not report in time.
+  int Reload();
   // Whether the zone has answered a poll since the start.
   bool Answered(std::size_t row) const;
 

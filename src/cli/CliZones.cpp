@@ -11,8 +11,6 @@
 #include "cli/CliServer.h"
 #include "cli/CliStation.h"
 #include "core/TextEscape.h"
-#include "platform/Sleep.h"
-#include "platform/Terminal.h"
 #include "zones/ZoneStatusText.h"
 
 namespace kestrel::cli {
@@ -108,18 +106,6 @@ bool ToNumber(const std::string& text, int low, int high, int& out) {
   return out >= low && out <= high;
 }
 
-// Tells that the reload is waited for, and on a terminal how long it has waited so far.
-void ShowReloadWait(ZoneControl& control, std::size_t zones) {
-  std::fprintf(stderr, "Reloading the play lists of %zu zone(s): waiting for each to report the end (at most 60 s without a report)\n", zones);
-  if (!platform::StderrIsTerminal()) return;
-  auto waited = std::make_shared<int>(0);
-  control.SetPump([waited](int maxMs, const std::function<bool()>& done) {
-    for (int ms = 0; ms < maxMs && !done(); ms += 10) platform::SleepMs(10);
-    *waited += maxMs;
-    if (*waited % 1000 == 0) std::fprintf(stderr, "\r  waited %d s ", *waited / 1000);
-  });
-}
-
 int RunSend(CliPrompts& prompts, const ZoneArgs& args) {
   const std::vector<std::string>& w = args.words;
   const std::string what = w.empty() ? "" : w[0];
@@ -168,14 +154,7 @@ int RunSend(CliPrompts& prompts, const ZoneArgs& args) {
   if (what == "mode") control.SetPlayMode(number, checked);
   if (what == "play-song") control.PlaySelectedSong(checked, *choice);
   if (what == "reload") {
-    // Every zone reloads, and each is waited for, as the window's reload does.
-    ShowReloadWait(control, zones.size());
-    control.UpdateZonePlayLists(ZoneChecks(zones.size(), false));
-    if (platform::StderrIsTerminal()) std::fputc('\n', stderr);
-    if (control.ReloadTimeouts() > 0) {
-      Complain(std::to_string(control.ReloadTimeouts()) + " zone(s) did not report the end of the reload within 60 s");
-      return kReloadUnconfirmed;
-    }
+    if (const int status = station.Reload(); status != kOk) return status;
   }
   return prompts.Errors() > 0 ? kNoConnection : kOk;
 }

@@ -31,6 +31,7 @@ class TSongObj {
   bool Deleted = false;              // gone: no longer shown, counted or renumbered
   std::string ParentName;            // the play list that holds the file
   platform::CalendarTime ModTime;    // the modification time the listing gave, as numbers
+  std::int64_t Size = -1;            // bytes, as the listing gave them; -1 when it gave none
 };
 
 class TPlayListObj {

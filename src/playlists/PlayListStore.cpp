@@ -106,6 +106,7 @@ void PlayListStore::ReadSongs(TPlayListObj& playList) {
     song->Name = std::move(entry.name);
     song->DateTime = platform::LocaleDateTimeText(entry.modified);
     song->ModTime = entry.modified;
+    song->Size = entry.size;
     song->ParentName = playList.Name;
     playList.SongList.push_back(std::move(song));
   }

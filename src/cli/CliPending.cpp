@@ -1,0 +1,5 @@
+#include "cli/Cli.h"
+namespace kestrel::cli {
+void AddDeployCommand(Registry&) {}
+void AddPlayListOpCommands(Registry&) {}
+}  // namespace kestrel::cli

@@ -1,0 +1,54 @@
+// The transfer progress of upload, copy-songs and deploy: on a terminal one line that is
+// rewritten as the bytes move (file i of m, its name, bytes, speed, time left); otherwise
+// nothing until the summary.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "playlists/UploadSongs.h"
+
+namespace kestrel::cli {
+
+class CliProgress : public UploadListener {
+ public:
+  CliProgress();
+
+  // The next loop's files: their names, and where they stand in the whole run (deploy runs one
+  // loop per play list): file `first` + i of `total`.
+  void SetBatch(std::vector<std::string> names, int first, int total);
+
+  void FileStarting(int index, int count) override;
+  void ftpWorkBegin(FtpWorkMode mode, std::int64_t totalBytes) override;
+  void ftpWork(FtpWorkMode mode, std::int64_t bytesSoFar) override;
+  void Finished() override;
+
+  // Bytes stored over the whole run, and the seconds since the first transfer began.
+  std::int64_t BytesStored() const { return bytesDone_ + current_; }
+  double Seconds() const;
+
+ private:
+  void Draw(bool force);
+
+  bool show_;
+  std::vector<std::string> names_;
+  int first_ = 0;
+  int total_ = 0;
+  int index_ = 0;
+  std::int64_t fileTotal_ = -1;
+  std::int64_t current_ = 0;
+  std::int64_t bytesDone_ = 0;
+  bool writing_ = false;
+  bool started_ = false;
+  std::chrono::steady_clock::time_point runStart_;
+  std::chrono::steady_clock::time_point fileStart_;
+  std::chrono::steady_clock::time_point lastDraw_;
+  std::size_t lastWidth_ = 0;
+};
+
+// "1.5 MB", "320 KB", "12 B".
+std::string ByteText(std::int64_t bytes);
+
+}  // namespace kestrel::cli

@@ -1,0 +1,57 @@
+// Deploying a music folder to a player: what must change on the player's FTP server so that its
+// play lists match a local folder whose sub-folders are play lists and whose files in them are
+// songs. The plan is worked out first (and can be shown or stopped there); carrying it out is
+// left to the caller, with the same operations the window uses.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kestrel {
+
+struct DeploySong {
+  std::string name;
+  std::int64_t size = -1;  // bytes; -1 when not known
+  std::string path;        // local songs only: where the file is
+};
+
+struct DeployPlayList {
+  std::string name;
+  std::vector<DeploySong> songs;
+};
+
+// The play lists of `folder`: every sub-folder (sorted by name), with every regular file in it
+// (sorted by name) as a song. Hidden entries (names starting with ".") and anything deeper are
+// left out. False with `error` set when the folder cannot be read.
+bool ReadDeployFolder(const std::string& folder, std::vector<DeployPlayList>& playLists, std::string& error);
+
+struct DeployPlan {
+  struct Upload {
+    std::string playList;
+    DeploySong song;
+    bool replaces = false;  // the player holds a song of that name with another size
+  };
+  struct Removal {
+    std::string playList;
+    std::string song;
+  };
+  std::vector<std::string> createPlayLists;  // in the folder's order
+  std::vector<Upload> uploads;               // play list by play list, in the folder's order
+  std::vector<Removal> deleteSongs;          // only with deletions asked for
+  std::vector<std::string> deletePlayLists;  // only with deletions asked for
+
+  bool Empty() const {
+    return createPlayLists.empty() && uploads.empty() && deleteSongs.empty() && deletePlayLists.empty();
+  }
+  std::int64_t UploadBytes() const;
+};
+
+// What makes `player` match `local`: missing play lists created, songs missing on the player or
+// of another size (or of a size the player's listing does not give) uploaded; with
+// `withDeletions`, songs and play lists the folder does not have deleted (songs of a play list
+// that is deleted as a whole are not listed one by one). Names are compared exactly.
+DeployPlan PlanDeploy(const std::vector<DeployPlayList>& local, const std::vector<DeployPlayList>& player,
+                      bool withDeletions);
+
+}  // namespace kestrel
