@@ -76,12 +76,16 @@ DeployPlan PlanDeploy(const std::vector<DeployPlayList>& local, const std::vecto
       plan.uploads.push_back({list.name, song, theirs != nullptr});
     }
     if (!withDeletions || there == nullptr) continue;
+    std::vector<std::string> gone;
     for (const DeploySong& song : there->songs)
-      if (FindSong(list, song.name) == nullptr) plan.deleteSongs.push_back({list.name, song.name});
+      if (FindSong(list, song.name) == nullptr) gone.push_back(song.name);
+    std::sort(gone.begin(), gone.end());
+    for (std::string& name : gone) plan.deleteSongs.push_back({list.name, std::move(name)});
   }
   if (withDeletions)
     for (const DeployPlayList& list : player)
       if (FindList(local, list.name) == nullptr) plan.deletePlayLists.push_back(list.name);
+  std::sort(plan.deletePlayLists.begin(), plan.deletePlayLists.end());
   return plan;
 }
 

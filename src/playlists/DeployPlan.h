@@ -38,8 +38,8 @@ struct DeployPlan {
   };
   std::vector<std::string> createPlayLists;  // in the folder's order
   std::vector<Upload> uploads;               // play list by play list, in the folder's order
-  std::vector<Removal> deleteSongs;          // only with deletions asked for
-  std::vector<std::string> deletePlayLists;  // only with deletions asked for
+  std::vector<Removal> deleteSongs;          // only with deletions asked for; by name in each list
+  std::vector<std::string> deletePlayLists;  // only with deletions asked for; by name
 
   bool Empty() const {
     return createPlayLists.empty() && uploads.empty() && deleteSongs.empty() && deletePlayLists.empty();

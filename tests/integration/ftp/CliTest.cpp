@@ -5,11 +5,14 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "FtpFixture.h"
 
@@ -165,4 +168,127 @@ TEST_F(CliTest, MisbehavingServersEndInTimeWithTheReasonAndTheRightStatus) {
   rusage usage{};
   ASSERT_EQ(getrusage(RUSAGE_CHILDREN, &usage), 0);
   EXPECT_LT(usage.ru_maxrss, 400L * 1024) << "KB";
+}
+
+namespace {
+
+// "LIST/SONG SIZE" for every file below `root`, and "LIST/" for every play list, sorted.
+std::string TreeText(const std::filesystem::path& root) {
+  std::vector<std::string> lines;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    const std::string rel = std::filesystem::relative(entry.path(), root).string();
+    lines.push_back(entry.is_directory() ? rel + "/" : rel + " " + std::to_string(entry.file_size()));
+  }
+  std::sort(lines.begin(), lines.end());
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
+}
+
+int Count(const std::vector<std::string>& commands, const std::string& prefix) {
+  return static_cast<int>(std::count_if(commands.begin(), commands.end(),
+                                        [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }));
+}
+
+}  // namespace
+
+// Each play list and song command once, with its questions answered by flags; without the flag
+// and without a terminal, a command that asks refuses before it changes anything.
+TEST_F(CliTest, PlayListAndSongCommandsChangeTheServerAndRefuseUnansweredQuestions) {
+  tree.write("A/1.mp3", "1");
+  tree.write("A/2.mp3", "22");
+  tree.write("A/3.mp3", "333");
+  tree.write("B/3.mp3", "old");
+  const std::string local = settings.write("up/new.mp3", "fresh");
+  FtpTestServer server(tree.str());
+  WriteIniFor(server);
+  const std::string s = settings.str();
+  struct Row {
+    std::vector<std::string> args;
+    int status;
+    std::string tree;  // what the server holds afterwards
+  };
+  const std::vector<Row> rows = {
+      {{"add-playlist", " C "}, 0, "A/\nA/1.mp3 1\nA/2.mp3 2\nA/3.mp3 3\nB/\nB/3.mp3 3\nC/\n"},
+      {{"add-playlist", "C"}, 3, ""},
+      {{"add-playlist", "x/y"}, 1, ""},
+      {{"rename-playlist", "C", "D"}, 0, "A/\nA/1.mp3 1\nA/2.mp3 2\nA/3.mp3 3\nB/\nB/3.mp3 3\nD/\n"},
+      {{"rename-playlist", "Nope", "E"}, 3, ""},
+      {{"delete-playlist", "D"}, 1, ""},
+      {{"delete-playlist", "D", "--yes"}, 0, "A/\nA/1.mp3 1\nA/2.mp3 2\nA/3.mp3 3\nB/\nB/3.mp3 3\n"},
+      {{"delete-songs", "A", "1.mp3"}, 1, ""},
+      {{"delete-songs", "A", "1.mp3", "nope.mp3", "--yes"}, 3, ""},
+      {{"delete-songs", "A", "1.mp3", "--yes"}, 0, "A/\nA/2.mp3 2\nA/3.mp3 3\nB/\nB/3.mp3 3\n"},
+      {{"move-songs", "A", "B", "2.mp3", "3.mp3"}, 1, ""},
+      {{"move-songs", "A", "B", "2.mp3", "3.mp3", "--skip"}, 0, "A/\nA/3.mp3 3\nB/\nB/2.mp3 2\nB/3.mp3 3\n"},
+      {{"copy-songs", "B", "A", "2.mp3", "3.mp3", "--replace"}, 0,
+       "A/\nA/2.mp3 2\nA/3.mp3 3\nB/\nB/2.mp3 2\nB/3.mp3 3\n"},
+      {{"upload", "A", local}, 1, ""},
+      {{"upload", "A", local, "--skip"}, 0, "A/\nA/2.mp3 2\nA/3.mp3 3\nA/new.mp3 5\nB/\nB/2.mp3 2\nB/3.mp3 3\n"},
+  };
+  std::string expected = TreeText(tree.path());
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.args[0] + " " + row.args[1]);
+    std::vector<std::string> args = {"--settings", s};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    const CliRun run = RunCli(args);
+    EXPECT_EQ(run.status, row.status) << run.err;
+    if (!row.tree.empty()) expected = row.tree;
+    EXPECT_EQ(TreeText(tree.path()), expected) << run.err;
+    if (row.status == 1 && row.args.size() < 5) EXPECT_NE(run.err.find("give --"), std::string::npos) << run.err;
+    // Not a terminal: the summary only, no progress line.
+    if (row.args[0] == "upload" && row.status == 0) EXPECT_EQ(run.out.rfind("0 of 1 file(s) not stored; 5 B stored in ", 0), 0u) << run.out;
+    EXPECT_EQ(run.out.find('\r'), std::string::npos);
+  }
+  const CliRun json = RunCli({"--settings", s, "--json", "playlists"});
+  EXPECT_EQ(nlohmann::json::parse(json.out)[1]["name"], "B");
+}
+
+// deploy from an empty player, again with nothing to do, and again after a song changed and
+// one was removed locally; then a deletion the server refuses half way.
+TEST_F(CliTest, DeployMakesThePlayerMatchTheFolderAndTransfersNothingTheSecondTime) {
+  TempDir music;
+  music.write("Jazz/a.mp3", std::string(3000, 'a'));
+  music.write("Jazz/b.mp3", std::string(2000, 'b'));
+  music.write("Rock/r.mp3", "r");
+  music.write("Rock/.hidden", "h");
+  tree.write("Old/o.mp3", "o");
+  FtpTestServer server(tree.str(), {"--refuse-dele", "locked.mp3"});
+  WriteIniFor(server);
+  const std::vector<std::string> deploy = {"--settings", settings.str(), "deploy", music.str()};
+  auto withFlags = [&](std::vector<std::string> flags) {
+    std::vector<std::string> args = deploy;
+    args.insert(args.end(), flags.begin(), flags.end());
+    return args;
+  };
+
+  const CliRun dry = RunCli(withFlags({"--dry-run", "--delete"}));
+  EXPECT_EQ(dry.status, 0) << dry.err;
+  EXPECT_EQ(dry.out, "create\tJazz\ncreate\tRock\nupload\tJazz\ta.mp3\t3000\nupload\tJazz\tb.mp3\t2000\n"
+                     "upload\tRock\tr.mp3\t1\ndelete-playlist\tOld\n");
+  EXPECT_EQ(Count(server.Commands(), "MKD"), 0);
+
+  const CliRun first = RunCli(withFlags({}));
+  EXPECT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(TreeText(tree.path()), "Jazz/\nJazz/a.mp3 3000\nJazz/b.mp3 2000\nOld/\nOld/o.mp3 1\nRock/\nRock/r.mp3 1\n");
+  EXPECT_NE(first.err.find("no reload sent"), std::string::npos) << first.err;
+
+  std::size_t mark = server.Commands().size();
+  const CliRun second = RunCli(withFlags({}));
+  EXPECT_EQ(second.status, 0) << second.err;
+  EXPECT_EQ(second.out, "");
+  EXPECT_NE(second.err.find("nothing to do"), std::string::npos);
+  EXPECT_EQ(Count(CommandsSince(server, mark), "STOR"), 0);
+
+  music.write("Jazz/a.mp3", std::string(3500, 'A'));
+  std::filesystem::remove(music.path() / "Jazz" / "b.mp3");
+  tree.write("Jazz/locked.mp3", "l");
+  mark = server.Commands().size();
+  const CliRun third = RunCli(withFlags({"--delete"}));
+  EXPECT_EQ(third.status, 3) << third.err;
+  EXPECT_EQ(third.out, "replace\tJazz\ta.mp3\t3500\ndelete\tJazz\tb.mp3\ndelete\tJazz\tlocked.mp3\ndelete-playlist\tOld\n");
+  EXPECT_NE(third.err.find("song \"locked.mp3\" of play list \"Jazz\" was not deleted: 550"), std::string::npos) << third.err;
+  // The refusal stopped nothing after it.
+  EXPECT_EQ(TreeText(tree.path()), "Jazz/\nJazz/a.mp3 3500\nJazz/locked.mp3 1\nRock/\nRock/r.mp3 1\n");
+  EXPECT_EQ(Count(CommandsSince(server, mark), "STOR"), 1);
 }
