@@ -91,7 +91,9 @@ class Deployment {
     DeleteSongs(plan);
     for (const std::string& name : plan.deletePlayLists) {
       TPlayListObj* playList = server_.Find(name);
-      if (playList != nullptr && ops_.DeletePlayList(*playList) != DeleteOutcome::Deleted)
+      if (playList != nullptr && ops_.DeletePlayList(*playList) == DeleteOutcome::Deleted)
+        ++listsDeleted_;
+      else
         Note(status_, server_.FailedStatus());
     }
     return status_;
@@ -100,6 +102,8 @@ class Deployment {
   bool Changed() const { return changed_ || storedAny_; }
   const CliProgress& Progress() const { return progress_; }
   int Failures() const { return failures_; }
+  int SongsDeleted() const { return songsDeleted_; }
+  int ListsDeleted() const { return listsDeleted_; }
 
  private:
   void Upload(const DeployPlan& plan, const std::map<std::string, bool>& created) {
@@ -141,6 +145,7 @@ class Deployment {
       TSongObj* song = playList != nullptr ? server_.FindSong(*playList, removal.song) : nullptr;
       if (song != nullptr && ops_.DeleteSong(*playList, *song, false)) {
         changed_ = true;
+        ++songsDeleted_;
         continue;
       }
       Complain("song \"" + removal.song + "\" of play list \"" + removal.playList + "\" was not deleted" +
@@ -156,6 +161,8 @@ class Deployment {
   CliProgress progress_;
   bool storedAny_ = false;
   int failures_ = 0;
+  int songsDeleted_ = 0;
+  int listsDeleted_ = 0;
   int status_ = kOk;
 };
 
@@ -193,14 +200,17 @@ int RunDeploy(CliPrompts& prompts, const Options& options, const DeployArgs& arg
 
   // The plan is the answer: a song of another size is replaced, and with --delete what the
   // folder does not have goes.
-  prompts.SetAnswer(Answer::Yes, "deploy");
+  prompts.SetAnswer(Answer::Yes, "the plan");
   Deployment deployment(prompts, server);
   int status = deployment.Carry(plan);
   const CliProgress& progress = deployment.Progress();
-  std::fprintf(stderr, "%zu play list(s) created, %d of %zu song(s) stored (%s in %.1f s), %zu song(s) and %zu play list(s) to delete.\n",
+  std::fprintf(stderr,
+               "%zu play list(s) to create; %d of %zu song(s) stored (%s in %.1f s); %d of %zu song(s) and %d of %zu "
+               "play list(s) deleted.\n",
                plan.createPlayLists.size(), static_cast<int>(plan.uploads.size()) - deployment.Failures(),
                plan.uploads.size(), ByteText(progress.BytesStored()).c_str(), progress.Seconds(),
-               plan.deleteSongs.size(), plan.deletePlayLists.size());
+               deployment.SongsDeleted(), plan.deleteSongs.size(), deployment.ListsDeleted(),
+               plan.deletePlayLists.size());
   if (deployment.Changed()) Note(status, Reload(prompts));
   return status;
 }

@@ -174,7 +174,7 @@ int Summary(const Options& options, const UploadResult& result, const CliProgres
     PrintJson({{"files", files}, {"bytesStored", progress.BytesStored()}, {"seconds", progress.Seconds()},
                {"failures", failures}});
   } else {
-    std::printf("%d of %d file(s) not stored; %s stored in %.1f s\n", failed, files,
+    std::printf("%d file(s), %d not stored by a failure; %s stored in %.1f s\n", files, failed,
                 ByteText(progress.BytesStored()).c_str(), progress.Seconds());
   }
   return failed > 0 ? kNotTransferred : kOk;

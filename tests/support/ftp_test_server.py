@@ -23,8 +23,6 @@ one) and prints "PORT <n>" on standard output once it listens. Variants:
   --deny-cwd DIR     refuses CWD into DIR (a folder below --root) and listing it, as a server
                      whose user lacks the rights does
   --log FILE         appends every command line the server receives to FILE, one a line
-  --refuse-dele NAME refuses DELE and RMD of files and folders named NAME with 550, as a
-                     server does for an entry it protects
 
 Stops on SIGTERM, and with --exit-with-stdin also when its standard input closes (so a test that
 dies never leaves a server behind).
@@ -111,18 +109,6 @@ def make_handler(args):
                 log.write(line.replace("\r", "\\r").replace("\n", "\\n") + "\n")
             return super().pre_process_command(line, cmd, arg)
 
-        def ftp_DELE(self, path):
-            if os.path.basename(path) in args.refuse_dele:
-                self.respond("550 Permission denied: the entry is protected.")
-                return
-            return super().ftp_DELE(path)
-
-        def ftp_RMD(self, path):
-            if os.path.basename(path) in args.refuse_dele:
-                self.respond("550 Permission denied: the entry is protected.")
-                return
-            return super().ftp_RMD(path)
-
         def ftp_LIST(self, path):
             if args.hang_up_on_list:
                 self.close()
@@ -193,7 +179,6 @@ def main():
     parser.add_argument("--user", default="kestrel")
     parser.add_argument("--password", default="secret")
     parser.add_argument("--log")
-    parser.add_argument("--refuse-dele", action="append", default=[])
     parser.add_argument("--no-size", action="store_true")
     parser.add_argument("--msdos", action="store_true")
     parser.add_argument("--silent", action="store_true")
