@@ -33,12 +33,19 @@ struct Options {
 // The running sub-command: returns its exit status.
 using Command = std::function<int(CliPrompts& prompts)>;
 
-// Each area adds its sub-commands to `app`; `run` receives the command chosen and is called
-// once the whole command line has been parsed.
+// Each area adds its sub-commands to `app`; `choose` receives the command chosen once the whole
+// command line has been parsed.
 struct Registry {
   CLI::App& app;
   Options& options;
   std::function<void(Command)> choose;
+
+  // A sub-command that runs `command` when it is the one given.
+  CLI::App* Add(const std::string& name, const std::string& description, Command command) {
+    CLI::App* sub = app.add_subcommand(name, description);
+    sub->callback([this, command] { choose(command); });
+    return sub;
+  }
 };
 
 void AddPlayListCommands(Registry& registry);

@@ -219,7 +219,9 @@ int RunDeploy(CliPrompts& prompts, const Options& options, const DeployArgs& arg
 
 void AddDeployCommand(Registry& r) {
   auto args = std::make_shared<DeployArgs>();
-  CLI::App* deploy = r.app.add_subcommand("deploy", "makes the player's play lists match a local folder");
+  Options& options = r.options;
+  CLI::App* deploy = r.Add("deploy", "makes the player's play lists match a local folder",
+                           [&options, args](CliPrompts& p) { return RunDeploy(p, options, *args); });
   deploy->add_option("FOLDER", args->folder, "a folder whose sub-folders are play lists")->required()->check(CLI::ExistingDirectory);
   deploy->add_flag("--delete", args->withDeletions, "also delete songs and play lists the folder does not have");
   deploy->add_flag("--dry-run", args->dryRun, "print the plan and stop");
@@ -229,10 +231,6 @@ void AddDeployCommand(Registry& r) {
       "line per step: create NAME | upload LIST SONG SIZE | replace LIST SONG SIZE |\n"
       "delete LIST SONG | delete-playlist NAME. Hidden files and deeper folders are left out.\n"
       "A second run finds nothing to do and transfers nothing.");
-  Options& options = r.options;
-  deploy->callback([&r, &options, args] {
-    r.choose([&options, args](CliPrompts& p) { return RunDeploy(p, options, *args); });
-  });
 }
 
 }  // namespace kestrel::cli

@@ -234,12 +234,8 @@ int RunCopy(CliPrompts& prompts, const Options& options, const OpArgs& a) {
 using Runner = int (*)(CliPrompts&, const Options&, const OpArgs&);
 
 CLI::App* Add(Registry& r, const char* name, const char* description, Runner run, std::shared_ptr<OpArgs> args) {
-  CLI::App* sub = r.app.add_subcommand(name, description);
   Options& options = r.options;
-  sub->callback([&r, &options, run, args] {
-    r.choose([&options, run, args](CliPrompts& p) { return run(p, options, *args); });
-  });
-  return sub;
+  return r.Add(name, description, [&options, run, args](CliPrompts& p) { return run(p, options, *args); });
 }
 
 void AddYes(CLI::App* sub, Options& options) {

@@ -54,19 +54,15 @@ int RunSongs(const Options& options, const std::string& name) {
 void AddPlayListCommands(Registry& r) {
   Options& options = r.options;
 
-  CLI::App* lists = r.app.add_subcommand(
-      "playlists", "a line per play list: number, device number, name");
+  CLI::App* lists = r.Add("playlists", "a line per play list: number, device number, name",
+                           [&options](CliPrompts&) { return RunPlayLists(options); });
   lists->footer("The device number is 0 for a play list that holds no file: the zones do not count it.");
-  lists->callback([&r, &options] { r.choose([&options](CliPrompts&) { return RunPlayLists(options); }); });
 
   auto songsName = std::make_shared<std::string>();
-  CLI::App* songs = r.app.add_subcommand(
-      "songs", "a line per song of a play list: number, name, modification time");
+  CLI::App* songs = r.Add("songs", "a line per song of a play list: number, name, modification time",
+                           [&options, songsName](CliPrompts&) { return RunSongs(options, *songsName); });
   songs->footer("The modification time is YYYY-MM-DD HH:MM:SS, as the server lists it.");
   songs->add_option("NAME", *songsName, "the play list")->required();
-  songs->callback([&r, &options, songsName] {
-    r.choose([&options, songsName](CliPrompts&) { return RunSongs(options, *songsName); });
-  });
 }
 
 }  // namespace kestrel::cli

@@ -169,12 +169,12 @@ void AddZoneOptions(CLI::App* sub, ZoneArgs& args, bool withAll) {
 
 void AddZoneCommands(Registry& r) {
   Options& options = r.options;
-  CLI::App* zones = r.app.add_subcommand("zones", "a line per zone of Zone.ini: name, address (SUBNET:DEVICE)");
-  zones->callback([&r, &options] { r.choose([&options](CliPrompts&) { return RunZones(options); }); });
+  r.Add("zones", "a line per zone of Zone.ini: name, address (SUBNET:DEVICE)",
+        [&options](CliPrompts&) { return RunZones(options); });
 
   auto statusArgs = std::make_shared<ZoneArgs>();
-  CLI::App* status = r.app.add_subcommand(
-      "status", "polls the zones and prints what each reports");
+  CLI::App* status = r.Add("status", "polls the zones and prints what each reports",
+                            [&options, statusArgs](CliPrompts& p) { return RunStatus(p, options, *statusArgs); });
   status->footer(
       "Polls the zones (all, or those given) one a second as the window does, and prints a line\n"
       "per zone: name, address, the status text of the window's \"Play Status\" (\"(no answer)\"\n"
@@ -182,13 +182,10 @@ void AddZoneCommands(Registry& r) {
       "zone did not answer.");
   AddZoneOptions(status, *statusArgs, false);
   status->add_flag("--watch", statusArgs->watch, "poll again and print after every pass until interrupted");
-  status->callback([&r, &options, statusArgs] {
-    r.choose([&options, statusArgs](CliPrompts& p) { return RunStatus(p, options, *statusArgs); });
-  });
 
   auto sendArgs = std::make_shared<ZoneArgs>();
-  CLI::App* send = r.app.add_subcommand(
-      "send", "sends the zones a playback command or the reload");
+  CLI::App* send = r.Add("send", "sends the zones a playback command or the reload",
+                          [sendArgs](CliPrompts& p) { return RunSend(p, *sendArgs); });
   send->footer(
       "Sends the zones a command, with the window's payloads:\n"
       "  prev | next | play | stop | mute | volume N (0-79) | mode 1-4 | play-song LIST SONG | reload\n"
@@ -197,7 +194,6 @@ void AddZoneCommands(Registry& r) {
       "(at most 60 s without a report, exit status 5 then).");
   send->add_option("COMMAND", sendArgs->words, "the command and its arguments")->required();
   AddZoneOptions(send, *sendArgs, true);
-  send->callback([&r, sendArgs] { r.choose([sendArgs](CliPrompts& p) { return RunSend(p, *sendArgs); }); });
 }
 
 }  // namespace kestrel::cli
