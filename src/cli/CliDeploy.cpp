@@ -84,6 +84,12 @@ class Deployment {
     for (const std::string& name : plan.createPlayLists) {
       TPlayListObj playList;
       playList.Name = name;
+      if (!IsPlainPlayListName(name)) {
+        Complain("folder \"" + name + "\" can not be a play list: its name holds \"\\\" or a line break");
+        created[name] = false;
+        Note(status_, kRefused);
+        continue;
+      }
       created[name] = ops_.CreateOnServer(playList);
       if (!created[name]) Note(status_, server_.FailedStatus());
     }
