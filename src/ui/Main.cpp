@@ -103,6 +103,7 @@ TMainFrm::TMainFrm(ZoneTable::PolledAddressFn polledAddress, QWidget* parent) : 
 
   CreateActions();
   BindControls();
+  BindPlayListOperations();
 
   // Ctrl+Alt+Shift+L shows or hides the "Update Play List" button, whichever control has the focus.
   auto* hiddenKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_L), this);

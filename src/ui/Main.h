@@ -21,8 +21,15 @@ class QPushButton;
 class QSlider;
 class QSplitter;
 class QStatusBar;
+class QToolButton;
+
+namespace kestrel {
+class PlayListOperations;
+}
 
 namespace kestrel::ui {
+
+class TUnitServerSettingFrm;
 
 class TMainFrm : public QMainWindow, public PlayListStoreListener {
   Q_OBJECT
@@ -59,6 +66,23 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   // The song of a song row, or nullptr.
   TSongObj* SongAt(int row) const;
   void btnRefreshPLClick();
+
+  // Play list and song operations (MainPlayListOps.cpp). The network part of each runs through
+  // RunOperation; the rows are updated afterwards.
+  void acAddListExecute();
+  void acEditListExecute();
+  void acDeleteListExecute();
+  void acDeleteSongExecute();
+  void acMoveToExecute();
+  // A song row dragged onto a play list row: accept it over the play list view (the dragging
+  // flag keeps the song rows while the selection follows the mouse), move it on the drop.
+  bool lvPlayListDragOver(QObject* source, int row);
+  void lvPlayListDragDrop(QObject* source, int row);
+  void lvSongListEndDrag();
+  // Opens the FTP server settings dialog (kept from its first use on); when it closes, the play
+  // lists are listed again.
+  void btnSettingsClick();
+  TUnitServerSettingFrm* ServerSettingFrm() const { return serverSettingFrm_; }
 
   // PlayListStoreListener
   void PlayListsCleared() override;
@@ -151,6 +175,8 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   QAction* acListPlay;
   QAction* acListCycle;
   QAction* acPlayMode;
+  QAction* acSettings;
+  QToolButton* btnSettings;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -183,6 +209,12 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   bool acPlaySelectedSongUpdate() const;
   void acPlayModeExecute();
   void FormKeyDown();
+  void BindPlayListOperations();
+  PlayListOperations Ops();
+  std::vector<std::string> PlayListNames() const;
+  // After a drop that moved nothing: the play list shown before the drag and the dragged song.
+  void ReselectAfterDrag(const std::string& songName);
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   FormRegistration registration_{"MainFrm"};  // the receive thread dispatches while it stands
   std::unique_ptr<ZoneTable> zones_;
@@ -195,6 +227,7 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   std::function<void()> closeQuery_;
   std::function<void()> firstShow_;
   OperationRunner runner_;
+  TUnitServerSettingFrm* serverSettingFrm_ = nullptr;  // child of the window once made
 };
 
 }  // namespace kestrel::ui
