@@ -29,6 +29,7 @@ void TMainFrm::BindPlayListOperations() {
   acSettings = actlstMain->Add("acSettings", "Settings...", 0, nullptr, [this](QAction*) { btnSettingsClick(); });
   acSettings->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
   acSettings->setShortcutContext(Qt::WindowShortcut);
+  acSettings->setIconText("Settings...");  // a tool button shows the icon text, which drops "..."
   acSettings->setToolTip("FTP server settings (Ctrl+Alt+S)");
   addAction(acSettings);
   btnSettings = new QToolButton(statBar);
