@@ -11,8 +11,6 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
-#include "bus/mSocket.h"
-#include "core/SharedState.h"
 #include "ui/AnchorLayout.h"
 
 namespace kestrel::ui {
@@ -52,7 +50,8 @@ QFont SansSerif13() {
 
 }  // namespace
 
-TMainFrm::TMainFrm(ZoneTable::PolledAddressFn polledAddress, QWidget* parent) : QMainWindow(parent) {
+TMainFrm::TMainFrm(SharedState& state, ZoneTable& zones, QWidget* parent)
+    : QMainWindow(parent), state_(state), zones_(zones) {
   setObjectName("MainFrm");
   setWindowTitle("Coral Winds Veltra Play List Management");
   QFont font("Arial");
@@ -60,9 +59,8 @@ TMainFrm::TMainFrm(ZoneTable::PolledAddressFn polledAddress, QWidget* parent) : 
   font.setPixelSize(13);
   setFont(font);
   setGeometry(22, 1, 981, 704);
-  zones_ = std::make_unique<ZoneTable>(std::move(polledAddress));
   // Reports are stored on the receive thread; their rows are redrawn on the window thread.
-  zones_->SetRowTextHandler([this](std::size_t row, const std::string& text) {
+  zones_.SetRowTextHandler([this](std::size_t row, const std::string& text) {
     QMetaObject::invokeMethod(this, [this, row, t = QString::fromStdString(text)] { ShowZoneStatus(static_cast<int>(row), t); },
                               Qt::QueuedConnection);
   });
@@ -103,6 +101,7 @@ TMainFrm::TMainFrm(ZoneTable::PolledAddressFn polledAddress, QWidget* parent) : 
 
   CreateActions();
   BindControls();
+  BindZoneControl();
   BindPlayListOperations();
 
   // Ctrl+Alt+Shift+L shows or hides the "Update Play List" button, whichever control has the focus.
@@ -116,11 +115,8 @@ TMainFrm::~TMainFrm() {
   for (QObject* view : {static_cast<QObject*>(lvPlayZones), static_cast<QObject*>(lvPlayList),
                         static_cast<QObject*>(lvSongList)})
     view->disconnect(this);
-  if (store_) store_->RemoveListener(this);
-}
-
-ZoneTable::PolledAddressFn TMainFrm::BusPolledAddress() {
-  return [] { return std::make_pair(PolledSubnetID.load(), PolledDeviceID.load()); };
+  DetachStore();
+  zones_.SetRowTextHandler(nullptr);
 }
 
 void TMainFrm::CreateZoneArea() {
@@ -356,7 +352,7 @@ void TMainFrm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (shownOnce_) return;
   shownOnce_ = true;
-  StartupFlag = false;
+  state_.StartupFlag = false;
   // The first listing runs once the window has been drawn, so the user sees it while connecting.
   QMetaObject::invokeMethod(this, [this] { if (firstShow_) firstShow_(); }, Qt::QueuedConnection);
 }

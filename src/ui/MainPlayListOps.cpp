@@ -46,7 +46,7 @@ void TMainFrm::BindPlayListOperations() {
   lvPlayList->viewport()->installEventFilter(this);
 }
 
-PlayListOperations TMainFrm::Ops() { return PlayListOperations(*ftp_, CurrentPrompts(), PlayListsChanged); }
+PlayListOperations TMainFrm::Ops() { return PlayListOperations(*ftp_, CurrentPrompts(), state_.PlayListsChanged); }
 
 std::vector<std::string> TMainFrm::PlayListNames() const {
   std::vector<std::string> names;
@@ -62,9 +62,9 @@ void TMainFrm::acAddListExecute() {
   TPlayListObj playList;
   playList.Name = name;
   playList.Seq = lvPlayList->rowCount() + 1;
-  bool created = false;
-  RunOperation([&] { created = Ops().CreateOnServer(playList); });
-  if (created) ListPlayLists(name);
+  RunOperation([&] {
+    if (Ops().CreateOnServer(playList)) ListPlayLists(name);
+  });
 }
 
 void TMainFrm::acEditListExecute() {
@@ -74,19 +74,20 @@ void TMainFrm::acEditListExecute() {
   if (playList == nullptr) return;
   std::string name = lvPlayList->CellText(row, 1).toStdString();
   if (!InputName(this, "Edit play list", "Please enter name", name, PlayListNames(), 2)) return;
-  bool renamed = false;
-  RunOperation([&] { renamed = Ops().RenamePlayList(*playList, name); });
-  if (renamed) btnRefreshPLClick();  // reselects it by its new name
+  RunOperation([&] {
+    if (Ops().RenamePlayList(*playList, name)) ListPlayLists(name);  // reselected by its new name
+  });
 }
 
 void TMainFrm::acDeleteListExecute() {
   if (!ftp_ || !ftp_->Connected()) return;
   TPlayListObj* playList = CurrentPlayList();
   if (playList == nullptr) return;
-  DeleteOutcome outcome = DeleteOutcome::NotDone;
-  RunOperation([&] { outcome = Ops().DeletePlayList(*playList); });
-  // Also after a deletion that stopped half way: show what the server now holds.
-  if (outcome != DeleteOutcome::NotDone) btnRefreshPLClick();
+  const std::string name = playList->Name;
+  RunOperation([&] {
+    // Also after a deletion that stopped half way: show what the server now holds.
+    if (Ops().DeletePlayList(*playList) != DeleteOutcome::NotDone) ListPlayLists(name);
+  });
 }
 
 void TMainFrm::acDeleteSongExecute() {
@@ -110,13 +111,13 @@ void TMainFrm::acMoveToExecute() {
   context.ops = &ops;
   context.run = [this](const std::function<void()>& op) { RunOperation(op); };
   if (!ChoosePlayList(this, *store_, songs, ChooserMode::Move, std::move(context))) return;
-  PlayListsChanged = true;
+  state_.PlayListsChanged = true;
   const TPlayListObj* current = CurrentPlayList();
-  ListPlayLists(current != nullptr ? current->Name : std::string());
+  const std::string reselect = current != nullptr ? current->Name : std::string();
+  RunOperation([&] { ListPlayLists(reselect); });
 }
 
-bool TMainFrm::eventFilter(QObject* watched, QEvent* event) {
-  if (watched != lvPlayList->viewport()) return QMainWindow::eventFilter(watched, event);
+bool TMainFrm::lvPlayListDragEvent(QEvent* event) {
   switch (event->type()) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
@@ -142,13 +143,13 @@ bool TMainFrm::eventFilter(QObject* watched, QEvent* event) {
       return true;
     }
     default:
-      return QMainWindow::eventFilter(watched, event);
+      return false;
   }
 }
 
 bool TMainFrm::lvPlayListDragOver(QObject* source, int row) {
   if (source != lvSongList) return false;
-  DraggingFlag = true;
+  state_.DraggingFlag = true;
   // The row under the mouse shows where the song would go; the song rows stay.
   if (row >= 0) lvPlayList->SelectRow(row, false);
   return true;
@@ -159,7 +160,7 @@ void TMainFrm::lvPlayListDragDrop(QObject* source, int row) {
   const TPlayListObj* target = store_ ? store_->At(row) : nullptr;
   TSongObj* song = SongAt(lvSongList->SelectedRow());
   const std::string songName = song != nullptr ? song->Name : std::string();
-  DraggingFlag = false;
+  state_.DraggingFlag = false;
   if (target == nullptr || song == nullptr || song->ParentName == target->Name) {
     ReselectAfterDrag(songName);
     return;
@@ -173,9 +174,9 @@ void TMainFrm::lvPlayListDragDrop(QObject* source, int row) {
     } catch (const FtpError& e) {
       failure = e.what();
     }
+    if (moved) ListPlayLists(targetName);
   });
   if (moved) {
-    ListPlayLists(targetName);
     SelectSongByName(songName);
     return;
   }
@@ -191,7 +192,7 @@ void TMainFrm::ReselectAfterDrag(const std::string& songName) {
 }
 
 void TMainFrm::lvSongListEndDrag() {
-  if (!DraggingFlag.exchange(false)) return;
+  if (!state_.DraggingFlag.exchange(false)) return;
   // The drag left without a drop: the selection goes back to the play list whose songs are shown.
   const QSignalBlocker quiet(lvPlayList);
   const int shown = store_ ? store_->FindPlayListRow(lblCurList->text().toStdString(), 0) : -1;
@@ -204,7 +205,7 @@ void TMainFrm::btnSettingsClick() {
   if (serverSettingFrm_ == nullptr)
     serverSettingFrm_ = new TUnitServerSettingFrm(*ftp_, [this](const std::function<void()>& op) { RunOperation(op); }, this);
   serverSettingFrm_->exec();
-  ListPlayLists("");
+  RunOperation([this] { ListPlayLists(""); });
 }
 
 }  // namespace kestrel::ui

@@ -113,7 +113,6 @@ namespace {
 class PlayListOps : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetSharedState();
     ClearTerminationRequest();
     for (int i = 1; i <= 5; ++i) tree.write("A/a" + std::to_string(i) + ".mp3", "a");
     tree.write("B/b1.mp3", "b");
@@ -159,7 +158,7 @@ class PlayListOps : public ::testing::Test {
   test::RecordingPrompts prompts;
   test::TempDir tree, settings;
   std::unique_ptr<test::FtpTestServer> server;
-  std::unique_ptr<TMainFrm> frm;
+  std::unique_ptr<test::TestMainFrm> frm;
   std::size_t mark_ = 0;
 };
 
@@ -171,7 +170,7 @@ TEST_F(PlayListOps, AddRenameAndDeleteFromTheWindow) {
   frm->btnListAdd->click();
   EXPECT_TRUE(fs::is_directory(tree.path() / "New Play List1"));
   EXPECT_EQ(CurrentList(), "New Play List1");
-  EXPECT_FALSE(PlayListsChanged);
+  EXPECT_FALSE(frm->state.PlayListsChanged);
 
   // Rename to the same name sends nothing; a new name with blanks around is taken without them.
   Sent();
@@ -182,7 +181,7 @@ TEST_F(PlayListOps, AddRenameAndDeleteFromTheWindow) {
   frm->btnListEdit->click();
   EXPECT_TRUE(Exists("Lounge"));
   EXPECT_EQ(CurrentList(), "Lounge");
-  EXPECT_TRUE(PlayListsChanged.exchange(false));
+  EXPECT_TRUE(frm->state.PlayListsChanged.exchange(false));
 
   // Delete: gone on the server and from the rows; nothing selected, no songs shown.
   frm->SelectPlayList("A", 0, true);
@@ -191,7 +190,7 @@ TEST_F(PlayListOps, AddRenameAndDeleteFromTheWindow) {
   EXPECT_EQ(PlayListRow("A"), -1);
   EXPECT_EQ(frm->lvPlayList->SelectedRow(), -1);
   EXPECT_EQ(frm->lvSongList->rowCount(), 0);
-  EXPECT_TRUE(PlayListsChanged.exchange(false));
+  EXPECT_TRUE(frm->state.PlayListsChanged.exchange(false));
 
   // Refused half way: the user is told why, and the rows show what the server still holds.
   frm->SelectPlayList("C", 0, true);
@@ -215,7 +214,7 @@ TEST_F(PlayListOps, DeleteCheckedSongsAsksEachAndRenumbers) {
   EXPECT_FALSE(Holds(Sent(), "LIST"));  // renumbered in memory
   EXPECT_FALSE(Exists("A/a2.mp3") || Exists("A/a4.mp3"));
   EXPECT_EQ(frm->lblTotalCheckedSongs->text(), "0");
-  EXPECT_TRUE(PlayListsChanged);
+  EXPECT_TRUE(frm->state.PlayListsChanged);
 }
 
 TEST_F(PlayListOps, DragASongRowOntoAPlayListRow) {
@@ -232,7 +231,7 @@ TEST_F(PlayListOps, DragASongRowOntoAPlayListRow) {
   EXPECT_TRUE(Exists("B/a2.mp3"));
   EXPECT_EQ(CurrentList(), "B");
   EXPECT_EQ(frm->lblSelectedSong->text(), "a2.mp3");
-  EXPECT_TRUE(PlayListsChanged.exchange(false));
+  EXPECT_TRUE(frm->state.PlayListsChanged.exchange(false));
 
   // Onto its own play list, and onto one that cannot be entered: nothing moves, A and the song
   // are selected again; the failure is told.
@@ -246,7 +245,7 @@ TEST_F(PlayListOps, DragASongRowOntoAPlayListRow) {
   }
   ASSERT_EQ(prompts.Shown().size(), 1u);
   EXPECT_NE(prompts.Shown()[0].second.find("\"D\""), std::string::npos);
-  EXPECT_FALSE(PlayListsChanged);
+  EXPECT_FALSE(frm->state.PlayListsChanged);
 }
 
 TEST_F(PlayListOps, ChooserMovesCheckedSongsAndAddsPlayLists) {
@@ -276,7 +275,7 @@ TEST_F(PlayListOps, ChooserMovesCheckedSongsAndAddsPlayLists) {
   EXPECT_TRUE(Exists("New Play List1/a1.mp3") && Exists("New Play List1/a3.mp3"));
   EXPECT_EQ(CurrentList(), "A");
   EXPECT_EQ(Rows(frm->lvSongList), (QStringList{"1 a2.mp3", "2 a4.mp3", "3 a5.mp3"}));
-  EXPECT_TRUE(PlayListsChanged.exchange(false));
+  EXPECT_TRUE(frm->state.PlayListsChanged.exchange(false));
 
   // Cancel after a rename inside still reports the change, and the window lists again.
   test::ClickCheckBox(frm->lvSongList, 0);
@@ -291,7 +290,7 @@ TEST_F(PlayListOps, ChooserMovesCheckedSongsAndAddsPlayLists) {
   frm->btnMoveto->click();
   EXPECT_NE(PlayListRow("B2"), -1);
   EXPECT_TRUE(Exists("A/a2.mp3"));
-  EXPECT_TRUE(PlayListsChanged);
+  EXPECT_TRUE(frm->state.PlayListsChanged);
 }
 
 TEST_F(PlayListOps, SettingsDialogSavesOnlyAfterAGoodConnection) {
