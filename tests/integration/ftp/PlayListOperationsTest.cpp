@@ -1,11 +1,12 @@
-// Adding, renaming and deleting play lists, deleting and moving songs, and connecting from the
-// settings: what the server holds afterwards, the commands it saw, and what the user was asked.
+// Adding, renaming and deleting play lists and moving songs: what the server holds afterwards,
+// the commands it saw, and what the user was asked. (Deleting songs and connecting from the
+// settings dialog are tested through the window.)
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "FtpFixture.h"
-#include "playlists/FtpServerConnect.h"
+#include "playlists/FtpServerConnect.h"  // RemoveBlanks
 #include "playlists/PlayListOperations.h"
 #include "playlists/PlayListStore.h"
 
@@ -168,33 +169,6 @@ TEST_F(PlayListOperationsTest, DeleteRefusedHalfWayTellsWhyAndKeepsWhatWasDelete
   EXPECT_EQ(prompts.Shown().size(), 1u);
 }
 
-TEST_F(PlayListOperationsTest, DeleteCheckedSongsAsksEachAndRenumbersWithoutReading) {
-  for (const char* song : {"P/1.mp3", "P/2.mp3", "P/3.mp3", "P/4.mp3", "P/5.mp3"}) tree.write(song, "s");
-  Serve();
-  prompts.AnswerYes(true);
-  TPlayListObj& p = Listed("P");
-  const auto rows = p.VisibleSongs();
-  rows[1]->Checked = rows[3]->Checked = true;
-
-  EXPECT_EQ(ops.DeleteCheckedSongs(p, rows), 2);
-  EXPECT_EQ(prompts.Asked(), (std::vector<std::string>{"Delete \"2.mp3\" ?", "Delete \"4.mp3\" ?"}));
-  EXPECT_EQ(Sent(), (std::vector<std::string>{"CWD /P", "DELE 2.mp3", "CWD /P", "DELE 4.mp3"}));
-  std::vector<std::pair<int, std::string>> shown;
-  for (const TSongObj* song : p.VisibleSongs()) shown.emplace_back(song->Seq, song->Name);
-  EXPECT_EQ(shown, (std::vector<std::pair<int, std::string>>{{1, "1.mp3"}, {2, "3.mp3"}, {3, "5.mp3"}}));
-  EXPECT_TRUE(changed.exchange(false));
-
-  // Answered No, or refused by the server: the song stays, unmarked.
-  prompts.AnswerYes(false);
-  rows[0]->Checked = true;
-  EXPECT_EQ(ops.DeleteCheckedSongs(p, p.VisibleSongs()), 0);
-  prompts.AnswerYes(true);
-  fs::remove(tree.path() / "P/1.mp3");
-  EXPECT_EQ(ops.DeleteCheckedSongs(p, p.VisibleSongs()), 0);
-  EXPECT_FALSE(rows[0]->Deleting);
-  EXPECT_FALSE(changed);
-}
-
 TEST_F(PlayListOperationsTest, MoveRenamesOnTheServerAndAsksBeforeReplacing) {
   for (const char* song : {"A/one.mp3", "A/two.mp3", "A/three.mp3", "B/two.mp3", "B/three.mp3"})
     tree.write(song, song);
@@ -230,36 +204,4 @@ TEST_F(PlayListOperationsTest, MoveRenamesOnTheServerAndAsksBeforeReplacing) {
   // The target cannot be entered: passed on to the caller, nothing moved.
   EXPECT_THROW(ops.MoveSongs("Gone", songs), FtpError);
   EXPECT_FALSE(ops.MoveSongs("B", {}));
-}
-
-TEST_F(PlayListOperationsTest, SettingsAreSavedOnlyAfterAGoodConnection) {
-  server = std::make_unique<FtpTestServer>(tree.str());
-  const std::string ini = settings.file("ftpServer.ini");
-  const std::string port = std::to_string(server->port());
-  FtpClient fresh;
-
-  for (const FtpServerSettings& bad : {FtpServerSettings{"127.  0.  0.  1", "2x1", "kestrel", "secret"},
-                                       FtpServerSettings{"127.0.0.1", port, "kestrel", "wrong"}}) {
-    EXPECT_EQ(ConnectAndSave(fresh, prompts, bad, ini).outcome, ConnectOutcome::Failed);
-    EXPECT_FALSE(fs::exists(ini));
-  }
-  EXPECT_EQ(prompts.Shown(), (std::vector<std::pair<PromptKind, std::string>>{
-                                 {PromptKind::ErrorYes, "Connect Fail!"}, {PromptKind::ErrorYes, "Connect Fail!"}}));
-
-  const ConnectResult good =
-      ConnectAndSave(fresh, prompts, {"127.  0.  0.  1", port, "kestrel", "secret"}, ini);
-  EXPECT_EQ(good.outcome, ConnectOutcome::Connected);
-  EXPECT_EQ(good.loginReply.substr(0, 3), "230");
-  const FtpServerSettings saved = ReadFtpServerSettings(ini);
-  EXPECT_EQ(saved.ip, "127.0.0.1");
-  EXPECT_EQ(saved.port, port);
-  EXPECT_EQ(saved.userName, "kestrel");
-
-  // Connected: asks first; No keeps the connection and sends nothing.
-  const std::size_t before = server->Commands().size();
-  EXPECT_EQ(ConnectAndSave(fresh, prompts, {"127.0.0.1", "1", "x", "y"}, ini).outcome, ConnectOutcome::Declined);
-  EXPECT_EQ(prompts.Asked(), (std::vector<std::string>{"Reconnect?"}));
-  EXPECT_TRUE(fresh.Connected());
-  EXPECT_EQ(server->Commands().size(), before);
-  EXPECT_EQ(ReadFtpServerSettings(ini).port, port);
 }
