@@ -47,7 +47,7 @@ TUnitServerSettingFrm::TUnitServerSettingFrm(FtpClient& ftp, OperationRunner run
   f.setStyleHint(QFont::SansSerif);
   f.setPixelSize(11);
   setFont(f);
-  resize(479, 152 - 30);
+  resize(479, 152 - 30);  // 479 x 152 with the frame
   setMinimumSize(479, 100);
 
   lblServerIP = Caption(this, "lblServerIP", 19, 20);
