@@ -302,8 +302,13 @@ TEST_F(PlayListOps, SettingsDialogSavesOnlyAfterAGoodConnection) {
     // It starts with the settings of the running connection.
     EXPECT_EQ(d->medtServerIP->displayText(), "127.  0.  0.  1");
     d->edtPort->setText("2x1");
+    prompts.AnswerYes(false);  // not now: the connection stays, nothing is sent or saved
     d->btnConnect->click();
-    EXPECT_EQ(prompts.Asked(), (std::vector<std::string>{"Reconnect?"}));
+    EXPECT_TRUE(frm->Ftp()->Connected());
+    EXPECT_TRUE(prompts.Shown().empty());
+    prompts.AnswerYes(true);
+    d->btnConnect->click();
+    EXPECT_EQ(prompts.Asked(), (std::vector<std::string>{"Reconnect?", "Reconnect?"}));
     EXPECT_EQ(prompts.Shown().back().second, "Connect Fail!");
     EXPECT_EQ(ReadFtpServerSettings(ini).ip, "0.0.0.0");
     EXPECT_FALSE(frm->Ftp()->Connected());
