@@ -35,13 +35,14 @@ void PumpWindowEvents(int maxMs, const std::function<bool()>& done) {
 
 QString TSession::ApplicationTitle() { return QString("Kestrel (%1)").arg(kVersionText); }
 
-TSession::TSession() {
+TSession::TSession(Prompts* prompts) {
   zones_ = std::make_unique<ZoneTable>([this] {
     return std::make_pair(poll_.PolledSubnetID.load(), poll_.PolledDeviceID.load());
   });
   frm_ = std::make_unique<ui::TMainFrm>(state_, *zones_);
-  prompts_ = std::make_unique<ui::QtPrompts>(frm_->Gate(), ApplicationTitle());
-  SetPrompts(prompts_.get());
+  boxes_ = std::make_unique<ui::QtPrompts>(frm_->Gate(), ApplicationTitle());
+  prompts_ = prompts != nullptr ? prompts : boxes_.get();
+  SetPrompts(prompts_);
   // The library asks to end the program (no FTP connection): quit once the current event is done.
   SetTerminationHandler([] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
   singlePgBar_ = new ui::TfrmSinglePgBar(frm_.get());
@@ -87,7 +88,7 @@ bool TSession::Start() {
   store_ = std::make_unique<PlayListStore>(*ftp_);
   frm.AttachStore(*ftp_, *store_);
 
-  control_ = std::make_unique<ZoneControl>(bus_, *zones_, state_, *prompts_);
+  control_ = std::make_unique<ZoneControl>(bus_, poll_, *zones_, state_, *prompts_);
   control_->SetPump(PumpWindowEvents);
   control_->SetProgressRunning([this] { return progressThread_ != nullptr && progressThread_->Running(); });
   frm.SetZoneControl(control_.get());

@@ -34,8 +34,9 @@ constexpr const char* kVersionText = KESTREL_VERSION_TEXT;
 
 class TSession {
  public:
-  // Creates the main window (hidden) and the single progress bar window (hidden).
-  TSession();
+  // Creates the main window (hidden) and the single progress bar window (hidden). Messages and
+  // questions go to `prompts` when given (tests), otherwise to message boxes.
+  explicit TSession(Prompts* prompts = nullptr);
   ~TSession();
   TSession(const TSession&) = delete;
   TSession& operator=(const TSession&) = delete;
@@ -75,7 +76,8 @@ class TSession {
   BusLink bus_;
   std::unique_ptr<ZoneTable> zones_;
   std::unique_ptr<ui::TMainFrm> frm_;
-  std::unique_ptr<ui::QtPrompts> prompts_;
+  std::unique_ptr<ui::QtPrompts> boxes_;
+  Prompts* prompts_ = nullptr;  // the boxes or the prompts given
   ui::TfrmSinglePgBar* singlePgBar_ = nullptr;  // owned by the main window
   std::unique_ptr<ui::UpdateProgress> progress_;
   std::unique_ptr<FtpClient> ftp_;
