@@ -15,8 +15,14 @@
 #include <cstdlib>
 #include <regex>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include "app/Session.h"
 #include "core/AppSettings.h"
+#include "core/mGetLocalIP.h"
 #include "support/FtpTestServer.h"
 #include "support/RecordingPrompts.h"
 #include "support/TempDir.h"
@@ -133,6 +139,9 @@ TEST_F(ZoneSession, EveryZoneIsPolledEveryThreeSecondsInRowOrder) {
     previous = zone;
   }
   for (int row = 0; row < 3; ++row) EXPECT_TRUE(Status(row).contains("Play Mode:")) << Status(row).toStdString();
+  // The caption alone: a display name set on the application would be appended to it.
+  EXPECT_EQ(frm().windowTitle(), "Coral Winds Veltra Play List Management (V1.10)");
+  EXPECT_EQ(QApplication::applicationDisplayName(), QApplication::applicationName());
   EXPECT_LT(Close(), 1000);
 }
 
@@ -235,6 +244,40 @@ TEST_F(ZoneSession, ClosingWhileTheProgressWindowIsUpEndsAtOnce) {
   ASSERT_TRUE(WaitFor([&] { return closeMs >= 0 && !session->SinglePgBar().isVisible(); }));
   EXPECT_LT(closeMs, 1000);
   EXPECT_TRUE(session->State().ShutdownFlag);
+}
+
+TEST_F(ZoneSession, ABadZoneFileLeavesTheWindowRunningWithoutThreadsOrDrops) {
+  settings.write("Zone.ini", "[TotalZones]\r\nTotalZones=2\r\n"
+                             "[Zone1]\r\nZoneName=Lobby\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=20\r\n"
+                             "[Zone2]\r\nZoneName=Bar\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=x\r\n");
+  Open(&prompts);
+  ASSERT_EQ(prompts.Shown().size(), 1u);
+  EXPECT_EQ(prompts.Shown()[0], std::make_pair(PromptKind::ErrorOk, std::string("'x' is not a valid integer value")));
+  EXPECT_EQ(frm().lvPlayZones->rowCount(), 1);
+  EXPECT_FALSE(session->ThreadsRunning());
+  EXPECT_FALSE(frm().AcceptsFileDrops());
+  // The commands still work, and a reload wait ends by itself.
+  session->State().UpdateWaitLimit = 50;
+  frm().acUpdateZonePlayList->trigger();
+  EXPECT_FALSE(session->State().ZoneUpdating);
+  EXPECT_LT(Close(), 1000);
+}
+
+TEST_F(ZoneSession, AHeldBusPortEndsTheStartUpWithItsMessage) {
+  const int holder = ::socket(AF_INET, SOCK_DGRAM, 0);
+  ASSERT_GE(holder, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(kBusPort);
+  ASSERT_EQ(inet_pton(AF_INET, GetLocalIP("").c_str(), &addr.sin_addr), 1);
+  ASSERT_EQ(::bind(holder, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+  session = std::make_unique<TSession>(&prompts);
+  EXPECT_FALSE(session->Start());
+  ::close(holder);
+  ASSERT_EQ(prompts.Shown().size(), 1u);
+  EXPECT_EQ(prompts.Shown()[0].first, PromptKind::InfoOk);
+  EXPECT_EQ(prompts.Shown()[0].second.rfind("Unsuccessfully initialize Winsock!", 0), 0u);
+  EXPECT_FALSE(session->ThreadsRunning());
 }
 
 TEST_F(SilentReload, AReloadThatNeverEndsTimesOutAndPollingResumes) {
