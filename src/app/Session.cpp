@@ -45,7 +45,7 @@ TSession::TSession(Prompts* prompts) {
   SetPrompts(prompts_);
   // The library asks to end the program (no FTP connection): quit once the current event is done.
   SetTerminationHandler([] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
-  singlePgBar_ = new ui::TfrmSinglePgBar(frm_.get());
+  singlePgBar_ = std::make_unique<ui::TfrmSinglePgBar>(frm_.get());
   progress_ = std::make_unique<ui::UpdateProgress>(*singlePgBar_, state_, *prompts_);
 
   frm_->SetOperationRunner([this](const std::function<void()>& operation) { RunOperation(operation); });

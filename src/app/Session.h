@@ -78,7 +78,7 @@ class TSession {
   std::unique_ptr<ui::TMainFrm> frm_;
   std::unique_ptr<ui::QtPrompts> boxes_;
   Prompts* prompts_ = nullptr;  // the boxes or the prompts given
-  ui::TfrmSinglePgBar* singlePgBar_ = nullptr;  // owned by the main window
+  std::unique_ptr<ui::TfrmSinglePgBar> singlePgBar_;
   std::unique_ptr<ui::UpdateProgress> progress_;
   std::unique_ptr<FtpClient> ftp_;
   std::unique_ptr<PlayListStore> store_;
