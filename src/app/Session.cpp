@@ -44,7 +44,7 @@ TSession::TSession(Prompts* prompts) {
   prompts_ = prompts != nullptr ? prompts : boxes_.get();
   SetPrompts(prompts_);
   // The library asks to end the program (no FTP connection): quit once the current event is done.
-  SetTerminationHandler([] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
+  SetTerminationHandler([] { QMetaObject::invokeMethod(qApp, "quit", Qt::QueuedConnection); });
   singlePgBar_ = std::make_unique<ui::TfrmSinglePgBar>(frm_.get());
   progress_ = std::make_unique<ui::UpdateProgress>(*singlePgBar_, state_, *prompts_);
 
@@ -177,7 +177,8 @@ void TSession::RunOperation(const std::function<void()>& operation) {
       opRunning_ = false;
     }
     opEnded_.notify_all();
-    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    // Called by name, so that the queued call is made and released by Qt alone.
+    QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
   });
   for (;;) {
     {
