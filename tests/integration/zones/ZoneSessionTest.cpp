@@ -125,7 +125,19 @@ using StartAndClose = ZoneSession;
 TEST_F(ZoneSession, EveryZoneIsPolledEveryThreeSecondsInRowOrder) {
   Open(&prompts);
   log.Skip();
-  ASSERT_TRUE(WaitFor([this] { return log.Lines("STATUS\\?").size() >= 7; }, 10000));
+  // When each status query showed up: the same zone comes round again after about 3 s.
+  std::vector<qint64> seen;
+  QElapsedTimer clock;
+  clock.start();
+  ASSERT_TRUE(WaitFor([&] {
+    const std::size_t n = log.Lines("STATUS\\?").size();
+    while (seen.size() < n) seen.push_back(clock.elapsed());
+    return n >= 7;
+  }, 10000));
+  for (std::size_t i = 3; i < seen.size(); ++i) {
+    EXPECT_GT(seen[i] - seen[i - 3], 2000);
+    EXPECT_LT(seen[i] - seen[i - 3], 4500);
+  }
   const auto polls = log.Lines("^1:2[0-2] (STATUS|PLAYMODE)\\?");
   // Each zone: the status query, then the play mode query; zones in turn.
   std::string previous;
