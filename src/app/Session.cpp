@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QSlider>
+#include <QThread>
 #include <QTimer>
 #include <thread>
 
@@ -158,6 +159,11 @@ void TSession::Stop() {
 }
 
 void TSession::RunOperation(const std::function<void()>& operation) {
+  // An operation that starts another one already runs off the window thread.
+  if (QThread::currentThread() != frm_->thread()) {
+    operation();
+    return;
+  }
   {
     std::lock_guard<std::mutex> lock(opMutex_);
     // One at a time; none once the program is closing.

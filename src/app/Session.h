@@ -64,7 +64,9 @@ class TSession {
   static QString ApplicationTitle();
 
   // Runs `operation` on a worker thread while the window stays painted but disabled, and
-  // returns when it has ended. Installed as the window's operation runner.
+  // returns when it has ended. Installed as the window's operation runner. Called from a
+  // running operation it runs at once; on the window thread while another one runs, or once
+  // the program is closing, it does nothing.
   void RunOperation(const std::function<void()>& operation);
 
  private:
