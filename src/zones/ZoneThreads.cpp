@@ -10,6 +10,7 @@ namespace kestrel {
 void StoppableThread::Start() {
   if (thread_.joinable()) return;
   stop_ = false;
+  alive_ = true;
   thread_ = std::thread([this] {
     platform::SetCurrentThreadName(Name());
     try {
@@ -17,6 +18,7 @@ void StoppableThread::Start() {
     } catch (...) {
       // A failure ends the thread silently.
     }
+    alive_ = false;
   });
 }
 
