@@ -100,10 +100,12 @@ TEST_F(ZoneControlTest, ThreadsStopFromInsideTheirPauses) {
   TQueryThread query(bus, poll, zones, state);
   query.Start();
   ASSERT_TRUE(WaitUntil([this] { return poll.PolledDeviceID == 20; }));
+  EXPECT_TRUE(query.Running());
   auto asked = Clock::now();
   query.Stop();
   EXPECT_LT(Clock::now() - asked, 500ms);
   EXPECT_EQ(poll.PolledDeviceID, 20);  // the pass went no further
+  EXPECT_FALSE(query.Running());
 
   std::atomic<int> shown{0};
   TProgressThread progress(state, [&] {
