@@ -61,8 +61,7 @@ TMainFrm::TMainFrm(SharedState& state, ZoneTable& zones, QWidget* parent)
   setGeometry(22, 1, 981, 704);
   // Reports are stored on the receive thread; their rows are redrawn on the window thread.
   zones_.SetRowTextHandler([this](std::size_t row, const std::string& text) {
-    QMetaObject::invokeMethod(this, [this, row, t = QString::fromStdString(text)] { ShowZoneStatus(static_cast<int>(row), t); },
-                              Qt::QueuedConnection);
+    gate_.Post([this, row, text] { ShowZoneStatus(static_cast<int>(row), QString::fromStdString(text)); });
   });
 
   auto* central = new QWidget(this);

@@ -257,7 +257,7 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   FormRegistration registration_{"MainFrm"};  // the receive thread dispatches while it stands
   SharedState& state_;
   ZoneTable& zones_;
-  WindowThreadGate gate_{this};
+  WindowThreadGate gate_;
   FtpClient* ftp_ = nullptr;
   PlayListStore* store_ = nullptr;
   std::vector<TSongObj*> songRows_;      // the song of each song row
