@@ -61,8 +61,7 @@ TMainFrm::TMainFrm(SharedState& state, ZoneTable& zones, QWidget* parent)
   setGeometry(22, 1, 981, 704);
   // Reports are stored on the receive thread; their rows are redrawn on the window thread.
   zones_.SetRowTextHandler([this](std::size_t row, const std::string& text) {
-    QMetaObject::invokeMethod(this, [this, row, t = QString::fromStdString(text)] { ShowZoneStatus(static_cast<int>(row), t); },
-                              Qt::QueuedConnection);
+    gate_.Post([this, row, text] { ShowZoneStatus(static_cast<int>(row), QString::fromStdString(text)); });
   });
 
   auto* central = new QWidget(this);
@@ -102,6 +101,7 @@ TMainFrm::TMainFrm(SharedState& state, ZoneTable& zones, QWidget* parent)
   CreateActions();
   BindControls();
   BindZoneControl();
+  BindPlayListOperations();
 
   // Ctrl+Alt+Shift+L shows or hides the "Update Play List" button, whichever control has the focus.
   auto* hiddenKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_L), this);

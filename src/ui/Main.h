@@ -27,8 +27,15 @@ class QPushButton;
 class QSlider;
 class QSplitter;
 class QStatusBar;
+class QToolButton;
+
+namespace kestrel {
+class PlayListOperations;
+}
 
 namespace kestrel::ui {
+
+class TUnitServerSettingFrm;
 
 class TMainFrm : public QMainWindow, public PlayListStoreListener {
   Q_OBJECT
@@ -69,6 +76,23 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   // The song of a song row, or nullptr.
   TSongObj* SongAt(int row) const;
   void btnRefreshPLClick();
+
+  // Play list and song operations (MainPlayListOps.cpp). The network part of each runs through
+  // RunOperation; the rows are updated afterwards.
+  void acAddListExecute();
+  void acEditListExecute();
+  void acDeleteListExecute();
+  void acDeleteSongExecute();
+  void acMoveToExecute();
+  // A song row dragged onto a play list row: accept it over the play list view (the dragging
+  // flag keeps the song rows while the selection follows the mouse), move it on the drop.
+  bool lvPlayListDragOver(QObject* source, int row);
+  void lvPlayListDragDrop(QObject* source, int row);
+  void lvSongListEndDrag();
+  // Opens the FTP server settings dialog (kept from its first use on); when it closes, the play
+  // lists are listed again.
+  void btnSettingsClick();
+  TUnitServerSettingFrm* ServerSettingFrm() const { return serverSettingFrm_; }
 
   // PlayListStoreListener
   void PlayListsCleared() override;
@@ -175,6 +199,8 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   QAction* acListPlay;
   QAction* acListCycle;
   QAction* acPlayMode;
+  QAction* acSettings;
+  QToolButton* btnSettings;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -220,11 +246,18 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   // The selected play list and song, when both are selected.
   std::optional<SongChoice> ChosenSong() const;
   void FormKeyDown();
+  void BindPlayListOperations();
+  PlayListOperations Ops();
+  std::vector<std::string> PlayListNames() const;
+  // After a drop that moved nothing: the play list shown before the drag and the dragged song.
+  void ReselectAfterDrag(const std::string& songName);
+  // Drag events over the play list view; true when taken.
+  bool lvPlayListDragEvent(QEvent* event);
 
   FormRegistration registration_{"MainFrm"};  // the receive thread dispatches while it stands
   SharedState& state_;
   ZoneTable& zones_;
-  WindowThreadGate gate_{this};
+  WindowThreadGate gate_;
   FtpClient* ftp_ = nullptr;
   PlayListStore* store_ = nullptr;
   std::vector<TSongObj*> songRows_;      // the song of each song row
@@ -237,6 +270,7 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   ZoneControl* control_ = nullptr;
   bool acceptDrops_ = false;
   DropHandler dropHandler_;
+  TUnitServerSettingFrm* serverSettingFrm_ = nullptr;  // child of the window once made
 };
 
 }  // namespace kestrel::ui

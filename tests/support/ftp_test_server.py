@@ -22,6 +22,7 @@ one) and prints "PORT <n>" on standard output once it listens. Variants:
                      answers PORT with 200 but never opens the data connection
   --deny-cwd DIR     refuses CWD into DIR (a folder below --root) and listing it, as a server
                      whose user lacks the rights does
+  --deny-change DIR  refuses deleting and renaming in DIR and below (and DIR itself)
   --log FILE         appends every command line the server receives to FILE, one a line
 
 Stops on SIGTERM, and with --exit-with-stdin also when its standard input closes (so a test that
@@ -192,6 +193,7 @@ def main():
     parser.add_argument("--endless-greeting", action="store_true")
     parser.add_argument("--exit-with-stdin", action="store_true")
     parser.add_argument("--deny-cwd", action="append", default=[])
+    parser.add_argument("--deny-change", action="append", default=[])
     args = parser.parse_args()
 
     signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
@@ -212,6 +214,9 @@ def main():
     authorizer.add_user(args.user, args.password, root, perm="elradfmwMT")
     for folder in args.deny_cwd:
         authorizer.override_perm(args.user, os.path.join(root, folder), "radfmwMT",
+                                 recursive=True)
+    for folder in args.deny_change:
+        authorizer.override_perm(args.user, os.path.join(root, folder), "elrawMT",
                                  recursive=True)
     handler = make_handler(args)
     handler.authorizer = authorizer
