@@ -51,6 +51,7 @@ struct Registry {
 void AddPlayListCommands(Registry& registry);
 void AddZoneCommands(Registry& registry);
 void AddPlayListOpCommands(Registry& registry);
+void AddTransferCommands(Registry& registry);
 void AddDeployCommand(Registry& registry);
 
 }  // namespace kestrel::cli

@@ -51,6 +51,7 @@ int main(int argc, char** argv) {
   Registry registry{app, options, [&command](Command chosen) { command = std::move(chosen); }};
   AddPlayListCommands(registry);
   AddPlayListOpCommands(registry);
+  AddTransferCommands(registry);
   AddZoneCommands(registry);
   AddDeployCommand(registry);
 

@@ -1,5 +1,5 @@
 #include "cli/Cli.h"
 namespace kestrel::cli {
 void AddDeployCommand(Registry&) {}
-void AddPlayListOpCommands(Registry&) {}
+void AddTransferCommands(Registry&) {}
 }  // namespace kestrel::cli

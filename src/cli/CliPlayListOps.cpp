@@ -7,21 +7,14 @@
 #include <vector>
 
 #include "cli/Cli.h"
+#include "cli/CliOps.h"
 #include "cli/CliOutput.h"
-#include "cli/CliProgress.h"
 #include "cli/CliServer.h"
 #include "playlists/PlayListOperations.h"
-#include "playlists/UploadSongs.h"
 
 namespace kestrel::cli {
 
 namespace {
-
-struct OpArgs {
-  std::string name;               // the play list (FROM for move and copy)
-  std::string other;              // the new name, or the target play list
-  std::vector<std::string> items; // songs or files
-};
 
 std::string Trimmed(const std::string& text) {
   const std::size_t first = text.find_first_not_of(' ');
@@ -91,17 +84,6 @@ int RunDeletePlayList(CliPrompts& prompts, const Options& options, const OpArgs&
   return prompts.Errors() > 0 ? AfterFailure(server, prompts) : kOk;  // kOk: answered No
 }
 
-// The songs of `playList` named in `names`; empty after naming one that is not there.
-bool FindSongs(CliServer& server, TPlayListObj& playList, const std::vector<std::string>& names,
-               std::vector<TSongObj*>& songs) {
-  for (const std::string& name : names) {
-    TSongObj* song = server.FindSong(playList, name);
-    if (song == nullptr) return false;
-    songs.push_back(song);
-  }
-  return true;
-}
-
 int RunDeleteSongs(CliPrompts& prompts, const Options& options, const OpArgs& a) {
   prompts.SetAnswer(options.yes ? Answer::Yes : Answer::Ask, "--yes");
   if (!prompts.CanAnswer("delete-songs")) return kUsage;
@@ -126,10 +108,6 @@ int RunDeleteSongs(CliPrompts& prompts, const Options& options, const OpArgs& a)
     status = server.FailedStatus();
   }
   return status;
-}
-
-void SetReplaceAnswer(CliPrompts& prompts, const Options& options) {
-  prompts.SetAnswer(options.replace ? Answer::Yes : options.skip ? Answer::No : Answer::Ask, "--replace or --skip");
 }
 
 int RunMove(CliPrompts& prompts, const Options& options, const OpArgs& a) {
@@ -165,75 +143,25 @@ int RunMove(CliPrompts& prompts, const Options& options, const OpArgs& a) {
   return status;
 }
 
-// The end of an upload or copy loop: the summary, and the exit status.
-int Summary(const Options& options, const UploadResult& result, const CliProgress& progress, int files) {
-  const int failed = static_cast<int>(result.failures.size());
-  if (options.json) {
-    nlohmann::json failures = nlohmann::json::array();
-    for (const UploadFailure& f : result.failures) failures.push_back({{"file", f.file}, {"reason", f.reason}});
-    PrintJson({{"files", files}, {"bytesStored", progress.BytesStored()}, {"seconds", progress.Seconds()},
-               {"failures", failures}});
-  } else {
-    std::printf("%d file(s), %d not stored by a failure; %s stored in %.1f s\n", files, failed,
-                ByteText(progress.BytesStored()).c_str(), progress.Seconds());
+}  // namespace
+
+bool FindSongs(CliServer& server, TPlayListObj& playList, const std::vector<std::string>& names,
+               std::vector<TSongObj*>& songs) {
+  for (const std::string& name : names) {
+    TSongObj* song = server.FindSong(playList, name);
+    if (song == nullptr) return false;
+    songs.push_back(song);
   }
-  return failed > 0 ? kNotTransferred : kOk;
+  return true;
 }
 
-int RunUpload(CliPrompts& prompts, const Options& options, const OpArgs& a) {
-  SetReplaceAnswer(prompts, options);
-  if (!prompts.CanAnswer("upload")) return kUsage;
-  CliServer server;
-  if (const int status = server.List(); status != kOk) return status;
-  TPlayListObj* playList = server.Find(a.name);
-  if (playList == nullptr) return kRefused;
-  std::vector<std::string> names;
-  for (const std::string& path : a.items) names.push_back(ServerFileName(path));
-  CliProgress progress;
-  progress.SetBatch(names, 0, static_cast<int>(names.size()));
-  std::atomic<bool> changed{false};
-  SongUploader uploader(server.Client(), prompts, changed, &progress);
-  UploadResult result;
-  try {
-    result = uploader.UploadSongs(*playList, a.items);
-  } catch (const FtpError& e) {
-    Complain("can not enter play list \"" + a.name + "\": " + (e.reply().empty() ? e.what() : e.reply()));
-    return server.FailedStatus();
-  }
-  if (prompts.Refused()) return kUsage;
-  return Summary(options, result, progress, static_cast<int>(a.items.size()));
-}
-
-int RunCopy(CliPrompts& prompts, const Options& options, const OpArgs& a) {
-  SetReplaceAnswer(prompts, options);
-  if (!prompts.CanAnswer("copy-songs")) return kUsage;
-  CliServer server;
-  if (const int status = server.List(); status != kOk) return status;
-  TPlayListObj* from = server.Find(a.name);
-  TPlayListObj* to = from != nullptr ? server.Find(a.other) : nullptr;
-  if (to == nullptr) return kRefused;
-  if (const int status = server.LoadSongs(*from); status != kOk) return status;
-  std::vector<TSongObj*> found;
-  if (!FindSongs(server, *from, a.items, found)) return kRefused;
-  const std::vector<const TSongObj*> songs(found.begin(), found.end());
-  CliProgress progress;
-  progress.SetBatch(a.items, 0, static_cast<int>(a.items.size()));
-  std::atomic<bool> changed{false};
-  SongUploader uploader(server.Client(), prompts, changed, &progress);
-  UploadResult result;
-  try {
-    result = uploader.CopySongs(*to, songs);
-  } catch (const FtpError& e) {
-    Complain("can not copy into play list \"" + a.other + "\": " + (e.reply().empty() ? e.what() : e.reply()));
-    return server.FailedStatus();
-  }
-  if (prompts.Refused()) return kUsage;
-  return Summary(options, result, progress, static_cast<int>(songs.size()));
+void SetReplaceAnswer(CliPrompts& prompts, const Options& options) {
+  prompts.SetAnswer(options.replace ? Answer::Yes : options.skip ? Answer::No : Answer::Ask, "--replace or --skip");
 }
 
 using Runner = int (*)(CliPrompts&, const Options&, const OpArgs&);
 
-CLI::App* Add(Registry& r, const char* name, const char* description, Runner run, std::shared_ptr<OpArgs> args) {
+CLI::App* AddOp(Registry& r, const char* name, const char* description, Runner run, std::shared_ptr<OpArgs> args) {
   Options& options = r.options;
   return r.Add(name, description, [&options, run, args](CliPrompts& p) { return run(p, options, *args); });
 }
@@ -247,55 +175,38 @@ void AddReplace(CLI::App* sub, Options& options) {
   sub->add_flag("--skip", options.skip, "keep songs of the same name in the target")->excludes(replace);
 }
 
-}  // namespace
-
 void AddPlayListOpCommands(Registry& r) {
   Options& o = r.options;
   auto a = std::make_shared<OpArgs>();
-  CLI::App* add = Add(r, "add-playlist", "creates a play list", [](CliPrompts& p, const Options&, const OpArgs& x) { return RunAdd(p, x); }, a);
+  CLI::App* add = AddOp(r, "add-playlist", "creates a play list", [](CliPrompts& p, const Options&, const OpArgs& x) { return RunAdd(p, x); }, a);
   add->add_option("NAME", a->name, "its name (blanks around it are dropped)")->required();
 
   a = std::make_shared<OpArgs>();
-  CLI::App* rename = Add(r, "rename-playlist", "renames a play list", [](CliPrompts& p, const Options&, const OpArgs& x) { return RunRename(p, x); }, a);
+  CLI::App* rename = AddOp(r, "rename-playlist", "renames a play list", [](CliPrompts& p, const Options&, const OpArgs& x) { return RunRename(p, x); }, a);
   rename->add_option("OLD", a->name, "the play list")->required();
   rename->add_option("NEW", a->other, "its new name")->required();
 
   a = std::make_shared<OpArgs>();
-  CLI::App* del = Add(r, "delete-playlist", "deletes a play list with all its songs", RunDeletePlayList, a);
+  CLI::App* del = AddOp(r, "delete-playlist", "deletes a play list with all its songs", RunDeletePlayList, a);
   del->add_option("NAME", a->name, "the play list")->required();
   AddYes(del, o);
 
   a = std::make_shared<OpArgs>();
-  CLI::App* upload = Add(r, "upload", "uploads local files into a play list", RunUpload, a);
-  upload->add_option("PLAYLIST", a->name, "the play list")->required();
-  upload->add_option("FILE", a->items, "the files")->required()->check(CLI::ExistingFile);
-  AddReplace(upload, o);
-
-  a = std::make_shared<OpArgs>();
-  CLI::App* delSongs = Add(r, "delete-songs", "deletes songs of a play list", RunDeleteSongs, a);
+  CLI::App* delSongs = AddOp(r, "delete-songs", "deletes songs of a play list", RunDeleteSongs, a);
   delSongs->add_option("PLAYLIST", a->name, "the play list")->required();
   delSongs->add_option("SONG", a->items, "the songs")->required();
   AddYes(delSongs, o);
 
   a = std::make_shared<OpArgs>();
-  CLI::App* move = Add(r, "move-songs", "moves songs into another play list on the server", RunMove, a);
+  CLI::App* move = AddOp(r, "move-songs", "moves songs into another play list on the server", RunMove, a);
   move->add_option("FROM", a->name, "the play list they are in")->required();
   move->add_option("TO", a->other, "the play list they go to")->required();
   move->add_option("SONG", a->items, "the songs")->required();
   AddReplace(move, o);
 
-  a = std::make_shared<OpArgs>();
-  CLI::App* copy = Add(r, "copy-songs", "copies songs into another play list", RunCopy, a);
-  copy->add_option("FROM", a->name, "the play list they are in")->required();
-  copy->add_option("TO", a->other, "the play list they are copied to")->required();
-  copy->add_option("SONG", a->items, "the songs")->required();
-  AddReplace(copy, o);
-
   for (CLI::App* sub : {del, delSongs})
     sub->footer("Without --yes, and without a terminal to ask on, the command refuses and does nothing.");
-  for (CLI::App* sub : {upload, move, copy})
-    sub->footer("Without --replace or --skip, and without a terminal to ask on, the command refuses and\n"
-                "does nothing. On a terminal a progress line shows file i of m, bytes, speed and time left.");
+  move->footer(kReplaceFooter);
 }
 
 }  // namespace kestrel::cli

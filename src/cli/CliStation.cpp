@@ -99,7 +99,7 @@ int CliStation::Start(const std::vector<ZoneDefinition>& zones) {
   zones_.SetRowTextHandler([this](std::size_t row, const std::string&) {
     if (row < zones_.Count()) answeredFlags_[row] = true;
   });
-  control_ = std::make_unique<ZoneControl>(bus_, zones_, state_, prompts_);
+  control_ = std::make_unique<ZoneControl>(bus_, poll_, zones_, state_, prompts_);
   recv_ = std::make_unique<TthreadRecLigth>(&zones_, bus_.Endpoint(), poll_, state_);
   query_ = std::make_unique<TQueryThread>(bus_, poll_, zones_, state_);
   recv_->Start();

@@ -105,7 +105,8 @@ bool PlayListOperations::DeleteSong(const TPlayListObj& playList, TSongObj& song
   try {
     ftp_.ChangeDir(ftp_.RootDir() + playList.Name);
     ftp_.Delete(song.Name);
-  } catch (const FtpError&) {
+  } catch (const FtpError& e) {
+    lastError_ = Reason(e);
     return false;
   }
   song.Deleting = true;

@@ -83,10 +83,14 @@ class PlayListOperations {
   // is then set). The song objects are left as they are: callers list the play lists again.
   bool MoveSongs(const std::string& target, const std::vector<TSongObj*>& songs);
 
+  // Why the last DeleteSong that failed on the server failed: its reply or the network's word.
+  const std::string& LastError() const { return lastError_; }
+
  private:
   FtpClient& ftp_;
   Prompts& prompts_;
   std::atomic<bool>& playListsChanged_;
+  std::string lastError_;
 };
 
 }  // namespace kestrel

@@ -49,6 +49,8 @@ TEST_F(ZoneControlTest, AReloadWaitWithoutTheProgressThreadEndsByItsOwnTimeOut) 
   EXPECT_FALSE(state.PlayListsChanged);
   EXPECT_FALSE(state.ZoneUpdating);
   EXPECT_EQ(state.UpdateWaitCounter, 0);
+  // Both unchecked zones were given up on (the command line's exit status counts them).
+  EXPECT_EQ(control.ReloadTimeouts(), 2);
   // The zone waited for last was the polled one.
   EXPECT_EQ(poll.PolledDeviceID, 22);
   // Stop, volume, mute and play mode leave the flag alone.

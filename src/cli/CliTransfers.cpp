@@ -1,0 +1,104 @@
+// upload and copy-songs: the upload loop the window runs, with a progress line on a terminal
+// and the summary at the end.
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/CliOps.h"
+#include "cli/CliProgress.h"
+#include "playlists/UploadSongs.h"
+
+namespace kestrel::cli {
+
+namespace {
+
+// The end of an upload or copy loop: the summary, and the exit status.
+int Summary(const Options& options, const UploadResult& result, const CliProgress& progress, int files) {
+  const int failed = static_cast<int>(result.failures.size());
+  if (options.json) {
+    nlohmann::json failures = nlohmann::json::array();
+    for (const UploadFailure& f : result.failures) failures.push_back({{"file", f.file}, {"reason", f.reason}});
+    PrintJson({{"files", files}, {"bytesStored", progress.BytesStored()}, {"seconds", progress.Seconds()},
+               {"failures", failures}});
+  } else {
+    std::printf("%d file(s), %d not stored by a failure; %s stored in %.1f s\n", files, failed,
+                ByteText(progress.BytesStored()).c_str(), progress.Seconds());
+  }
+  return failed > 0 ? kNotTransferred : kOk;
+}
+
+int RunUpload(CliPrompts& prompts, const Options& options, const OpArgs& a) {
+  SetReplaceAnswer(prompts, options);
+  if (!prompts.CanAnswer("upload")) return kUsage;
+  CliServer server;
+  if (const int status = server.List(); status != kOk) return status;
+  TPlayListObj* playList = server.Find(a.name);
+  if (playList == nullptr) return kRefused;
+  std::vector<std::string> names;
+  for (const std::string& path : a.items) names.push_back(ServerFileName(path));
+  CliProgress progress;
+  progress.SetBatch(names, 0, static_cast<int>(names.size()));
+  std::atomic<bool> changed{false};
+  SongUploader uploader(server.Client(), prompts, changed, &progress);
+  UploadResult result;
+  try {
+    result = uploader.UploadSongs(*playList, a.items);
+  } catch (const FtpError& e) {
+    Complain("can not enter play list \"" + a.name + "\": " + (e.reply().empty() ? e.what() : e.reply()));
+    return server.FailedStatus();
+  }
+  if (prompts.Refused()) return kUsage;
+  return Summary(options, result, progress, static_cast<int>(a.items.size()));
+}
+
+int RunCopy(CliPrompts& prompts, const Options& options, const OpArgs& a) {
+  SetReplaceAnswer(prompts, options);
+  if (!prompts.CanAnswer("copy-songs")) return kUsage;
+  CliServer server;
+  if (const int status = server.List(); status != kOk) return status;
+  TPlayListObj* from = server.Find(a.name);
+  TPlayListObj* to = from != nullptr ? server.Find(a.other) : nullptr;
+  if (to == nullptr) return kRefused;
+  if (const int status = server.LoadSongs(*from); status != kOk) return status;
+  std::vector<TSongObj*> found;
+  if (!FindSongs(server, *from, a.items, found)) return kRefused;
+  const std::vector<const TSongObj*> songs(found.begin(), found.end());
+  CliProgress progress;
+  progress.SetBatch(a.items, 0, static_cast<int>(a.items.size()));
+  std::atomic<bool> changed{false};
+  SongUploader uploader(server.Client(), prompts, changed, &progress);
+  UploadResult result;
+  try {
+    result = uploader.CopySongs(*to, songs);
+  } catch (const FtpError& e) {
+    Complain("can not copy into play list \"" + a.other + "\": " + (e.reply().empty() ? e.what() : e.reply()));
+    return server.FailedStatus();
+  }
+  if (prompts.Refused()) return kUsage;
+  return Summary(options, result, progress, static_cast<int>(songs.size()));
+}
+
+}  // namespace
+
+void AddTransferCommands(Registry& r) {
+  Options& o = r.options;
+  auto a = std::make_shared<OpArgs>();
+  CLI::App* upload = AddOp(r, "upload", "uploads local files into a play list", RunUpload, a);
+  upload->add_option("PLAYLIST", a->name, "the play list")->required();
+  upload->add_option("FILE", a->items, "the files")->required()->check(CLI::ExistingFile);
+  AddReplace(upload, o);
+
+  a = std::make_shared<OpArgs>();
+  CLI::App* copy = AddOp(r, "copy-songs", "copies songs into another play list", RunCopy, a);
+  copy->add_option("FROM", a->name, "the play list they are in")->required();
+  copy->add_option("TO", a->other, "the play list they are copied to")->required();
+  copy->add_option("SONG", a->items, "the songs")->required();
+  AddReplace(copy, o);
+
+  for (CLI::App* sub : {upload, copy})
+    sub->footer(std::string(kReplaceFooter) +
+                "\nOn a terminal a progress line shows file i of m, bytes, speed and time left.");
+}
+
+}  // namespace kestrel::cli
