@@ -293,6 +293,27 @@ void FtpClient::Store(const std::string& localPath, const std::string& remoteNam
   if (in.bad()) throw FtpError(FtpError::Kind::LocalFile, "store file: cannot read " + localPath);
 }
 
+void FtpClient::Retrieve(const std::string& remoteName, const std::string& localPath,
+                         std::int64_t expectedBytes) {
+  const char* what = "retrieve file";
+  CheckName(remoteName, what);
+  std::ofstream out(localPath, std::ios::binary | std::ios::trunc);
+  if (!out) throw FtpError(FtpError::Kind::LocalFile, "retrieve file: cannot create " + localPath);
+  Transfer(what, "RETR", remoteName, [&](Poco::Net::StreamSocket& socket) {
+    if (onWorkBegin_) onWorkBegin_(FtpWorkMode::Read, expectedBytes);
+    std::int64_t received = 0;
+    std::vector<char> buffer(kChunkBytes);
+    int n;
+    while ((n = socket.receiveBytes(buffer.data(), static_cast<int>(buffer.size()))) > 0) {
+      if (!out.write(buffer.data(), n)) break;
+      received += n;
+      if (onWork_) onWork_(FtpWorkMode::Read, received);
+    }
+  });
+  out.close();
+  if (!out) throw FtpError(FtpError::Kind::LocalFile, "retrieve file: cannot write " + localPath);
+}
+
 void FtpClient::SetWorkHandlers(WorkBeginHandler onWorkBegin, WorkHandler onWork) {
   onWorkBegin_ = std::move(onWorkBegin);
   onWork_ = std::move(onWork);

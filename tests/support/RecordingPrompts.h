@@ -34,6 +34,10 @@ class RecordingPrompts : public Prompts {
     asked_.clear();
   }
 
+  std::vector<std::string> Asked() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return asked_;
+  }
   std::vector<std::pair<PromptKind, std::string>> Shown() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return shown_;

@@ -13,6 +13,10 @@ one) and prints "PORT <n>" on standard output once it listens. Variants:
                      answers PORT with 200 but never opens the data connection
   --deny-cwd DIR     refuses CWD into DIR (a folder below --root), as a server whose user
                      lacks the rights does
+  --refuse-stor      answers every STOR with 553, as a server whose disk is full or read-only
+  --drop-stor-after N
+                     closes the data connection of a STOR once N bytes have arrived and
+                     answers 426 (files of N bytes or fewer are stored as usual)
   --log FILE         appends every command line the server receives to FILE, one a line
 
 Stops on SIGTERM, and with --exit-with-stdin also when its standard input closes (so a test that
@@ -26,10 +30,13 @@ import socket
 import sys
 import threading
 import time
+import logging
+
+logger = logging.getLogger("kestrel-test-server")
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -52,6 +59,20 @@ class MsdosFS(AbstractedFS):
             yield line.encode("utf8", self.cmd_channel.unicode_errors)
 
 
+def make_dropping_dtp(limit):
+    class DroppingDTP(DTPHandler):
+        """Receives at most `limit` bytes of an upload, then hangs up on the client."""
+
+        def handle_read(self):
+            super().handle_read()
+            if self.receive and self.tot_bytes_received > limit and not self._closed:
+                self._resp = ("426 Connection closed; transfer aborted.", logger.warning)
+                self.close()
+
+        handle_read_event = handle_read
+    return DroppingDTP
+
+
 def make_handler(args):
     log = open(args.log, "a", buffering=1, encoding="utf8", errors="replace") if args.log else None
 
@@ -66,6 +87,12 @@ def make_handler(args):
                 log.write(line.replace("\r", "\\r").replace("\n", "\\n") + "\n")
             return super().pre_process_command(line, cmd, arg)
 
+        def ftp_STOR(self, file, mode="w"):
+            if args.refuse_stor:
+                self.respond("553 Storage refused: no space left on the device.")
+                return
+            return super().ftp_STOR(file, mode)
+
         def ftp_PORT(self, line):
             if args.no_data_connection:
                 self.respond("200 Active data connection established.")
@@ -74,6 +101,8 @@ def make_handler(args):
 
     if args.msdos:
         Handler.abstracted_fs = MsdosFS
+    if args.drop_stor_after is not None:
+        Handler.dtp_handler = make_dropping_dtp(args.drop_stor_after)
     return Handler
 
 
@@ -106,6 +135,8 @@ def main():
     parser.add_argument("--silent", action="store_true")
     parser.add_argument("--hang-up-in-greeting", action="store_true")
     parser.add_argument("--no-data-connection", action="store_true")
+    parser.add_argument("--refuse-stor", action="store_true")
+    parser.add_argument("--drop-stor-after", type=int)
     parser.add_argument("--exit-with-stdin", action="store_true")
     parser.add_argument("--deny-cwd", action="append", default=[])
     args = parser.parse_args()
