@@ -14,6 +14,7 @@
 #include "bus/mSocket.h"
 #include "core/SharedState.h"
 #include "ui/AnchorLayout.h"
+#include "ui/UnitProgressBar.h"
 
 namespace kestrel::ui {
 
@@ -103,6 +104,7 @@ TMainFrm::TMainFrm(ZoneTable::PolledAddressFn polledAddress, QWidget* parent) : 
 
   CreateActions();
   BindControls();
+  progress_ = new TUnitProgressBarFrm(this);
 
   // Ctrl+Alt+Shift+L shows or hides the "Update Play List" button, whichever control has the focus.
   auto* hiddenKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_L), this);
@@ -246,7 +248,7 @@ void TMainFrm::CreateActions() {
   acEditList = a.Add("acEditList", "Edit List...", 0, playListRule, nullptr);
   acAddList = a.Add("acAddList", "Add List...", 0, nullptr, nullptr);
   acDeleteList = a.Add("acDeleteList", "Delete List", 0, playListRule, nullptr);
-  acAddSong = a.Add("acAddSong", "Add Song...", 0, playListRule, nullptr);
+  acAddSong = a.Add("acAddSong", "Add Song...", 0, playListRule, [this](QAction*) { acAddSongExecute(); });
   acDeleteSong = a.Add("acDeleteSong", "Delete Checked Songs", 0, songCheckedRule, nullptr);
   acPrevSong = a.Add("acPrevSong", "Prev Song", 0, zoneRule, nullptr);
   acNextSong = a.Add("acNextSong", "Next Song", 0, zoneRule, nullptr);

@@ -10,6 +10,7 @@
 #include "core/FormRegistry.h"
 #include "playlists/FtpClient.h"
 #include "playlists/PlayListStore.h"
+#include "playlists/UploadSongs.h"
 #include "ui/ActionList.h"
 #include "ui/ListView.h"
 #include "zones/ZoneTable.h"
@@ -21,8 +22,11 @@ class QPushButton;
 class QSlider;
 class QSplitter;
 class QStatusBar;
+class QUrl;
 
 namespace kestrel::ui {
+
+class TUnitProgressBarFrm;
 
 class TMainFrm : public QMainWindow, public PlayListStoreListener {
   Q_OBJECT
@@ -59,6 +63,20 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   // The song of a song row, or nullptr.
   TSongObj* SongAt(int row) const;
   void btnRefreshPLClick();
+
+  // --- song upload (MainUpload.cpp) ---------------------------------------------------------
+  // "Add Song...": the MP3 files picked in dlgOpenSong into the selected play list.
+  void acAddSongExecute();
+  // Opens dlgOpenSong; the chosen paths in the dialog's order (none when cancelled).
+  QStringList PickSongFiles();
+  // What a drop of files on the song list does: the local files (folders skipped, any
+  // extension) go into the selected play list; with no play list selected nothing happens.
+  void DropFiles(const QList<QUrl>& urls);
+  // Run the upload loop through RunOperation with the progress window; the window's controls
+  // are disabled until it ends, then the play list's songs are read again.
+  void UploadSongs(TPlayListObj* target, const std::vector<std::string>& paths);
+  void CopySongs(TPlayListObj* target, const std::vector<const TSongObj*>& songs);
+  TUnitProgressBarFrm* UnitProgressBarFrm() const { return progress_; }
 
   // PlayListStoreListener
   void PlayListsCleared() override;
@@ -183,6 +201,8 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   bool acPlaySelectedSongUpdate() const;
   void acPlayModeExecute();
   void FormKeyDown();
+  void RunUpload(TPlayListObj* target, int count, std::function<UploadResult(SongUploader&)> work);
+  void UploadEnded(const std::string& targetName, const UploadResult& result);
 
   FormRegistration registration_{"MainFrm"};  // the receive thread dispatches while it stands
   std::unique_ptr<ZoneTable> zones_;
@@ -195,6 +215,7 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   std::function<void()> closeQuery_;
   std::function<void()> firstShow_;
   OperationRunner runner_;
+  TUnitProgressBarFrm* progress_ = nullptr;
 };
 
 }  // namespace kestrel::ui
