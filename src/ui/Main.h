@@ -72,10 +72,11 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   // What a drop of files on the song list does: the local files (folders skipped, any
   // extension) go into the selected play list; with no play list selected nothing happens.
   void DropFiles(const QList<QUrl>& urls);
-  // Run the upload loop through RunOperation with the progress window; the window's controls
-  // are disabled until it ends, then the play list's songs are read again.
-  void UploadSongs(TPlayListObj* target, const std::vector<std::string>& paths);
-  void CopySongs(TPlayListObj* target, const std::vector<const TSongObj*>& songs);
+  // Run the upload loop into the play list named `target` through RunOperation with the progress
+  // window; the window's controls are disabled until it ends. Then the play list's songs are read
+  // again when it is the one shown, or `then` runs instead.
+  void UploadSongs(const std::string& target, const std::vector<std::string>& paths);
+  void CopySongs(const std::string& target, const std::vector<TSongObj>& songs, std::function<void()> then = {});
   TUnitProgressBarFrm* UnitProgressBarFrm() const { return progress_; }
 
   // PlayListStoreListener
@@ -201,8 +202,9 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   bool acPlaySelectedSongUpdate() const;
   void acPlayModeExecute();
   void FormKeyDown();
-  void RunUpload(TPlayListObj* target, int count, std::function<UploadResult(SongUploader&)> work);
-  void UploadEnded(const std::string& targetName, const UploadResult& result);
+  using UploadWork = std::function<UploadResult(SongUploader&, TPlayListObj&)>;
+  void RunUpload(const std::string& target, int count, UploadWork work, std::function<void()> then);
+  void UploadEnded(const std::string& target, const UploadResult& result, const std::function<void()>& then);
 
   FormRegistration registration_{"MainFrm"};  // the receive thread dispatches while it stands
   std::unique_ptr<ZoneTable> zones_;

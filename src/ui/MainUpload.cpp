@@ -24,15 +24,15 @@ QStringList TMainFrm::PickSongFiles() {
 }
 
 void TMainFrm::acAddSongExecute() {
-  TPlayListObj* target = CurrentPlayList();
+  const TPlayListObj* target = CurrentPlayList();
   if (!ftp_ || target == nullptr) return;
   std::vector<std::string> paths;
   for (const QString& file : PickSongFiles()) paths.push_back(QDir::toNativeSeparators(file).toStdString());
-  UploadSongs(target, paths);
+  UploadSongs(target->Name, paths);
 }
 
 void TMainFrm::DropFiles(const QList<QUrl>& urls) {
-  TPlayListObj* target = CurrentPlayList();
+  const TPlayListObj* target = CurrentPlayList();
   if (target == nullptr) return;
   std::vector<std::string> paths;
   for (const QUrl& url : urls) {
@@ -41,41 +41,55 @@ void TMainFrm::DropFiles(const QList<QUrl>& urls) {
     if (QFileInfo(file).isDir()) continue;
     paths.push_back(QDir::toNativeSeparators(file).toStdString());
   }
-  UploadSongs(target, paths);
+  UploadSongs(target->Name, paths);
 }
 
-void TMainFrm::UploadSongs(TPlayListObj* target, const std::vector<std::string>& paths) {
+void TMainFrm::UploadSongs(const std::string& target, const std::vector<std::string>& paths) {
   RunUpload(target, static_cast<int>(paths.size()),
-            [target, paths](SongUploader& uploader) { return uploader.UploadSongs(*target, paths); });
+            [paths](SongUploader& uploader, TPlayListObj& playList) { return uploader.UploadSongs(playList, paths); },
+            nullptr);
 }
 
-void TMainFrm::CopySongs(TPlayListObj* target, const std::vector<const TSongObj*>& songs) {
+void TMainFrm::CopySongs(const std::string& target, const std::vector<TSongObj>& songs, std::function<void()> then) {
   RunUpload(target, static_cast<int>(songs.size()),
-            [target, songs](SongUploader& uploader) { return uploader.CopySongs(*target, songs); });
+            [songs](SongUploader& uploader, TPlayListObj& playList) {
+              std::vector<const TSongObj*> list;
+              for (const TSongObj& song : songs) list.push_back(&song);
+              return uploader.CopySongs(playList, list);
+            },
+            std::move(then));
 }
 
-void TMainFrm::RunUpload(TPlayListObj* target, int count, std::function<UploadResult(SongUploader&)> work) {
-  if (!ftp_ || target == nullptr || count == 0) return;
+void TMainFrm::RunUpload(const std::string& target, int count, UploadWork work, std::function<void()> then) {
+  if (!ftp_ || count == 0) return;
   progress_->Begin(count);
   // Everything the user could start another operation from; message boxes stay usable.
   centralWidget()->setEnabled(false);
   auto relay = std::make_shared<ProgressRelay>(progress_);
-  RunOperation([this, relay, work = std::move(work), name = target->Name] {
+  // The operation works on copies: the store's objects may be rebuilt before it ends.
+  RunOperation([this, relay, work = std::move(work), then = std::move(then), target] {
+    TPlayListObj playList;
+    playList.Name = target;
     SongUploader uploader(*ftp_, CurrentPrompts(), PlayListsChanged, relay.get(), &progress_->CancelFlag());
-    const UploadResult result = work(uploader);
-    QMetaObject::invokeMethod(this, [this, name, result] { UploadEnded(name, result); }, Qt::QueuedConnection);
+    const UploadResult result = work(uploader, playList);
+    QMetaObject::invokeMethod(this, [this, target, result, then] { UploadEnded(target, result, then); },
+                              Qt::QueuedConnection);
   });
 }
 
-void TMainFrm::UploadEnded(const std::string& targetName, const UploadResult& result) {
+void TMainFrm::UploadEnded(const std::string& target, const UploadResult& result, const std::function<void()>& then) {
   progress_->hide();
   centralWidget()->setEnabled(true);
+  if (then) {
+    then();
+    return;
+  }
   TPlayListObj* current = CurrentPlayList();
-  if (current == nullptr || current->Name != targetName) return;
+  if (current == nullptr || current->Name != target) return;
   // After a cancel the rows are read again too: the server is the judge of what is there.
   if (!result.uploaded && !result.cancelled) return;
   current->GotSong = false;
-  ShowSongs(targetName);
+  ShowSongs(target);
 }
 
 }  // namespace kestrel::ui
