@@ -63,8 +63,10 @@ void TMainFrm::CopySongs(const std::string& target, const std::vector<TSongObj>&
 void TMainFrm::RunUpload(const std::string& target, int count, UploadWork work, std::function<void()> then) {
   if (!ftp_ || count == 0) return;
   progress_->Begin(count);
-  // Everything the user could start another operation from; message boxes stay usable.
-  centralWidget()->setEnabled(false);
+  // The progress window is a window of its own and is enabled again explicitly; message boxes
+  // opened meanwhile are usable by themselves.
+  setEnabled(false);
+  progress_->setEnabled(true);
   auto relay = std::make_shared<ProgressRelay>(progress_);
   // The operation works on copies: the store's objects may be rebuilt before it ends.
   RunOperation([this, relay, work = std::move(work), then = std::move(then), target] {
@@ -79,7 +81,7 @@ void TMainFrm::RunUpload(const std::string& target, int count, UploadWork work, 
 
 void TMainFrm::UploadEnded(const std::string& target, const UploadResult& result, const std::function<void()>& then) {
   progress_->hide();
-  centralWidget()->setEnabled(true);
+  setEnabled(true);
   if (then) {
     then();
     return;

@@ -52,11 +52,11 @@ class UploadWindow : public ::testing::Test {
   // Waits, handling events, until the upload has ended and the window is usable again.
   bool WaitForEnd() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!frm->centralWidget()->isEnabled() && std::chrono::steady_clock::now() < deadline)
+    while (!frm->isEnabled() && std::chrono::steady_clock::now() < deadline)
       test::ProcessEvents(5);
     if (worker.joinable()) worker.join();
     test::ProcessEvents();
-    return frm->centralWidget()->isEnabled();
+    return frm->isEnabled();
   }
   std::string SongRows() const {
     QStringList rows;
@@ -87,7 +87,7 @@ TEST_F(UploadWindow, DialogAndDropsUploadIntoTheSelectedPlayList) {
   });
   frm->UpdateActions();
   frm->acAddSong->trigger();
-  EXPECT_FALSE(frm->centralWidget()->isEnabled());
+  EXPECT_FALSE(frm->isEnabled());
   ASSERT_TRUE(WaitForEnd());
   EXPECT_EQ(SongRows(), "old.mp3,picked.mp3");
 
@@ -107,7 +107,7 @@ TEST_F(UploadWindow, DialogAndDropsUploadIntoTheSelectedPlayList) {
   frm->lvPlayList->clearSelection();
   const auto commands = server->Commands().size();
   frm->DropFiles({QUrl::fromLocalFile(QString::fromStdString(local.write("late.mp3", "l")))});
-  EXPECT_TRUE(frm->centralWidget()->isEnabled());
+  EXPECT_TRUE(frm->isEnabled());
   EXPECT_EQ(server->Commands().size(), commands);
   EXPECT_TRUE(prompts.Shown().empty());
 }
