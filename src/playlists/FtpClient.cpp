@@ -233,7 +233,10 @@ void FtpClient::Transfer(const char* what, const std::string& command, const std
     } catch (const Poco::Exception&) {
       throw;
     } catch (...) {
-      // The caller (a progress handler) ended the transfer; the server keeps what it got.
+      // The caller (a progress handler) ended the transfer; the server keeps what it got. The
+      // connection is reset rather than closed, so that what still waits in the send buffer is
+      // dropped and the server answers at once.
+      socket.setLinger(true, 0);
       socket.close();
       session.ReadReply(reply);
       throw;
