@@ -174,6 +174,14 @@ bool SongUploader::UploadSong(const TPlayListObj& target, const std::string& pat
 
 bool SongUploader::UploadOne(const TPlayListObj& target, const Source& source) {
   const std::string& name = source.name;
+  // A fetched copy is only needed until it is stored.
+  struct RemoveFetched {
+    const Source& source;
+    ~RemoveFetched() {
+      std::error_code ec;
+      if (source.fetch) fs::remove(source.localPath, ec);
+    }
+  } removeFetched{source};
   try {
     if (!source.fetch) {
       const std::string problem = LocalProblem(source.localPath);
