@@ -61,18 +61,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static FormRegistration mainWindow("MainFrm");
   static CheckingSink sink;
   static BusEndpoint closed;
-  static TthreadRecLigth receiver(&sink, closed);
+  static PollState poll;
+  static SharedState state;
+  static TthreadRecLigth receiver(&sink, closed, poll, state);
 
   if (const auto frame = pblUnpackFrame(data, size)) {
     {
       // Poll the frame's own sender unless the (unchecked) first address byte is 0.
-      std::lock_guard<std::mutex> lock(PollLock);
-      PolledSubnetID = data[0] != 0 ? frame->data[kSourceSubnetOffset] : 0;
-      PolledDeviceID = data[0] != 0 ? frame->data[kSourceDeviceOffset] : 0;
+      std::lock_guard<std::mutex> lock(poll.PollLock);
+      poll.PolledSubnetID = data[0] != 0 ? frame->data[kSourceSubnetOffset] : 0;
+      poll.PolledDeviceID = data[0] != 0 ? frame->data[kSourceDeviceOffset] : 0;
     }
     receiver.DispatchFrame(frame->data, frame->isLong);
-    if (!PollLock.try_lock()) std::abort();
-    PollLock.unlock();
+    if (!poll.PollLock.try_lock()) std::abort();
+    poll.PollLock.unlock();
   }
 
   const std::vector<std::uint8_t> payload(data, data + size);
@@ -90,6 +92,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ParseListNo(p, size, a);
   } catch (const BadReplyNumber&) {
   }
-  ParseDispUpdate(p, size);
+  ParseDispUpdate(p, size, state);
   return 0;
 }

@@ -63,11 +63,13 @@ int main(int argc, char** argv) {
   const int seconds = std::atoi(argv[4]);
   const bool polls = !(argc > 5 && std::strcmp(argv[5], "--no-polls") == 0);
 
-  SetLocalIP(ip);
-  if (!pblInitSocket(ip)) return 1;
+  BusLink bus;
+  PollState poll;
+  SharedState state;
+  if (!bus.pblInitSocket(ip)) return 1;
   FormRegistration mainWindow("MainFrm");
   NullSink sink;
-  TthreadRecLigth receiver(&sink);
+  TthreadRecLigth receiver(&sink, bus.Endpoint(), poll, state);
   receiver.Start();
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
 
@@ -76,11 +78,11 @@ int main(int argc, char** argv) {
   int pollCount = 0;
   for (int s = 0; s < seconds; ++s) {
     if (polls) {
-      std::lock_guard<std::mutex> lock(PollLock);
-      PolledSubnetID = subnet;
-      PolledDeviceID = device;
-      pblSendBUF(StatusQuery(), kOpTextCommand, subnet, device);
-      pblSendBUF(PlayModeQuery(), kOpTextCommand, subnet, device);
+      std::lock_guard<std::mutex> lock(poll.PollLock);
+      poll.PolledSubnetID = subnet;
+      poll.PolledDeviceID = device;
+      bus.pblSendBUF(StatusQuery(), kOpTextCommand, subnet, device);
+      bus.pblSendBUF(PlayModeQuery(), kOpTextCommand, subnet, device);
       ++pollCount;
     }
     std::this_thread::sleep_until(start + std::chrono::seconds(s + 1));
@@ -91,7 +93,7 @@ int main(int argc, char** argv) {
   const auto stopStart = Clock::now();
   receiver.Stop();
   const auto stopTime = Clock::now() - stopStart;
-  pblCloseSocket();
+  bus.pblCloseSocket();
 
   const auto& c = receiver.Counters();
   std::printf("polls=%d dispatched=%llu recognised=%llu datagrams=%llu cpu_ms=%.1f wall_ms=%lld stop_us=%lld\n",

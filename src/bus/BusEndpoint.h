@@ -7,7 +7,7 @@
 // directed broadcast address, and, where the system allows it, one to 255.255.255.255 tied to
 // that interface. Windows delivers broadcasts to the unicast socket, so there it is the only one.
 //
-// The program's endpoint is TheBusEndpoint() (mSocket.h); the player stand-in opens its own.
+// The program's endpoint belongs to its BusLink (mSocket.h); the player stand-in opens its own.
 #pragma once
 
 #include <atomic>

@@ -7,7 +7,7 @@
 #include "bus/Utf16Text.h"
 #include "core/SharedState.h"
 #include "platform/DebugTrace.h"
-#include "zones/ZoneCommands.h"
+#include "bus/BusText.h"
 
 namespace kestrel {
 
@@ -167,12 +167,12 @@ bool ParseListNo(const std::uint8_t* p, std::size_t n, std::int32_t& listNo) {
   return ParseNumberLine(p, n, '1', 'L', listNo);
 }
 
-bool ParseDispUpdate(const std::uint8_t* p, std::size_t n) {
+bool ParseDispUpdate(const std::uint8_t* p, std::size_t n, SharedState& state) {
   if (n < 22) return false;
   if (!Holds(p, n, 0, kSourcePrefix + "DISPUPDATE") || p[13] != ',' || !Holds(p, n, 14, "STATUS") || p[21] != kCR)
     return false;
-  ZoneUpdating = CharToDigit(p[20]) == 1;
-  UpdateWaitCounter = 0;
+  state.ZoneUpdating = CharToDigit(p[20]) == 1;
+  state.UpdateWaitCounter = 0;
   return false;
 }
 

@@ -17,6 +17,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "core/SharedState.h"
+
 namespace kestrel {
 
 // The value of a decimal digit character; 0 for any other byte.
@@ -49,8 +51,8 @@ class BadReplyNumber : public std::runtime_error {
 bool ParseSongNo(const std::uint8_t* p, std::size_t n, std::int32_t& songNo);
 bool ParseListNo(const std::uint8_t* p, std::size_t n, std::int32_t& listNo);
 
-// A play list reload report: STATUS1 sets ZoneUpdating, any other digit clears it, and both
-// reset UpdateWaitCounter. Always returns false (nothing to hand on).
-bool ParseDispUpdate(const std::uint8_t* p, std::size_t n);
+// A play list reload report: STATUS1 sets the state's ZoneUpdating, any other digit clears it,
+// and both reset its UpdateWaitCounter. Always returns false (nothing to hand on).
+bool ParseDispUpdate(const std::uint8_t* p, std::size_t n, SharedState& state);
 
 }  // namespace kestrel

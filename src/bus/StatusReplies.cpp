@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "bus/Utf16Text.h"
-#include "zones/ZoneCommands.h"
+#include "bus/BusText.h"
 
 namespace kestrel {
 

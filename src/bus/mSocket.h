@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "bus/BusEndpoint.h"
+
 namespace kestrel {
 
 constexpr std::uint16_t kBusPort = 6000;
@@ -77,33 +79,47 @@ std::vector<std::uint8_t> PackFrameFrom(const FrameSource& source, const std::ui
                                         bool longFrame, const std::array<std::uint8_t, 4>& senderIP,
                                         bool debugMode);
 
-// ---- The program's endpoint ----
+// ---- The program's station on the bus ----
 
-class BusEndpoint;
-// The one endpoint of the program, opened by pblInitSocket.
-BusEndpoint& TheBusEndpoint();
+// Pairs a poll with its replies: the query thread holds PollLock while it sets the polled
+// address and sends its queries; the receive thread holds it while it matches and decodes a
+// reply. The polled address is the device address of the zone polled last, written only while
+// PollLock is held.
+struct PollState {
+  std::mutex PollLock;
+  std::atomic<std::uint8_t> PolledSubnetID{0};
+  std::atomic<std::uint8_t> PolledDeviceID{0};
+};
 
-// Opens the endpoint on `localIP`, port 6000. When it cannot be bound, shows
-// "Unsuccessfully initialize Winsock!..." once and returns false.
-bool pblInitSocket(const std::string& localIP);
+// The program's endpoint and the one send operation every command and query goes through.
+class BusLink {
+ public:
+  BusLink() = default;
+  BusLink(const BusLink&) = delete;
+  BusLink& operator=(const BusLink&) = delete;
 
-// Closes the endpoint; only after the receive thread has ended.
-void pblCloseSocket();
+  // Opens the endpoint on `localIP`, port 6000; frames then carry its four bytes. When it
+  // cannot be bound, shows "Unsuccessfully initialize Winsock!..." once and returns false.
+  bool pblInitSocket(const std::string& localIP);
+  // Closes the endpoint; only after the receive thread has ended.
+  void pblCloseSocket();
 
-// Packs one frame from this station (with the local IP bytes and the debug-mode header word of
-// the moment) and broadcasts it to a.b.c.255, port 6000. A datagram the system refuses is lost
-// without notice; a failure while packing (a payload over 1,273 bytes, for one) is shown as an
-// error with "(pblSendBUF)" after its text, and nothing is sent. Safe from several threads.
-void pblSendBUF(const std::uint8_t* payload, std::size_t n, std::uint16_t opCode,
-                std::uint8_t targetSubnetID, std::uint8_t targetDeviceID, bool longFrame);
-void pblSendBUF(const std::vector<std::uint8_t>& payload, std::uint16_t opCode,
-                std::uint8_t targetSubnetID, std::uint8_t targetDeviceID, bool longFrame = false);
+  // Packs one frame from this station (with the local IP bytes and the debug-mode header word
+  // of the moment) and broadcasts it to a.b.c.255, port 6000. A datagram the system refuses is
+  // lost without notice; a failure while packing (a payload over 1,273 bytes, for one) is shown
+  // as an error with "(pblSendBUF)" after its text, and nothing is sent. Safe from several
+  // threads.
+  void pblSendBUF(const std::uint8_t* payload, std::size_t n, std::uint16_t opCode,
+                  std::uint8_t targetSubnetID, std::uint8_t targetDeviceID, bool longFrame) const;
+  void pblSendBUF(const std::vector<std::uint8_t>& payload, std::uint16_t opCode,
+                  std::uint8_t targetSubnetID, std::uint8_t targetDeviceID, bool longFrame = false) const;
 
-// Pairs a poll with its replies: the query thread holds it while it sets the polled address
-// and sends its queries; the receive thread holds it while it matches and decodes a reply.
-extern std::mutex PollLock;
-// The device address of the zone polled last; written only while PollLock is held.
-extern std::atomic<std::uint8_t> PolledSubnetID;
-extern std::atomic<std::uint8_t> PolledDeviceID;
+  BusEndpoint& Endpoint() { return endpoint_; }
+  const BusEndpoint& Endpoint() const { return endpoint_; }
+
+ private:
+  BusEndpoint endpoint_;
+  std::atomic<std::uint32_t> senderIP_{0};
+};
 
 }  // namespace kestrel

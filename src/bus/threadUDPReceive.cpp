@@ -15,8 +15,8 @@ constexpr char kMainFormName[] = "MainFrm";
 constexpr int kIdleWaitMs = 100;
 }  // namespace
 
-TthreadRecLigth::TthreadRecLigth(ZoneStatusSink* sink, BusEndpoint& endpoint)
-    : sink_(sink), endpoint_(endpoint) {}
+TthreadRecLigth::TthreadRecLigth(ZoneStatusSink* sink, BusEndpoint& endpoint, PollState& poll, SharedState& state)
+    : sink_(sink), endpoint_(endpoint), poll_(poll), state_(state) {}
 
 TthreadRecLigth::~TthreadRecLigth() { Stop(); }
 
@@ -69,9 +69,9 @@ void TthreadRecLigth::DispatchFrame(const std::vector<std::uint8_t>& frameData, 
       static_cast<std::uint16_t>(frameData[kOpCodeOffset] << 8 | frameData[kOpCodeOffset + 1]);
   if (opCode != kOpTextReply) return;
 
-  std::lock_guard<std::mutex> lock(PollLock);
-  const std::uint8_t subnet = PolledSubnetID;
-  const std::uint8_t device = PolledDeviceID;
+  std::lock_guard<std::mutex> lock(poll_.PollLock);
+  const std::uint8_t subnet = poll_.PolledSubnetID;
+  const std::uint8_t device = poll_.PolledDeviceID;
   const bool fromPolled = frameData[kSourceSubnetOffset] == subnet && frameData[kSourceDeviceOffset] == device;
   const bool toPolled = frameData[kTargetSubnetOffset] == subnet && frameData[kTargetDeviceOffset] == device;
   if (!fromPolled && !toPolled) return;
@@ -109,7 +109,7 @@ bool TthreadRecLigth::Decode(const std::vector<std::uint8_t>& payload) {
   } else if (ParseListNo(p, n, a)) {
     if (sink_ != nullptr) sink_->SetZoneListNo(a);
   } else {
-    return ParseDispUpdate(p, n);
+    return ParseDispUpdate(p, n, state_);
   }
   return true;
 }

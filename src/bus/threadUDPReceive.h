@@ -14,6 +14,7 @@
 #include "bus/StatusDecoders.h"
 #include "bus/ZoneStatusSink.h"
 #include "bus/mSocket.h"
+#include "core/SharedState.h"
 
 namespace kestrel {
 
@@ -49,8 +50,9 @@ class BusEndpoint;
 class TthreadRecLigth {
  public:
   // `sink` receives the decoded values of the polled zone (nullptr: decode, hand nothing on).
-  // It must outlive the thread.
-  explicit TthreadRecLigth(ZoneStatusSink* sink, BusEndpoint& endpoint = TheBusEndpoint());
+  // Everything given must outlive the thread: the endpoint it reads, the poll lock with the
+  // polled address, and the state whose reload flags the update replies set.
+  TthreadRecLigth(ZoneStatusSink* sink, BusEndpoint& endpoint, PollState& poll, SharedState& state);
   ~TthreadRecLigth();
   TthreadRecLigth(const TthreadRecLigth&) = delete;
   TthreadRecLigth& operator=(const TthreadRecLigth&) = delete;
@@ -78,6 +80,8 @@ class TthreadRecLigth {
 
   ZoneStatusSink* sink_;
   BusEndpoint& endpoint_;
+  PollState& poll_;
+  SharedState& state_;
   std::atomic<bool> stopRequested_{false};
   std::thread thread_;
   ReceiveCounters counters_;

@@ -5,6 +5,7 @@
 
 #include "cli/CliOutput.h"
 #include "core/AppSettings.h"
+#include "core/TextEscape.h"
 #include "platform/LocaleTime.h"
 #include "playlists/FtpClient.h"
 #include "playlists/PlayListStore.h"
@@ -37,43 +38,44 @@ const char kHelp[] =
     "                  the program)\n"
     "  --help          show this text\n"
     "\n"
-    "Exit status: 0 done, 1 wrong usage, 2 no connection to the FTP server,\n"
-    "3 the server refused the listing or there is no such play list.\n";
+    "Exit status: 0 done, 1 wrong usage, 2 no connection to the FTP server (none could\n"
+    "be made, it was lost, or the server did not answer in time), 3 the server refused\n"
+    "the listing, its listing could not be read, or there is no such play list.\n";
 
 int Usage(const std::string& problem) {
   std::fprintf(stderr, "kestrel-cli: %s\n\n%s", problem.c_str(), kHelp);
   return kUsage;
 }
 
-int ListFailed(const PlayListStore& store, const ListResult& result) {
-  std::fprintf(stderr, "kestrel-cli: %s\n", store.LastError().c_str());
-  return result.outcome == ListOutcome::Terminating ? kNoConnection : kRefused;
+// The message (with the reason) has gone to standard error through the prompts already.
+int Failed(const PlayListStore& store) {
+  return store.LastErrorWasConnection() ? kNoConnection : kRefused;
 }
 
 int RunPlayLists(PlayListStore& store) {
   const ListResult result = store.ListPlayLists("");
-  if (result.outcome != ListOutcome::Listed) return ListFailed(store, result);
+  if (result.outcome != ListOutcome::Listed) return Failed(store);
   for (int row = 0; row < store.Count(); ++row) {
     const TPlayListObj& playList = *store.At(row);
     std::printf("%d\t%d\t%s\n", playList.Seq, playList.SeqInVeltra,
-                cli::EscapeField(playList.Name).c_str());
+                EscapeControls(playList.Name).c_str());
   }
   return kOk;
 }
 
 int RunSongs(PlayListStore& store, const std::string& name) {
   const ListResult result = store.ListPlayLists(name);
-  if (result.outcome != ListOutcome::Listed) return ListFailed(store, result);
+  if (result.outcome != ListOutcome::Listed) return Failed(store);
   const int row = store.FindPlayListRow(name, 0);
   if (row < 0) {
     std::fprintf(stderr, "kestrel-cli: there is no play list named \"%s\"\n",
-                 cli::EscapeField(name).c_str());
+                 EscapeControls(name).c_str());
     return kRefused;
   }
   TPlayListObj& playList = *store.At(row);
-  if (!store.LoadSongs(playList)) return kRefused;
+  if (!store.LoadSongs(playList)) return Failed(store);
   for (const TSongObj* song : playList.VisibleSongs()) {
-    std::printf("%d\t%s\t%s\n", song->Seq, cli::EscapeField(song->Name).c_str(),
+    std::printf("%d\t%s\t%s\n", song->Seq, EscapeControls(song->Name).c_str(),
                 platform::IsoDateTimeText(song->ModTime).c_str());
   }
   return kOk;

@@ -1,39 +1,55 @@
-// Process-wide state that start-up gives its first values and the subsystems share.
+// The state that the subsystems of one running program share. The session owns one object and
+// hands it to those who need it; tests build their own.
 #pragma once
 
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 namespace kestrel {
 
 using IPv4Bytes = std::array<std::uint8_t, 4>;
 
-// The chosen local IP and its four bytes, leftmost first. Stored once by start-up, before any
-// thread that reads them runs; empty/zero before that.
-void SetLocalIP(const std::string& ip);
-std::string LocalIP();
-IPv4Bytes LocalIPBytes();
-bool HasLocalIP();
+// How long a zone's play list reload may go without an update status reply: the wait counter
+// grows by 10 per step of about 100 ms, so 6000 is about 60 s.
+constexpr std::int32_t kUpdateWaitLimit = 6000;
 
-// Start-up flag (true until the main window is first shown) and shutdown flag (set when the
-// shutdown clean-up has finished). While either is set the list views' change handlers idle.
-extern std::atomic<bool> StartupFlag;
-extern std::atomic<bool> ShutdownFlag;
+class SharedState {
+ public:
+  SharedState() = default;
+  SharedState(const SharedState&) = delete;
+  SharedState& operator=(const SharedState&) = delete;
 
-// The zones' play lists may have changed on the server; the next playback command first tells
-// the zones to reload.
-extern std::atomic<bool> PlayListsChanged;
+  // The chosen local IP and its four bytes, leftmost first; empty/zero until stored.
+  void SetLocalIP(const std::string& ip);
+  std::string LocalIP() const;
+  IPv4Bytes LocalIPBytes() const;
+  bool HasLocalIP() const;
 
-// A song is being dragged over the play list view.
-extern std::atomic<bool> DraggingFlag;
+  // Gives every item its start-up value (the local IP is cleared; the wait limit is kept).
+  void Reset();
 
-// A zone is reloading its play lists, and the counter that bounds the wait for its end.
-extern std::atomic<bool> ZoneUpdating;
-extern std::atomic<std::int32_t> UpdateWaitCounter;
+  // Start-up flag (true until the main window is first shown) and shutdown flag (set when the
+  // shutdown clean-up has finished). While either is set the list views' change handlers idle.
+  std::atomic<bool> StartupFlag{true};
+  std::atomic<bool> ShutdownFlag{false};
+  // The zones' play lists may have changed on the server; the next playback command first
+  // tells the zones to reload.
+  std::atomic<bool> PlayListsChanged{false};
+  // A song is being dragged over the play list view.
+  std::atomic<bool> DraggingFlag{false};
+  // A zone is reloading its play lists, and the counter that bounds the wait for its end.
+  std::atomic<bool> ZoneUpdating{false};
+  std::atomic<std::int32_t> UpdateWaitCounter{0};
+  // The counter value at which a reload wait gives up (tests shorten it).
+  std::atomic<std::int32_t> UpdateWaitLimit{kUpdateWaitLimit};
 
-// Gives every item above its start-up value (the local IP is cleared).
-void ResetSharedState();
+ private:
+  mutable std::mutex ipMutex_;
+  std::string localIP_;
+  IPv4Bytes localBytes_{};
+};
 
 }  // namespace kestrel

@@ -3,6 +3,7 @@
 #include <Poco/Exception.h>
 #include <Poco/Net/NetException.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -64,7 +65,11 @@ bool FtpClient::Connected() {
   return true;
 }
 
-void FtpClient::Disconnect() { session_.reset(); }
+void FtpClient::Disconnect() {
+  session_.reset();
+  listingWay_ = FtpListingWay::Undecided;
+  currentDir_.clear();
+}
 
 void FtpClient::Quit() {
   if (!session_) return;
@@ -85,6 +90,15 @@ void FtpClient::FailConnection(const char* what, const std::string& detail) {
   throw FtpError(FtpError::Kind::Connection, std::string(what) + ": " + detail);
 }
 
+void FtpClient::FailFinally(const char* what, const std::string& detail) {
+  Disconnect();
+  throw FtpError::Final(FtpError::Kind::Connection, std::string(what) + ": " + detail);
+}
+
+std::string FtpClient::NoAnswerText() const {
+  return "no answer within " + Seconds(timeouts_.replyMs);
+}
+
 int FtpClient::Send(const char* what, const std::string& command, const std::string& arg,
                     std::string& reply) {
   FtpControlSession& session = Session(what);
@@ -92,7 +106,9 @@ int FtpClient::Send(const char* what, const std::string& command, const std::str
   try {
     code = session.Command(command, arg, reply);
   } catch (const Poco::TimeoutException&) {
-    FailConnection(what, "no reply from the server within " + Seconds(timeouts_.replyMs));
+    FailFinally(what, NoAnswerText());
+  } catch (const FtpReplyTooLarge&) {
+    FailFinally(what, TooLargeText("reply"));
   } catch (const Poco::Exception& e) {
     FailConnection(what, e.displayText());
   }
@@ -122,8 +138,8 @@ void FtpClient::Connect() {
       session_ = std::make_unique<FtpControlSession>(host_, port_, Millis(timeouts_.connectMs),
                                                      Millis(timeouts_.replyMs));
     } catch (const Poco::TimeoutException&) {
-      FailConnection("connect", "no answer from " + where + " within " +
-                                    Seconds(timeouts_.connectMs));
+      FailFinally("connect", "no answer from " + where + " within " +
+                                 Seconds(timeouts_.connectMs));
     } catch (const Poco::Exception& e) {
       FailConnection("connect", where + ": " + e.displayText());
     }
@@ -132,8 +148,9 @@ void FtpClient::Connect() {
     } catch (const Poco::Net::FTPException& e) {
       throw FtpError(FtpError::Kind::Reply, "greeting refused", e.code(), ReplyOf(e));
     } catch (const Poco::TimeoutException&) {
-      FailConnection("greeting", "no greeting from " + where + " within " +
-                                     Seconds(timeouts_.replyMs));
+      FailFinally("greeting", NoAnswerText() + " (no complete greeting from " + where + ")");
+    } catch (const FtpReplyTooLarge&) {
+      FailFinally("greeting", TooLargeText("greeting"));
     } catch (const Poco::Exception& e) {
       FailConnection("greeting", e.displayText());
     }
@@ -160,7 +177,7 @@ bool FtpClient::EnsureConnected() {
     std::uint16_t port = 0;
     if (!ParseFtpPort(settings.port, port))
       throw FtpError(FtpError::Kind::Settings,
-                     "the port \"" + settings.port + "\" in " + kFtpServerIniName +
+                     "the port \"" + EscapeControls(settings.port) + "\" in " + kFtpServerIniName +
                          " is not a port number");
     SetHost(settings.ip);
     SetPort(port);
@@ -170,7 +187,8 @@ bool FtpClient::EnsureConnected() {
     return true;
   } catch (const FtpError& e) {
     lastConnectError_ = e.what();
-    CurrentPrompts().Show(PromptKind::ErrorYes, kConnectFailText);
+    CurrentPrompts().Show(PromptKind::ErrorYes,
+                          std::string(kConnectFailText) + "\r\n\r\n" + lastConnectError_);
     RequestTermination();
     return false;
   }
@@ -180,7 +198,9 @@ bool FtpClient::EnsureConnected() {
 
 void FtpClient::ChangeDir(const std::string& path) {
   CheckName(path, "change directory");
+  currentDir_.clear();
   Expect("change directory", "CWD", path, {200, 250});
+  if (!path.empty() && path[0] == '/') currentDir_ = path;
 }
 
 void FtpClient::MakeDir(const std::string& name) {
@@ -216,9 +236,80 @@ std::int64_t FtpClient::Size(const std::string& name) {
   return digits > 0 ? size : -1;
 }
 
-std::vector<FtpListEntry> FtpClient::List() {
-  const std::string raw = ListRaw();
-  return ParseFtpListing(raw, platform::LocalNow());
+std::vector<FtpListEntry> FtpClient::List() { return ParseListing("list directory", ListRaw()); }
+
+std::vector<FtpListEntry> FtpClient::ParseListing(const char* what, std::string_view raw) {
+  std::string unreadable;
+  std::vector<FtpListEntry> entries = ParseFtpListing(raw, platform::LocalNow(), &unreadable);
+  if (entries.empty() && !unreadable.empty())
+    throw FtpError::Final(FtpError::Kind::Reply,
+                          std::string(what) + ": the server's listing format is not understood: \"" +
+                              EscapeControls(unreadable) + "\"");
+  return entries;
+}
+
+namespace {
+
+bool SameEntries(const std::vector<FtpListEntry>& a, const std::vector<FtpListEntry>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](const FtpListEntry& x, const FtpListEntry& y) {
+                      return x.name == y.name && x.kind == y.kind;
+                    });
+}
+
+bool HasWildcard(const std::string& path) {
+  return path.find_first_of("*?[]{}~") != std::string::npos;
+}
+
+}  // namespace
+
+int FtpClient::Stat(const std::string& path, std::string& reply, std::string& body) {
+  const char* what = "list directory";
+  FtpControlSession& session = Session(what);
+  int code = 0;
+  try {
+    code = session.CommandWithBody("STAT", path, reply, body);
+  } catch (const Poco::TimeoutException&) {
+    FailFinally(what, NoAnswerText());
+  } catch (const FtpReplyTooLarge&) {
+    Disconnect();  // the rest of the reply is still coming
+    throw FtpError::Final(FtpError::Kind::Reply, std::string(what) + ": " + TooLargeText("listing"));
+  } catch (const Poco::Exception& e) {
+    FailConnection(what, e.displayText());
+  }
+  return code;
+}
+
+std::vector<FtpListEntry> FtpClient::ListByCwd(const std::string& path) {
+  if (currentDir_ != path) ChangeDir(path);
+  return List();
+}
+
+std::vector<FtpListEntry> FtpClient::ListDir(const std::string& path) {
+  CheckName(path, "list directory");
+  if (listingWay_ == FtpListingWay::DataConnection || HasWildcard(path)) return ListByCwd(path);
+  std::string reply, body;
+  const int code = Stat(path, reply, body);
+  const bool listing = code >= 211 && code <= 213;
+  if (listingWay_ == FtpListingWay::Stat) {
+    if (!listing) throw FtpError(FtpError::Kind::Reply, "list directory", code, reply);
+    return ParseListing("list directory", body);
+  }
+  std::vector<FtpListEntry> listed = ListByCwd(path);
+  std::string unreadable;
+  const std::vector<FtpListEntry> stated =
+      listing ? ParseFtpListing(body, platform::LocalNow(), &unreadable)
+              : std::vector<FtpListEntry>{};
+  if (!listing)
+    listingWay_ = FtpListingWay::DataConnection;
+  else if (!listed.empty())
+    listingWay_ = SameEntries(stated, listed) ? FtpListingWay::Stat : FtpListingWay::DataConnection;
+  return listed;
+}
+
+std::string FtpClient::TooLargeText(const char* what) {
+  return "the server's " + std::string(what) + " is larger than " +
+         std::to_string(FtpControlSession::kMaxReplyBytes >> 20) + " MB";
 }
 
 void FtpClient::Transfer(const char* what, const std::string& command, const std::string& arg,
@@ -246,11 +337,12 @@ void FtpClient::Transfer(const char* what, const std::string& command, const std
   } catch (const Poco::Net::FTPException& e) {
     // PORT or the command refused (the connection is fine), or the server never connected back.
     if (e.code() == 0)
-      FailConnection(what, "the server did not open the data connection within " +
-                               Seconds(timeouts_.replyMs));
+      FailFinally(what, NoAnswerText() + " (the server did not open the data connection)");
     throw FtpError(FtpError::Kind::Reply, what, e.code(), ReplyOf(e));
   } catch (const Poco::TimeoutException&) {
-    FailConnection(what, "the transfer stopped for " + Seconds(timeouts_.replyMs));
+    FailFinally(what, NoAnswerText() + " (the transfer stopped)");
+  } catch (const FtpReplyTooLarge&) {
+    FailFinally(what, TooLargeText("reply"));
   } catch (const Poco::Exception& e) {
     FailConnection(what, e.displayText());
   }
@@ -258,12 +350,17 @@ void FtpClient::Transfer(const char* what, const std::string& command, const std
 }
 
 std::string FtpClient::ListRaw() {
+  const char* what = "list directory";
   std::string data;
-  Transfer("list directory", "LIST", "", [&](Poco::Net::StreamSocket& socket) {
+  Transfer(what, "LIST", "", [&](Poco::Net::StreamSocket& socket) {
     std::vector<char> buffer(kChunkBytes);
     int n;
-    while ((n = socket.receiveBytes(buffer.data(), static_cast<int>(buffer.size()))) > 0)
+    while ((n = socket.receiveBytes(buffer.data(), static_cast<int>(buffer.size()))) > 0) {
+      if (data.size() + static_cast<std::size_t>(n) > FtpControlSession::kMaxReplyBytes)
+        throw FtpError::Final(FtpError::Kind::Reply,
+                              std::string(what) + ": " + TooLargeText("listing"));
       data.append(buffer.data(), static_cast<std::size_t>(n));
+    }
   });
   return data;
 }

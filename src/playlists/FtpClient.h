@@ -6,10 +6,14 @@
 // thread only. Data connections are active (the client listens and announces its port with
 // PORT); transfers are binary (TYPE I is sent once at login, then SYST).
 //
-// Time-outs: connecting gives up after 5 s; every wait for the server after that (a reply, the
-// server's data connection, a transfer that stops moving) gives up after 10 s. A failure of that
-// kind closes the connection, so the next EnsureConnected or LoadSongs connects afresh; a reply
-// with a code the operation does not accept keeps the connection open.
+// Time-outs: connecting gives up after 5 s. After that a reply must be complete within 10 s of
+// the command (however the server spreads it), the server must open a data connection within
+// 10 s, and a transfer fails once no byte has moved for 10 s. A reply and a listing hold at most
+// 64 MB. A failure of that kind closes the connection, so the next EnsureConnected or LoadSongs
+// connects afresh, and it is final (FtpError::retryable() is false): a server that did not
+// answer in time is not asked again at once. A reply with a code the operation does not accept
+// keeps the connection open. A listing that holds lines but none that can be read is an error
+// quoting its first line, never an empty directory.
 //
 // Names given to the operations are sent exactly as given, relative to the current directory
 // unless they start with "/". A name holding CR or LF is refused (FtpError::Kind::BadName)
@@ -35,6 +39,13 @@ namespace kestrel {
 class FtpControlSession;
 
 enum class FtpWorkMode { Read, Write };
+
+// How ListDir reads a directory on the current connection.
+enum class FtpListingWay {
+  Undecided,       // not yet known: the next ListDir finds out
+  Stat,            // "STAT path": the listing comes as the reply, one round trip
+  DataConnection,  // CWD path, then LIST over a data connection
+};
 
 struct FtpTimeouts {
   int connectMs = 5000;
@@ -74,7 +85,7 @@ class FtpClient {
   // Opens the connection if needed. When connected already, returns true at once without
   // reading the settings file or sending anything. Otherwise reads IP, Port, UserName and
   // Password from Settings/ftpServer.ini, sets them and connects. When that fails it shows
-  // kConnectFailText (PromptKind::ErrorYes), asks the application to terminate
+  // kConnectFailText and the reason (PromptKind::ErrorYes), asks the application to terminate
   // (RequestTermination) and returns false; LastConnectError() then tells why.
   bool EnsureConnected();
   // Sends QUIT (without waiting for the answer), then closes the connection. Never throws.
@@ -94,6 +105,17 @@ class FtpClient {
   void ChangeDir(const std::string& path);                         // CWD: 200 or 250
   std::vector<FtpListEntry> List();                                // LIST of the current directory
   std::string ListRaw();                                           // the same, unparsed
+  // The entries of the directory `path` (absolute, built as the callers build every path).
+  // Where the server allows it, the listing is read over the control connection as the reply to
+  // "STAT path"; otherwise by CWD path (unless the connection is there already) and LIST. Which
+  // way is decided once per connection, by the first ListDir of a directory that LIST shows
+  // entries in: that one is read both ways, and STAT is kept only when it gave the same entries
+  // (names and kinds) in the same order; a refusal of STAT, a status text, an empty or shorter
+  // reply all mean LIST. A name with a wildcard character (* ? [ ] { } ~), which some servers
+  // expand in STAT, always goes by LIST. The current directory afterwards is `path` when LIST
+  // was used and unchanged otherwise. Deadlines, caps and failures are those of LIST.
+  std::vector<FtpListEntry> ListDir(const std::string& path);
+  FtpListingWay ListingWay() const { return listingWay_; }
   void MakeDir(const std::string& name);                           // MKD: 257
   void RemoveDir(const std::string& name);                         // RMD: 250
   void Delete(const std::string& name);                            // DELE: 250
@@ -140,6 +162,13 @@ class FtpClient {
   void Transfer(const char* what, const std::string& command, const std::string& arg,
                 const std::function<void(Poco::Net::StreamSocket&)>& move);
   [[noreturn]] void FailConnection(const char* what, const std::string& detail);
+  [[noreturn]] void FailFinally(const char* what, const std::string& detail);
+  std::string NoAnswerText() const;
+  static std::string TooLargeText(const char* what);
+  static std::vector<FtpListEntry> ParseListing(const char* what, std::string_view raw);
+  // "STAT path": the code, the first line of the reply, and the lines of a multi-line reply.
+  int Stat(const std::string& path, std::string& reply, std::string& body);
+  std::vector<FtpListEntry> ListByCwd(const std::string& path);
 
   std::string host_;
   std::uint16_t port_ = 21;
@@ -148,6 +177,8 @@ class FtpClient {
   FtpTimeouts timeouts_;
 
   std::unique_ptr<FtpControlSession> session_;
+  FtpListingWay listingWay_ = FtpListingWay::Undecided;
+  std::string currentDir_;  // after a CWD to an absolute path; empty when unknown
   std::string greeting_;
   std::string loginReply_;
   std::string systemType_;

@@ -1,9 +1,13 @@
 #include "playlists/FtpControlSession.h"
 
 #include <Poco/Net/DialogSocket.h>
+#include <Poco/Net/FTPClientSession.h>
 #include <Poco/Net/NetException.h>
 #include <Poco/Net/SocketAddress.h>
 #include <Poco/Net/StreamSocketImpl.h>
+#include <Poco/Timestamp.h>
+
+#include <algorithm>
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -13,18 +17,44 @@
 
 namespace kestrel {
 
+POCO_IMPLEMENT_EXCEPTION(FtpReplyTooLarge, Poco::IOException, "Reply too large")
+
 namespace {
 
-// A control socket whose end of stream is an exception rather than a quiet zero.
+// A control socket whose end of stream is an exception rather than a quiet zero, and whose
+// reads can be held to a deadline and a byte budget for a whole reply.
 class ControlSocketImpl : public Poco::Net::StreamSocketImpl {
  public:
   using Poco::Net::StreamSocketImpl::receiveBytes;
+
+  void Arm(const Poco::Timespan& within, std::size_t maxBytes) {
+    deadline_ = Poco::Timestamp() + within;
+    budget_ = maxBytes;
+    armed_ = true;
+  }
+  void Disarm() { armed_ = false; }
+
   int receiveBytes(void* buffer, int length, int flags) override {
+    const bool peek = (flags & MSG_PEEK) != 0;
+    if (armed_ && !peek) {
+      const Poco::Timespan left = deadline_ - Poco::Timestamp();
+      if (left <= 0 || !poll(left, SELECT_READ | SELECT_ERROR))
+        throw Poco::TimeoutException("no complete reply in time");
+    }
     const int n = Poco::Net::StreamSocketImpl::receiveBytes(buffer, length, flags);
-    if (n == 0 && length > 0 && (flags & MSG_PEEK) == 0)
+    if (n == 0 && length > 0 && !peek)
       throw Poco::Net::ConnectionResetException("the server closed the connection");
+    if (armed_ && !peek && n > 0) {
+      if (static_cast<std::size_t>(n) > budget_) throw FtpReplyTooLarge("the reply is too large");
+      budget_ -= static_cast<std::size_t>(n);
+    }
     return n;
   }
+
+ private:
+  bool armed_ = false;
+  Poco::Timestamp deadline_;
+  std::size_t budget_ = 0;
 };
 
 }  // namespace
@@ -34,7 +64,9 @@ FtpControlSession::FtpControlSession(const std::string& host, std::uint16_t port
                                      const Poco::Timespan& replyTimeout)
     : replyTimeout_(replyTimeout) {
   setPassive(false, false);  // active mode, announced with PORT
-  Poco::Net::StreamSocket socket(new ControlSocketImpl);
+  auto* impl = new ControlSocketImpl;
+  impl_ = impl;
+  Poco::Net::StreamSocket socket(impl);
   socket.connect(Poco::Net::SocketAddress(host, port), connectTimeout);
   socket.setNoDelay(true);
   _pControlSocket = new Poco::Net::DialogSocket(socket);
@@ -54,7 +86,15 @@ FtpControlSession::~FtpControlSession() {
   // The base destructor now finds no connection and sends nothing.
 }
 
+FtpControlSession::ReplyWindow::ReplyWindow(FtpControlSession& session, std::size_t maxBytes)
+    : impl_(session.impl_) {
+  static_cast<ControlSocketImpl*>(impl_)->Arm(session.replyTimeout_, maxBytes);
+}
+
+FtpControlSession::ReplyWindow::~ReplyWindow() { static_cast<ControlSocketImpl*>(impl_)->Disarm(); }
+
 int FtpControlSession::ReadGreeting(std::string& reply) {
+  const ReplyWindow window(*this);
   receiveServerReadyReply();  // throws FTPException unless 2xx
   reply = welcomeMessage();
   return 220;
@@ -62,6 +102,7 @@ int FtpControlSession::ReadGreeting(std::string& reply) {
 
 int FtpControlSession::Command(const std::string& command, const std::string& arg,
                                std::string& reply) {
+  const ReplyWindow window(*this);
   return arg.empty() ? sendCommand(command, reply) : sendCommand(command, arg, reply);
 }
 
@@ -70,13 +111,94 @@ void FtpControlSession::SendOnly(const std::string& command) {
 }
 
 int FtpControlSession::ReadReply(std::string& reply) {
+  const ReplyWindow window(*this);
   return _pControlSocket->receiveStatusMessage(reply);
+}
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The code of a reply line that begins with three digits, or 0.
+int CodeOf(const std::string& text, std::size_t at) {
+  if (at + 3 > text.size() || !IsDigit(text[at]) || !IsDigit(text[at + 1]) ||
+      !IsDigit(text[at + 2]))
+    return 0;
+  return (text[at] - '0') * 100 + (text[at + 1] - '0') * 10 + (text[at + 2] - '0');
+}
+
+}  // namespace
+
+int FtpControlSession::CommandWithBody(const std::string& command, const std::string& arg,
+                                       std::string& reply, std::string& body) {
+  const ReplyWindow window(*this);
+  _pControlSocket->sendMessage(command, arg);
+  std::string raw;
+  char buffer[16 * 1024];
+  std::string eol;             // the first line's end: CR LF, or LF alone
+  std::size_t firstEnd = 0;    // one past the first line
+  std::size_t lastBegin = 0;   // where the closing line begins
+  std::size_t scanned = 0;     // where the search for the closing line goes on
+  int code = 0;
+  for (;;) {
+    const int n = _pControlSocket->receiveRawBytes(buffer, sizeof buffer);
+    if (n <= 0) throw Poco::Net::ConnectionResetException("the server closed the connection");
+    raw.append(buffer, static_cast<std::size_t>(n));
+    if (eol.empty()) {
+      const std::size_t lf = raw.find('\n');
+      if (lf == std::string::npos) continue;
+      eol = lf > 0 && raw[lf - 1] == '\r' ? "\r\n" : "\n";
+      firstEnd = lf + 1;
+      code = CodeOf(raw, 0);
+      if (code == 0) throw Poco::Net::FTPException("unreadable reply", raw.substr(0, lf), 0);
+      if (raw.size() < 4 || raw[3] != '-') {
+        if (raw.size() != firstEnd)
+          throw Poco::ProtocolException("the server sent more than its reply");
+        lastBegin = 0;
+        break;
+      }
+      scanned = firstEnd;
+    }
+    // The closing line: the code and a blank at the start of a line, up to the next line end.
+    const std::string closing = eol + raw.substr(0, 3) + " ";
+    const std::size_t at = raw.find(closing, scanned - eol.size());
+    if (at == std::string::npos) {
+      // A closing line not found yet can only begin in the last few bytes.
+      if (raw.size() > closing.size())
+        scanned = std::max(scanned, raw.size() - closing.size() + eol.size());
+      continue;
+    }
+    const std::size_t end = raw.find(eol, at + closing.size());
+    if (end == std::string::npos) {
+      scanned = at + eol.size();
+      continue;
+    }
+    lastBegin = at + eol.size();
+    if (end + eol.size() != raw.size())
+      throw Poco::ProtocolException("the server sent more than its reply");
+    break;
+  }
+  reply = raw.substr(0, firstEnd - eol.size());
+  body.clear();
+  for (std::size_t pos = firstEnd; pos < lastBegin;) {
+    std::size_t end = raw.find(eol, pos);
+    if (end == std::string::npos || end > lastBegin) end = lastBegin;
+    if (raw[pos] == ' ') ++pos;
+    body.append(raw, pos, end + eol.size() - pos);
+    pos = end + eol.size();
+  }
+  return code;
 }
 
 Poco::Net::StreamSocket FtpControlSession::OpenDataConnection(const std::string& command,
                                                               const std::string& arg) {
-  Poco::Net::StreamSocket data = establishDataConnection(command, arg);
+  Poco::Net::StreamSocket data;
+  {
+    const ReplyWindow window(*this);  // PORT and the command's first reply
+    data = establishDataConnection(command, arg);
+  }
   data.setSendTimeout(replyTimeout_);
+  data.setReceiveTimeout(replyTimeout_);
   return data;
 }
 

@@ -4,7 +4,10 @@
 //  - the connect itself is bounded by a time-out (Poco's own open() connects without one);
 //  - the end of the control connection is an error: Poco's reader returns code 0 at the end of
 //    the stream, and inside a multi-line reply it would wait for the closing line for ever;
-//  - data connections get the reply time-out for sending too, not only for receiving;
+//  - a reply must be complete within the reply time-out and hold at most kMaxReplyBytes, however
+//    the server spreads it over lines and packets (a greeting of endless "220-" lines fails);
+//  - data connections get the reply time-out for each send and each receive, so a transfer
+//    fails once no byte has moved for that long (and a slow one that keeps moving goes on);
 //  - a check whether the server has closed the connection that sends nothing.
 // Active mode only: the data connection is announced with PORT (never EPRT).
 #pragma once
@@ -13,13 +16,22 @@
 #include <Poco/Net/StreamSocket.h>
 #include <Poco/Timespan.h>
 
+#include <Poco/Exception.h>
+
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace kestrel {
 
+// A reply that would exceed its byte budget.
+POCO_DECLARE_EXCEPTION(, FtpReplyTooLarge, Poco::IOException)
+
 class FtpControlSession : public Poco::Net::FTPClientSession {
  public:
+  // The most a reply may hold (a listing sent over the control connection included).
+  static constexpr std::size_t kMaxReplyBytes = 64u * 1024 * 1024;
+
   // Connects to host:port; throws a Poco exception when that fails or takes longer than
   // `connectTimeout`. Every later wait for the server (a reply, the data connection, a stalled
   // transfer) fails after `replyTimeout`.
@@ -36,6 +48,15 @@ class FtpControlSession : public Poco::Net::FTPClientSession {
   void SendOnly(const std::string& command);
   // Reads one more reply (the end of a transfer).
   int ReadReply(std::string& reply);
+  // Sends `command` with `arg` and reads the reply byte for byte, without joining or cutting
+  // its lines. Returns the code; `reply` gets the first line without its line end, `body` the
+  // lines between the first and the last line of a multi-line reply (empty for a one-line reply), each with its line end (CR LF, or LF from a server that ends lines with LF
+  // alone), and one leading blank taken off each line; lines end only at a full line end, so a
+  // lone CR or LF inside a name stays in it. The reply must be complete within the reply
+  // time-out and hold at most kMaxReplyBytes; bytes after it (which no server sends unasked)
+  // are a protocol error.
+  int CommandWithBody(const std::string& command, const std::string& arg, std::string& reply,
+                      std::string& body);
   // Announces a data connection with PORT, sends `command`, checks for a 1xx reply and waits
   // for the server to connect. Throws Poco::Net::FTPException with the server's reply otherwise.
   Poco::Net::StreamSocket OpenDataConnection(const std::string& command, const std::string& arg);
@@ -45,7 +66,21 @@ class FtpControlSession : public Poco::Net::FTPClientSession {
   bool ClosedByServer();
 
  private:
+  // While it lives, reads on the control connection share one deadline (the reply time-out from
+  // now) and one byte budget.
+  class ReplyWindow {
+   public:
+    explicit ReplyWindow(FtpControlSession& session, std::size_t maxBytes = kMaxReplyBytes);
+    ~ReplyWindow();
+    ReplyWindow(const ReplyWindow&) = delete;
+    ReplyWindow& operator=(const ReplyWindow&) = delete;
+
+   private:
+    Poco::Net::SocketImpl* impl_;
+  };
+
   Poco::Timespan replyTimeout_;
+  Poco::Net::SocketImpl* impl_ = nullptr;  // the control socket's, kept alive by it
 };
 
 }  // namespace kestrel

@@ -9,6 +9,9 @@ namespace {
 
 using platform::CalendarTime;
 
+// How much of an unreadable line a message quotes.
+constexpr std::size_t kQuotedLineMax = 200;
+
 struct Span {
   std::size_t begin;
   std::size_t end;  // one past the last character
@@ -69,6 +72,26 @@ bool ParseClock(std::string_view s, int& hour, int& minute) {
          hour <= 23 && minute <= 59;
 }
 
+// "YYYY-MM-DD".
+bool ParseIsoDate(std::string_view s, CalendarTime& t) {
+  return s.size() == 10 && s[4] == '-' && s[7] == '-' && ToSmall(s.substr(0, 4), 4, t.year) &&
+         ToSmall(s.substr(5, 2), 2, t.month) && ToSmall(s.substr(8, 2), 2, t.day);
+}
+
+// "HH:MM:SS" with an optional fraction of a second, which is dropped with the seconds.
+bool ParseFullClock(std::string_view s, int& hour, int& minute) {
+  int second = 0;
+  if (s.size() < 8 || s[5] != ':' || !ToSmall(s.substr(6, 2), 2, second) || second > 60)
+    return false;
+  if (s.size() > 8 && (s[8] != '.' || !AllDigits(s.substr(9)))) return false;
+  return ParseClock(s.substr(0, 5), hour, minute);
+}
+
+// "+HHMM" or "-HHMM".
+bool IsZone(std::string_view s) {
+  return s.size() == 5 && (s[0] == '+' || s[0] == '-') && AllDigits(s.substr(1));
+}
+
 // The year that puts month/day/time nearest to `now`; ties go to the past.
 bool NearestYear(CalendarTime& t, const CalendarTime& now) {
   const long long nowSeconds = platform::SecondsSinceEpoch(now);
@@ -127,26 +150,40 @@ bool ParseUnix(std::string_view line, const CalendarTime& now, FtpListEntry& ent
   auto text = [&](std::size_t i) {
     return line.substr(tokens[i].begin, tokens[i].end - tokens[i].begin);
   };
-  // Find size, month, day, then a time or a year; at least one field (links or owner) before
-  // the size, and something after the date for the name.
-  for (std::size_t i = 2; i + 2 < tokens.size(); ++i) {
-    const int month = MonthFromName(text(i));
-    if (month == 0) continue;
+  // Find the size, then the date: "Mon DD HH:MM" or "Mon DD YYYY", or the ISO styles
+  // "YYYY-MM-DD HH:MM" and "YYYY-MM-DD HH:MM:SS.fraction +ZZZZ"; at least one field (links or
+  // owner) before the size, and something after the date for the name.
+  for (std::size_t i = 2; i + 1 < tokens.size(); ++i) {
     std::int64_t size = 0;
-    int day = 0;
-    if (!ToNumber(text(i - 1), size) || !ToSmall(text(i + 1), 2, day)) continue;
+    if (!ToNumber(text(i - 1), size)) continue;
     CalendarTime t;
-    t.month = month;
-    t.day = day;
-    const std::string_view last = text(i + 2);
-    bool ok;
-    if (last.find(':') != std::string_view::npos) {
-      ok = ParseClock(last, t.hour, t.minute) && NearestYear(t, now);
+    std::size_t dateEnd = 0;  // index of the date's last token
+    if (ParseIsoDate(text(i), t)) {
+      dateEnd = i + 1;
+      if (!ParseClock(text(i + 1), t.hour, t.minute)) {
+        if (i + 2 >= tokens.size() || !ParseFullClock(text(i + 1), t.hour, t.minute) ||
+            !IsZone(text(i + 2)))
+          continue;
+        dateEnd = i + 2;
+      }
+      if (!platform::IsValidCalendarTime(t)) continue;
     } else {
-      ok = last.size() == 4 && ToSmall(last, 4, t.year) && platform::IsValidCalendarTime(t);
+      const int month = MonthFromName(text(i));
+      int day = 0;
+      if (month == 0 || i + 2 >= tokens.size() || !ToSmall(text(i + 1), 2, day)) continue;
+      t.month = month;
+      t.day = day;
+      const std::string_view last = text(i + 2);
+      bool ok;
+      if (last.find(':') != std::string_view::npos) {
+        ok = ParseClock(last, t.hour, t.minute) && NearestYear(t, now);
+      } else {
+        ok = last.size() == 4 && ToSmall(last, 4, t.year) && platform::IsValidCalendarTime(t);
+      }
+      if (!ok) continue;
+      dateEnd = i + 2;
     }
-    if (!ok) continue;
-    const std::size_t nameBegin = tokens[i + 2].end + 1;
+    const std::size_t nameBegin = tokens[dateEnd].end + 1;
     if (nameBegin >= line.size()) return false;
     std::string_view name = line.substr(nameBegin);
     std::string_view target;
@@ -227,6 +264,15 @@ bool ParseMsdos(std::string_view line, FtpListEntry& entry) {
   return true;
 }
 
+// Lines that hold no entry in any listing: blank ones and the "total" line.
+bool IsFillerLine(std::string_view line) {
+  std::size_t i = 0;
+  while (i < line.size() && IsBlank(line[i])) ++i;
+  if (i == line.size()) return true;
+  const std::string_view rest = line.substr(i);
+  return rest.size() > 6 && rest.substr(0, 6) == "total " && AllDigits(rest.substr(6));
+}
+
 }  // namespace
 
 bool ParseFtpListLine(std::string_view line, const CalendarTime& now, FtpListEntry& entry) {
@@ -235,7 +281,8 @@ bool ParseFtpListLine(std::string_view line, const CalendarTime& now, FtpListEnt
   return ParseUnix(line, now, entry);
 }
 
-std::vector<FtpListEntry> ParseFtpListing(std::string_view reply, const CalendarTime& now) {
+std::vector<FtpListEntry> ParseFtpListing(std::string_view reply, const CalendarTime& now,
+                                          std::string* firstUnreadable) {
   const bool crlf = reply.find("\r\n") != std::string_view::npos;
   const std::string_view separator = crlf ? std::string_view("\r\n") : std::string_view("\n");
   std::vector<FtpListEntry> entries;
@@ -244,8 +291,11 @@ std::vector<FtpListEntry> ParseFtpListing(std::string_view reply, const Calendar
     std::size_t end = reply.find(separator, pos);
     if (end == std::string_view::npos) end = reply.size();
     FtpListEntry entry;
-    if (ParseFtpListLine(reply.substr(pos, end - pos), now, entry))
+    const std::string_view line = reply.substr(pos, end - pos);
+    if (ParseFtpListLine(line, now, entry))
       entries.push_back(std::move(entry));
+    else if (firstUnreadable != nullptr && firstUnreadable->empty() && !IsFillerLine(line))
+      firstUnreadable->assign(line.substr(0, kQuotedLineMax));
     pos = end + separator.size();
   }
   return entries;

@@ -3,7 +3,9 @@
 // Two listing styles are read:
 //  - Unix: a ten-character permission string whose first character is d (directory), l (link)
 //    or - (file), optionally followed by one of + . @ (ACL and context marks), then link count,
-//    owner, group (may be missing), size, and the date as "Mon DD HH:MM" or "Mon DD YYYY". The
+//    owner, group (may be missing), size, and the date as "Mon DD HH:MM" or "Mon DD YYYY", or
+//    in the ISO styles of ls, "YYYY-MM-DD HH:MM" (long-iso) and
+//    "YYYY-MM-DD HH:MM:SS.fraction +ZZZZ" (full-iso, seconds and zone dropped). The
 //    name is everything after the single blank that follows the date, so names keep their
 //    blanks, leading ones included. For a link, the text after the first " -> " is its target.
 //  - MS-DOS: "MM-DD-YY" or "MM-DD-YYYY", a 12-hour time "hh:mmAM"/"hh:mmPM" (or 24-hour
@@ -43,8 +45,11 @@ struct FtpListEntry {
 // of a year get the year that puts them nearest to `now` (within half a year either way), which
 // is how servers decide between the two forms; so a file dated next month by a server whose
 // clock runs ahead is read as next month, not as eleven months ago.
+// When `firstUnreadable` is given, it receives the first line (its first 200 bytes) that could
+// not be read, blank lines and the "total" line aside; it stays empty when there is none.
 std::vector<FtpListEntry> ParseFtpListing(std::string_view reply,
-                                          const platform::CalendarTime& now);
+                                          const platform::CalendarTime& now,
+                                          std::string* firstUnreadable = nullptr);
 
 // One line without its line end. False (and `entry` untouched) when it cannot be read.
 bool ParseFtpListLine(std::string_view line, const platform::CalendarTime& now,

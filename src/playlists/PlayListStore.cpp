@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/Prompts.h"
+#include "core/TextEscape.h"
 
 namespace kestrel {
 
@@ -33,7 +34,7 @@ ListResult PlayListStore::ListPlayLists(const std::string& reselect) {
   ListResult result;
   for (;;) {
     if (!client_.EnsureConnected()) {
-      lastError_ = client_.LastConnectError();
+      Failed(client_.LastConnectError(), true);
       return {ListOutcome::Terminating, -1};
     }
     try {
@@ -41,12 +42,15 @@ ListResult PlayListStore::ListPlayLists(const std::string& reselect) {
       result = {ListOutcome::Listed, FindPlayListRow(name, 0)};
       break;
     } catch (const FtpError& e) {
-      lastError_ = e.what();
-      if (client_.IncrementListingRetryCounter() <= kMaxListingRetries) {
+      Failed(e.what(), e.kind() == FtpError::Kind::Connection);
+      // A server that did not answer in time, or whose answer cannot be used, is not asked
+      // again at once; that failure does not use up a retry.
+      if (e.retryable() && client_.IncrementListingRetryCounter() <= kMaxListingRetries) {
         name.clear();
         continue;
       }
-      CurrentPrompts().Show(PromptKind::ErrorYes, kListingRefusedText);
+      CurrentPrompts().Show(PromptKind::ErrorYes,
+                            std::string(kListingRefusedText) + "\r\n\r\n" + lastError_);
       result = {ListOutcome::Refused, -1};
       break;
     }
@@ -60,7 +64,7 @@ void PlayListStore::ListOnce() {
   client_.ChangeDir(root);
   ClearPlayLists();
   std::int32_t seq = 0;
-  for (FtpListEntry& entry : client_.List()) {
+  for (FtpListEntry& entry : client_.ListDir(root)) {
     if (entry.kind != FtpEntryKind::Directory || entry.name == "." || entry.name == "..")
       continue;
     auto playList = std::make_unique<TPlayListObj>();
@@ -71,8 +75,7 @@ void PlayListStore::ListOnce() {
   std::int32_t counter = 1;
   for (const auto& playList : store_.PlayList) {
     if (!FtpClient::IsSendableName(playList->Name)) continue;
-    client_.ChangeDir(root + playList->Name);
-    const std::vector<FtpListEntry> entries = client_.List();
+    const std::vector<FtpListEntry> entries = client_.ListDir(root + playList->Name);
     const bool holdsFile = std::any_of(entries.begin(), entries.end(), [](const FtpListEntry& e) {
       return e.kind == FtpEntryKind::File;
     });
@@ -93,9 +96,10 @@ int PlayListStore::FindPlayListRow(const std::string& name, int deviceNumber) co
 
 void PlayListStore::ReadSongs(TPlayListObj& playList) {
   playList.ClearSongs();
-  client_.ChangeDir(client_.RootDir() + playList.Name);
+  const std::string path = client_.RootDir() + playList.Name;
+  client_.ChangeDir(path);
   std::int32_t seq = 0;
-  for (FtpListEntry& entry : client_.List()) {
+  for (FtpListEntry& entry : client_.ListDir(path)) {
     if (entry.kind != FtpEntryKind::File) continue;
     auto song = std::make_unique<TSongObj>();
     song->Seq = ++seq;
@@ -109,13 +113,12 @@ void PlayListStore::ReadSongs(TPlayListObj& playList) {
 
 bool PlayListStore::LoadSongs(TPlayListObj& playList) {
   if (playList.GotSong) return true;
-  std::string failure;
   for (int attempt = 1; attempt <= kLoadSongsAttempts; ++attempt) {
     if (!client_.Connected()) {
       try {
         client_.Connect();
       } catch (const FtpError& e) {
-        failure = e.what();
+        Failed(e.what(), true);
         break;  // the server cannot be reached now; trying again at once will not change that
       }
     }
@@ -124,17 +127,23 @@ bool PlayListStore::LoadSongs(TPlayListObj& playList) {
       playList.GotSong = true;
       return true;
     } catch (const FtpError& e) {
-      failure = e.what();
-      const bool transient = e.kind() == FtpError::Kind::Connection ||
-                             (e.kind() == FtpError::Kind::Reply && e.code() / 100 == 4);
+      Failed(e.what(), e.kind() == FtpError::Kind::Connection);
+      const bool transient =
+          e.retryable() && (e.kind() == FtpError::Kind::Connection ||
+                            (e.kind() == FtpError::Kind::Reply && e.code() / 100 == 4));
       if (!transient) break;
     }
   }
   playList.ClearSongs();
-  lastError_ = failure;
   CurrentPrompts().Show(PromptKind::ErrorOk, "Can not read the songs of play list \"" +
-                                                 playList.Name + "\".\r\n\r\n" + failure);
+                                                 EscapeControls(playList.Name) + "\".\r\n\r\n" +
+                                                 lastError_);
   return false;
+}
+
+void PlayListStore::Failed(const std::string& why, bool connection) {
+  lastError_ = why;
+  lastErrorWasConnection_ = connection;
 }
 
 int PlayListStore::CheckedSongCount() const {

@@ -59,13 +59,17 @@ class PlayListStore {
   void AddListener(PlayListStoreListener* listener);
   void RemoveListener(PlayListStoreListener* listener);
 
-  // Rebuilds the play lists from the server: EnsureConnected; CWD /; ClearPlayLists; LIST and
-  // one TPlayListObj per directory ("." and ".." excepted) numbered by Seq; then CWD and LIST
-  // of every play list to number those that hold a file (SeqInVeltra). The row to select is
+  // Rebuilds the play lists from the server: EnsureConnected; CWD /; ClearPlayLists; the root's
+  // listing (FtpClient::ListDir) and one TPlayListObj per directory ("." and ".." excepted)
+  // numbered by Seq; then the listing of every play list to number those that hold a file
+  // (SeqInVeltra). Where the server lists over the control connection, a play list costs one
+  // round trip and the current directory stays the root. The row to select is
   // FindPlayListRow(reselect, 0).
   // A failed step counts against the client's listing retry counter: up to kMaxListingRetries
   // failures in a run are retried at once without a name to reselect; after that the user sees
-  // kListingRefusedText (PromptKind::ErrorYes) and the play lists built so far stay.
+  // kListingRefusedText followed by the reason (PromptKind::ErrorYes) and the play lists built
+  // so far stay. A final failure (FtpError::retryable() false: no answer in time, a listing too
+  // large or not understood) is reported at once and does not count.
   // A play list whose name holds a line break cannot be entered; it keeps SeqInVeltra 0.
   ListResult ListPlayLists(const std::string& reselect);
 
@@ -78,8 +82,8 @@ class PlayListStore {
   int FindPlayListRow(const std::string& name, int deviceNumber) const;
 
   // Reads the songs of `playList` from the server unless GotSong: reconnects silently with the
-  // settings the client holds when the connection is gone, then CWD "/" + Name, LIST, and one
-  // TSongObj per file, numbered by Seq. A lost connection or a transient (4xx) reply is tried
+  // settings the client holds when the connection is gone, then CWD "/" + Name, its listing
+  // (FtpClient::ListDir), and one TSongObj per file, numbered by Seq. A lost connection or a transient (4xx) reply is tried
   // again, up to kLoadSongsAttempts attempts in all; a reconnection that fails, a permanent
   // refusal or a name that cannot be sent ends at once. When it gives up, the user sees
   // "Can not read the songs of play list "NAME"." with the reason (PromptKind::ErrorOk),
@@ -89,17 +93,22 @@ class PlayListStore {
   // Checked songs that are not Deleted, over every play list the store holds.
   int CheckedSongCount() const;
 
-  // What went wrong in the last failed ListPlayLists or LoadSongs.
+  // What went wrong in the last failed ListPlayLists or LoadSongs (control characters of the
+  // server's text escaped), and whether it was the connection (none, lost or timed out) rather
+  // than the server's answer.
   const std::string& LastError() const { return lastError_; }
+  bool LastErrorWasConnection() const { return lastErrorWasConnection_; }
 
  private:
   void ListOnce();
   void ReadSongs(TPlayListObj& playList);
+  void Failed(const std::string& why, bool connection);
 
   FtpClient& client_;
   TPlayListObj store_;
   std::vector<PlayListStoreListener*> listeners_;
   std::string lastError_;
+  bool lastErrorWasConnection_ = false;
 };
 
 }  // namespace kestrel

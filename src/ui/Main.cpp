@@ -11,8 +11,6 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
-#include "bus/mSocket.h"
-#include "core/SharedState.h"
 #include "ui/AnchorLayout.h"
 #include "ui/UnitProgressBar.h"
 
@@ -53,7 +51,8 @@ QFont SansSerif13() {
 
 }  // namespace
 
-TMainFrm::TMainFrm(ZoneTable::PolledAddressFn polledAddress, QWidget* parent) : QMainWindow(parent) {
+TMainFrm::TMainFrm(SharedState& state, ZoneTable& zones, QWidget* parent)
+    : QMainWindow(parent), state_(state), zones_(zones) {
   setObjectName("MainFrm");
   setWindowTitle("Coral Winds Veltra Play List Management");
   QFont font("Arial");
@@ -61,9 +60,8 @@ TMainFrm::TMainFrm(ZoneTable::PolledAddressFn polledAddress, QWidget* parent) : 
   font.setPixelSize(13);
   setFont(font);
   setGeometry(22, 1, 981, 704);
-  zones_ = std::make_unique<ZoneTable>(std::move(polledAddress));
   // Reports are stored on the receive thread; their rows are redrawn on the window thread.
-  zones_->SetRowTextHandler([this](std::size_t row, const std::string& text) {
+  zones_.SetRowTextHandler([this](std::size_t row, const std::string& text) {
     QMetaObject::invokeMethod(this, [this, row, t = QString::fromStdString(text)] { ShowZoneStatus(static_cast<int>(row), t); },
                               Qt::QueuedConnection);
   });
@@ -104,7 +102,9 @@ TMainFrm::TMainFrm(ZoneTable::PolledAddressFn polledAddress, QWidget* parent) : 
 
   CreateActions();
   BindControls();
+  BindZoneControl();
   progress_ = new TUnitProgressBarFrm(this);
+  SetDropHandler([this](const std::vector<std::string>& paths) { DropFiles(paths); });
 
   // Ctrl+Alt+Shift+L shows or hides the "Update Play List" button, whichever control has the focus.
   auto* hiddenKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_L), this);
@@ -117,11 +117,8 @@ TMainFrm::~TMainFrm() {
   for (QObject* view : {static_cast<QObject*>(lvPlayZones), static_cast<QObject*>(lvPlayList),
                         static_cast<QObject*>(lvSongList)})
     view->disconnect(this);
-  if (store_) store_->RemoveListener(this);
-}
-
-ZoneTable::PolledAddressFn TMainFrm::BusPolledAddress() {
-  return [] { return std::make_pair(PolledSubnetID.load(), PolledDeviceID.load()); };
+  DetachStore();
+  zones_.SetRowTextHandler(nullptr);
 }
 
 void TMainFrm::CreateZoneArea() {
@@ -357,7 +354,7 @@ void TMainFrm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (shownOnce_) return;
   shownOnce_ = true;
-  StartupFlag = false;
+  state_.StartupFlag = false;
   // The first listing runs once the window has been drawn, so the user sees it while connecting.
   QMetaObject::invokeMethod(this, [this] { if (firstShow_) firstShow_(); }, Qt::QueuedConnection);
 }

@@ -6,13 +6,19 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "core/FormRegistry.h"
+#include "core/SharedState.h"
 #include "playlists/FtpClient.h"
 #include "playlists/PlayListStore.h"
 #include "playlists/UploadSongs.h"
 #include "ui/ActionList.h"
 #include "ui/ListView.h"
+#include "ui/WindowThreadGate.h"
+#include "zones/ZoneControl.h"
 #include "zones/ZoneTable.h"
 
 class QGroupBox;
@@ -22,7 +28,6 @@ class QPushButton;
 class QSlider;
 class QSplitter;
 class QStatusBar;
-class QUrl;
 
 namespace kestrel::ui {
 
@@ -31,14 +36,16 @@ class TUnitProgressBarFrm;
 class TMainFrm : public QMainWindow, public PlayListStoreListener {
   Q_OBJECT
  public:
-  // The zone status operations store a report in the zone that `polledAddress` names; by
-  // default the zone the bus polled last.
-  explicit TMainFrm(ZoneTable::PolledAddressFn polledAddress = BusPolledAddress(), QWidget* parent = nullptr);
-  static ZoneTable::PolledAddressFn BusPolledAddress();
+  // The window shows `zones` and follows the flags of `state`; both outlive it.
+  TMainFrm(SharedState& state, ZoneTable& zones, QWidget* parent = nullptr);
   ~TMainFrm() override;
 
+  SharedState& State() { return state_; }
+  // Work handed to the window thread by other threads (prompts, store listener, progress).
+  WindowThreadGate& Gate() { return gate_; }
+
   // --- zones ---------------------------------------------------------------------------------
-  ZoneTable& Zones() { return *zones_; }
+  ZoneTable& Zones() { return zones_; }
   // Reads Settings/Zone.ini into the zone list; a bad ID throws EConvertError after the zones
   // before it got their rows.
   void LoadZones();
@@ -47,10 +54,12 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   void ShowZoneStatus(int row, const QString& text);
 
   // --- play lists and songs ------------------------------------------------------------------
-  // Creates the FTP client (not connected) and the store it fills; the window owns both.
-  void CreateFtpClient();
-  FtpClient* Ftp() { return ftp_.get(); }
-  PlayListStore* Store() { return store_.get(); }
+  // Shows the play lists of `store`, which `ftp` fills; both outlive the window or are detached
+  // before they go.
+  void AttachStore(FtpClient& ftp, PlayListStore& store);
+  void DetachStore();
+  FtpClient* Ftp() { return ftp_; }
+  PlayListStore* Store() { return store_; }
   // Rebuilds the play list rows from the server and selects `reselect` (empty: the first).
   void ListPlayLists(const std::string& reselect);
   // Selects the first play list named `name` or, with a number, numbered so on the device.
@@ -69,12 +78,12 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   void acAddSongExecute();
   // Opens dlgOpenSong; the chosen paths in the dialog's order (none when cancelled).
   QStringList PickSongFiles();
-  // What a drop of files on the song list does: the local files (folders skipped, any
-  // extension) go into the selected play list; with no play list selected nothing happens.
-  void DropFiles(const QList<QUrl>& urls);
+  // What a drop of files on the song list does (the drop handler): the files (folders skipped,
+  // any extension) go into the selected play list; with no play list selected nothing happens.
+  void DropFiles(const std::vector<std::string>& paths);
   // Run the upload loop into the play list named `target` through RunOperation with the progress
-  // window; the window's controls are disabled until it ends. Then the play list's songs are read
-  // again when it is the one shown, or `then` runs instead.
+  // window. Then the play list's songs are read again when it is the one shown, or `then` runs
+  // instead.
   void UploadSongs(const std::string& target, const std::vector<std::string>& paths);
   void CopySongs(const std::string& target, const std::vector<TSongObj>& songs, std::function<void()> then = {});
   TUnitProgressBarFrm* UnitProgressBarFrm() const { return progress_; }
@@ -100,6 +109,20 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   void RunOperation(const std::function<void()>& operation) {
     if (runner_) runner_(operation); else operation();
   }
+
+  // --- zone control ----------------------------------------------------------------------------
+  // The unit the zone commands go to (nullptr: the commands do nothing).
+  void SetZoneControl(ZoneControl* control) { control_ = control; }
+  // The check box of every zone row.
+  ZoneChecks CheckedZones() const;
+
+  // --- files dropped on the song list -----------------------------------------------------------
+  // Lets the song list take files dropped from the desktop or a file manager; each drop goes to
+  // the handler with the local paths, in the order given.
+  using DropHandler = std::function<void(const std::vector<std::string>& paths)>;
+  void AcceptFileDrops();
+  bool AcceptsFileDrops() const { return acceptDrops_; }
+  void SetDropHandler(DropHandler handler) { dropHandler_ = std::move(handler); }
 
   // Called when the window is asked to close, before it closes (the close is never refused).
   void SetCloseQueryHandler(std::function<void()> handler) { closeQuery_ = std::move(handler); }
@@ -173,6 +196,7 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
@@ -201,15 +225,29 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   bool AnySongChecked() const;
   bool acPlaySelectedSongUpdate() const;
   void acPlayModeExecute();
+  void BindZoneControl();
+  void acPrevSongExecute();
+  void acNextSongExecute();
+  void acPlayExecute();
+  void acStopExecute();
+  void acMuteExecute();
+  void acPlaySelectedSongExecute();
+  void acUpdateZonePlayListExecute();
+  void tkBarVolChange(int position);
+  void vSetPlayMode(QAction* action);
+  // The selected play list and song, when both are selected.
+  std::optional<SongChoice> ChosenSong() const;
   void FormKeyDown();
   using UploadWork = std::function<UploadResult(SongUploader&, TPlayListObj&)>;
   void RunUpload(const std::string& target, int count, UploadWork work, std::function<void()> then);
   void UploadEnded(const std::string& target, const UploadResult& result, const std::function<void()>& then);
 
   FormRegistration registration_{"MainFrm"};  // the receive thread dispatches while it stands
-  std::unique_ptr<ZoneTable> zones_;
-  std::unique_ptr<FtpClient> ftp_;
-  std::unique_ptr<PlayListStore> store_;  // refers to ftp_, so it goes first
+  SharedState& state_;
+  ZoneTable& zones_;
+  WindowThreadGate gate_{this};
+  FtpClient* ftp_ = nullptr;
+  PlayListStore* store_ = nullptr;
   std::vector<TSongObj*> songRows_;      // the song of each song row
   bool zoneCheckChanged_ = false;
   bool shownOnce_ = false;
@@ -217,6 +255,9 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   std::function<void()> closeQuery_;
   std::function<void()> firstShow_;
   OperationRunner runner_;
+  ZoneControl* control_ = nullptr;
+  bool acceptDrops_ = false;
+  DropHandler dropHandler_;
   TUnitProgressBarFrm* progress_ = nullptr;
 };
 

@@ -1,8 +1,8 @@
 // The play list and song views of the main window.
 #include <QLabel>
 #include <QSignalBlocker>
+#include <QThread>
 
-#include "core/SharedState.h"
 #include "ui/Main.h"
 
 namespace kestrel::ui {
@@ -11,11 +11,19 @@ namespace {
 QString Text(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
-void TMainFrm::CreateFtpClient() {
-  store_.reset();
-  ftp_ = std::make_unique<FtpClient>();
-  store_ = std::make_unique<PlayListStore>(*ftp_);
+void TMainFrm::AttachStore(FtpClient& ftp, PlayListStore& store) {
+  DetachStore();
+  ftp_ = &ftp;
+  store_ = &store;
   store_->AddListener(this);
+}
+
+void TMainFrm::DetachStore() {
+  if (store_ == nullptr) return;
+  store_->RemoveListener(this);
+  PlayListsCleared();
+  store_ = nullptr;
+  ftp_ = nullptr;
 }
 
 void TMainFrm::ListPlayLists(const std::string& reselect) {
@@ -23,6 +31,11 @@ void TMainFrm::ListPlayLists(const std::string& reselect) {
 }
 
 void TMainFrm::PlayListsCleared() {
+  // A listing that runs off the window thread changes the rows here, and waits for it.
+  if (QThread::currentThread() != thread()) {
+    gate_.Call([this] { PlayListsCleared(); });
+    return;
+  }
   // The objects the rows refer to are about to go.
   songRows_.clear();
   lvSongList->ClearRows();
@@ -32,6 +45,10 @@ void TMainFrm::PlayListsCleared() {
 }
 
 void TMainFrm::PlayListsListed(int selectRow) {
+  if (QThread::currentThread() != thread()) {
+    gate_.Call([this, selectRow] { PlayListsListed(selectRow); });
+    return;
+  }
   songRows_.clear();
   lvSongList->ClearRows();
   lblCurList->clear();
@@ -69,7 +86,7 @@ TSongObj* TMainFrm::SongAt(int row) const {
 }
 
 void TMainFrm::lvPlayListChange() {
-  if (StartupFlag || ShutdownFlag || DraggingFlag) return;
+  if (state_.StartupFlag || state_.ShutdownFlag || state_.DraggingFlag) return;
   // The selected row is the one the user moved to (by mouse, keys or a zone click).
   const int row = lvPlayList->SelectedRow();
   if (row < 0) {
@@ -105,7 +122,7 @@ void TMainFrm::ShowSongs(const std::string& name) {
 }
 
 void TMainFrm::lvSongListChange(int row) {
-  if (StartupFlag || ShutdownFlag) return;
+  if (state_.StartupFlag || state_.ShutdownFlag) return;
   if (TSongObj* song = SongAt(row)) {
     const bool checked = lvSongList->IsChecked(row);
     if (song->Checked != checked) {

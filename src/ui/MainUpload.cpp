@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QUrl>
 
 #include "core/Prompts.h"
 #include "core/SharedState.h"
@@ -31,16 +30,12 @@ void TMainFrm::acAddSongExecute() {
   UploadSongs(target->Name, paths);
 }
 
-void TMainFrm::DropFiles(const QList<QUrl>& urls) {
+void TMainFrm::DropFiles(const std::vector<std::string>& dropped) {
   const TPlayListObj* target = CurrentPlayList();
   if (target == nullptr) return;
   std::vector<std::string> paths;
-  for (const QUrl& url : urls) {
-    if (!url.isLocalFile()) continue;
-    const QString file = url.toLocalFile();
-    if (QFileInfo(file).isDir()) continue;
-    paths.push_back(QDir::toNativeSeparators(file).toStdString());
-  }
+  for (const std::string& path : dropped)
+    if (!QFileInfo(QString::fromStdString(path)).isDir()) paths.push_back(path);
   UploadSongs(target->Name, paths);
 }
 
@@ -63,16 +58,12 @@ void TMainFrm::CopySongs(const std::string& target, const std::vector<TSongObj>&
 void TMainFrm::RunUpload(const std::string& target, int count, UploadWork work, std::function<void()> then) {
   if (!ftp_ || count == 0) return;
   progress_->Begin(count);
-  // The progress window is a window of its own and is enabled again explicitly; message boxes
-  // opened meanwhile are usable by themselves.
-  setEnabled(false);
-  progress_->setEnabled(true);
   auto relay = std::make_shared<ProgressRelay>(progress_);
   // The operation works on copies: the store's objects may be rebuilt before it ends.
   RunOperation([this, relay, work = std::move(work), then = std::move(then), target] {
     TPlayListObj playList;
     playList.Name = target;
-    SongUploader uploader(*ftp_, CurrentPrompts(), PlayListsChanged, relay.get(), &progress_->CancelFlag());
+    SongUploader uploader(*ftp_, CurrentPrompts(), state_.PlayListsChanged, relay.get(), &progress_->CancelFlag());
     const UploadResult result = work(uploader, playList);
     QMetaObject::invokeMethod(this, [this, target, result, then] { UploadEnded(target, result, then); },
                               Qt::QueuedConnection);
@@ -81,7 +72,6 @@ void TMainFrm::RunUpload(const std::string& target, int count, UploadWork work, 
 
 void TMainFrm::UploadEnded(const std::string& target, const UploadResult& result, const std::function<void()>& then) {
   progress_->hide();
-  setEnabled(true);
   if (then) {
     then();
     return;

@@ -3,7 +3,6 @@
 #include <QString>
 
 #include "core/AppSettings.h"
-#include "core/SharedState.h"
 #include "ui/Main.h"
 #include "zones/ZoneIni.h"
 
@@ -11,7 +10,7 @@ namespace kestrel::ui {
 
 void TMainFrm::LoadZones() {
   ReadZoneIni(SettingsFile("Zone.ini"), [this](const ZoneDefinition& zone) {
-    zones_->Append(zone);
+    zones_.Append(zone);
     lvPlayZones->AddRow({QString::fromStdString(zone.name), QString()});
   });
 }
@@ -25,10 +24,10 @@ bool TMainFrm::AnyZoneChecked() const {
 void TMainFrm::ShowZoneStatus(int row, const QString& text) { lvPlayZones->SetCellText(row, 1, text); }
 
 void TMainFrm::lvPlayZonesChange(int row) {
-  if (StartupFlag || ShutdownFlag) return;
-  if (row < 0 || static_cast<std::size_t>(row) >= zones_->Count()) return;
+  if (state_.StartupFlag || state_.ShutdownFlag) return;
+  if (row < 0 || static_cast<std::size_t>(row) >= zones_.Count()) return;
   zoneCheckChanged_ = false;
-  const int delta = zones_->ApplyCheckState(static_cast<std::size_t>(row), lvPlayZones->IsChecked(row));
+  const int delta = zones_.ApplyCheckState(static_cast<std::size_t>(row), lvPlayZones->IsChecked(row));
   if (delta == 0) return;
   lblZoneSelectedCount->setText(QString::number(lblZoneSelectedCount->text().toInt() + delta));
   zoneCheckChanged_ = true;
@@ -41,7 +40,7 @@ void TMainFrm::lvPlayZonesClick() {
     return;
   }
   const int row = lvPlayZones->SelectedRow();
-  if (row >= 0 && static_cast<std::size_t>(row) < zones_->Count()) ShowWhatZonePlays(zones_->Snapshot(static_cast<std::size_t>(row)));
+  if (row >= 0 && static_cast<std::size_t>(row) < zones_.Count()) ShowWhatZonePlays(zones_.Snapshot(static_cast<std::size_t>(row)));
   lvPlayZones->setFocus();
 }
 

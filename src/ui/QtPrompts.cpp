@@ -2,29 +2,13 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QThread>
+#include <memory>
 
 namespace kestrel::ui {
 
-namespace {
-
-QString Title() { return QApplication::applicationDisplayName(); }
-
-// Runs `box` on the window thread; from another thread, waits there for the user's answer.
-template <typename F>
-auto OnWindowThread(F box) {
-  using Result = decltype(box());
-  if (QThread::currentThread() == qApp->thread()) return box();
-  Result result{};
-  QMetaObject::invokeMethod(qApp, [&] { result = box(); }, Qt::BlockingQueuedConnection);
-  return result;
-}
-
-}  // namespace
-
 void QtPrompts::Show(PromptKind kind, const std::string& text) {
   const QString message = QString::fromStdString(text);
-  OnWindowThread([&] {
+  gate_.Call([kind, message, title = title_] {
     QMessageBox::Icon icon = QMessageBox::Information;
     QMessageBox::StandardButton button = QMessageBox::Ok;
     switch (kind) {
@@ -33,18 +17,19 @@ void QtPrompts::Show(PromptKind kind, const std::string& text) {
       case PromptKind::ErrorYes: icon = QMessageBox::Critical; button = QMessageBox::Yes; break;
       case PromptKind::InfoYes: button = QMessageBox::Yes; break;
     }
-    QMessageBox box(icon, Title(), message, button, QApplication::activeWindow());
+    QMessageBox box(icon, title, message, button, QApplication::activeWindow());
     box.exec();
-    return true;
   });
 }
 
 bool QtPrompts::Confirm(const std::string& text) {
   const QString message = QString::fromStdString(text);
-  return OnWindowThread([&] {
-    return QMessageBox::question(QApplication::activeWindow(), Title(), message,
+  auto yes = std::make_shared<bool>(false);
+  gate_.Call([message, yes, title = title_] {
+    *yes = QMessageBox::question(QApplication::activeWindow(), title, message,
                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
   });
+  return *yes;
 }
 
 }  // namespace kestrel::ui

@@ -103,6 +103,8 @@ void TUnitProgressBarFrm::ShowTransfer(std::int64_t bytesSoFar, double seconds) 
 void TUnitProgressBarFrm::ShowCentred() {
   if (isVisible()) return;
   if (QWidget* main = parentWidget()) move(main->geometry().center() - rect().center());
+  // The main window is disabled while the upload runs; this window is one of its own.
+  setEnabled(true);
   show();
   raise();
 }

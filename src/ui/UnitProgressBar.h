@@ -32,7 +32,8 @@ class TUnitProgressBarFrm : public QWidget {
   void ShowFilesDone(int done);
   void ShowTransferStart(std::int64_t totalBytes);
   void ShowTransfer(std::int64_t bytesSoFar, double seconds);
-  // Shows the window centred on the main window, if it is hidden.
+  // Shows the window centred on the main window, if it is hidden, and usable while the main
+  // window is disabled.
   void ShowCentred();
 
   QPushButton* btnCancel;

@@ -18,12 +18,6 @@ std::string ThreeDigits(int n, const char* what) {
 
 }  // namespace
 
-Payload TextWithCR(const std::string& text) {
-  Payload p(text.begin(), text.end());
-  p.push_back(kCR);
-  return p;
-}
-
 Payload PrevSongCommand() { return TextWithCR(SourceText("PREV")); }
 Payload NextSongCommand() { return TextWithCR(SourceText("NEXT")); }
 Payload PlayCommand() { return TextWithCR(SourceText("PLAY")); }

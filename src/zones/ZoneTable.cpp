@@ -80,4 +80,9 @@ void ZoneTable::SetZoneListNo(std::int32_t listNo) {
   UpdatePolledZone(false, [&](TZone& z) { z.ListNo = listNo; });
 }
 
+void ZoneTable::Clear() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  rows_.clear();
+}
+
 }  // namespace kestrel

@@ -35,6 +35,9 @@ class ZoneTable : public ZoneStatusSink {
   // Start-up only, before any thread runs.
   std::size_t Append(const ZoneDefinition& zone);
 
+  // Shutdown only, after every thread that reads the rows has ended: releases every zone.
+  void Clear();
+
   std::size_t Count() const { return rows_.size(); }
   const std::string& Name(std::size_t row) const { return rows_[row]->name; }
   std::uint8_t SubnetID(std::size_t row) const { return rows_[row]->zone.SubnetID; }

@@ -6,13 +6,22 @@ one) and prints "PORT <n>" on standard output once it listens. Variants:
 
   --no-size          answers SIZE with 500, like a server that lacks the command
   --msdos            answers LIST in the MS-DOS style (date, time, <DIR> or size, name)
+  --list-style S     answers LIST in style S: msdos, long-iso ("2024-01-01 12:00"),
+                     full-iso ("2024-01-01 12:00:00.000000000 +0000"), or facts (lines such
+                     as "type=dir;modify=20240101120000; NAME", which no listing parser reads)
+  --stall-list       sends the first line of a listing (LIST or STAT), then nothing more,
+                     keeping the connection
+  --endless-list     answers LIST and STAT with a path with listing lines that never end
+  --no-stat-path     refuses STAT with a path (504), as servers that only give their status do
+  --hang-up-on-list  closes the control connection when LIST arrives
+  --endless-greeting sends a "220-" greeting line every half second, without end
   --silent           accepts connections and never says a word (not even the greeting)
   --hang-up-in-greeting
                      sends the first line of a two-line greeting, then closes the connection
   --no-data-connection
                      answers PORT with 200 but never opens the data connection
-  --deny-cwd DIR     refuses CWD into DIR (a folder below --root), as a server whose user
-                     lacks the rights does
+  --deny-cwd DIR     refuses CWD into DIR (a folder below --root) and listing it, as a server
+                     whose user lacks the rights does
   --refuse-stor      answers every STOR with 553, as a server whose disk is full or read-only
   --drop-stor-after N
                      closes the data connection of a STOR once N bytes have arrived and
@@ -35,27 +44,42 @@ import logging
 logger = logging.getLogger("kestrel-test-server")
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.filesystems import AbstractedFS
-from pyftpdlib.handlers import DTPHandler, FTPHandler
+from pyftpdlib.filesystems import AbstractedFS, _filemode
+from pyftpdlib.handlers import BufferedIteratorProducer, DTPHandler, FTPHandler
 from pyftpdlib.servers import FTPServer
 
 
-class MsdosFS(AbstractedFS):
-    """Lists directories the way an MS-DOS style server does."""
+def styled_line(style, st, is_dir, name):
+    when = time.gmtime(st.st_mtime)
+    if style == "msdos":
+        stamp = time.strftime("%m-%d-%y  %I:%M%p", when)
+        if is_dir:
+            return "%s       <DIR>          %s" % (stamp, name)
+        return "%s %20d %s" % (stamp, st.st_size, name)
+    if style == "facts":
+        return "type=%s;modify=%s; %s" % ("dir" if is_dir else "file",
+                                          time.strftime("%Y%m%d%H%M%S", when), name)
+    stamp = time.strftime("%Y-%m-%d %H:%M", when)
+    if style == "full-iso":
+        stamp = time.strftime("%Y-%m-%d %H:%M:%S", when) + ".000000000 +0000"
+    return "%s %3d owner    group    %8d %s %s" % (
+        _filemode(st.st_mode), st.st_nlink, st.st_size, stamp, name)
+
+
+class StyledFS(AbstractedFS):
+    """Lists directories in the style given by the class attribute `style`."""
+    style = "msdos"
 
     def format_list(self, basedir, listing, ignore_err=True):
         for name in listing:
+            path = os.path.join(basedir, name)
             try:
-                st = self.lstat(os.path.join(basedir, name))
+                st = self.lstat(path)
             except OSError:
                 if ignore_err:
                     continue
                 raise
-            stamp = time.strftime("%m-%d-%y  %I:%M%p", time.gmtime(st.st_mtime))
-            if os.path.isdir(os.path.join(basedir, name)):
-                line = "%s       <DIR>          %s\r\n" % (stamp, name)
-            else:
-                line = "%s %20d %s\r\n" % (stamp, st.st_size, name)
+            line = styled_line(self.style, st, os.path.isdir(path), name) + "\r\n"
             yield line.encode("utf8", self.cmd_channel.unicode_errors)
 
 
@@ -71,6 +95,25 @@ def make_dropping_dtp(limit):
 
         handle_read_event = handle_read
     return DroppingDTP
+
+
+class StallingFS(AbstractedFS):
+    """Sends the first line of a listing, then stops without closing the data connection."""
+
+    def format_list(self, basedir, listing, ignore_err=True):
+        for line in AbstractedFS.format_list(self, basedir, listing, ignore_err):
+            yield line
+            break
+        for _ in range(BufferedIteratorProducer.loops):
+            yield b""  # ends the producer's first chunk, so the first line goes out
+        time.sleep(600)  # the whole server stalls; the client is the only one
+
+
+def endless_listing():
+    line = b"-rw-r--r--   1 owner    group         1 Jan 01  2024 " + b"x" * 960 + b"\r\n"
+    chunk = line * 64
+    while True:
+        yield chunk
 
 
 def make_handler(args):
@@ -93,6 +136,26 @@ def make_handler(args):
                 return
             return super().ftp_STOR(file, mode)
 
+        def ftp_LIST(self, path):
+            if args.hang_up_on_list:
+                self.close()
+                return
+            if args.endless_list:
+                self.push_dtp_data(BufferedIteratorProducer(endless_listing()),
+                                   isproducer=True, cmd="LIST")
+                return
+            return super().ftp_LIST(path)
+
+        def ftp_STAT(self, path):
+            if path and args.no_stat_path:
+                self.respond("504 STAT with a path is not implemented.")
+                return
+            if path and args.endless_list:
+                self.push('213-Status of "%s":\r\n' % self.fs.fs2ftp(path))
+                self.push_with_producer(BufferedIteratorProducer(endless_listing()))
+                return
+            return super().ftp_STAT(path)
+
         def ftp_PORT(self, line):
             if args.no_data_connection:
                 self.respond("200 Active data connection established.")
@@ -100,13 +163,26 @@ def make_handler(args):
             return super().ftp_PORT(line)
 
     if args.msdos:
-        Handler.abstracted_fs = MsdosFS
+        args.list_style = "msdos"
+    if args.list_style:
+        Handler.abstracted_fs = type("FS", (StyledFS,), {"style": args.list_style})
+    if args.stall_list:
+        Handler.abstracted_fs = StallingFS
     if args.drop_stor_after is not None:
         Handler.dtp_handler = make_dropping_dtp(args.drop_stor_after)
     return Handler
 
 
-def serve_silent(host, port, hang_up_in_greeting):
+def endless_greeting(conn):
+    try:
+        while True:
+            conn.sendall(b"220-still greeting\r\n")
+            time.sleep(0.5)
+    except OSError:
+        pass
+
+
+def serve_silent(host, port, hang_up_in_greeting, endless):
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     listener.bind((host, port))
@@ -115,7 +191,9 @@ def serve_silent(host, port, hang_up_in_greeting):
     held = []
     while True:
         conn, _ = listener.accept()
-        if hang_up_in_greeting:
+        if endless:
+            threading.Thread(target=endless_greeting, args=(conn,), daemon=True).start()
+        elif hang_up_in_greeting:
             conn.sendall(b"220-first line of two\r\n")
             conn.close()
         else:
@@ -135,6 +213,12 @@ def main():
     parser.add_argument("--silent", action="store_true")
     parser.add_argument("--hang-up-in-greeting", action="store_true")
     parser.add_argument("--no-data-connection", action="store_true")
+    parser.add_argument("--list-style", choices=["msdos", "long-iso", "full-iso", "facts"])
+    parser.add_argument("--stall-list", action="store_true")
+    parser.add_argument("--no-stat-path", action="store_true")
+    parser.add_argument("--endless-list", action="store_true")
+    parser.add_argument("--hang-up-on-list", action="store_true")
+    parser.add_argument("--endless-greeting", action="store_true")
     parser.add_argument("--refuse-stor", action="store_true")
     parser.add_argument("--drop-stor-after", type=int)
     parser.add_argument("--exit-with-stdin", action="store_true")
@@ -150,15 +234,15 @@ def main():
     if args.exit_with_stdin:
         threading.Thread(target=watch_stdin, daemon=True).start()
 
-    if args.silent or args.hang_up_in_greeting:
-        serve_silent(args.host, args.port, args.hang_up_in_greeting)
+    if args.silent or args.hang_up_in_greeting or args.endless_greeting:
+        serve_silent(args.host, args.port, args.hang_up_in_greeting, args.endless_greeting)
         return
 
     authorizer = DummyAuthorizer()
     root = os.path.realpath(args.root)
     authorizer.add_user(args.user, args.password, root, perm="elradfmwMT")
     for folder in args.deny_cwd:
-        authorizer.override_perm(args.user, os.path.join(root, folder), "lradfmwMT",
+        authorizer.override_perm(args.user, os.path.join(root, folder), "radfmwMT",
                                  recursive=True)
     handler = make_handler(args)
     handler.authorizer = authorizer

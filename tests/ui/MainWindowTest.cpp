@@ -23,7 +23,6 @@ namespace {
 class MainWindow : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetSharedState();
     SetSettingsDir(dir.str());
     dir.write("Zone.ini",
               "[TotalZones]\r\nTotalZones=3\r\n"
@@ -39,7 +38,7 @@ class MainWindow : public ::testing::Test {
   QString Count() const { return frm->lblZoneSelectedCount->text(); }
 
   test::TempDir dir;
-  std::unique_ptr<TMainFrm> frm;
+  std::unique_ptr<test::TestMainFrm> frm;
 };
 
 }  // namespace
@@ -172,7 +171,7 @@ TEST(MainWindowZones, BadZoneFileKeepsTheZonesBeforeTheFault) {
   dir.write("Zone.ini",
             "[TotalZones]\nTotalZones=2\n[Zone1]\nZoneName=Lobby\nSubnetIDOfVeltra=300\nDeviceIDOfVeltra=20\n"
             "[Zone2]\nZoneName=Bar\nSubnetIDOfVeltra=1\nDeviceIDOfVeltra=x\n");
-  TMainFrm frm;
+  test::TestMainFrm frm;
   EXPECT_THROW(frm.LoadZones(), EConvertError);
   EXPECT_EQ(frm.lvPlayZones->rowCount(), 1);
   EXPECT_EQ(frm.Zones().SubnetID(0), 44);

@@ -21,7 +21,6 @@ namespace {
 class PlayListViews : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetSharedState();
     ClearTerminationRequest();
     // A, B (a sub-folder only) and C: device numbers 1, 0 and 2.
     tree.write("A/a1.mp3", "x");
@@ -51,7 +50,7 @@ class PlayListViews : public ::testing::Test {
   test::RecordingPrompts prompts;
   test::TempDir tree, settings;
   std::unique_ptr<test::FtpTestServer> server;
-  std::unique_ptr<TMainFrm> frm;
+  std::unique_ptr<test::TestMainFrm> frm;
 };
 
 }  // namespace
@@ -126,7 +125,8 @@ TEST_F(PlayListViews, NoServerSettingsEndsTheProgramWithTheMessage) {
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].first, PromptKind::ErrorYes);
   EXPECT_EQ(shown[0].second,
-            "Connect Fail!\r\n\r\n1.Be sure ftp-server is in service.\r\n\r\n2.Please check your settings!");
+            "Connect Fail!\r\n\r\n1.Be sure ftp-server is in service.\r\n\r\n2.Please check your settings!"
+            "\r\n\r\nno FTP server address is set");
   EXPECT_TRUE(TerminationRequested());
   EXPECT_EQ(frm->lvPlayList->rowCount(), 0);
 }

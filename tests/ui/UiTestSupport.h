@@ -42,11 +42,30 @@ inline void ClickCell(ui::TListView* view, int row, int column) {
   QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, r.center() + QPoint(r.width() / 4, 0));
 }
 
+// What a main window is given by its owner; here the zone polled last is always (1, 20).
+struct WindowParts {
+  SharedState state;
+  ZoneTable zones{[] { return std::make_pair(std::uint8_t{1}, std::uint8_t{20}); }};
+  std::unique_ptr<FtpClient> ftp;
+  std::unique_ptr<PlayListStore> store;
+};
+
+// A main window that owns what it is given; with `withFtp` it also has an FTP client and store.
+class TestMainFrm : public WindowParts, public ui::TMainFrm {
+ public:
+  explicit TestMainFrm(bool withFtp = false) : ui::TMainFrm(state, zones) {
+    if (!withFtp) return;
+    ftp = std::make_unique<FtpClient>();
+    store = std::make_unique<PlayListStore>(*ftp);
+    AttachStore(*ftp, *store);
+  }
+  ~TestMainFrm() override { DetachStore(); }
+};
+
 // A main window as a user sees it: zones read from the Settings folder in use, desktop size,
-// shown; the zone polled last is (1, 20). With `ftp`, it also has its FTP client and store.
-inline std::unique_ptr<ui::TMainFrm> OpenMainWindow(bool ftp = false) {
-  auto frm = std::make_unique<ui::TMainFrm>([] { return std::make_pair(std::uint8_t{1}, std::uint8_t{20}); });
-  if (ftp) frm->CreateFtpClient();
+// shown.
+inline std::unique_ptr<TestMainFrm> OpenMainWindow(bool ftp = false) {
+  auto frm = std::make_unique<TestMainFrm>(ftp);
   frm->LoadZones();
   frm->resize(1280, 800);
   frm->show();

@@ -2,7 +2,9 @@
 // the window thread as the session runs them, and cancelled with the window's button.
 #include <gtest/gtest.h>
 
+#include <QDropEvent>
 #include <QFileDialog>
+#include <QMimeData>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -30,7 +32,6 @@ namespace {
 class UploadWindow : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetSharedState();
     ClearTerminationRequest();
     tree.write("Rock/old.mp3", "x");
     server = std::make_unique<test::FtpTestServer>(tree.str());
@@ -39,25 +40,25 @@ class UploadWindow : public ::testing::Test {
                                         "\r\nUserName=kestrel\r\nPassword=secret\r\n");
     settings.write("Zone.ini", "[TotalZones]\r\nTotalZones=0\r\n");
     frm = test::OpenMainWindow(/*ftp=*/true);
-    // As the session does: the operation runs on a thread of its own.
-    frm->SetOperationRunner([this](const std::function<void()>& op) { worker = std::thread(op); });
+    frm->AcceptFileDrops();
+    // As the session does: the operation runs on a thread of its own while the window, disabled,
+    // goes on handling events; the call returns when the operation has ended.
+    frm->SetOperationRunner([this](const std::function<void()>& op) {
+      frm->setEnabled(false);
+      std::atomic<bool> done{false};
+      std::thread worker([&] { op(); done = true; });
+      while (!done) test::ProcessEvents(5);
+      worker.join();
+      test::ProcessEvents();
+      frm->setEnabled(true);
+    });
     frm->ListPlayLists("Rock");
   }
   void TearDown() override {
-    if (worker.joinable()) worker.join();
     frm.reset();
     SetSettingsDir("");
   }
 
-  // Waits, handling events, until the upload has ended and the window is usable again.
-  bool WaitForEnd() {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!frm->isEnabled() && std::chrono::steady_clock::now() < deadline)
-      test::ProcessEvents(5);
-    if (worker.joinable()) worker.join();
-    test::ProcessEvents();
-    return frm->isEnabled();
-  }
   std::string SongRows() const {
     QStringList rows;
     for (int r = 0; r < frm->lvSongList->rowCount(); ++r) rows << frm->lvSongList->CellText(r, 1);
@@ -65,12 +66,24 @@ class UploadWindow : public ::testing::Test {
     return rows.join(",").toStdString();
   }
   ui::TUnitProgressBarFrm& Progress() { return *frm->UnitProgressBarFrm(); }
+  // A drop on the song list, as a file manager makes it.
+  void Drop(const std::vector<std::string>& paths) {
+    QList<QUrl> urls;
+    for (const std::string& p : paths) urls << QUrl::fromLocalFile(QString::fromStdString(p));
+    QMimeData data;
+    data.setUrls(urls);
+    QWidget* viewport = frm->lvSongList->viewport();
+    const QPoint at = viewport->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &enter);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &drop);
+  }
 
   test::RecordingPrompts prompts;
   test::TempDir tree, settings, local;
   std::unique_ptr<test::FtpTestServer> server;
-  std::unique_ptr<TMainFrm> frm;
-  std::thread worker;
+  std::unique_ptr<test::TestMainFrm> frm;
 };
 
 }  // namespace
@@ -87,29 +100,23 @@ TEST_F(UploadWindow, DialogAndDropsUploadIntoTheSelectedPlayList) {
   });
   frm->UpdateActions();
   frm->acAddSong->trigger();
-  EXPECT_FALSE(frm->isEnabled());
-  ASSERT_TRUE(WaitForEnd());
   EXPECT_EQ(SongRows(), "old.mp3,picked.mp3");
 
   // Any file is taken, a folder is skipped.
   fs::create_directories(local.path() / "folder");
-  frm->DropFiles({QUrl::fromLocalFile(QString::fromStdString(local.write("notes.txt", "t"))),
-                  QUrl::fromLocalFile(QString::fromStdString(local.file("folder"))),
-                  QUrl::fromLocalFile(QString::fromStdString(local.write("dropped.mp3", "d")))});
-  ASSERT_TRUE(WaitForEnd());
+  Drop({local.write("notes.txt", "t"), local.file("folder"), local.write("dropped.mp3", "d")});
   EXPECT_EQ(Progress().lblCount->text(), "2 of 2");
   EXPECT_EQ(Progress().gWholeProgress->value(), 2);
   // The last figures of a transfer always arrive, however the updates are thinned out.
   EXPECT_EQ(Progress().gCurrentProgress->value(), Progress().gCurrentProgress->maximum());
   EXPECT_FALSE(Progress().isVisible());
   EXPECT_EQ(SongRows(), "dropped.mp3,notes.txt,old.mp3,picked.mp3");
-  EXPECT_TRUE(PlayListsChanged);
+  EXPECT_TRUE(frm->State().PlayListsChanged);
 
   // With no play list selected a drop does nothing.
   frm->lvPlayList->clearSelection();
   const auto commands = server->Commands().size();
-  frm->DropFiles({QUrl::fromLocalFile(QString::fromStdString(local.write("late.mp3", "l")))});
-  EXPECT_TRUE(frm->isEnabled());
+  Drop({local.write("late.mp3", "l")});
   EXPECT_EQ(server->Commands().size(), commands);
   EXPECT_TRUE(prompts.Shown().empty());
 }
@@ -117,16 +124,18 @@ TEST_F(UploadWindow, DialogAndDropsUploadIntoTheSelectedPlayList) {
 TEST_F(UploadWindow, CancelStopsTheTransferAndTheRowsAreReadAgain) {
   const std::string big = local.file("big.mp3");
   fs::resize_file(local.write("big.mp3", ""), 256LL * 1024 * 1024);
-  frm->DropFiles({QUrl::fromLocalFile(QString::fromStdString(big)),
-                  QUrl::fromLocalFile(QString::fromStdString(local.write("next.mp3", "n")))});
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!(Progress().isVisible() && Progress().gCurrentProgress->value() > 0) &&
-         std::chrono::steady_clock::now() < deadline)
-    test::ProcessEvents(5);
-  ASSERT_TRUE(Progress().btnCancel->isVisible());
-  EXPECT_TRUE(Progress().lblSpeed->text().endsWith(" KB/s")) << Progress().lblSpeed->text().toStdString();
-  QTest::mouseClick(Progress().btnCancel, Qt::LeftButton);
-  ASSERT_TRUE(WaitForEnd());
+  // While the transfer runs: the window shows, with the speed, and its Cancel button is pressed.
+  bool sawSpeed = false;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (!Progress().isVisible() || Progress().gCurrentProgress->value() == 0) return;
+    watch.stop();
+    sawSpeed = Progress().lblSpeed->text().endsWith(" KB/s");
+    QTest::mouseClick(Progress().btnCancel, Qt::LeftButton);
+  });
+  watch.start(5);
+  Drop({big, local.write("next.mp3", "n")});
+  EXPECT_TRUE(sawSpeed);
   EXPECT_EQ(Progress().lblCount->text(), "1 of 2");
   EXPECT_EQ(SongRows(), "old.mp3");
   std::vector<std::string> served;

@@ -38,14 +38,9 @@ std::vector<std::uint8_t> Frame(const ReplyPayload& payload, std::pair<int, int>
 class Dispatch : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::lock_guard<std::mutex> lock(PollLock);
-    PolledSubnetID = 1;
-    PolledDeviceID = 20;
-  }
-  void TearDown() override {
-    std::lock_guard<std::mutex> lock(PollLock);
-    PolledSubnetID = 0;
-    PolledDeviceID = 0;
+    std::lock_guard<std::mutex> lock(poll.PollLock);
+    poll.PolledSubnetID = 1;
+    poll.PolledDeviceID = 20;
   }
   std::vector<SinkEvent> Offer(const std::vector<std::uint8_t>& frame, bool isLong = false) {
     sink.Clear();
@@ -56,7 +51,9 @@ class Dispatch : public ::testing::Test {
   FormRegistration mainWindow{"MainFrm"};
   RecordingSink sink;
   BusEndpoint closed;
-  TthreadRecLigth receiver{&sink, closed};
+  PollState poll;
+  SharedState state;
+  TthreadRecLigth receiver{&sink, closed, poll, state};
 };
 
 }  // namespace
@@ -86,9 +83,9 @@ TEST_F(Dispatch, OnlyTextRepliesOfThePolledZoneWhileTheMainWindowExists) {
   EXPECT_TRUE(Offer(Frame(reply, {0, 250}, {1, 20}, kOpTextCommand)).empty());
   EXPECT_TRUE(Offer(Frame(reply, {0, 250}, {1, 20}, kOpSetPlayMode)).empty());
   {
-    std::lock_guard<std::mutex> lock(PollLock);
-    PolledSubnetID = 0;
-    PolledDeviceID = 0;
+    std::lock_guard<std::mutex> lock(poll.PollLock);
+    poll.PolledSubnetID = 0;
+    poll.PolledDeviceID = 0;
   }
   // Before the first poll only frames from or to (0, 0) count.
   EXPECT_TRUE(Offer(Frame(reply, {1, 20}, {0, 250})).empty());
@@ -103,8 +100,8 @@ TEST_F(Dispatch, ABadDisplayLineNumberDropsTheFrameAndLeavesTheLock) {
   EXPECT_TRUE(Offer(Frame(DisplayLineReply('3', "S:/140"), {1, 20}, {0, 250})).empty());
   EXPECT_TRUE(Offer(Frame(DisplayLineReply('1', "L:x/3"), {1, 20}, {0, 250})).empty());
   EXPECT_EQ(receiver.Counters().failed, 2u);
-  ASSERT_TRUE(PollLock.try_lock());
-  PollLock.unlock();
+  ASSERT_TRUE(poll.PollLock.try_lock());
+  poll.PollLock.unlock();
 }
 
 TEST_F(Dispatch, ALongFramesPayloadStartsWithItsLengthBytes) {
@@ -119,16 +116,14 @@ TEST_F(Dispatch, ALongFramesPayloadStartsWithItsLengthBytes) {
 }
 
 TEST_F(Dispatch, ReloadReportsChangeTheUpdateStateOnlyForThePolledZone) {
-  ResetSharedState();
   Offer(Frame(DispUpdateReply(true), {1, 21}, {0, 250}));
-  EXPECT_FALSE(ZoneUpdating);
-  UpdateWaitCounter = 300;
+  EXPECT_FALSE(state.ZoneUpdating);
+  state.UpdateWaitCounter = 300;
   Offer(Frame(DispUpdateReply(true), {1, 20}, {0, 250}));
-  EXPECT_TRUE(ZoneUpdating);
-  EXPECT_EQ(UpdateWaitCounter, 0);
+  EXPECT_TRUE(state.ZoneUpdating);
+  EXPECT_EQ(state.UpdateWaitCounter, 0);
   Offer(Frame(DispUpdateReply(false), {1, 20}, {0, 250}));
-  EXPECT_FALSE(ZoneUpdating);
-  ResetSharedState();
+  EXPECT_FALSE(state.ZoneUpdating);
 }
 
 TEST_F(Dispatch, TheThreadStopsAndJoinsWithoutAnOpenEndpoint) {
@@ -144,11 +139,12 @@ TEST_F(Dispatch, TheThreadStopsAndJoinsWithoutAnOpenEndpoint) {
 
 TEST(SendBuf, RefusesOversizedPayloadsWithAnErrorNamingItself) {
   kestrel::test::RecordingPrompts prompts;
+  BusLink bus;
   const std::vector<std::uint8_t> tooLong(kMaxSendPayload + 1, 'x');
-  pblSendBUF(tooLong, kOpTextCommand, 1, 20);
-  pblSendBUF(nullptr, 3, kOpTextCommand, 1, 20, false);
+  bus.pblSendBUF(tooLong, kOpTextCommand, 1, 20);
+  bus.pblSendBUF(nullptr, 3, kOpTextCommand, 1, 20, false);
   // At the limit nothing is refused (the closed endpoint just loses the datagram).
-  pblSendBUF(std::vector<std::uint8_t>(kMaxSendPayload, 'x'), kOpTextCommand, 1, 20);
+  bus.pblSendBUF(std::vector<std::uint8_t>(kMaxSendPayload, 'x'), kOpTextCommand, 1, 20);
   const auto shown = prompts.Shown();
   ASSERT_EQ(shown.size(), 2u);
   for (const auto& [kind, text] : shown) {
@@ -161,8 +157,9 @@ TEST(SendBuf, RefusesOversizedPayloadsWithAnErrorNamingItself) {
 
 TEST(SendBuf, AnEndpointThatCannotBeSetUpSaysSoOnce) {
   kestrel::test::RecordingPrompts prompts;
-  EXPECT_FALSE(pblInitSocket("not an address"));
-  EXPECT_FALSE(TheBusEndpoint().IsOpen());
+  BusLink bus;
+  EXPECT_FALSE(bus.pblInitSocket("not an address"));
+  EXPECT_FALSE(bus.Endpoint().IsOpen());
   const auto shown = prompts.Shown();
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].first, PromptKind::InfoOk);

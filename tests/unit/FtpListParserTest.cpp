@@ -219,3 +219,30 @@ TEST(FtpListParser, MsdosLinesTheSampleDoesNotShow) {
   EXPECT_EQ(Names(entries), (std::vector<std::string>{"24-hour clock.mp3", "narrow padding"}));
   EXPECT_EQ(entries[0].modified, At(2026, 12, 1, 10, 2));
 }
+
+TEST(FtpListParser, IsoDateStylesOfLs) {
+  const auto entries = Parse(
+      "drwxr-xr-x 2 ftp ftp 4096 2024-01-31 12:05 long iso dir\r\n"
+      "-rw-r--r-- 1 ftp ftp 10 2024-02-29 23:59:59.123456789 +0100 full iso.mp3\r\n"
+      "-rw-r--r-- 1 ftp ftp 10 2024-02-30 10:00 no such day.mp3\r\n"
+      "-rw-r--r-- 1 ftp ftp 10 2024-01-01 10:00:00.5 0100 zone without sign.mp3\r\n"
+      "-rw-r--r-- 1 ftp ftp 10 2024-01-01 10:00  leading blank.mp3\r\n");
+  EXPECT_EQ(Names(entries), (std::vector<std::string>{"long iso dir", "full iso.mp3",
+                                                      " leading blank.mp3"}));
+  EXPECT_EQ(entries[0].kind, FtpEntryKind::Directory);
+  EXPECT_EQ(entries[0].modified, At(2024, 1, 31, 12, 5));
+  EXPECT_EQ(entries[1].modified, At(2024, 2, 29, 23, 59));
+}
+
+TEST(FtpListParser, FirstUnreadableLineIsReportedBesideTheEntries) {
+  std::string unreadable;
+  EXPECT_TRUE(ParseFtpListing("total 0\r\n\r\n", kCaptureDay, &unreadable).empty());
+  EXPECT_EQ(unreadable, "");
+  EXPECT_TRUE(
+      ParseFtpListing("total 2\r\ntype=dir; A\r\ntype=file; b\r\n", kCaptureDay, &unreadable)
+          .empty());
+  EXPECT_EQ(unreadable, "type=dir; A");
+  unreadable.clear();
+  ParseFtpListing(std::string(500, 'x'), kCaptureDay, &unreadable);
+  EXPECT_EQ(unreadable.size(), 200u);
+}

@@ -195,25 +195,24 @@ TEST(ParseSongNo, ANumberThatIsNoIntegerDropsTheFrame) {
 }
 
 TEST(ParseDispUpdate, SetsAndClearsTheReloadStateButRecognisesNothing) {
-  ResetSharedState();
-  UpdateWaitCounter = 1234;
+  SharedState state;
+  state.UpdateWaitCounter = 1234;
   const Bytes on = DispUpdateReply(true);
   ASSERT_EQ(on.size(), 22u);
-  EXPECT_FALSE(ParseDispUpdate(on.data(), on.size()));
-  EXPECT_TRUE(ZoneUpdating);
-  EXPECT_EQ(UpdateWaitCounter, 0);
+  EXPECT_FALSE(ParseDispUpdate(on.data(), on.size(), state));
+  EXPECT_TRUE(state.ZoneUpdating);
+  EXPECT_EQ(state.UpdateWaitCounter, 0);
 
-  UpdateWaitCounter = 50;
+  state.UpdateWaitCounter = 50;
   const Bytes off = DispUpdateReply(false);
-  EXPECT_FALSE(ParseDispUpdate(off.data(), off.size()));
-  EXPECT_FALSE(ZoneUpdating);
-  EXPECT_EQ(UpdateWaitCounter, 0);
+  EXPECT_FALSE(ParseDispUpdate(off.data(), off.size(), state));
+  EXPECT_FALSE(state.ZoneUpdating);
+  EXPECT_EQ(state.UpdateWaitCounter, 0);
 
-  UpdateWaitCounter = 50;
-  EXPECT_FALSE(ParseDispUpdate(on.data(), on.size() - 1));  // without the CR nothing changes
-  EXPECT_FALSE(ZoneUpdating);
-  EXPECT_EQ(UpdateWaitCounter, 50);
-  ResetSharedState();
+  state.UpdateWaitCounter = 50;
+  EXPECT_FALSE(ParseDispUpdate(on.data(), on.size() - 1, state));  // without the CR nothing changes
+  EXPECT_FALSE(state.ZoneUpdating);
+  EXPECT_EQ(state.UpdateWaitCounter, 50);
 }
 
 // Every decoder, given every prefix of a well-formed reply in a block of exactly that size,

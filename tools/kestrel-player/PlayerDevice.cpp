@@ -29,10 +29,15 @@ bool ThreeDigits(const std::string& text, std::size_t at, int& out) {
   return true;
 }
 
-// The command as printable text: control bytes and non-ASCII bytes as \xNN.
+// How much of an ignored command the log shows: a long frame may carry 64 KB of zeros.
+constexpr std::size_t kLoggedBytesMax = 120;
+
+// The command as printable text: control bytes and non-ASCII bytes as \xNN, at most
+// kLoggedBytesMax bytes of it, then how long it was.
 std::string Printable(const std::string& text) {
   std::string out;
-  for (unsigned char c : text) {
+  const std::size_t shown = std::min(text.size(), kLoggedBytesMax);
+  for (unsigned char c : text.substr(0, shown)) {
     if (c >= 0x20 && c < 0x7F) {
       out += static_cast<char>(c);
     } else {
@@ -41,6 +46,7 @@ std::string Printable(const std::string& text) {
       out += buf;
     }
   }
+  if (shown < text.size()) out += "... (" + std::to_string(text.size()) + " bytes)";
   return out;
 }
 

@@ -3,6 +3,9 @@
 #include <Poco/PipeStream.h>
 #include <Poco/Process.h>
 
+#include <sys/resource.h>
+
+#include <chrono>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -109,4 +112,57 @@ TEST_F(CliTest, HelpAndWrongUsage) {
     EXPECT_EQ(run.status, 1) << (args.empty() ? "" : args[0]);
     EXPECT_NE(run.err.find("Usage:"), std::string::npos);
   }
+}
+
+// Servers that misbehave: each row fails (or succeeds) within 15 s, with the reason in the
+// message, the exit status telling a lost connection (2) from an unusable answer (3), and
+// nothing the server sent reaching the terminal raw.
+TEST_F(CliTest, MisbehavingServersEndInTimeWithTheReasonAndTheRightStatus) {
+  const std::string red = "\x1B[31mRed\rX";  // sorts first: the first line of the root listing
+  tree.write(red + "/r.mp3", "r");
+  tree.write("A/a.mp3", "a");
+  // A name holding CR cannot be entered, so it is not numbered.
+  const std::string listed = "1\t0\t\\x1B[31mRed\\rX\n2\t1\tA\n";
+  struct Row {
+    const char* what;
+    std::vector<std::string> options;
+    int status;
+    std::string inErr;  // the reason; for a success, what stdout holds
+  };
+  const std::vector<Row> rows = {
+      {"listing stalls half way", {"--stall-list", "--no-stat-path"}, 2,
+       "no answer within 10 s (the transfer stopped)"},
+      {"STAT reply stalls half way", {"--stall-list"}, 2, "list directory: no answer within 10 s"},
+      {"no data connection after PORT", {"--no-data-connection"}, 2,
+       "no answer within 10 s (the server did not open the data connection)"},
+      {"endless greeting", {"--endless-greeting"}, 2, "no answer within 10 s"},
+      {"endless listing", {"--endless-list", "--no-stat-path"}, 3, "listing is larger than 64 MB"},
+      {"endless STAT reply", {"--endless-list"}, 3, "listing is larger than 64 MB"},
+      {"long-iso dates", {"--list-style", "long-iso"}, 0, listed},
+      {"full-iso dates", {"--list-style", "full-iso"}, 0, listed},
+      {"unknown listing format", {"--list-style", "facts"}, 3,
+       "listing format is not understood: \"type=dir;modify="},
+      {"connection lost during the listing", {"--hang-up-on-list"}, 2, "closed the connection"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    FtpTestServer server(tree.str(), row.options);
+    WriteIniFor(server);
+    const auto start = std::chrono::steady_clock::now();
+    const CliRun run = RunCli({"--settings", settings.str(), "playlists"});
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took.count(), 15.0);
+    EXPECT_EQ(run.status, row.status) << run.err;
+    EXPECT_EQ(run.err.find_first_of("\x1B\r"), std::string::npos) << run.err;
+    if (row.status == 0) {
+      EXPECT_EQ(run.out, row.inErr);
+      continue;
+    }
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find(row.inErr), std::string::npos) << run.err;
+  }
+  // The endless listing was cut off at its cap, not held in memory whole.
+  rusage usage{};
+  ASSERT_EQ(getrusage(RUSAGE_CHILDREN, &usage), 0);
+  EXPECT_LT(usage.ru_maxrss, 400L * 1024) << "KB";
 }

@@ -234,7 +234,7 @@ TEST_F(FtpClientTest, EveryConnectionFailureShowsTheMessageAndAsksToTerminate) {
     EXPECT_EQ(prompts.Shown()[0].first, PromptKind::ErrorYes);
     EXPECT_EQ(prompts.Shown()[0].second,
               "Connect Fail!\r\n\r\n1.Be sure ftp-server is in service.\r\n\r\n"
-              "2.Please check your settings!");
+              "2.Please check your settings!\r\n\r\n" + client.LastConnectError());
     EXPECT_TRUE(TerminationRequested());
     EXPECT_NE(client.LastConnectError().find(c.inError), std::string::npos)
         << client.LastConnectError();

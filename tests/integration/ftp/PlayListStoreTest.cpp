@@ -95,8 +95,7 @@ TEST_F(PlayListStoreTest, NumbersPlayListsInListingOrderAndCountsOnlyThoseWithAF
   for (int row = 0; row < 3; ++row) EXPECT_EQ(store.At(row)->Seq, row + 1);
   EXPECT_EQ(WithoutPort(server->Commands()),
             (std::vector<std::string>{"USER kestrel", "PASS secret", "TYPE I", "SYST", "CWD /",
-                                      "LIST", "CWD /A", "LIST", "CWD /B", "LIST", "CWD /C",
-                                      "LIST"}));
+                                      "STAT /", "LIST", "STAT /A", "STAT /B", "STAT /C"}));
 
   // SelectPlayList's row: by device number, by exact name, the first row, or none.
   EXPECT_EQ(store.FindPlayListRow("", 2), 2);
@@ -107,7 +106,11 @@ TEST_F(PlayListStoreTest, NumbersPlayListsInListingOrderAndCountsOnlyThoseWithAF
 
   // Reselecting by name finds C although B, with number 0, comes first; the listeners are told
   // before the old objects go and after the new ones are there.
+  const std::size_t sent = server->Commands().size();
   EXPECT_EQ(store.ListPlayLists("C").selectRow, 2);
+  // On the same connection a refresh is one round trip per play list, plus two.
+  EXPECT_EQ(CommandsSince(*server, sent),
+            (std::vector<std::string>{"CWD /", "STAT /", "STAT /A", "STAT /B", "STAT /C"}));
   EXPECT_EQ(listener.clearedWith, (std::vector<int>{0, 3}));
   EXPECT_EQ(listener.listed, (std::vector<int>{0, 2}));
   EXPECT_EQ(store.ListPlayLists("Gone").selectRow, -1);
@@ -156,6 +159,53 @@ TEST_F(PlayListStoreTest, NamesWithBlanksUtf8AndCaseTwinsComeBackExactly) {
   EXPECT_TRUE(server->Log().find("CWD /" + cafe + "\n") != std::string::npos);
 }
 
+// Over the control connection (STAT) and over data connections (a server refusing STAT with a
+// path), the same tree gives the same play lists, songs and numbers.
+TEST_F(PlayListStoreTest, ListsTheSameTreeBothWays) {
+  MakeNumberingTree();
+  tree.write("1 Live/b side.mp3", "1");
+  tree.write("1 Live/new\nline.mp3", "2");
+  tree.write("1 Live/a side.mp3", "3");
+  tree.write("\xC3\x9C" "ber Caf\xC3\xA9/\xCE\xA9.mp3", "4");
+  tree.write("Best*Of/x.mp3", "5");
+  tree.write("Empty/.keep", "");
+  std::filesystem::remove(tree.path() / "Empty" / ".keep");
+  struct Way {
+    std::vector<std::string> options;
+    FtpListingWay way;
+    int stats;  // STAT commands the server saw
+  };
+  std::string first;
+  for (const Way& way : {Way{{}, FtpListingWay::Stat, 13},
+                         Way{{"--no-stat-path"}, FtpListingWay::DataConnection, 1}}) {
+    SCOPED_TRACE(way.options.empty() ? "STAT" : "LIST");
+    Serve(way.options);
+    ListAll();
+    std::string seen;
+    for (int row = 0; row < store.Count(); ++row) {
+      TPlayListObj& playList = *store.At(row);
+      ASSERT_TRUE(store.LoadSongs(playList)) << store.LastError();
+      seen += std::to_string(playList.Seq) + " " + std::to_string(playList.SeqInVeltra) + " " +
+              playList.Name + ":";
+      for (const TSongObj* song : playList.VisibleSongs())
+        seen += " " + std::to_string(song->Seq) + " " + song->Name;
+      seen += "\n";
+    }
+    EXPECT_EQ(client.ListingWay(), way.way);
+    int stats = 0;
+    for (const auto& c : server->Commands()) stats += c.rfind("STAT", 0) == 0 ? 1 : 0;
+    EXPECT_EQ(stats, way.stats);  // the way is found once; wildcards go by LIST
+    if (first.empty()) {
+      first = seen;
+      EXPECT_NE(server->Log().find("STAT /1 Live\n"), std::string::npos);
+    } else {
+      EXPECT_EQ(seen, first);
+    }
+    client.Disconnect();
+  }
+  EXPECT_NE(first.find("new\nline.mp3"), std::string::npos) << first;
+}
+
 TEST_F(PlayListStoreTest, SongsAreReadOnceUntilGotSongIsCleared) {
   tree.write("A/one.mp3", "1");
   Serve();
@@ -191,7 +241,7 @@ TEST_F(PlayListStoreTest, ReadingSongsReconnectsSilentlyWithTheSettingsHeld) {
   EXPECT_FALSE(TerminationRequested());
   EXPECT_EQ(WithoutPort(second.Commands()),
             (std::vector<std::string>{"USER kestrel", "PASS secret", "TYPE I", "SYST", "CWD /A",
-                                      "LIST"}));
+                                      "STAT /A", "LIST"}));
 }
 
 TEST_F(PlayListStoreTest, ReadingSongsGivesUpAtOnceOnARefusalAndTellsTheUser) {
@@ -219,6 +269,21 @@ TEST_F(PlayListStoreTest, ReadingSongsGivesUpAtOnceOnARefusalAndTellsTheUser) {
   EXPECT_NE(prompts.Shown()[0].second.find("refused"), std::string::npos);
 }
 
+TEST_F(PlayListStoreTest, ReadingSongsNeverRetriesATimeOut) {
+  tree.write("A/one.mp3", "1");
+  Serve({"--stall-list"});
+  Aim(client, *server);
+  client.SetTimeouts({1000, 1000});
+  client.Connect();
+  TPlayListObj a;
+  a.Name = "A";
+  EXPECT_FALSE(store.LoadSongs(a));
+  EXPECT_EQ(Count(server->Commands(), "STAT /A") + Count(server->Commands(), "LIST"), 1);
+  EXPECT_TRUE(store.LastErrorWasConnection());
+  ASSERT_EQ(prompts.Shown().size(), 1u);
+  EXPECT_NE(prompts.Shown()[0].second.find("no answer within 1 s"), std::string::npos);
+}
+
 TEST_F(PlayListStoreTest, RefusedListingsAreRetriedFiveTimesInARunThenReported) {
   MakeNumberingTree();
   Serve({"--deny-cwd", "B"});
@@ -228,12 +293,13 @@ TEST_F(PlayListStoreTest, RefusedListingsAreRetriedFiveTimesInARunThenReported) 
   EXPECT_EQ(result.outcome, ListOutcome::Refused);
   EXPECT_EQ(result.selectRow, -1);
   EXPECT_EQ(Count(server->Commands(), "CWD /"), 6);
-  EXPECT_EQ(Count(server->Commands(), "CWD /B"), 6);
+  EXPECT_EQ(Count(server->Commands(), "STAT /B"), 6);
   EXPECT_EQ(client.ListingRetryCounter(), 6);
   ASSERT_EQ(prompts.Shown().size(), 1u);
   EXPECT_EQ(prompts.Shown()[0].first, PromptKind::ErrorYes);
   EXPECT_EQ(prompts.Shown()[0].second,
-            "Sorry, you are not allowed to change directory.Please check server user rights");
+            "Sorry, you are not allowed to change directory.Please check server user rights"
+            "\r\n\r\n" + store.LastError());
   // What was built before the failure stays.
   EXPECT_EQ(RowNames(store), (std::vector<std::string>{"A", "B", "C"}));
   EXPECT_EQ(DeviceNumbers(store), (std::vector<int>{1, 0, 0}));

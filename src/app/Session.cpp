@@ -1,0 +1,193 @@
+#include "app/Session.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QSlider>
+#include <QTimer>
+#include <thread>
+
+#include "core/Termination.h"
+#include "core/mGetLocalIP.h"
+#include "ui/Main.h"
+#include "ui/QtPrompts.h"
+#include "ui/UnitSinglePgBar.h"
+
+namespace kestrel::app {
+
+namespace {
+
+// How often a reload wait on the window thread looks whether the zone has reported the end.
+constexpr int kReloadLookMs = 10;
+
+// Handles the window's events until `done` holds or `maxMs` have passed.
+void PumpWindowEvents(int maxMs, const std::function<bool()>& done) {
+  QEventLoop loop;
+  QTimer look;
+  QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+    if (done()) loop.quit();
+  });
+  look.start(kReloadLookMs);
+  QTimer::singleShot(maxMs, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+}  // namespace
+
+QString TSession::ApplicationTitle() { return QString("Kestrel (%1)").arg(kVersionText); }
+
+TSession::TSession() {
+  zones_ = std::make_unique<ZoneTable>([this] {
+    return std::make_pair(poll_.PolledSubnetID.load(), poll_.PolledDeviceID.load());
+  });
+  frm_ = std::make_unique<ui::TMainFrm>(state_, *zones_);
+  prompts_ = std::make_unique<ui::QtPrompts>(frm_->Gate(), ApplicationTitle());
+  SetPrompts(prompts_.get());
+  // The library asks to end the program (no FTP connection): quit once the current event is done.
+  SetTerminationHandler([] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
+  singlePgBar_ = new ui::TfrmSinglePgBar(frm_.get());
+  progress_ = std::make_unique<ui::UpdateProgress>(*singlePgBar_, state_, *prompts_);
+
+  frm_->SetOperationRunner([this](const std::function<void()>& operation) { RunOperation(operation); });
+  frm_->SetCloseQueryHandler([this] { Stop(); });
+  // When the window is first shown it lists the play lists, which opens the FTP connection.
+  frm_->SetFirstShowHandler([this] {
+    frm_->RunOperation([this] { frm_->ListPlayLists(""); });
+  });
+}
+
+TSession::~TSession() {
+  Stop();
+  SetTerminationHandler({});
+  SetPrompts(nullptr);
+}
+
+bool TSession::Start() {
+  ui::TMainFrm& frm = *frm_;
+  frm.setWindowTitle(QString("Coral Winds Veltra Play List Management (%1)").arg(kVersionText));
+
+  state_.Reset();
+  frm.tkBarVol->setEnabled(false);
+
+  const std::string localIP = GetLocalIP(ReadSoftwareIP());
+  if (localIP.empty()) {
+    prompts_->Show(PromptKind::InfoOk, "Can not get your local IP,please check you network!");
+    return false;
+  }
+  frm.SetStatusPanel(0, QString::fromStdString("IP:" + localIP));
+  state_.SetLocalIP(localIP);
+  if (state_.LocalIPBytes() == IPv4Bytes{127, 0, 0, 1}) {
+    prompts_->Show(PromptKind::InfoOk, "Please check your network and IP settings!");
+    return false;
+  }
+
+  if (!bus_.pblInitSocket(localIP)) return false;
+  frm.SetStatusPanel(1, "successfully initialize Winsock");
+
+  ftp_ = std::make_unique<FtpClient>();
+  store_ = std::make_unique<PlayListStore>(*ftp_);
+  frm.AttachStore(*ftp_, *store_);
+
+  control_ = std::make_unique<ZoneControl>(bus_, *zones_, state_, *prompts_);
+  control_->SetPump(PumpWindowEvents);
+  control_->SetProgressRunning([this] { return progressThread_ != nullptr && progressThread_->Running(); });
+  frm.SetZoneControl(control_.get());
+
+  try {
+    frm.LoadZones();
+  } catch (const std::exception& e) {
+    // The window still runs, with the zones read before the faulty one, but without the
+    // threads and without taking dropped files.
+    prompts_->Show(PromptKind::ErrorOk, e.what());
+    return true;
+  }
+
+  StartThreads();
+  frm.AcceptFileDrops();
+  return true;
+}
+
+void TSession::StartThreads() {
+  recv_ = std::make_unique<TthreadRecLigth>(zones_.get(), bus_.Endpoint(), poll_, state_);
+  progressThread_ = std::make_unique<TProgressThread>(state_, [this] { ShowUpdateProgressOnWindowThread(); });
+  queryThread_ = std::make_unique<TQueryThread>(bus_, poll_, *zones_, state_);
+  recv_->Start();
+  progressThread_->Start();
+  queryThread_->Start();
+}
+
+void TSession::ShowUpdateProgressOnWindowThread() {
+  frm_->Gate().Call([this] { progress_->ShowUpdateProgress(); });
+}
+
+void TSession::Stop() {
+  if (stopped_) return;
+  stopped_ = true;
+  // From here on no thread waits for the window thread: prompts, store notices and the
+  // progress hand-over return at once, and a reload wait or progress sweep on the window
+  // thread ends.
+  frm_->Gate().Close();
+  progress_->Cancel();
+  if (control_) control_->Cancel();
+
+  if (recv_) recv_->Stop();
+  if (progressThread_) progressThread_->RequestStop();
+  if (queryThread_) queryThread_->RequestStop();
+  if (progressThread_) progressThread_->Stop();
+  if (queryThread_) queryThread_->Stop();
+  {
+    std::unique_lock<std::mutex> lock(opMutex_);
+    opEnded_.wait(lock, [this] { return !opRunning_; });
+  }
+
+  // Nothing runs any more that uses the poll lock, the zones, the store or the FTP client.
+  try {
+    frm_->SetZoneControl(nullptr);
+    frm_->DetachStore();
+    store_.reset();
+    zones_->Clear();
+    if (ftp_) {
+      ftp_->Disconnect();
+      ftp_.reset();
+    }
+    state_.ShutdownFlag = true;
+  } catch (...) {
+    state_.ShutdownFlag = false;
+  }
+  bus_.pblCloseSocket();
+}
+
+void TSession::RunOperation(const std::function<void()>& operation) {
+  {
+    std::lock_guard<std::mutex> lock(opMutex_);
+    // One at a time; none once the program is closing.
+    if (opRunning_ || stopped_) return;
+    opRunning_ = true;
+  }
+  frm_->setEnabled(false);
+  QEventLoop loop;
+  std::thread worker([this, &operation, &loop] {
+    try {
+      operation();
+    } catch (...) {
+      // The operation tells the user through the prompts; nothing may escape the thread.
+    }
+    {
+      std::lock_guard<std::mutex> lock(opMutex_);
+      opRunning_ = false;
+    }
+    opEnded_.notify_all();
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> lock(opMutex_);
+      if (!opRunning_) break;
+    }
+    // Returns early when the program quits; the operation is still waited for.
+    loop.exec();
+  }
+  worker.join();
+  frm_->setEnabled(true);
+}
+
+}  // namespace kestrel::app

@@ -1,0 +1,95 @@
+// The running program: everything that runs and the order it is started and stopped in. The
+// session owns the shared state, the poll lock, the bus endpoint, the zones, the FTP client
+// with its store, the main window with its progress window, and the receive, progress and
+// query threads, and hands each to those who use it.
+#pragma once
+
+#include <QString>
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "bus/mSocket.h"
+#include "bus/threadUDPReceive.h"
+#include "core/SharedState.h"
+#include "playlists/FtpClient.h"
+#include "playlists/PlayListStore.h"
+#include "zones/ZoneControl.h"
+#include "zones/ZoneTable.h"
+#include "zones/ZoneThreads.h"
+
+namespace kestrel::ui {
+class QtPrompts;
+class TMainFrm;
+class TfrmSinglePgBar;
+class UpdateProgress;
+}  // namespace kestrel::ui
+
+namespace kestrel::app {
+
+// The version shown in the caption and the application title.
+constexpr const char* kVersionText = KESTREL_VERSION_TEXT;
+
+class TSession {
+ public:
+  // Creates the main window (hidden) and the single progress bar window (hidden).
+  TSession();
+  ~TSession();
+  TSession(const TSession&) = delete;
+  TSession& operator=(const TSession&) = delete;
+
+  // The start-up sequence. False when the program must end (the user has been told why); true
+  // otherwise, also when the zones could not be read and the window runs without the threads
+  // (the error has been shown).
+  bool Start();
+  // The shutdown sequence: stops and joins the threads (and a running operation), then
+  // releases the poll lock's users, the store, the zones and the FTP client. Never refuses;
+  // safe to call more than once.
+  void Stop();
+
+  ui::TMainFrm& Window() { return *frm_; }
+  ui::TfrmSinglePgBar& SinglePgBar() { return *singlePgBar_; }
+  SharedState& State() { return state_; }
+  PollState& Poll() { return poll_; }
+  BusLink& Bus() { return bus_; }
+  ZoneTable& Zones() { return *zones_; }
+  ZoneControl* Control() { return control_.get(); }
+  FtpClient* Ftp() { return ftp_.get(); }
+  PlayListStore* Store() { return store_.get(); }
+  bool ThreadsRunning() const { return recv_ != nullptr; }
+  // The caption of the message boxes ("Kestrel (V1.10)").
+  static QString ApplicationTitle();
+
+  // Runs `operation` on a worker thread while the window stays painted but disabled, and
+  // returns when it has ended. Installed as the window's operation runner.
+  void RunOperation(const std::function<void()>& operation);
+
+ private:
+  void StartThreads();
+  void ShowUpdateProgressOnWindowThread();
+
+  SharedState state_;
+  PollState poll_;
+  BusLink bus_;
+  std::unique_ptr<ZoneTable> zones_;
+  std::unique_ptr<ui::TMainFrm> frm_;
+  std::unique_ptr<ui::QtPrompts> prompts_;
+  ui::TfrmSinglePgBar* singlePgBar_ = nullptr;  // owned by the main window
+  std::unique_ptr<ui::UpdateProgress> progress_;
+  std::unique_ptr<FtpClient> ftp_;
+  std::unique_ptr<PlayListStore> store_;
+  std::unique_ptr<ZoneControl> control_;
+  std::unique_ptr<TthreadRecLigth> recv_;
+  std::unique_ptr<TProgressThread> progressThread_;
+  std::unique_ptr<TQueryThread> queryThread_;
+
+  // The operation running off the window thread, if any.
+  std::mutex opMutex_;
+  std::condition_variable opEnded_;
+  bool opRunning_ = false;
+  bool stopped_ = false;
+};
+
+}  // namespace kestrel::app

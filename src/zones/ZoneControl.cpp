@@ -1,0 +1,149 @@
+#include "zones/ZoneControl.h"
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+
+#include "platform/Sleep.h"
+
+namespace kestrel {
+
+namespace {
+
+// How often a reload wait looks at the flag and counts towards its time-out.
+constexpr int kWaitStepMs = 100;
+// Counter units per step, as the progress window counts them.
+constexpr std::int32_t kCounterPerStep = 10;
+constexpr int kLargestNumber = 999;
+
+bool IsChecked(const ZoneChecks& checked, std::size_t row) { return row < checked.size() && checked[row]; }
+
+}  // namespace
+
+ZoneControl::ZoneControl(const BusLink& bus, ZoneTable& zones, SharedState& state, Prompts& prompts)
+    : bus_(bus), zones_(zones), state_(state), prompts_(prompts) {
+  pump_ = [](int maxMs, const std::function<bool()>& done) {
+    for (int waited = 0; waited < maxMs && !done(); waited += 10) platform::SleepMs(10);
+  };
+}
+
+void ZoneControl::Cancel() { cancelled_ = true; }
+
+void ZoneControl::Send(const Payload& payload, std::uint16_t opCode, std::size_t row) {
+  bus_.pblSendBUF(payload, opCode, zones_.SubnetID(row), zones_.DeviceID(row));
+}
+
+void ZoneControl::SendToZones(const Payload& payload, std::uint16_t opCode, const ZoneChecks& checked, bool wait) {
+  for (std::size_t row = 0; row < zones_.Count(); ++row) {
+    if (cancelled_) return;
+    if (IsChecked(checked, row)) {
+      Send(payload, opCode, row);
+    } else if (wait) {
+      Send(payload, opCode, row);
+      state_.ZoneUpdating = true;
+      WaitForReload();
+    }
+  }
+}
+
+void ZoneControl::WaitForReload() {
+  using Clock = std::chrono::steady_clock;
+  auto done = [this] { return !state_.ZoneUpdating || cancelled_; };
+  Clock::time_point last = Clock::now();
+  std::int64_t countedMs = 0;
+  while (!done()) {
+    pump_(kWaitStepMs, done);
+    // Without the progress thread nobody else times the wait out: count as it would.
+    if (progressRunning_ && progressRunning_()) {
+      last = Clock::now();
+      countedMs = 0;
+      continue;
+    }
+    const Clock::time_point now = Clock::now();
+    countedMs += std::chrono::duration_cast<std::chrono::milliseconds>(now - last).count();
+    last = now;
+    const std::int32_t steps = static_cast<std::int32_t>(countedMs / kWaitStepMs);
+    countedMs -= std::int64_t{steps} * kWaitStepMs;
+    if (steps > 0 && (state_.UpdateWaitCounter += steps * kCounterPerStep) > state_.UpdateWaitLimit) {
+      state_.ZoneUpdating = false;
+      state_.UpdateWaitCounter = 0;
+    }
+  }
+}
+
+void ZoneControl::UpdateZonePlayLists(const ZoneChecks& checked) {
+  try {
+    SendToZones(UpdateListCommand(), kOpTextCommand, checked, true);
+    if (!cancelled_) state_.PlayListsChanged = false;
+  } catch (...) {
+    // The flag stays set, so the next playback command sends the reload again.
+  }
+}
+
+void ZoneControl::ReloadIfNeeded(const ZoneChecks& checked) {
+  if (state_.PlayListsChanged) UpdateZonePlayLists(checked);
+}
+
+void ZoneControl::PrevSong(const ZoneChecks& checked) {
+  ReloadIfNeeded(checked);
+  SendToZones(PrevSongCommand(), kOpTextCommand, checked, false);
+}
+
+void ZoneControl::NextSong(const ZoneChecks& checked) {
+  ReloadIfNeeded(checked);
+  SendToZones(NextSongCommand(), kOpTextCommand, checked, false);
+}
+
+void ZoneControl::Play(const ZoneChecks& checked, const std::optional<SongChoice>& chosen) {
+  ReloadIfNeeded(checked);
+  if (chosen)
+    PlaySelectedSong(checked, *chosen);
+  else
+    SendToZones(PlayCommand(), kOpTextCommand, checked, false);
+}
+
+void ZoneControl::PlaySelectedSong(const ZoneChecks& checked, const SongChoice& chosen) {
+  ReloadIfNeeded(checked);
+  const auto tooLarge = [this](const char* what, int n) {
+    if (n <= kLargestNumber) return false;
+    prompts_.Show(PromptKind::ErrorOk, std::string(what) + " " + std::to_string(n) +
+                                           " can not be played: the players take numbers up to 999 only.");
+    return true;
+  };
+  if (tooLarge("Play list number", chosen.playListNo) || tooLarge("Song number", chosen.songNo)) return;
+  SendToZones(PlaySongCommand(std::max(chosen.playListNo, 0), std::max(chosen.songNo, 0)), kOpTextCommand, checked, false);
+}
+
+void ZoneControl::Stop(const ZoneChecks& checked) { SendToZones(StopCommand(), kOpTextCommand, checked, false); }
+
+void ZoneControl::SendVolume(int volume, const ZoneChecks& checked) {
+  SendToZones(SetVolumeCommand(volume), kOpTextCommand, checked, false);
+}
+
+void ZoneControl::SendVolumeToZone(std::size_t row, int volume) {
+  Send(SetVolumeCommand(volume), kOpTextCommand, row);
+}
+
+void ZoneControl::Mute(const ZoneChecks& checked) {
+  for (std::size_t row = 0; row < zones_.Count(); ++row) {
+    if (cancelled_) return;
+    if (!IsChecked(checked, row)) continue;
+    int volume = 0;
+    zones_.Modify(row, [&volume](TZone& zone) {
+      if (!zone.Muted) {
+        zone.VolumeBeforeMute = zone.Volume;
+        volume = 0;
+      } else {
+        volume = zone.Volume != 0 ? zone.Volume : zone.VolumeBeforeMute;
+      }
+      zone.Muted = !zone.Muted;
+    });
+    SendVolumeToZone(row, volume);
+  }
+}
+
+void ZoneControl::SetPlayMode(int mode, const ZoneChecks& checked) {
+  SendToZones(PlayModePayload(mode), kOpSetPlayMode, checked, false);
+}
+
+}  // namespace kestrel

@@ -1,0 +1,84 @@
+#include "zones/ZoneThreads.h"
+
+#include <chrono>
+
+#include "zones/ZoneCommands.h"
+#include "platform/ThreadName.h"
+
+namespace kestrel {
+
+void StoppableThread::Start() {
+  if (thread_.joinable()) return;
+  stop_ = false;
+  thread_ = std::thread([this] {
+    platform::SetCurrentThreadName(Name());
+    try {
+      Execute();
+    } catch (...) {
+      // A failure ends the thread silently.
+    }
+  });
+}
+
+void StoppableThread::RequestStop() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+}
+
+void StoppableThread::Stop() {
+  RequestStop();
+  Join();
+}
+
+void StoppableThread::Join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+bool StoppableThread::Pause(int ms) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return !wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stop_.load(); });
+}
+
+TQueryThread::TQueryThread(const BusLink& bus, PollState& poll, const ZoneTable& zones, const SharedState& state)
+    : bus_(bus), poll_(poll), zones_(zones), state_(state) {}
+
+void TQueryThread::Execute() {
+  while (!StopRequested()) {
+    if (!state_.ZoneUpdating) QueryZones();
+    if (!Pause(kPassPauseMs)) break;
+  }
+}
+
+void TQueryThread::QueryZones() {
+  const Payload status = StatusQuery();
+  const Payload playMode = PlayModeQuery();
+  const std::size_t count = zones_.Count();
+  for (std::size_t row = 0; row < count; ++row) {
+    if (state_.ZoneUpdating || StopRequested()) return;
+    {
+      std::lock_guard<std::mutex> lock(poll_.PollLock);
+      const std::uint8_t subnet = zones_.SubnetID(row);
+      const std::uint8_t device = zones_.DeviceID(row);
+      poll_.PolledSubnetID = subnet;
+      poll_.PolledDeviceID = device;
+      bus_.pblSendBUF(status, kOpTextCommand, subnet, device);
+      bus_.pblSendBUF(playMode, kOpTextCommand, subnet, device);
+    }
+    if (!Pause(kZonePauseMs)) return;
+  }
+}
+
+TProgressThread::TProgressThread(const SharedState& state, std::function<void()> showUpdateProgress)
+    : state_(state), showUpdateProgress_(std::move(showUpdateProgress)) {}
+
+void TProgressThread::Execute() {
+  while (!StopRequested()) {
+    if (state_.ZoneUpdating) showUpdateProgress_();
+    if (!Pause(kLookMs)) break;
+  }
+}
+
+}  // namespace kestrel
