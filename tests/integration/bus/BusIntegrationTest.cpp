@@ -152,7 +152,7 @@ TEST_F(StandIn, EveryReplyTypeReachesTheHandOver) {
 TEST_F(StandIn, LongFrameClaimingMoreThanItCarriesIsLoggedShort) {
   const std::string payload = "\xFF\xFF*Z2BOGUS";
   Inject(pblPackFrame(reinterpret_cast<const std::uint8_t*>(payload.data()), payload.size(),
-                      kOpTextCommand, 1, 20, true, LocalIPBytes(), false),
+                      kOpTextCommand, 1, 20, true, state.LocalIPBytes(), false),
          BusEndpoint::BusBroadcastAddress(ip));
   std::string line;
   EXPECT_TRUE(WaitUntil([&] {
