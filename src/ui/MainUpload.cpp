@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QTimer>
 
 #include "core/Prompts.h"
 #include "core/SharedState.h"
@@ -36,7 +37,11 @@ void TMainFrm::DropFiles(const std::vector<std::string>& dropped) {
   std::vector<std::string> paths;
   for (const std::string& path : dropped)
     if (!QFileInfo(QString::fromStdString(path)).isDir()) paths.push_back(path);
-  UploadSongs(target->Name, paths);
+  if (paths.empty()) return;
+  // The drop is finished first, so that the program the files came from is not held up. A timer
+  // rather than a posted call: the upload's own event loop then runs outside the delivery of
+  // posted events, so the windows go on being painted.
+  QTimer::singleShot(0, this, [this, name = target->Name, paths] { UploadSongs(name, paths); });
 }
 
 void TMainFrm::UploadSongs(const std::string& target, const std::vector<std::string>& paths) {

@@ -78,6 +78,7 @@ class UploadWindow : public ::testing::Test {
     QApplication::sendEvent(viewport, &enter);
     QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(viewport, &drop);
+    test::ProcessEvents();  // the upload starts once the drop is over
   }
 
   test::RecordingPrompts prompts;
