@@ -35,19 +35,17 @@ bool BusEndpoint::Open(const std::string& localIP, std::string* error) {
   sockets_.push_back(std::move(unicast));
 
   const platform::InterfaceInfo itf = platform::FindInterface(localIP);
-#ifndef _WIN32
-  if (!itf.broadcast.empty() && itf.broadcast != localIP) {
+  if (platform::kBroadcastNeedsOwnSocket && !itf.broadcast.empty() && itf.broadcast != localIP) {
     platform::UdpSocket directed;
     if (!directed.Bind(itf.broadcast, kBusPort, &why)) return fail(why);
     sockets_.push_back(std::move(directed));
   }
   // Limited broadcasts are not part of the bus's own traffic; hear them where the system
   // lets a socket be tied to one interface, and do without them elsewhere.
-  if (!itf.name.empty()) {
+  if (platform::kBroadcastNeedsOwnSocket && !itf.name.empty()) {
     platform::UdpSocket limited;
     if (limited.Bind(kLimitedBroadcast, kBusPort, nullptr, itf.name)) sockets_.push_back(std::move(limited));
   }
-#endif
   localIP_ = localIP;
   busBroadcast_ = BusBroadcastAddress(localIP);
   interfaceBroadcast_ = itf.broadcast.empty() ? busBroadcast_ : itf.broadcast;

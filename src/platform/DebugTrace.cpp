@@ -8,6 +8,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "platform/Utf8Path.h"
 #endif
 
 namespace kestrel::platform {
@@ -46,7 +48,7 @@ void DebugTraceWrite(std::string_view text) {
     return;
   }
 #ifdef _WIN32
-  OutputDebugStringA(std::string(text).c_str());
+  OutputDebugStringW(WideFromUtf8(std::string(text)).c_str());
 #else
   std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
 #endif

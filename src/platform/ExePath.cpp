@@ -2,6 +2,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "platform/Utf8Path.h"
 #else
 #include <unistd.h>
 #include <climits>
@@ -20,9 +22,16 @@ constexpr char kSep = '/';
 std::string ExecutableDir() {
   std::string path;
 #ifdef _WIN32
-  char buf[MAX_PATH] = {};
-  DWORD n = GetModuleFileNameA(nullptr, buf, MAX_PATH);
-  path.assign(buf, n);
+  std::wstring wide(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, wide.data(), static_cast<DWORD>(wide.size()));
+    if (n < wide.size()) {
+      wide.resize(n);
+      break;
+    }
+    wide.resize(wide.size() * 2);  // a long path: the name was cut, try a larger buffer
+  }
+  path = Utf8FromWide(wide);
   const auto cut = path.find_last_of("\\/");
 #else
   char buf[PATH_MAX] = {};

@@ -7,6 +7,8 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+
+#include "platform/Utf8Path.h"
 #else
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -19,10 +21,10 @@ namespace kestrel::platform {
 
 std::string ComputerName() {
 #ifdef _WIN32
-  char buf[MAX_COMPUTERNAME_LENGTH + 1] = {};
-  DWORD size = sizeof buf;
-  if (!GetComputerNameA(buf, &size)) return {};
-  return std::string(buf, size);
+  wchar_t buf[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+  if (!GetComputerNameW(buf, &size)) return {};
+  return Utf8FromWide(std::wstring(buf, size));
 #else
   char buf[256] = {};
   if (gethostname(buf, sizeof buf - 1) != 0) return {};
@@ -36,21 +38,30 @@ std::vector<std::string> ResolveIPv4(const std::string& name) {
 #ifdef _WIN32
   WSADATA wsa;
   WSAStartup(MAKEWORD(2, 0), &wsa);
+  // The wide call: a computer name with letters outside the ANSI code page resolves too.
+  using AddrInfo = ADDRINFOW;
+  const std::wstring host = WideFromUtf8(name);
+  const auto resolve = [&](const AddrInfo* h, AddrInfo** r) { return GetAddrInfoW(host.c_str(), nullptr, h, r); };
+  const auto release = [](AddrInfo* r) { FreeAddrInfoW(r); };
+#else
+  using AddrInfo = addrinfo;
+  const auto resolve = [&](const AddrInfo* h, AddrInfo** r) { return getaddrinfo(name.c_str(), nullptr, h, r); };
+  const auto release = [](AddrInfo* r) { freeaddrinfo(r); };
 #endif
-  addrinfo hints{};
+  AddrInfo hints{};
   hints.ai_family = AF_INET;
   // One socket type only: without it every address comes back once per type.
   hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* res = nullptr;
-  if (getaddrinfo(name.c_str(), nullptr, &hints, &res) == 0) {
-    for (addrinfo* ai = res; ai != nullptr; ai = ai->ai_next) {
+  AddrInfo* res = nullptr;
+  if (resolve(&hints, &res) == 0) {
+    for (AddrInfo* ai = res; ai != nullptr; ai = ai->ai_next) {
       if (ai->ai_family != AF_INET || ai->ai_addr == nullptr) continue;
       char text[INET_ADDRSTRLEN] = {};
       const auto* sin = reinterpret_cast<const sockaddr_in*>(ai->ai_addr);
       if (inet_ntop(AF_INET, &sin->sin_addr, text, sizeof text) == nullptr) continue;
       if (std::find(out.begin(), out.end(), text) == out.end()) out.emplace_back(text);
     }
-    freeaddrinfo(res);
+    release(res);
   }
 #ifdef _WIN32
   WSACleanup();

@@ -1,5 +1,6 @@
 #include "platform/ProfileIni.h"
 #include "platform/TextCompare.h"
+#include "platform/Utf8Path.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -9,8 +10,9 @@
 #include <vector>
 
 #ifdef _WIN32
-#include <io.h>
 #include <windows.h>
+// windows.h maps this name onto the system's own routine of that name.
+#undef WriteProfileString
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -73,7 +75,7 @@ Line ParseLine(const std::string& raw) {
 }
 
 bool Load(const std::string& path, Document& doc) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(PathFromUtf8(path), std::ios::binary);
   if (!in) return false;
   std::stringstream ss;
   ss << in.rdbuf();
@@ -107,31 +109,27 @@ bool HasLineBreak(const std::string& s) { return s.find_first_of("\r\n") != std:
 
 bool WriteAll(const std::string& path, const std::string& data) {
   std::error_code ec;
-  const auto parent = std::filesystem::path(path).parent_path();
-  if (!parent.empty()) std::filesystem::create_directories(parent, ec);
-  const std::string tmp = path + ".tmp~";
+  const std::filesystem::path target = PathFromUtf8(path);
+  if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
+  std::filesystem::path tmp = target;
+  tmp += ".tmp~";
+  const auto discard = [&] {
+    std::filesystem::remove(tmp, ec);
+    return false;
+  };
   {
     std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
     if (!out) return false;
     out.write(data.data(), static_cast<std::streamsize>(data.size()));
     out.flush();
-    if (!out) {
-      std::remove(tmp.c_str());
-      return false;
-    }
+    if (!out) return discard();
   }
 #ifdef _WIN32
-  if (!MoveFileExA(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    std::remove(tmp.c_str());
-    return false;
-  }
+  if (!MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return discard();
 #else
   struct stat st {};
-  if (stat(path.c_str(), &st) == 0) chmod(tmp.c_str(), st.st_mode & 07777);
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    std::remove(tmp.c_str());
-    return false;
-  }
+  if (stat(target.c_str(), &st) == 0) chmod(tmp.c_str(), st.st_mode & 07777);
+  if (std::rename(tmp.c_str(), target.c_str()) != 0) return discard();
 #endif
   return true;
 }
@@ -214,8 +212,13 @@ bool WriteProfileString(const std::string& path, const std::string& section,
 
 bool FlushProfile(const std::string& path) {
 #ifdef _WIN32
-  WritePrivateProfileStringA(nullptr, nullptr, nullptr, path.c_str());
-  return true;
+  const HANDLE file = CreateFileW(PathFromUtf8(path).c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool ok = FlushFileBuffers(file) != 0;
+  CloseHandle(file);
+  return ok;
 #else
   const int fd = open(path.c_str(), O_RDONLY);
   if (fd < 0) return false;

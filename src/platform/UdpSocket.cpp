@@ -8,6 +8,10 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <iphlpapi.h>
+#include <windows.h>
+
+#include "platform/Utf8Path.h"
 #else
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -103,9 +107,11 @@ bool UdpSocket::Bind(const std::string& ip, std::uint16_t port, std::string* err
   handle_ = static_cast<SocketHandle>(s);
   u_long nonBlocking = 1;
   if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) return fail("non-blocking mode: " + LastSocketError());
+  // Windows lets anyone take a port bound with SO_REUSEADDR; exclusive use makes a second
+  // program's bind fail instead of silently sharing the bus port.
   const BOOL yes = TRUE;
-  if (setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&yes), sizeof yes) != 0)
-    return fail("SO_REUSEADDR: " + LastSocketError());
+  if (setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&yes), sizeof yes) != 0)
+    return fail("SO_EXCLUSIVEADDRUSE: " + LastSocketError());
   (void)device;
 #else
   handle_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_UDP);
@@ -126,6 +132,13 @@ bool UdpSocket::Bind(const std::string& ip, std::uint16_t port, std::string* err
     return fail("bind " + ip + ":" + std::to_string(port) + ": " + LastSocketError());
   boundAddress_ = ip;
   return true;
+}
+
+std::uint16_t UdpSocket::LocalPort() const {
+  sockaddr_in addr{};
+  socklen_t size = sizeof addr;
+  if (!IsOpen() || getsockname(handle_, reinterpret_cast<sockaddr*>(&addr), &size) != 0) return 0;
+  return ntohs(addr.sin_port);
 }
 
 bool UdpSocket::EnableBroadcast(std::string* error) {
@@ -172,25 +185,67 @@ std::size_t UdpSocket::Receive(std::uint8_t* buffer, std::size_t capacity) const
 
 #ifdef _WIN32
 
-// Without a pipe to wake it, the wait on Windows gives up after a few milliseconds at most,
-// so that a stop request is seen as quickly.
-SocketWaiter::SocketWaiter() = default;
-SocketWaiter::~SocketWaiter() = default;
-void SocketWaiter::Wake() {}
+SocketWaiter::SocketWaiter()
+    : wakeEvent_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      socketEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
-bool SocketWaiter::Wait(const std::vector<const UdpSocket*>& sockets, int timeoutMs) {
-  std::vector<WSAPOLLFD> fds;
-  for (const UdpSocket* s : sockets)
-    if (s != nullptr && s->IsOpen()) fds.push_back({static_cast<SOCKET>(s->Handle()), POLLRDNORM, 0});
-  const int ms = std::min(timeoutMs, 5);
-  if (fds.empty()) {
-    Sleep(static_cast<DWORD>(ms));
-    return false;
-  }
-  return WSAPoll(fds.data(), static_cast<ULONG>(fds.size()), ms) > 0;
+SocketWaiter::~SocketWaiter() {
+  if (wakeEvent_ != nullptr) ::CloseHandle(wakeEvent_);
+  if (socketEvent_ != nullptr) ::CloseHandle(socketEvent_);
 }
 
-InterfaceInfo FindInterface(const std::string&) { return {}; }
+void SocketWaiter::Wake() {
+  if (wakeEvent_ != nullptr) SetEvent(wakeEvent_);
+}
+
+bool SocketWaiter::Wait(const std::vector<const UdpSocket*>& sockets, int timeoutMs) {
+  if (wakeEvent_ == nullptr || socketEvent_ == nullptr) return false;
+  // Tying a socket to the event again records a datagram that is already waiting, so none
+  // that arrived since the last read is missed.
+  ResetEvent(socketEvent_);
+  for (const UdpSocket* s : sockets)
+    if (s != nullptr && s->IsOpen()) WSAEventSelect(static_cast<SOCKET>(s->Handle()), socketEvent_, FD_READ);
+  const HANDLE events[2] = {wakeEvent_, socketEvent_};
+  const DWORD r = WaitForMultipleObjects(2, events, FALSE, timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
+  if (r == WAIT_OBJECT_0 + 1) return true;
+  // Woken, or timed out: report a datagram that came in at the same moment.
+  return r == WAIT_OBJECT_0 && WaitForSingleObject(socketEvent_, 0) == WAIT_OBJECT_0;
+}
+
+InterfaceInfo FindInterface(const std::string& ip) {
+  InterfaceInfo info;
+  sockaddr_in wanted;
+  if (!ToSockaddr(ip, 0, wanted)) return info;
+  const ULONG flags = GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
+  std::vector<unsigned char> buffer(16 * 1024);
+  ULONG size = static_cast<ULONG>(buffer.size());
+  ULONG rc = ERROR_BUFFER_OVERFLOW;
+  for (int attempt = 0; attempt < 3 && rc == ERROR_BUFFER_OVERFLOW; ++attempt) {
+    buffer.resize(size);
+    rc = GetAdaptersAddresses(AF_INET, flags, nullptr,
+                              reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
+  }
+  if (rc != NO_ERROR) return info;
+  for (auto* a = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.data()); a != nullptr; a = a->Next) {
+    for (auto* u = a->FirstUnicastAddress; u != nullptr; u = u->Next) {
+      const sockaddr* sa = u->Address.lpSockaddr;
+      if (sa == nullptr || sa->sa_family != AF_INET) continue;
+      const auto* sin = reinterpret_cast<const sockaddr_in*>(sa);
+      if (sin->sin_addr.s_addr != wanted.sin_addr.s_addr) continue;
+      info.name = Utf8FromWide(a->FriendlyName != nullptr ? a->FriendlyName : L"");
+      // Loopback and point-to-point links have no broadcast address, as on Linux.
+      const unsigned prefix = u->OnLinkPrefixLength;
+      if (a->IfType != IF_TYPE_SOFTWARE_LOOPBACK && a->IfType != IF_TYPE_PPP && prefix < 31) {
+        in_addr b = sin->sin_addr;
+        b.s_addr |= htonl(prefix == 0 ? 0xFFFFFFFFu : 0xFFFFFFFFu >> prefix);
+        char text[INET_ADDRSTRLEN] = {};
+        if (inet_ntop(AF_INET, &b, text, sizeof text) != nullptr) info.broadcast = text;
+      }
+      return info;
+    }
+  }
+  return info;
+}
 
 #else
 

@@ -25,8 +25,10 @@ class UdpSocket {
   UdpSocket(const UdpSocket&) = delete;
   UdpSocket& operator=(const UdpSocket&) = delete;
 
-  // Creates a non-blocking datagram socket with SO_REUSEADDR and binds it to `ip`:`port`.
-  // `device`, when given, restricts the socket to that network interface (Linux only).
+  // Creates a non-blocking datagram socket and binds it to `ip`:`port`. On Linux the address
+  // may be shared (SO_REUSEADDR); on Windows it is taken for exclusive use, so that a second
+  // program cannot bind the same port as well. `device`, when given, restricts the socket to
+  // that network interface (Linux only).
   // On failure returns false with the reason in `error` and leaves the socket closed.
   bool Bind(const std::string& ip, std::uint16_t port, std::string* error,
             const std::string& device = {});
@@ -35,6 +37,8 @@ class UdpSocket {
   bool IsOpen() const;
   // The address given to Bind.
   const std::string& BoundAddress() const { return boundAddress_; }
+  // The port the socket is bound to (the one the system chose when Bind was given 0), or 0.
+  std::uint16_t LocalPort() const;
 
   // One datagram to `ip`:`port`; false when the system refused it.
   bool SendTo(const std::string& ip, std::uint16_t port, const std::uint8_t* data,
@@ -68,8 +72,13 @@ class SocketWaiter {
   void Wake();
 
  private:
+#ifdef _WIN32
+  void* wakeEvent_ = nullptr;    // auto-reset event set by Wake
+  void* socketEvent_ = nullptr;  // set by the system when a socket becomes readable
+#else
   int wakeRead_ = -1;
   int wakeWrite_ = -1;
+#endif
 };
 
 // The interface that holds `ip`: its name and its directed broadcast address (empty when the
@@ -79,6 +88,15 @@ struct InterfaceInfo {
   std::string broadcast;
 };
 InterfaceInfo FindInterface(const std::string& ip);
+
+// Whether the system lets a socket bind a broadcast address, to hear broadcasts that a socket
+// bound to the unicast address does not get (Linux). Windows hands broadcasts to the socket
+// bound to the interface's own address instead.
+#ifdef _WIN32
+inline constexpr bool kBroadcastNeedsOwnSocket = false;
+#else
+inline constexpr bool kBroadcastNeedsOwnSocket = true;
+#endif
 
 // True when `ip` is dotted-decimal IPv4 text.
 bool IsIPv4Text(const std::string& ip);

@@ -1,9 +1,9 @@
 // A temporary folder for one test, removed with everything in it when the test ends.
 #pragma once
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -12,10 +12,16 @@ namespace kestrel::test {
 
 class TempDir {
  public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrel-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+  // `prefix` is UTF-8 and may hold any letters (to try names outside the ANSI code page).
+  explicit TempDir(const std::string& prefix = "kestrel-test-") {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const auto candidate = std::filesystem::temp_directory_path() /
+                             std::filesystem::u8path(prefix + std::to_string(random()));
+      std::error_code ec;
+      if (std::filesystem::create_directory(candidate, ec)) path_ = candidate;
+    }
+    if (path_.empty()) throw std::runtime_error("cannot create a temporary folder");
   }
   ~TempDir() {
     std::error_code ec;
@@ -25,21 +31,22 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   const std::filesystem::path& path() const { return path_; }
-  std::string str() const { return path_.string(); }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
+  // Paths as UTF-8 text, the form the program passes them in.
+  std::string str() const { return path_.u8string(); }
+  std::string file(const std::string& name) const { return (path_ / std::filesystem::u8path(name)).u8string(); }
 
   // Writes `content` byte for byte to `name` (folders created as needed); returns the path.
   std::string write(const std::string& name, const std::string& content) const {
-    const auto p = path_ / name;
+    const auto p = path_ / std::filesystem::u8path(name);
     std::filesystem::create_directories(p.parent_path());
     std::ofstream(p, std::ios::binary) << content;
-    return p.string();
+    return p.u8string();
   }
 
   std::string read(const std::string& name) const { return ReadFile(file(name)); }
 
   static std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();

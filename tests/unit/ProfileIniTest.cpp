@@ -73,3 +73,16 @@ TEST(ProfileIni, CreatesFileAndRefusesLineBreaks) {
   EXPECT_EQ(ReadProfileString(path, "ftpServer", "IP", ""), "10.0.0.2");
   EXPECT_EQ(ReadProfileString(path, "ftpServer", "Password", "none"), "none");
 }
+
+TEST(ProfileIni, WorksInAFolderNamedOutsideTheAnsiCodePage) {
+  TempDir dir("kestrel-Пользователь-設定-");
+  const auto path = dir.file("Settings/ftpServer.ini");
+  ASSERT_TRUE(WriteProfileString(path, "ftpServer", "UserName", "Ωμέγα"));
+  ASSERT_TRUE(WriteProfileString(path, "ftpServer", "Port", "21"));
+  EXPECT_TRUE(FlushProfile(path));
+  EXPECT_EQ(ReadProfileString(path, "ftpServer", "UserName", ""), "Ωμέγα");
+  EXPECT_EQ(ReadProfileString(dir.write("Zone.ini", "[TotalZones]\nTotalZones=2\n"), "TotalZones",
+                              "TotalZones", "0"),
+            "2");
+  EXPECT_FALSE(FlushProfile(dir.file("Settings/missing.ini")));
+}
