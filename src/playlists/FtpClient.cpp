@@ -11,6 +11,7 @@
 #include "core/Prompts.h"
 #include "core/Termination.h"
 #include "platform/LocaleTime.h"
+#include "platform/Utf8Path.h"
 #include "playlists/FtpControlSession.h"
 #include "playlists/FtpServerSettings.h"
 
@@ -369,9 +370,9 @@ void FtpClient::Store(const std::string& localPath, const std::string& remoteNam
   const char* what = "store file";
   CheckName(remoteName, what);
   std::error_code ec;
-  if (std::filesystem::is_directory(localPath, ec))
+  if (std::filesystem::is_directory(platform::PathFromUtf8(localPath), ec))
     throw FtpError(FtpError::Kind::LocalFile, "store file: " + localPath + " is a folder");
-  std::ifstream in(localPath, std::ios::binary);
+  std::ifstream in(platform::PathFromUtf8(localPath), std::ios::binary);
   if (!in) throw FtpError(FtpError::Kind::LocalFile, "store file: cannot open " + localPath);
   in.seekg(0, std::ios::end);
   const std::int64_t total = static_cast<std::int64_t>(in.tellg());
@@ -397,7 +398,7 @@ void FtpClient::Retrieve(const std::string& remoteName, const std::string& local
                          std::int64_t expectedBytes) {
   const char* what = "retrieve file";
   CheckName(remoteName, what);
-  std::ofstream out(localPath, std::ios::binary | std::ios::trunc);
+  std::ofstream out(platform::PathFromUtf8(localPath), std::ios::binary | std::ios::trunc);
   if (!out) throw FtpError(FtpError::Kind::LocalFile, "retrieve file: cannot create " + localPath);
   Transfer(what, "RETR", remoteName, [&](Poco::Net::StreamSocket& socket) {
     if (onWorkBegin_) onWorkBegin_(FtpWorkMode::Read, expectedBytes);

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <random>
 
+#include "platform/Utf8Path.h"
+
 namespace kestrel {
 
 namespace fs = std::filesystem;
@@ -60,7 +62,9 @@ class TempFolder {
   }
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
-  std::string File(int index) const { return (path_ / ("song-" + std::to_string(index))).string(); }
+  std::string File(int index) const {
+    return platform::Utf8FromPath(path_ / ("song-" + std::to_string(index)));
+  }
 
  private:
   fs::path path_;
@@ -71,8 +75,8 @@ std::string PlayListDir(const TPlayListObj& playList) { return "/" + playList.Na
 // Why a local file cannot be uploaded; empty when it can be opened for reading.
 std::string LocalProblem(const std::string& path) {
   std::error_code ec;
-  if (fs::is_directory(path, ec)) return path + " is a folder";
-  std::ifstream in(path, std::ios::binary);
+  if (fs::is_directory(platform::PathFromUtf8(path), ec)) return path + " is a folder";
+  std::ifstream in(platform::PathFromUtf8(path), std::ios::binary);
   if (!in) return "cannot open " + path + ": " + std::strerror(errno);
   return {};
 }
@@ -179,7 +183,7 @@ bool SongUploader::UploadOne(const TPlayListObj& target, const Source& source) {
     const Source& source;
     ~RemoveFetched() {
       std::error_code ec;
-      if (source.fetch) fs::remove(source.localPath, ec);
+      if (source.fetch) fs::remove(platform::PathFromUtf8(source.localPath), ec);
     }
   } removeFetched{source};
   try {
@@ -251,7 +255,7 @@ bool SongUploader::RemovePartial(const TPlayListObj& target, const std::string& 
 }
 
 std::string ServerFileName(const std::string& localPath) {
-  return fs::path(localPath).filename().string();
+  return platform::Utf8FromPath(platform::PathFromUtf8(localPath).filename());
 }
 
 std::string ReplaceQuestion(const std::string& name) { return "\"" + name + "\" exists. Replace it?"; }
