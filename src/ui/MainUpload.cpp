@@ -63,16 +63,17 @@ void TMainFrm::CopySongs(const std::string& target, const std::vector<TSongObj>&
 void TMainFrm::RunUpload(const std::string& target, int count, UploadWork work, std::function<void()> then) {
   if (!ftp_ || count == 0) return;
   progress_->Begin(count);
-  auto relay = std::make_shared<ProgressRelay>(progress_);
-  // The operation works on copies: the store's objects may be rebuilt before it ends.
-  RunOperation([this, relay, work = std::move(work), then = std::move(then), target] {
+  ProgressRelay relay(progress_);
+  UploadResult result;
+  // RunOperation returns when the operation has ended. The operation works on a play list object
+  // of its own, so that nothing it uses belongs to the store.
+  RunOperation([&] {
     TPlayListObj playList;
     playList.Name = target;
-    SongUploader uploader(*ftp_, CurrentPrompts(), state_.PlayListsChanged, relay.get(), &progress_->CancelFlag());
-    const UploadResult result = work(uploader, playList);
-    QMetaObject::invokeMethod(this, [this, target, result, then] { UploadEnded(target, result, then); },
-                              Qt::QueuedConnection);
+    SongUploader uploader(*ftp_, CurrentPrompts(), state_.PlayListsChanged, &relay, &progress_->CancelFlag());
+    result = work(uploader, playList);
   });
+  UploadEnded(target, result, then);
 }
 
 void TMainFrm::UploadEnded(const std::string& target, const UploadResult& result, const std::function<void()>& then) {
@@ -86,6 +87,7 @@ void TMainFrm::UploadEnded(const std::string& target, const UploadResult& result
   // After a cancel the rows are read again too: the server is the judge of what is there.
   if (!result.uploaded && !result.cancelled) return;
   current->GotSong = false;
+  RunOperation([&] { store_->LoadSongs(*current); });
   ShowSongs(target);
 }
 
