@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QSlider>
+#include <QThread>
 #include <QTimer>
 #include <thread>
 
@@ -35,16 +36,17 @@ void PumpWindowEvents(int maxMs, const std::function<bool()>& done) {
 
 QString TSession::ApplicationTitle() { return QString("Kestrel (%1)").arg(kVersionText); }
 
-TSession::TSession() {
+TSession::TSession(Prompts* prompts) {
   zones_ = std::make_unique<ZoneTable>([this] {
     return std::make_pair(poll_.PolledSubnetID.load(), poll_.PolledDeviceID.load());
   });
   frm_ = std::make_unique<ui::TMainFrm>(state_, *zones_);
-  prompts_ = std::make_unique<ui::QtPrompts>(frm_->Gate(), ApplicationTitle());
-  SetPrompts(prompts_.get());
+  boxes_ = std::make_unique<ui::QtPrompts>(frm_->Gate(), ApplicationTitle());
+  prompts_ = prompts != nullptr ? prompts : boxes_.get();
+  SetPrompts(prompts_);
   // The library asks to end the program (no FTP connection): quit once the current event is done.
-  SetTerminationHandler([] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
-  singlePgBar_ = new ui::TfrmSinglePgBar(frm_.get());
+  SetTerminationHandler([] { QMetaObject::invokeMethod(qApp, "quit", Qt::QueuedConnection); });
+  singlePgBar_ = std::make_unique<ui::TfrmSinglePgBar>(frm_.get());
   progress_ = std::make_unique<ui::UpdateProgress>(*singlePgBar_, state_, *prompts_);
 
   frm_->SetOperationRunner([this](const std::function<void()>& operation) { RunOperation(operation); });
@@ -87,7 +89,7 @@ bool TSession::Start() {
   store_ = std::make_unique<PlayListStore>(*ftp_);
   frm.AttachStore(*ftp_, *store_);
 
-  control_ = std::make_unique<ZoneControl>(bus_, *zones_, state_, *prompts_);
+  control_ = std::make_unique<ZoneControl>(bus_, poll_, *zones_, state_, *prompts_);
   control_->SetPump(PumpWindowEvents);
   control_->SetProgressRunning([this] { return progressThread_ != nullptr && progressThread_->Running(); });
   frm.SetZoneControl(control_.get());
@@ -157,6 +159,11 @@ void TSession::Stop() {
 }
 
 void TSession::RunOperation(const std::function<void()>& operation) {
+  // An operation that starts another one already runs off the window thread.
+  if (QThread::currentThread() != frm_->thread()) {
+    operation();
+    return;
+  }
   {
     std::lock_guard<std::mutex> lock(opMutex_);
     // One at a time; none once the program is closing.
@@ -176,7 +183,8 @@ void TSession::RunOperation(const std::function<void()>& operation) {
       opRunning_ = false;
     }
     opEnded_.notify_all();
-    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    // Called by name, so that the queued call is made and released by Qt alone.
+    QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
   });
   for (;;) {
     {

@@ -34,8 +34,9 @@ constexpr const char* kVersionText = KESTREL_VERSION_TEXT;
 
 class TSession {
  public:
-  // Creates the main window (hidden) and the single progress bar window (hidden).
-  TSession();
+  // Creates the main window (hidden) and the single progress bar window (hidden). Messages and
+  // questions go to `prompts` when given (tests), otherwise to message boxes.
+  explicit TSession(Prompts* prompts = nullptr);
   ~TSession();
   TSession(const TSession&) = delete;
   TSession& operator=(const TSession&) = delete;
@@ -63,7 +64,9 @@ class TSession {
   static QString ApplicationTitle();
 
   // Runs `operation` on a worker thread while the window stays painted but disabled, and
-  // returns when it has ended. Installed as the window's operation runner.
+  // returns when it has ended. Installed as the window's operation runner. Called from a
+  // running operation it runs at once; on the window thread while another one runs, or once
+  // the program is closing, it does nothing.
   void RunOperation(const std::function<void()>& operation);
 
  private:
@@ -75,8 +78,9 @@ class TSession {
   BusLink bus_;
   std::unique_ptr<ZoneTable> zones_;
   std::unique_ptr<ui::TMainFrm> frm_;
-  std::unique_ptr<ui::QtPrompts> prompts_;
-  ui::TfrmSinglePgBar* singlePgBar_ = nullptr;  // owned by the main window
+  std::unique_ptr<ui::QtPrompts> boxes_;
+  Prompts* prompts_ = nullptr;  // the boxes or the prompts given
+  std::unique_ptr<ui::TfrmSinglePgBar> singlePgBar_;
   std::unique_ptr<ui::UpdateProgress> progress_;
   std::unique_ptr<FtpClient> ftp_;
   std::unique_ptr<PlayListStore> store_;

@@ -70,6 +70,7 @@ int TListView::AddRow(const QStringList& cells) {
   for (int col = 0; col < columnCount(); ++col) {
     auto* item = new QTableWidgetItem(col < cells.size() ? cells[col] : QString());
     Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (dragEnabled()) flags |= Qt::ItemIsDragEnabled;  // a row the user may drag elsewhere
     if (col == 0 && checkBoxes_) {
       flags |= Qt::ItemIsUserCheckable;
       item->setCheckState(Qt::Unchecked);

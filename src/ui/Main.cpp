@@ -62,8 +62,7 @@ TMainFrm::TMainFrm(SharedState& state, ZoneTable& zones, QWidget* parent)
   setGeometry(22, 1, 981, 704);
   // Reports are stored on the receive thread; their rows are redrawn on the window thread.
   zones_.SetRowTextHandler([this](std::size_t row, const std::string& text) {
-    QMetaObject::invokeMethod(this, [this, row, t = QString::fromStdString(text)] { ShowZoneStatus(static_cast<int>(row), t); },
-                              Qt::QueuedConnection);
+    gate_.Post([this, row, text] { ShowZoneStatus(static_cast<int>(row), QString::fromStdString(text)); });
   });
 
   auto* central = new QWidget(this);
@@ -105,6 +104,8 @@ TMainFrm::TMainFrm(SharedState& state, ZoneTable& zones, QWidget* parent)
   BindZoneControl();
   progress_ = new TUnitProgressBarFrm(this);
   SetDropHandler([this](const std::vector<std::string>& paths) { DropFiles(paths); });
+  connect(acCopyTo, &QAction::triggered, this, &TMainFrm::acCopyToExecute);
+  BindPlayListOperations();
 
   // Ctrl+Alt+Shift+L shows or hides the "Update Play List" button, whichever control has the focus.
   auto* hiddenKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_L), this);
@@ -233,7 +234,6 @@ void TMainFrm::CreateSongArea() {
   anchors->Place(btnCopyTo, QRect(457, 358, 79, 23), rightBottom);
   anchors->Place(btnMoveto, QRect(541, 358, 79, 23), rightBottom);
   btnPlaySelected->hide();
-  btnCopyTo->hide();
 }
 
 void TMainFrm::CreateActions() {
@@ -360,6 +360,8 @@ void TMainFrm::showEvent(QShowEvent* event) {
 }
 
 void TMainFrm::closeEvent(QCloseEvent* event) {
+  // A running upload stops first, so that the shutdown does not wait for it.
+  progress_->btnCancelClick();
   if (closeQuery_) closeQuery_();
   event->accept();
 }

@@ -28,10 +28,16 @@ class QPushButton;
 class QSlider;
 class QSplitter;
 class QStatusBar;
+class QToolButton;
+
+namespace kestrel {
+class PlayListOperations;
+}
 
 namespace kestrel::ui {
 
 class TUnitProgressBarFrm;
+class TUnitServerSettingFrm;
 
 class TMainFrm : public QMainWindow, public PlayListStoreListener {
   Q_OBJECT
@@ -86,7 +92,26 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   // instead.
   void UploadSongs(const std::string& target, const std::vector<std::string>& paths);
   void CopySongs(const std::string& target, const std::vector<TSongObj>& songs, std::function<void()> then = {});
+  // "Copy To...": the chooser in copy mode; its OK closes it, then the checked songs are copied
+  // into the picked play list and the play lists are listed again.
+  void acCopyToExecute();
   TUnitProgressBarFrm* UnitProgressBarFrm() const { return progress_; }
+  // Play list and song operations (MainPlayListOps.cpp). The network part of each runs through
+  // RunOperation; the rows are updated afterwards.
+  void acAddListExecute();
+  void acEditListExecute();
+  void acDeleteListExecute();
+  void acDeleteSongExecute();
+  void acMoveToExecute();
+  // A song row dragged onto a play list row: accept it over the play list view (the dragging
+  // flag keeps the song rows while the selection follows the mouse), move it on the drop.
+  bool lvPlayListDragOver(QObject* source, int row);
+  void lvPlayListDragDrop(QObject* source, int row);
+  void lvSongListEndDrag();
+  // Opens the FTP server settings dialog (kept from its first use on); when it closes, the play
+  // lists are listed again.
+  void btnSettingsClick();
+  TUnitServerSettingFrm* ServerSettingFrm() const { return serverSettingFrm_; }
 
   // PlayListStoreListener
   void PlayListsCleared() override;
@@ -193,6 +218,8 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   QAction* acListPlay;
   QAction* acListCycle;
   QAction* acPlayMode;
+  QAction* acSettings;
+  QToolButton* btnSettings;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -241,11 +268,18 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   using UploadWork = std::function<UploadResult(SongUploader&, TPlayListObj&)>;
   void RunUpload(const std::string& target, int count, UploadWork work, std::function<void()> then);
   void UploadEnded(const std::string& target, const UploadResult& result, const std::function<void()>& then);
+  void BindPlayListOperations();
+  PlayListOperations Ops();
+  std::vector<std::string> PlayListNames() const;
+  // After a drop that moved nothing: the play list shown before the drag and the dragged song.
+  void ReselectAfterDrag(const std::string& songName);
+  // Drag events over the play list view; true when taken.
+  bool lvPlayListDragEvent(QEvent* event);
 
   FormRegistration registration_{"MainFrm"};  // the receive thread dispatches while it stands
   SharedState& state_;
   ZoneTable& zones_;
-  WindowThreadGate gate_{this};
+  WindowThreadGate gate_;
   FtpClient* ftp_ = nullptr;
   PlayListStore* store_ = nullptr;
   std::vector<TSongObj*> songRows_;      // the song of each song row
@@ -259,6 +293,7 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   bool acceptDrops_ = false;
   DropHandler dropHandler_;
   TUnitProgressBarFrm* progress_ = nullptr;
+  TUnitServerSettingFrm* serverSettingFrm_ = nullptr;  // child of the window once made
 };
 
 }  // namespace kestrel::ui

@@ -156,9 +156,12 @@ void TMainFrm::lvSongListDblClick() {
 }
 
 void TMainFrm::btnRefreshPLClick() {
-  if (!ftp_ || !ftp_->EnsureConnected()) return;
+  if (!ftp_) return;
   const TPlayListObj* current = CurrentPlayList();
-  ListPlayLists(current != nullptr ? current->Name : std::string());
+  const std::string reselect = current != nullptr ? current->Name : std::string();
+  RunOperation([this, reselect] {
+    if (ftp_->EnsureConnected()) ListPlayLists(reselect);
+  });
 }
 
 void TMainFrm::ShowWhatZonePlays(const TZone& zone) {

@@ -91,12 +91,17 @@ void TMainFrm::AcceptFileDrops() {
 }
 
 bool TMainFrm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == lvPlayList->viewport() && lvPlayListDragEvent(event)) return true;
   if (!acceptDrops_ || watched != lvSongList->viewport()) return QMainWindow::eventFilter(watched, event);
   switch (event->type()) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
       auto* drag = static_cast<QDropEvent*>(event);
-      if (!drag->mimeData()->hasUrls()) return false;
+      // Song rows dragged from the view itself are no files: they go to play list rows only.
+      if (!drag->mimeData()->hasUrls()) {
+        drag->ignore();
+        return true;
+      }
       drag->acceptProposedAction();
       return true;
     }

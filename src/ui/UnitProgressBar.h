@@ -44,8 +44,10 @@ class TUnitProgressBarFrm : public QWidget {
   QProgressBar* gCurrentProgress;
   QLabel* lblSpeed;
 
- private:
+  // Stops the running upload: the transfer ends within a moment and the rest is skipped.
   void btnCancelClick();
+
+ private:
 
   std::atomic<bool> cancel_{false};
   std::int64_t scale_ = 1;  // bytes per gauge step, so that large files fit the gauge's range

@@ -8,7 +8,7 @@
 namespace kestrel::ui {
 
 TfrmSinglePgBar::TfrmSinglePgBar(QWidget* owner)
-    : QWidget(owner, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), owner_(owner) {
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), owner_(owner) {
   setObjectName("frmSinglePgBar");
   QFont font("Arial");
   font.setStyleHint(QFont::SansSerif);

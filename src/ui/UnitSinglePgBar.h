@@ -16,7 +16,8 @@ namespace kestrel::ui {
 class TfrmSinglePgBar : public QWidget {
   Q_OBJECT
  public:
-  // `owner` is the main window it is centred on and that it disables while shown.
+  // `owner` is the main window it is centred on and that it disables while shown. It is a
+  // window of its own, so that it stays enabled then; whoever creates it owns it.
   explicit TfrmSinglePgBar(QWidget* owner);
 
   QLabel* lblTips;

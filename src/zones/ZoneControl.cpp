@@ -20,8 +20,8 @@ bool IsChecked(const ZoneChecks& checked, std::size_t row) { return row < checke
 
 }  // namespace
 
-ZoneControl::ZoneControl(const BusLink& bus, ZoneTable& zones, SharedState& state, Prompts& prompts)
-    : bus_(bus), zones_(zones), state_(state), prompts_(prompts) {
+ZoneControl::ZoneControl(const BusLink& bus, PollState& poll, ZoneTable& zones, SharedState& state, Prompts& prompts)
+    : bus_(bus), poll_(poll), zones_(zones), state_(state), prompts_(prompts) {
   pump_ = [](int maxMs, const std::function<bool()>& done) {
     for (int waited = 0; waited < maxMs && !done(); waited += 10) platform::SleepMs(10);
   };
@@ -39,8 +39,14 @@ void ZoneControl::SendToZones(const Payload& payload, std::uint16_t opCode, cons
     if (IsChecked(checked, row)) {
       Send(payload, opCode, row);
     } else if (wait) {
-      Send(payload, opCode, row);
+      // Polling stops before the next zone once the flag is up; the zone's reports then count.
       state_.ZoneUpdating = true;
+      {
+        std::lock_guard<std::mutex> lock(poll_.PollLock);
+        poll_.PolledSubnetID = zones_.SubnetID(row);
+        poll_.PolledDeviceID = zones_.DeviceID(row);
+        Send(payload, opCode, row);
+      }
       WaitForReload();
     }
   }

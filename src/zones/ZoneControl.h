@@ -35,7 +35,7 @@ class ZoneControl {
   // `maxMs` have passed. The default sleeps in short steps.
   using Pump = std::function<void(int maxMs, const std::function<bool()>& done)>;
 
-  ZoneControl(const BusLink& bus, ZoneTable& zones, SharedState& state, Prompts& prompts);
+  ZoneControl(const BusLink& bus, PollState& poll, ZoneTable& zones, SharedState& state, Prompts& prompts);
 
   void SetPump(Pump pump) { pump_ = std::move(pump); }
   // Tells whether the progress thread runs; while it does, it times a reload wait out, and
@@ -45,7 +45,9 @@ class ZoneControl {
   void Cancel();
 
   // One frame to every checked zone, in row order; with `wait` also to every unchecked zone,
-  // after each of which it waits until that zone's reload has ended or timed out.
+  // after each of which it waits until that zone's reload has ended or timed out. While it
+  // waits, the zone is the polled one (polling pauses meanwhile), so that its report of the
+  // end is taken.
   void SendToZones(const Payload& payload, std::uint16_t opCode, const ZoneChecks& checked, bool wait);
   // The reload command to every zone (waiting after the unchecked ones), then PlayListsChanged
   // is cleared. A failure is swallowed and leaves the flag set.
@@ -75,6 +77,7 @@ class ZoneControl {
   void WaitForReload();
 
   const BusLink& bus_;
+  PollState& poll_;
   ZoneTable& zones_;
   SharedState& state_;
   Prompts& prompts_;

@@ -10,6 +10,7 @@ namespace kestrel {
 void StoppableThread::Start() {
   if (thread_.joinable()) return;
   stop_ = false;
+  alive_ = true;
   thread_ = std::thread([this] {
     platform::SetCurrentThreadName(Name());
     try {
@@ -17,6 +18,7 @@ void StoppableThread::Start() {
     } catch (...) {
       // A failure ends the thread silently.
     }
+    alive_ = false;
   });
 }
 
@@ -57,9 +59,12 @@ void TQueryThread::QueryZones() {
   const Payload playMode = PlayModeQuery();
   const std::size_t count = zones_.Count();
   for (std::size_t row = 0; row < count; ++row) {
-    if (state_.ZoneUpdating || StopRequested()) return;
+    if (StopRequested()) return;
     {
+      // Looked at under the lock: a reload wait that raised the flag and took the polled
+      // address before us keeps it.
       std::lock_guard<std::mutex> lock(poll_.PollLock);
+      if (state_.ZoneUpdating) return;
       const std::uint8_t subnet = zones_.SubnetID(row);
       const std::uint8_t device = zones_.DeviceID(row);
       poll_.PolledSubnetID = subnet;

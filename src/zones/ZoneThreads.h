@@ -30,7 +30,8 @@ class StoppableThread {
   void RequestStop();
   // RequestStop, then waits for the body to end.
   void Stop();
-  bool Running() const { return thread_.joinable(); }
+  // True from Start until the body has ended (asked to or by a failure).
+  bool Running() const { return alive_; }
   bool StopRequested() const { return stop_; }
 
  protected:
@@ -44,6 +45,7 @@ class StoppableThread {
   virtual const char* Name() const = 0;
 
   std::atomic<bool> stop_{false};
+  std::atomic<bool> alive_{false};
   std::mutex mutex_;
   std::condition_variable wake_;
   std::thread thread_;

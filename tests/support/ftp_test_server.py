@@ -26,6 +26,7 @@ one) and prints "PORT <n>" on standard output once it listens. Variants:
   --drop-stor-after N
                      closes the data connection of a STOR once N bytes have arrived and
                      answers 426 (files of N bytes or fewer are stored as usual)
+  --deny-change DIR  refuses deleting and renaming in DIR and below (and DIR itself)
   --log FILE         appends every command line the server receives to FILE, one a line
 
 Stops on SIGTERM, and with --exit-with-stdin also when its standard input closes (so a test that
@@ -223,6 +224,7 @@ def main():
     parser.add_argument("--drop-stor-after", type=int)
     parser.add_argument("--exit-with-stdin", action="store_true")
     parser.add_argument("--deny-cwd", action="append", default=[])
+    parser.add_argument("--deny-change", action="append", default=[])
     args = parser.parse_args()
 
     signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
@@ -243,6 +245,9 @@ def main():
     authorizer.add_user(args.user, args.password, root, perm="elradfmwMT")
     for folder in args.deny_cwd:
         authorizer.override_perm(args.user, os.path.join(root, folder), "radfmwMT",
+                                 recursive=True)
+    for folder in args.deny_change:
+        authorizer.override_perm(args.user, os.path.join(root, folder), "elrawMT",
                                  recursive=True)
     handler = make_handler(args)
     handler.authorizer = authorizer

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QDragEnterEvent>
 #include <QGroupBox>
+#include <QMimeData>
+#include <QUrl>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -53,7 +56,7 @@ TEST_F(MainWindow, LayoutTextsAndHiddenControls) {
   EXPECT_EQ(frm->grpZoneOperations->title(), "Zone Control");
   EXPECT_FALSE(frm->btnUpdateList->isVisible());
   EXPECT_FALSE(frm->btnPlaySelected->isVisible());
-  EXPECT_FALSE(frm->btnCopyTo->isVisible());
+  EXPECT_TRUE(frm->btnCopyTo->isVisible());  // copying works, so it is shown
   EXPECT_EQ(frm->tkBarVol->maximum(), 79);
   EXPECT_EQ(Count(), "0");
   EXPECT_EQ(frm->lblCurList->text(), "");
@@ -176,4 +179,21 @@ TEST(MainWindowZones, BadZoneFileKeepsTheZonesBeforeTheFault) {
   EXPECT_EQ(frm.lvPlayZones->rowCount(), 1);
   EXPECT_EQ(frm.Zones().SubnetID(0), 44);
   SetSettingsDir("");
+}
+
+TEST_F(MainWindow, FilesDroppedOnTheSongListReachTheDropHandler) {
+  EXPECT_FALSE(frm->lvSongList->viewport()->acceptDrops());
+  std::vector<std::string> dropped;
+  frm->SetDropHandler([&](const std::vector<std::string>& paths) { dropped = paths; });
+  frm->AcceptFileDrops();
+  ASSERT_TRUE(frm->lvSongList->viewport()->acceptDrops());
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile("/music/a b.mp3"), QUrl("http://example.invalid/x.mp3"),
+                QUrl::fromLocalFile("/music/c.mp3")});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(frm->lvSongList->viewport(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(frm->lvSongList->viewport(), &drop);
+  EXPECT_EQ(dropped, (std::vector<std::string>{"/music/a b.mp3", "/music/c.mp3"}));
 }

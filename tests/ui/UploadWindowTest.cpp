@@ -21,6 +21,7 @@
 #include "support/TempDir.h"
 #include "ui/Main.h"
 #include "ui/UnitProgressBar.h"
+#include "ui/UnitServerList.h"
 #include "UiTestSupport.h"
 
 using namespace kestrel;
@@ -142,5 +143,30 @@ TEST_F(UploadWindow, CancelStopsTheTransferAndTheRowsAreReadAgain) {
   std::vector<std::string> served;
   for (const auto& e : fs::directory_iterator(tree.path() / "Rock")) served.push_back(e.path().filename().string());
   EXPECT_EQ(served, std::vector<std::string>{"old.mp3"});
+  EXPECT_TRUE(prompts.Shown().empty());
+}
+
+TEST_F(UploadWindow, CopyToCopiesTheCheckedSongsIntoThePickedPlayList) {
+  tree.write("Pop/old.mp3", "pop's old");
+  tree.write("Pop/new.mp3", "new");
+  frm->ListPlayLists("Pop");
+  for (int row = 0; row < frm->lvSongList->rowCount(); ++row) test::ClickCheckBox(frm->lvSongList, row);
+  frm->UpdateActions();
+  ASSERT_TRUE(frm->btnCopyTo->isVisible());
+  prompts.AnswerYes(true);
+  QTimer::singleShot(0, [&] {
+    auto* chooser = qobject_cast<ui::TfrmServerList*>(QApplication::activeModalWidget());
+    ASSERT_NE(chooser, nullptr);
+    for (int row = 0; row < chooser->lvPlayList->rowCount(); ++row)
+      if (chooser->lvPlayList->CellText(row, 1) == "Rock") chooser->lvPlayList->SelectRow(row, true);
+    chooser->btnOK->click();
+  });
+  frm->btnCopyTo->click();
+  EXPECT_EQ(prompts.Asked(), std::vector<std::string>{"\"old.mp3\" exists. Replace it?"});
+  EXPECT_EQ(test::TempDir::ReadFile((tree.path() / "Rock/old.mp3").string()), "pop's old");
+  EXPECT_EQ(test::TempDir::ReadFile((tree.path() / "Rock/new.mp3").string()), "new");
+  EXPECT_TRUE(fs::exists(tree.path() / "Pop/old.mp3"));
+  EXPECT_EQ(frm->lblCurList->text(), "Pop");
+  EXPECT_TRUE(frm->State().PlayListsChanged);
   EXPECT_TRUE(prompts.Shown().empty());
 }

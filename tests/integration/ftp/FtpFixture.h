@@ -29,6 +29,14 @@ inline void SetModified(const std::filesystem::path& path, long long unixSeconds
   ASSERT_EQ(utimes(path.c_str(), times), 0);
 }
 
+// The commands without the PORT lines, whose numbers change from run to run.
+inline std::vector<std::string> WithoutPort(const std::vector<std::string>& commands) {
+  std::vector<std::string> out;
+  for (const auto& c : commands)
+    if (c.rfind("PORT ", 0) != 0) out.push_back(c);
+  return out;
+}
+
 class FtpFixture : public ::testing::Test {
  protected:
   void SetUp() override {

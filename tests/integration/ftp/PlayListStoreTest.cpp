@@ -21,14 +21,6 @@ struct RecordingListener : PlayListStoreListener {
   std::vector<int> listed;
 };
 
-// The commands without the PORT lines, whose numbers change from run to run.
-std::vector<std::string> WithoutPort(const std::vector<std::string>& commands) {
-  std::vector<std::string> out;
-  for (const auto& c : commands)
-    if (c.rfind("PORT ", 0) != 0) out.push_back(c);
-  return out;
-}
-
 int Count(const std::vector<std::string>& commands, const std::string& command) {
   int n = 0;
   for (const auto& c : commands) n += c == command ? 1 : 0;

@@ -1,0 +1,164 @@
+#include "playlists/PlayListOperations.h"
+
+#include <algorithm>
+
+namespace kestrel {
+
+namespace {
+
+std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
+
+// What the server (or the network) said, for a message.
+std::string Reason(const FtpError& e) { return e.reply().empty() ? e.what() : e.reply(); }
+
+}  // namespace
+
+std::string NextFreePlayListName(const std::string& base, const std::vector<std::string>& names) {
+  for (int n = 0;; ++n) {
+    std::string candidate = n == 0 ? base : base + std::to_string(n);
+    if (std::find(names.begin(), names.end(), candidate) == names.end()) return candidate;
+  }
+}
+
+bool IsPlainPlayListName(const std::string& name) {
+  return name.find_first_of("/\\\r\n") == std::string::npos;
+}
+
+bool PlayListOperations::CreateOnServer(const TPlayListObj& playList) {
+  if (playList.Name.empty() || !ftp_.Connected()) return false;
+  try {
+    ftp_.ChangeDir(ftp_.RootDir());
+    ftp_.MakeDir(playList.Name);
+    return true;
+  } catch (const FtpError& e) {
+    prompts_.Show(PromptKind::ErrorOk,
+                  "Can not create play list " + Quoted(playList.Name) + ".\r\n\r\n" + Reason(e));
+    return false;
+  }
+}
+
+bool PlayListOperations::RenamePlayList(TPlayListObj& playList, const std::string& newName) {
+  if (!ftp_.Connected()) return false;
+  if (newName.empty()) {
+    prompts_.Show(PromptKind::ErrorYes, kEmptyNameText);
+    return false;
+  }
+  try {
+    ftp_.ChangeDir(ftp_.RootDir());
+    ftp_.Rename(playList.Name, newName);
+  } catch (const FtpError&) {
+    prompts_.Show(PromptKind::ErrorYes, kRenameFailedText);
+    return false;
+  }
+  playList.Name = newName;
+  playListsChanged_ = true;
+  return true;
+}
+
+DeleteOutcome PlayListOperations::DeletePlayList(TPlayListObj& playList) {
+  if (!ftp_.Connected()) return DeleteOutcome::NotDone;
+  const bool hadSongs = !playList.SongList.empty();
+  if (!prompts_.Confirm(kDeletePlayListQuestion)) return DeleteOutcome::NotDone;
+  int removed = 0;
+  try {
+    EmptyDirectory(playList.Name, removed);
+    ftp_.ChangeDir(ftp_.RootDir());
+    ftp_.RemoveDir(playList.Name);
+  } catch (const FtpError& e) {
+    if (hadSongs || removed > 0) playListsChanged_ = true;
+    prompts_.Show(PromptKind::ErrorOk, "Can not delete play list " + Quoted(playList.Name) +
+                                           " completely.\r\n\r\n" + Reason(e));
+    // With nothing removed yet the server holds what the window shows.
+    return removed > 0 ? DeleteOutcome::Partial : DeleteOutcome::NotDone;
+  }
+  if (hadSongs || removed > 0) playListsChanged_ = true;
+  return DeleteOutcome::Deleted;
+}
+
+void PlayListOperations::EmptyDirectory(const std::string& path, int& removed) {
+  const std::string here = ftp_.RootDir() + path;
+  ftp_.ChangeDir(here);
+  // This level's own listing: the calls for sub-folders list theirs and leave this one alone.
+  const std::vector<FtpListEntry> entries = ftp_.List();
+  for (const FtpListEntry& entry : entries) {
+    if (entry.name == "." || entry.name == "..") continue;
+    switch (entry.kind) {
+      case FtpEntryKind::File:
+        ftp_.Delete(entry.name);
+        ++removed;
+        break;
+      case FtpEntryKind::Directory:
+        EmptyDirectory(path + "/" + entry.name, removed);
+        ftp_.ChangeDir(here);
+        ftp_.RemoveDir(entry.name);
+        ++removed;
+        break;
+      case FtpEntryKind::Link:
+        break;
+    }
+  }
+}
+
+bool PlayListOperations::DeleteSong(const TPlayListObj& playList, TSongObj& song, bool confirm) {
+  if (!ftp_.Connected()) return false;
+  if (confirm && !prompts_.Confirm("Delete " + Quoted(song.Name) + " ?")) return false;
+  try {
+    ftp_.ChangeDir(ftp_.RootDir() + playList.Name);
+    ftp_.Delete(song.Name);
+  } catch (const FtpError&) {
+    return false;
+  }
+  song.Deleting = true;
+  return true;
+}
+
+void PlayListOperations::CommitDeletions(TPlayListObj& playList) {
+  int gone = 0;
+  for (const auto& song : playList.SongList) {
+    if (song->Deleted) continue;
+    if (song->Deleting) {
+      song->Deleted = true;
+      ++gone;
+    } else if (gone > 0) {
+      song->Seq -= gone;
+    }
+  }
+}
+
+int PlayListOperations::DeleteCheckedSongs(TPlayListObj& playList, const std::vector<TSongObj*>& rows) {
+  int deleted = 0;
+  for (TSongObj* song : rows)
+    if (song != nullptr && song->Checked && !song->Deleted && DeleteSong(playList, *song, true)) ++deleted;
+  if (deleted > 0) {
+    CommitDeletions(playList);
+    playListsChanged_ = true;
+  }
+  return deleted;
+}
+
+bool PlayListOperations::MoveSongs(const std::string& target, const std::vector<TSongObj*>& songs) {
+  if (songs.empty()) return false;
+  const std::string targetDir = ftp_.RootDir() + target;
+  ftp_.ChangeDir(targetDir);
+  bool moved = false;
+  for (TSongObj* song : songs) {
+    if (song == nullptr || song->ParentName == target) continue;
+    const std::string from = ftp_.RootDir() + song->ParentName + "/" + song->Name;
+    const std::string to = targetDir + "/" + song->Name;
+    try {
+      // The connection stays in the target directory, where SIZE tells whether the name is taken.
+      if (ftp_.Size(song->Name) >= 0) {
+        if (!prompts_.Confirm(Quoted(song->Name) + " exists. Replace it?")) continue;
+        ftp_.Delete(song->Name);
+      }
+      ftp_.Rename(from, to);
+      moved = true;
+    } catch (const FtpError&) {
+      // This song stays where it was; the next one is tried.
+    }
+  }
+  if (moved) playListsChanged_ = true;
+  return moved;
+}
+
+}  // namespace kestrel

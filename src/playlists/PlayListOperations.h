@@ -1,0 +1,92 @@
+// What the user does to play lists and songs on the player's FTP server: add, rename and delete
+// a play list, delete songs, move songs into another play list. Every operation works on the
+// server at once; afterwards the front end lists the play lists again where the server changed.
+//
+// Questions and messages go through the prompts given; PlayListsChanged is set whenever the
+// songs the zones play from may have changed (the next playback command then has the zones
+// reload). Creating, renaming, deleting and deleting songs do nothing when the client is not
+// connected. One thread at a time, like the FTP client.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "core/Prompts.h"
+#include "playlists/FtpClient.h"
+#include "playlists/PlayListClass.h"
+
+namespace kestrel {
+
+// The name proposed for a new play list.
+inline constexpr const char* kNewPlayListBase = "New Play List";
+
+// The first of base, base + "1", base + "2" ... that equals none of `names` (exact comparison).
+std::string NextFreePlayListName(const std::string& base, const std::vector<std::string>& names);
+
+// False for a name that would not stay one directory directly under the root: one holding "/"
+// or "\" (a nested path, or a name the server's file system refuses) or CR/LF (a second command).
+bool IsPlainPlayListName(const std::string& name);
+
+enum class DeleteOutcome {
+  NotDone,  // not connected, not confirmed, or it failed before anything was removed
+  Deleted,  // the directory and everything in it are gone
+  Partial,  // it stopped half way; what was removed stays removed; the user was told
+};
+
+class PlayListOperations {
+ public:
+  static constexpr const char* kDeletePlayListQuestion = "Delete selected play list?";
+  static constexpr const char* kEmptyNameText = "Play List name can not be null";
+  static constexpr const char* kRenameFailedText =
+      "Can not modify play list name.Be sure you have the rights.";
+
+  PlayListOperations(FtpClient& ftp, Prompts& prompts, std::atomic<bool>& playListsChanged)
+      : ftp_(ftp), prompts_(prompts), playListsChanged_(playListsChanged) {}
+
+  FtpClient& Ftp() { return ftp_; }
+  bool Connected() { return ftp_.Connected(); }
+
+  // CWD / and MKD Name. False for an empty name or without a connection (silently), and when
+  // the server refuses (the user is told why, with the server's reply).
+  bool CreateOnServer(const TPlayListObj& playList);
+
+  // RNFR oldName, RNTO newName below the root, then playList.Name = newName and
+  // PlayListsChanged. An empty newName or a refused rename is told to the user; false then.
+  bool RenamePlayList(TPlayListObj& playList, const std::string& newName);
+
+  // Asks kDeletePlayListQuestion, empties the directory (EmptyDirectory) and removes it. A
+  // failure stops at once and is told with the server's reply; nothing is retried.
+  // PlayListsChanged is set when the play list held songs (read or deleted).
+  DeleteOutcome DeletePlayList(TPlayListObj& playList);
+
+  // Deletes everything inside "/" + path: files by DELE, sub-folders by emptying them the same
+  // way and RMD; links are left alone. Each level works through its own listing. Throws
+  // FtpError at the first failure; `removed` counts the DELEs and RMDs that succeeded.
+  void EmptyDirectory(const std::string& path, int& removed);
+
+  // Deletes the song's file (asking `Delete "NAME" ?` first when confirm is on) and marks the
+  // song Deleting. Any failure: false, the song stays as it was.
+  bool DeleteSong(const TPlayListObj& playList, TSongObj& song, bool confirm);
+
+  // Deleting songs become Deleted; the songs after them are renumbered as a fresh listing would.
+  static void CommitDeletions(TPlayListObj& playList);
+
+  // Deletes every checked song of `rows` (top to bottom, one question each); when any went,
+  // commits the deletions and sets PlayListsChanged. Returns how many were deleted.
+  int DeleteCheckedSongs(TPlayListObj& playList, const std::vector<TSongObj*>& rows);
+
+  // Moves each song into "/" + target by one server-side rename, asking
+  // `"NAME" exists. Replace it?` when the target holds a file of that name. A song already in
+  // the target is skipped; a failure with one song goes on with the next. The first CWD into
+  // the target is not absorbed (FtpError). True when at least one song moved (PlayListsChanged
+  // is then set). The song objects are left as they are: callers list the play lists again.
+  bool MoveSongs(const std::string& target, const std::vector<TSongObj*>& songs);
+
+ private:
+  FtpClient& ftp_;
+  Prompts& prompts_;
+  std::atomic<bool>& playListsChanged_;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,327 @@
+// The running program against the player stand-in: polling, commands, reloads with the
+// progress window, and closing, with the session, its threads and the window as a user has
+// them (Qt's offscreen platform). Run by run_zone_test.sh inside network namespaces.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QTimer>
+#include <chrono>
+#include <cstdlib>
+#include <regex>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "app/Session.h"
+#include "core/AppSettings.h"
+#include "core/mGetLocalIP.h"
+#include "support/FtpTestServer.h"
+#include "support/RecordingPrompts.h"
+#include "support/TempDir.h"
+#include "ui/Main.h"
+#include "ui/UnitSinglePgBar.h"
+#include "../../ui/UiTestSupport.h"
+
+using namespace kestrel;
+using app::TSession;
+
+namespace {
+
+std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v != nullptr ? v : "";
+}
+
+// Handles events until `done` holds; false after `ms`.
+template <typename Condition>
+bool WaitFor(Condition done, int ms = 5000) {
+  QElapsedTimer t;
+  t.start();
+  while (!done()) {
+    if (t.elapsed() > ms) return false;
+    test::ProcessEvents(10);
+  }
+  return true;
+}
+
+// The stand-in's log from a given point on: one line per frame it took ("1:21 NEXT: ...").
+class PlayerLog {
+ public:
+  PlayerLog() : path_(Env("KESTREL_PLAYER_LOG")), start_(test::TempDir::ReadFile(path_).size()) {}
+  std::vector<std::string> Lines(const std::string& pattern = "") const {
+    std::istringstream in(test::TempDir::ReadFile(path_).substr(start_));
+    std::vector<std::string> lines;
+    const std::regex re(pattern);
+    for (std::string line; std::getline(in, line);)
+      if (std::regex_search(line, re)) lines.push_back(line);
+    return lines;
+  }
+  void Skip() { start_ = test::TempDir::ReadFile(path_).size(); }
+
+ private:
+  std::string path_;
+  std::size_t start_;
+};
+
+class ZoneSession : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server = std::make_unique<test::FtpTestServer>(Env("KESTREL_PLAY_FOLDER"));
+    settings.write("Zone.ini", "[TotalZones]\r\nTotalZones=3\r\n"
+                               "[Zone1]\r\nZoneName=Lobby\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=20\r\n"
+                               "[Zone2]\r\nZoneName=Bar\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=21\r\n"
+                               "[Zone3]\r\nZoneName=Spa\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=22\r\n");
+    settings.write("ftpServer.ini", "[ftpServer]\r\nIP=127.0.0.1\r\nPort=" + std::to_string(server->port()) +
+                                        "\r\nUserName=kestrel\r\nPassword=secret\r\n");
+    SetSettingsDir(settings.str());
+  }
+  void TearDown() override {
+    session.reset();
+    SetSettingsDir("");
+  }
+
+  // Starts the program as its entry does and waits until the play lists are listed.
+  void Open(Prompts* with) {
+    session = std::make_unique<TSession>(with);
+    ASSERT_TRUE(session->Start());
+    frm().resize(1280, 800);
+    frm().show();
+    ASSERT_TRUE(WaitFor([this] { return frm().lvPlayList->rowCount() == 2 && frm().isEnabled(); }));
+  }
+  ui::TMainFrm& frm() { return session->Window(); }
+  QString Status(int row) { return frm().lvPlayZones->CellText(row, 1); }
+  void Check(int row) {
+    test::ClickCheckBox(frm().lvPlayZones, row);
+    frm().UpdateActions();
+  }
+  // Closes the window as the user does; returns how long the close took.
+  qint64 Close() {
+    QElapsedTimer t;
+    t.start();
+    frm().close();
+    return t.elapsed();
+  }
+
+  test::RecordingPrompts prompts;
+  test::TempDir settings;
+  std::unique_ptr<test::FtpTestServer> server;
+  std::unique_ptr<TSession> session;
+  PlayerLog log;
+};
+
+using SilentReload = ZoneSession;
+using StartAndClose = ZoneSession;
+
+}  // namespace
+
+TEST_F(ZoneSession, EveryZoneIsPolledEveryThreeSecondsInRowOrder) {
+  Open(&prompts);
+  log.Skip();
+  // When each status query showed up: the same zone comes round again after about 3 s.
+  std::vector<qint64> seen;
+  QElapsedTimer clock;
+  clock.start();
+  ASSERT_TRUE(WaitFor([&] {
+    const std::size_t n = log.Lines("STATUS\\?").size();
+    while (seen.size() < n) seen.push_back(clock.elapsed());
+    return n >= 7;
+  }, 10000));
+  for (std::size_t i = 3; i < seen.size(); ++i) {
+    EXPECT_GT(seen[i] - seen[i - 3], 2000);
+    EXPECT_LT(seen[i] - seen[i - 3], 4500);
+  }
+  const auto polls = log.Lines("^1:2[0-2] (STATUS|PLAYMODE)\\?");
+  // Each zone: the status query, then the play mode query; zones in turn.
+  std::string previous;
+  for (std::size_t i = 0; i + 1 < polls.size(); i += 2) {
+    const std::string zone = polls[i].substr(0, 4);
+    EXPECT_EQ(polls[i].substr(5, 8), "STATUS?:") << polls[i];
+    EXPECT_EQ(polls[i + 1].substr(0, 14), zone + " PLAYMODE?") << polls[i + 1];
+    if (!previous.empty()) {
+      EXPECT_EQ(zone.back(), previous.back() == '2' ? '0' : previous.back() + 1);
+    }
+    previous = zone;
+  }
+  for (int row = 0; row < 3; ++row) EXPECT_TRUE(Status(row).contains("Play Mode:")) << Status(row).toStdString();
+  // The caption alone: a display name set on the application would be appended to it.
+  EXPECT_EQ(frm().windowTitle(), "Coral Winds Veltra Play List Management (V1.10)");
+  EXPECT_EQ(QApplication::applicationDisplayName(), QApplication::applicationName());
+  EXPECT_LT(Close(), 1000);
+}
+
+TEST_F(ZoneSession, NextSongReachesOnlyTheCheckedZoneAndItsLineFollows) {
+  Open(&prompts);
+  ASSERT_TRUE(WaitFor([this] { return Status(1).contains("Song Name:"); }));
+  Check(1);
+  log.Skip();
+  QTest::mouseClick(frm().btnNextAll, Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([this] { return !log.Lines("NEXT").empty(); }));
+  const auto next = log.Lines("NEXT");
+  ASSERT_EQ(next.size(), 1u);
+  ASSERT_EQ(next[0].substr(0, 9), "1:21 NEXT");
+  std::smatch song;
+  ASSERT_TRUE(std::regex_search(next[0], song, std::regex("\"([^\"]+)\"")));
+  const QString name = QString::fromStdString("Song Name: " + song[1].str() + ".");
+  EXPECT_TRUE(WaitFor([&] { return Status(1).contains(name); }, 5000)) << Status(1).toStdString();
+}
+
+TEST_F(ZoneSession, VolumeAndMuteRoundTrip) {
+  Open(&prompts);
+  Check(0);
+  log.Skip();
+  frm().tkBarVol->setValue(60);
+  ASSERT_TRUE(WaitFor([this] { return !log.Lines("^1:20 VOL: attenuation 19").empty(); }));
+  EXPECT_TRUE(log.Lines("^1:2[12] VOL").empty());
+  ASSERT_TRUE(WaitFor([this] { return Status(0).contains("Volume: 76%"); }));
+  QTest::mouseClick(frm().btnMute, Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([this] { return !log.Lines("^1:20 VOL: attenuation 79").empty(); }));
+  ASSERT_TRUE(WaitFor([this] { return Status(0).contains("Volume: 0%"); }));
+  // Unmuted: the zone reports silence, so the volume saved at the mute comes back.
+  log.Skip();
+  QTest::mouseClick(frm().btnMute, Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([this] { return !log.Lines("^1:20 VOL: attenuation 19").empty(); }));
+  EXPECT_TRUE(WaitFor([this] { return Status(0).contains("Volume: 76%"); }));
+}
+
+TEST_F(ZoneSession, ChangedPlayListsAreReloadedWithTheProgressWindowFirst) {
+  Open(&prompts);
+  Check(0);
+  session->State().PlayListsChanged = true;
+  log.Skip();
+  // While the command waits, watch the progress window and the main window.
+  bool barShown = false, mainDisabledWithBar = true;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (!session->SinglePgBar().isVisible()) return;
+    barShown = true;
+    mainDisabledWithBar = mainDisabledWithBar && !frm().isEnabled();
+    EXPECT_EQ(session->SinglePgBar().lblTips->text(), "Updating Veltra's Play List...  Please waite...");
+  });
+  watch.start(50);
+  QTest::mouseClick(frm().btnPreAll, Qt::LeftButton);
+  watch.stop();
+  EXPECT_TRUE(barShown);
+  EXPECT_TRUE(mainDisabledWithBar);
+  EXPECT_FALSE(session->SinglePgBar().isVisible());
+  EXPECT_TRUE(frm().isEnabled());
+  EXPECT_FALSE(session->State().PlayListsChanged);
+  ASSERT_TRUE(WaitFor([this] { return !log.Lines("PREV").empty(); }));
+  const auto frames = log.Lines("^1:2[0-2] (UPDATELIST: reloading|PREV)");
+  ASSERT_EQ(frames.size(), 4u);
+  EXPECT_EQ(frames[0].substr(0, 15), "1:20 UPDATELIST");
+  EXPECT_EQ(frames[1].substr(0, 15), "1:21 UPDATELIST");
+  EXPECT_EQ(frames[2].substr(0, 15), "1:22 UPDATELIST");
+  EXPECT_EQ(frames[3].substr(0, 9), "1:20 PREV");
+  // One "Updated!" for each zone waited for (the two unchecked ones).
+  int updated = 0;
+  for (const auto& [kind, text] : prompts.Shown()) updated += kind == PromptKind::InfoYes && text == "Updated!";
+  EXPECT_EQ(updated, 2);
+}
+
+TEST_F(ZoneSession, ClosingWhileAnOperationWaitsForAnAnswerEndsAtOnce) {
+  Open(nullptr);  // message boxes, as the user has them
+  bool answered = true;
+  qint64 closeMs = -1;
+  QTimer::singleShot(0, [&] { frm().RunOperation([&] { answered = CurrentPrompts().Confirm("Go on?"); }); });
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    QWidget* box = QApplication::activeModalWidget();
+    if (box == nullptr || closeMs >= 0) return;
+    closeMs = Close();
+    box->close();
+  });
+  watch.start(20);
+  ASSERT_TRUE(WaitFor([&] { return closeMs >= 0 && QApplication::activeModalWidget() == nullptr; }));
+  EXPECT_LT(closeMs, 1000);
+  EXPECT_FALSE(answered);
+}
+
+TEST_F(ZoneSession, ClosingWhileTheProgressWindowIsUpEndsAtOnce) {
+  Open(&prompts);
+  qint64 closeMs = -1;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (closeMs < 0 && session->SinglePgBar().isVisible()) closeMs = Close();
+  });
+  watch.start(20);
+  session->State().ZoneUpdating = true;  // as when a zone reports that it reloads
+  ASSERT_TRUE(WaitFor([&] { return closeMs >= 0 && !session->SinglePgBar().isVisible(); }));
+  EXPECT_LT(closeMs, 1000);
+  EXPECT_TRUE(session->State().ShutdownFlag);
+}
+
+TEST_F(ZoneSession, ABadZoneFileLeavesTheWindowRunningWithoutThreadsOrDrops) {
+  settings.write("Zone.ini", "[TotalZones]\r\nTotalZones=2\r\n"
+                             "[Zone1]\r\nZoneName=Lobby\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=20\r\n"
+                             "[Zone2]\r\nZoneName=Bar\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=x\r\n");
+  Open(&prompts);
+  ASSERT_EQ(prompts.Shown().size(), 1u);
+  EXPECT_EQ(prompts.Shown()[0], std::make_pair(PromptKind::ErrorOk, std::string("'x' is not a valid integer value")));
+  EXPECT_EQ(frm().lvPlayZones->rowCount(), 1);
+  EXPECT_FALSE(session->ThreadsRunning());
+  EXPECT_FALSE(frm().AcceptsFileDrops());
+  // The commands still work, and a reload wait ends by itself.
+  session->State().UpdateWaitLimit = 50;
+  frm().acUpdateZonePlayList->trigger();
+  EXPECT_FALSE(session->State().ZoneUpdating);
+  EXPECT_LT(Close(), 1000);
+}
+
+TEST_F(ZoneSession, AHeldBusPortEndsTheStartUpWithItsMessage) {
+  const int holder = ::socket(AF_INET, SOCK_DGRAM, 0);
+  ASSERT_GE(holder, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(kBusPort);
+  ASSERT_EQ(inet_pton(AF_INET, GetLocalIP("").c_str(), &addr.sin_addr), 1);
+  ASSERT_EQ(::bind(holder, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+  session = std::make_unique<TSession>(&prompts);
+  EXPECT_FALSE(session->Start());
+  ::close(holder);
+  ASSERT_EQ(prompts.Shown().size(), 1u);
+  EXPECT_EQ(prompts.Shown()[0].first, PromptKind::InfoOk);
+  EXPECT_EQ(prompts.Shown()[0].second.rfind("Unsuccessfully initialize Winsock!", 0), 0u);
+  EXPECT_FALSE(session->ThreadsRunning());
+}
+
+TEST_F(SilentReload, AReloadThatNeverEndsTimesOutAndPollingResumes) {
+  Open(&prompts);
+  session->State().UpdateWaitLimit = 200;  // about 2 s without a reload report
+  Check(0);
+  Check(1);
+  log.Skip();
+  QElapsedTimer t;
+  t.start();
+  frm().acUpdateZonePlayList->trigger();  // the hidden "Update Play List"
+  EXPECT_GT(t.elapsed(), 1500);
+  EXPECT_EQ(log.Lines("UPDATELIST").size(), 3u);
+  EXPECT_FALSE(session->State().ZoneUpdating);
+  EXPECT_EQ(session->State().UpdateWaitCounter, 0);
+  EXPECT_TRUE(prompts.Shown().empty()) << "no \"Updated!\" after a time-out";
+  log.Skip();
+  EXPECT_TRUE(WaitFor([this] { return !log.Lines("STATUS\\?").empty(); }, 4000));
+}
+
+TEST_F(StartAndClose, FiftyTimesInARow) {
+  for (int i = 0; i < 50; ++i) {
+    SCOPED_TRACE(i);
+    Open(&prompts);
+    ASSERT_TRUE(WaitFor([this] { return !Status(0).isEmpty(); }));
+    EXPECT_LT(Close(), 1000);
+    session.reset();
+  }
+}
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,121 @@
+// The zone control rules and the two zone threads without a network: the bus link is closed,
+// so frames are lost, and what is checked is the state the commands leave behind, the waits
+// and the stops.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "support/RecordingPrompts.h"
+#include "zones/ZoneControl.h"
+#include "zones/ZoneThreads.h"
+
+using namespace kestrel;
+using namespace std::chrono_literals;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+template <typename Condition>
+bool WaitUntil(Condition done, std::chrono::milliseconds timeout = 5s) {
+  const auto end = Clock::now() + timeout;
+  while (!done()) {
+    if (Clock::now() > end) return false;
+    std::this_thread::sleep_for(2ms);
+  }
+  return true;
+}
+
+class ZoneControlTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (std::uint8_t device : {20, 21, 22}) zones.Append({"Zone", 1, device});
+  }
+  ZoneTable zones{[this] { return std::make_pair(poll.PolledSubnetID.load(), poll.PolledDeviceID.load()); }};
+  BusLink bus;  // never opened
+  PollState poll;
+  SharedState state;
+  test::RecordingPrompts prompts;
+  ZoneControl control{bus, poll, zones, state, prompts};
+};
+
+}  // namespace
+
+TEST_F(ZoneControlTest, AReloadWaitWithoutTheProgressThreadEndsByItsOwnTimeOut) {
+  state.UpdateWaitLimit = 50;  // about half a second per unchecked zone
+  state.PlayListsChanged = true;
+  control.PrevSong({true, false, false});
+  EXPECT_FALSE(state.PlayListsChanged);
+  EXPECT_FALSE(state.ZoneUpdating);
+  EXPECT_EQ(state.UpdateWaitCounter, 0);
+  // The zone waited for last was the polled one.
+  EXPECT_EQ(poll.PolledDeviceID, 22);
+  // Stop, volume, mute and play mode leave the flag alone.
+  state.PlayListsChanged = true;
+  control.Stop({true, true, true});
+  control.SendVolume(40, {true, true, true});
+  control.SetPlayMode(3, {true, true, true});
+  EXPECT_TRUE(state.PlayListsChanged);
+}
+
+TEST_F(ZoneControlTest, CancelEndsAWaitAtOnceAndKeepsTheReloadPending) {
+  state.PlayListsChanged = true;
+  std::thread command([this] { control.NextSong({false, false, false}); });
+  ASSERT_TRUE(WaitUntil([this] { return state.ZoneUpdating.load(); }));
+  const auto asked = Clock::now();
+  control.Cancel();
+  command.join();
+  EXPECT_LT(Clock::now() - asked, 500ms);
+  EXPECT_TRUE(state.PlayListsChanged);
+}
+
+TEST_F(ZoneControlTest, MuteTogglesEachCheckedZoneOnItsOwnState) {
+  zones.Modify(0, [](TZone& z) { z.Volume = 50; });
+  zones.Modify(1, [](TZone& z) { z.Muted = true; z.Volume = 0; z.VolumeBeforeMute = 30; });
+  zones.Modify(2, [](TZone& z) { z.Volume = 10; });
+  control.Mute({true, true, false});
+  EXPECT_TRUE(zones.Snapshot(0).Muted);
+  EXPECT_EQ(zones.Snapshot(0).VolumeBeforeMute, 50);
+  EXPECT_FALSE(zones.Snapshot(1).Muted);
+  EXPECT_FALSE(zones.Snapshot(2).Muted);
+  EXPECT_EQ(zones.Snapshot(2).VolumeBeforeMute, 0);
+}
+
+TEST_F(ZoneControlTest, NumbersAboveNineHundredNinetyNineSendNothingAndSayWhy) {
+  control.PlaySelectedSong({true, false, false}, {999, 999});
+  EXPECT_TRUE(prompts.Shown().empty());
+  control.PlaySelectedSong({true, false, false}, {1000, 3});
+  control.Play({true, false, false}, SongChoice{2, 1234});
+  const auto shown = prompts.Shown();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].first, PromptKind::ErrorOk);
+  EXPECT_NE(shown[0].second.find("1000"), std::string::npos);
+  EXPECT_NE(shown[1].second.find("1234"), std::string::npos);
+}
+
+// A stop request reaches a thread inside its pauses: the query thread in its second after a
+// zone, the progress thread between its looks.
+TEST_F(ZoneControlTest, ThreadsStopFromInsideTheirPauses) {
+  TQueryThread query(bus, poll, zones, state);
+  query.Start();
+  ASSERT_TRUE(WaitUntil([this] { return poll.PolledDeviceID == 20; }));
+  EXPECT_TRUE(query.Running());
+  auto asked = Clock::now();
+  query.Stop();
+  EXPECT_LT(Clock::now() - asked, 500ms);
+  EXPECT_EQ(poll.PolledDeviceID, 20);  // the pass went no further
+  EXPECT_FALSE(query.Running());
+
+  std::atomic<int> shown{0};
+  TProgressThread progress(state, [&] {
+    ++shown;
+    state.ZoneUpdating = false;
+  });
+  progress.Start();
+  state.ZoneUpdating = true;
+  ASSERT_TRUE(WaitUntil([&] { return shown == 1; }));
+  asked = Clock::now();
+  progress.Stop();
+  EXPECT_LT(Clock::now() - asked, 500ms);
+}
