@@ -37,6 +37,7 @@ class PlayListOperations;
 namespace kestrel::ui {
 
 class TUnitProgressBarFrm;
+enum class ChooserMode : int;
 class TUnitServerSettingFrm;
 
 class TMainFrm : public QMainWindow, public PlayListStoreListener {
@@ -270,6 +271,11 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   void UploadEnded(const std::string& target, const UploadResult& result, const std::function<void()>& then);
   void BindPlayListOperations();
   PlayListOperations Ops();
+  // The play list chooser over the checked songs; true when the play lists must be listed again
+  // (RelistAfterChooser). In copy mode `copy` is what its OK does.
+  using CopyHandler = std::function<bool(const std::string& target, const std::vector<TSongObj*>& songs)>;
+  bool RunChooser(ChooserMode mode, CopyHandler copy);
+  void RelistAfterChooser();
   std::vector<std::string> PlayListNames() const;
   // After a drop that moved nothing: the play list shown before the drag and the dragged song.
   void ReselectAfterDrag(const std::string& songName);

@@ -7,7 +7,6 @@
 
 #include "core/Prompts.h"
 #include "core/SharedState.h"
-#include "playlists/PlayListOperations.h"
 #include "ui/Main.h"
 #include "ui/UnitProgressBar.h"
 #include "ui/UnitServerList.h"
@@ -63,35 +62,21 @@ void TMainFrm::CopySongs(const std::string& target, const std::vector<TSongObj>&
 }
 
 void TMainFrm::acCopyToExecute() {
-  if (!ftp_) return;
-  std::vector<TSongObj*> songs;
-  for (int row = 0; row < lvSongList->rowCount(); ++row)
-    if (TSongObj* song = SongAt(row); song != nullptr && song->Checked) songs.push_back(song);
-  PlayListOperations ops = Ops();
-  ChooserContext context;
-  context.ops = &ops;
-  context.run = [this](const std::function<void()>& op) { RunOperation(op); };
   // OK only notes what to copy; the copy runs once the chooser has closed, with the progress
   // window in front of the main window.
   std::string target;
   std::vector<TSongObj> chosen;
-  context.copy = [&](const std::string& name, const std::vector<TSongObj*>& picked) {
+  const bool changed = RunChooser(ChooserMode::Copy, [&](const std::string& name, const std::vector<TSongObj*>& picked) {
     target = name;
     for (const TSongObj* song : picked)
       if (song != nullptr) chosen.push_back(*song);
     return true;
-  };
-  if (!ChoosePlayList(this, *store_, songs, ChooserMode::Copy, std::move(context))) return;
-  const TPlayListObj* current = CurrentPlayList();
-  const std::string reselect = current != nullptr ? current->Name : std::string();
-  auto relist = [this, reselect] {
-    state_.PlayListsChanged = true;
-    RunOperation([&] { ListPlayLists(reselect); });
-  };
+  });
+  if (!changed) return;
   if (target.empty() || chosen.empty())
-    relist();
+    RelistAfterChooser();
   else
-    CopySongs(target, chosen, relist);
+    CopySongs(target, chosen, [this] { RelistAfterChooser(); });
 }
 
 void TMainFrm::RunUpload(const std::string& target, int count, UploadWork work, std::function<void()> then) {
