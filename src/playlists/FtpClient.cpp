@@ -11,6 +11,7 @@
 #include "core/Prompts.h"
 #include "core/Termination.h"
 #include "platform/LocaleTime.h"
+#include "platform/Utf8Path.h"
 #include "playlists/FtpControlSession.h"
 #include "playlists/FtpServerSettings.h"
 
@@ -324,7 +325,10 @@ void FtpClient::Transfer(const char* what, const std::string& command, const std
     } catch (const Poco::Exception&) {
       throw;
     } catch (...) {
-      // The caller (a progress handler) ended the transfer; the server keeps what it got.
+      // The caller (a progress handler) ended the transfer; the server keeps what it got. The
+      // connection is reset rather than closed, so that what still waits in the send buffer is
+      // dropped and the server answers at once.
+      socket.setLinger(true, 0);
       socket.close();
       session.ReadReply(reply);
       throw;
@@ -366,9 +370,9 @@ void FtpClient::Store(const std::string& localPath, const std::string& remoteNam
   const char* what = "store file";
   CheckName(remoteName, what);
   std::error_code ec;
-  if (std::filesystem::is_directory(localPath, ec))
+  if (std::filesystem::is_directory(platform::PathFromUtf8(localPath), ec))
     throw FtpError(FtpError::Kind::LocalFile, "store file: " + localPath + " is a folder");
-  std::ifstream in(localPath, std::ios::binary);
+  std::ifstream in(platform::PathFromUtf8(localPath), std::ios::binary);
   if (!in) throw FtpError(FtpError::Kind::LocalFile, "store file: cannot open " + localPath);
   in.seekg(0, std::ios::end);
   const std::int64_t total = static_cast<std::int64_t>(in.tellg());
@@ -388,6 +392,27 @@ void FtpClient::Store(const std::string& localPath, const std::string& remoteNam
   });
   // A read error ends the loop early; what was sent stays on the server.
   if (in.bad()) throw FtpError(FtpError::Kind::LocalFile, "store file: cannot read " + localPath);
+}
+
+void FtpClient::Retrieve(const std::string& remoteName, const std::string& localPath,
+                         std::int64_t expectedBytes) {
+  const char* what = "retrieve file";
+  CheckName(remoteName, what);
+  std::ofstream out(platform::PathFromUtf8(localPath), std::ios::binary | std::ios::trunc);
+  if (!out) throw FtpError(FtpError::Kind::LocalFile, "retrieve file: cannot create " + localPath);
+  Transfer(what, "RETR", remoteName, [&](Poco::Net::StreamSocket& socket) {
+    if (onWorkBegin_) onWorkBegin_(FtpWorkMode::Read, expectedBytes);
+    std::int64_t received = 0;
+    std::vector<char> buffer(kChunkBytes);
+    int n;
+    while ((n = socket.receiveBytes(buffer.data(), static_cast<int>(buffer.size()))) > 0) {
+      if (!out.write(buffer.data(), n)) break;
+      received += n;
+      if (onWork_) onWork_(FtpWorkMode::Read, received);
+    }
+  });
+  out.close();
+  if (!out) throw FtpError(FtpError::Kind::LocalFile, "retrieve file: cannot write " + localPath);
 }
 
 void FtpClient::SetWorkHandlers(WorkBeginHandler onWorkBegin, WorkHandler onWork) {

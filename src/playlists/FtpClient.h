@@ -126,8 +126,15 @@ class FtpClient {
   // STOR `remoteName` with the bytes of the local file, which is opened for reading only (other
   // programs may go on reading and writing it). Reports progress through the work handlers.
   void Store(const std::string& localPath, const std::string& remoteName);
+  // RETR `remoteName` into the local file `localPath` (created or emptied). Reports progress
+  // through the work handlers as reading; `expectedBytes` is what the begin handler is told
+  // (-1: not known). A failed transfer leaves what arrived in the local file.
+  void Retrieve(const std::string& remoteName, const std::string& localPath,
+                std::int64_t expectedBytes = -1);
 
   // --- progress of a transfer (the upload window connects these while it runs)
+  // A handler may throw to end the transfer early (a cancel): the data connection is closed, the
+  // server's reply read, and the exception reaches the caller of Store or Retrieve.
   using WorkBeginHandler = std::function<void(FtpWorkMode mode, std::int64_t totalBytes)>;
   using WorkHandler = std::function<void(FtpWorkMode mode, std::int64_t bytesSoFar)>;
   void SetWorkHandlers(WorkBeginHandler onWorkBegin, WorkHandler onWork);

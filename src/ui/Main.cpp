@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "ui/AnchorLayout.h"
+#include "ui/UnitProgressBar.h"
 
 namespace kestrel::ui {
 
@@ -101,6 +102,9 @@ TMainFrm::TMainFrm(SharedState& state, ZoneTable& zones, QWidget* parent)
   CreateActions();
   BindControls();
   BindZoneControl();
+  progress_ = new TUnitProgressBarFrm(this);
+  SetDropHandler([this](const std::vector<std::string>& paths) { DropFiles(paths); });
+  connect(acCopyTo, &QAction::triggered, this, &TMainFrm::acCopyToExecute);
   BindPlayListOperations();
 
   // Ctrl+Alt+Shift+L shows or hides the "Update Play List" button, whichever control has the focus.
@@ -230,7 +234,6 @@ void TMainFrm::CreateSongArea() {
   anchors->Place(btnCopyTo, QRect(457, 358, 79, 23), rightBottom);
   anchors->Place(btnMoveto, QRect(541, 358, 79, 23), rightBottom);
   btnPlaySelected->hide();
-  btnCopyTo->hide();
 }
 
 void TMainFrm::CreateActions() {
@@ -242,7 +245,7 @@ void TMainFrm::CreateActions() {
   acEditList = a.Add("acEditList", "Edit List...", 0, playListRule, nullptr);
   acAddList = a.Add("acAddList", "Add List...", 0, nullptr, nullptr);
   acDeleteList = a.Add("acDeleteList", "Delete List", 0, playListRule, nullptr);
-  acAddSong = a.Add("acAddSong", "Add Song...", 0, playListRule, nullptr);
+  acAddSong = a.Add("acAddSong", "Add Song...", 0, playListRule, [this](QAction*) { acAddSongExecute(); });
   acDeleteSong = a.Add("acDeleteSong", "Delete Checked Songs", 0, songCheckedRule, nullptr);
   acPrevSong = a.Add("acPrevSong", "Prev Song", 0, zoneRule, nullptr);
   acNextSong = a.Add("acNextSong", "Next Song", 0, zoneRule, nullptr);
@@ -357,6 +360,8 @@ void TMainFrm::showEvent(QShowEvent* event) {
 }
 
 void TMainFrm::closeEvent(QCloseEvent* event) {
+  // A running upload stops first, so that the shutdown does not wait for it.
+  progress_->btnCancelClick();
   if (closeQuery_) closeQuery_();
   event->accept();
 }

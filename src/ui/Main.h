@@ -14,6 +14,7 @@
 #include "core/SharedState.h"
 #include "playlists/FtpClient.h"
 #include "playlists/PlayListStore.h"
+#include "playlists/UploadSongs.h"
 #include "ui/ActionList.h"
 #include "ui/ListView.h"
 #include "ui/WindowThreadGate.h"
@@ -35,6 +36,8 @@ class PlayListOperations;
 
 namespace kestrel::ui {
 
+class TUnitProgressBarFrm;
+enum class ChooserMode : int;
 class TUnitServerSettingFrm;
 
 class TMainFrm : public QMainWindow, public PlayListStoreListener {
@@ -77,6 +80,23 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   TSongObj* SongAt(int row) const;
   void btnRefreshPLClick();
 
+  // --- song upload (MainUpload.cpp) ---------------------------------------------------------
+  // "Add Song...": the MP3 files picked in dlgOpenSong into the selected play list.
+  void acAddSongExecute();
+  // Opens dlgOpenSong; the chosen paths in the dialog's order (none when cancelled).
+  QStringList PickSongFiles();
+  // What a drop of files on the song list does (the drop handler): the files (folders skipped,
+  // any extension) go into the selected play list; with no play list selected nothing happens.
+  void DropFiles(const std::vector<std::string>& paths);
+  // Run the upload loop into the play list named `target` through RunOperation with the progress
+  // window. Then the play list's songs are read again when it is the one shown, or `then` runs
+  // instead.
+  void UploadSongs(const std::string& target, const std::vector<std::string>& paths);
+  void CopySongs(const std::string& target, const std::vector<TSongObj>& songs, std::function<void()> then = {});
+  // "Copy To...": the chooser in copy mode; its OK closes it, then the checked songs are copied
+  // into the picked play list and the play lists are listed again.
+  void acCopyToExecute();
+  TUnitProgressBarFrm* UnitProgressBarFrm() const { return progress_; }
   // Play list and song operations (MainPlayListOps.cpp). The network part of each runs through
   // RunOperation; the rows are updated afterwards.
   void acAddListExecute();
@@ -246,8 +266,16 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   // The selected play list and song, when both are selected.
   std::optional<SongChoice> ChosenSong() const;
   void FormKeyDown();
+  using UploadWork = std::function<UploadResult(SongUploader&, TPlayListObj&)>;
+  void RunUpload(const std::string& target, int count, UploadWork work, std::function<void()> then);
+  void UploadEnded(const std::string& target, const UploadResult& result, const std::function<void()>& then);
   void BindPlayListOperations();
   PlayListOperations Ops();
+  // The play list chooser over the checked songs; true when the play lists must be listed again
+  // (RelistAfterChooser). In copy mode `copy` is what its OK does.
+  using CopyHandler = std::function<bool(const std::string& target, const std::vector<TSongObj*>& songs)>;
+  bool RunChooser(ChooserMode mode, CopyHandler copy);
+  void RelistAfterChooser();
   std::vector<std::string> PlayListNames() const;
   // After a drop that moved nothing: the play list shown before the drag and the dragged song.
   void ReselectAfterDrag(const std::string& songName);
@@ -270,6 +298,7 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   ZoneControl* control_ = nullptr;
   bool acceptDrops_ = false;
   DropHandler dropHandler_;
+  TUnitProgressBarFrm* progress_ = nullptr;
   TUnitServerSettingFrm* serverSettingFrm_ = nullptr;  // child of the window once made
 };
 

@@ -101,8 +101,8 @@ void TMainFrm::acDeleteSongExecute() {
   UpdateCheckedSongCount();
 }
 
-void TMainFrm::acMoveToExecute() {
-  if (!ftp_) return;
+bool TMainFrm::RunChooser(ChooserMode mode, CopyHandler copy) {
+  if (!ftp_) return false;
   std::vector<TSongObj*> songs;
   for (int row = 0; row < lvSongList->rowCount(); ++row)
     if (TSongObj* song = SongAt(row); song != nullptr && song->Checked) songs.push_back(song);
@@ -110,11 +110,19 @@ void TMainFrm::acMoveToExecute() {
   ChooserContext context;
   context.ops = &ops;
   context.run = [this](const std::function<void()>& op) { RunOperation(op); };
-  if (!ChoosePlayList(this, *store_, songs, ChooserMode::Move, std::move(context))) return;
+  context.copy = std::move(copy);
+  return ChoosePlayList(this, *store_, songs, mode, std::move(context));
+}
+
+void TMainFrm::RelistAfterChooser() {
   state_.PlayListsChanged = true;
   const TPlayListObj* current = CurrentPlayList();
   const std::string reselect = current != nullptr ? current->Name : std::string();
   RunOperation([&] { ListPlayLists(reselect); });
+}
+
+void TMainFrm::acMoveToExecute() {
+  if (RunChooser(ChooserMode::Move, nullptr)) RelistAfterChooser();
 }
 
 bool TMainFrm::lvPlayListDragEvent(QEvent* event) {

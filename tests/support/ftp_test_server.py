@@ -22,6 +22,10 @@ one) and prints "PORT <n>" on standard output once it listens. Variants:
                      answers PORT with 200 but never opens the data connection
   --deny-cwd DIR     refuses CWD into DIR (a folder below --root) and listing it, as a server
                      whose user lacks the rights does
+  --refuse-stor      answers every STOR with 553, as a server whose disk is full or read-only
+  --drop-stor-after N
+                     closes the data connection of a STOR once N bytes have arrived and
+                     answers 426 (files of N bytes or fewer are stored as usual)
   --deny-change DIR  refuses deleting and renaming in DIR and below (and DIR itself)
   --log FILE         appends every command line the server receives to FILE, one a line
 
@@ -36,10 +40,13 @@ import socket
 import sys
 import threading
 import time
+import logging
+
+logger = logging.getLogger("kestrel-test-server")
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS, _filemode
-from pyftpdlib.handlers import BufferedIteratorProducer, FTPHandler
+from pyftpdlib.handlers import BufferedIteratorProducer, DTPHandler, FTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -77,6 +84,20 @@ class StyledFS(AbstractedFS):
             yield line.encode("utf8", self.cmd_channel.unicode_errors)
 
 
+def make_dropping_dtp(limit):
+    class DroppingDTP(DTPHandler):
+        """Receives at most `limit` bytes of an upload, then hangs up on the client."""
+
+        def handle_read(self):
+            super().handle_read()
+            if self.receive and self.tot_bytes_received > limit and not self._closed:
+                self._resp = ("426 Connection closed; transfer aborted.", logger.warning)
+                self.close()
+
+        handle_read_event = handle_read
+    return DroppingDTP
+
+
 class StallingFS(AbstractedFS):
     """Sends the first line of a listing, then stops without closing the data connection."""
 
@@ -110,6 +131,12 @@ def make_handler(args):
                 log.write(line.replace("\r", "\\r").replace("\n", "\\n") + "\n")
             return super().pre_process_command(line, cmd, arg)
 
+        def ftp_STOR(self, file, mode="w"):
+            if args.refuse_stor:
+                self.respond("553 Storage refused: no space left on the device.")
+                return
+            return super().ftp_STOR(file, mode)
+
         def ftp_LIST(self, path):
             if args.hang_up_on_list:
                 self.close()
@@ -142,6 +169,8 @@ def make_handler(args):
         Handler.abstracted_fs = type("FS", (StyledFS,), {"style": args.list_style})
     if args.stall_list:
         Handler.abstracted_fs = StallingFS
+    if args.drop_stor_after is not None:
+        Handler.dtp_handler = make_dropping_dtp(args.drop_stor_after)
     return Handler
 
 
@@ -191,6 +220,8 @@ def main():
     parser.add_argument("--endless-list", action="store_true")
     parser.add_argument("--hang-up-on-list", action="store_true")
     parser.add_argument("--endless-greeting", action="store_true")
+    parser.add_argument("--refuse-stor", action="store_true")
+    parser.add_argument("--drop-stor-after", type=int)
     parser.add_argument("--exit-with-stdin", action="store_true")
     parser.add_argument("--deny-cwd", action="append", default=[])
     parser.add_argument("--deny-change", action="append", default=[])

@@ -1,0 +1,119 @@
+// Song upload: local files into a play list's directory on the player's FTP server, with the
+// replace question, progress for a window, cancel, and one message naming what was not stored.
+// Copying songs from one play list into another goes the same way, through a temporary local
+// file per song.
+//
+// How a song reaches the server, so that no truncated song is ever left under a song's name:
+//  1. it is stored under NAME.part (kPartSuffix);
+//  2. when replacing, the old NAME is deleted only now that the new song is complete;
+//  3. NAME.part is renamed to NAME.
+// A transfer that breaks or is cancelled removes NAME.part (reconnecting first if the connection
+// went with it). If the old song was deleted but the rename then fails, NAME.part is kept, as it
+// is the only copy left, and the end message says so.
+//
+// Runs on whichever thread the caller runs it on; the listener is called on that thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/Prompts.h"
+#include "playlists/FtpClient.h"
+#include "playlists/PlayListClass.h"
+
+namespace kestrel {
+
+// What an upload window needs to follow the loop.
+class UploadListener {
+ public:
+  virtual ~UploadListener() = default;
+  // File `index` (from 1) of `count` is next ("i of m").
+  virtual void FileStarting(int /*index*/, int /*count*/) {}
+  // A real transfer is about to begin: the first one shows the window.
+  virtual void TransferStarting() {}
+  // The FTP client's progress of the current transfer (reading while a copy fetches a song,
+  // writing while a song is stored). `totalBytes` is -1 when not known.
+  virtual void ftpWorkBegin(FtpWorkMode /*mode*/, std::int64_t /*totalBytes*/) {}
+  virtual void ftpWork(FtpWorkMode /*mode*/, std::int64_t /*bytesSoFar*/) {}
+  // File `index` of `count` is done, stored or not.
+  virtual void FileDone(int /*index*/, int /*count*/) {}
+  // The loop is over; called before the end message, if any, is shown.
+  virtual void Finished() {}
+};
+
+struct UploadFailure {
+  std::string file;    // the song's name
+  std::string reason;  // the server's reply or the local error
+};
+
+struct UploadResult {
+  bool uploaded = false;   // at least one file was stored
+  bool cancelled = false;  // the user stopped the loop
+  std::vector<UploadFailure> failures;
+};
+
+class SongUploader {
+ public:
+  static constexpr const char* kPartSuffix = ".part";
+
+  // `cancel`, when given, is watched during the loop: once it is set, the running transfer ends
+  // (its partial file removed) and the files still to come are skipped.
+  SongUploader(FtpClient& client, Prompts& prompts, std::atomic<bool>& playListsChanged,
+               UploadListener* listener = nullptr, const std::atomic<bool>* cancel = nullptr);
+
+  // Uploads `paths` in order into `target`. When a file is stored: target.GotSong := false (the
+  // caller reads its songs again) and PlayListsChanged := true. Files not stored by a failure
+  // are named, with the reason, in one message (PromptKind::ErrorOk) at the end; a file whose
+  // replacement the user declined, or the files skipped after a cancel, are no failure.
+  // A lost connection is reopened silently with the settings the client holds.
+  UploadResult UploadSongs(TPlayListObj& target, const std::vector<std::string>& paths);
+
+  // Copies `songs` (from their play lists, ParentName) into `target` through temporary local
+  // files, which are removed afterwards in every case; otherwise as UploadSongs. Songs already
+  // in `target` are skipped.
+  UploadResult CopySongs(TPlayListObj& target, const std::vector<const TSongObj*>& songs);
+
+  // One file: CWD into the play list (a failure there throws FtpError), SIZE, the replace
+  // question when the name exists, then the store described above. True when stored; a failure
+  // is noted for the end message and gives false.
+  bool UploadSong(const TPlayListObj& target, const std::string& path);
+
+ private:
+  struct Source {
+    std::string name;       // the server's file name
+    std::string localPath;  // where the bytes are read from
+    std::function<void()> fetch;  // brings the bytes to localPath first (copying)
+  };
+  UploadResult Run(TPlayListObj& target, const std::vector<Source>& sources);
+  bool UploadOne(const TPlayListObj& target, const Source& source);
+  void StoreAndRename(const TPlayListObj& target, const Source& source, bool replacing);
+  // Removes `partName` after a failed store; false when that was not possible.
+  bool RemovePartial(const TPlayListObj& target, const std::string& partName);
+  void ReconnectIfLost();
+  void Fail(const std::string& file, const std::string& reason);
+
+  FtpClient& client_;
+  Prompts& prompts_;
+  std::atomic<bool>& playListsChanged_;
+  UploadListener* listener_;
+  const std::atomic<bool>* cancel_;
+  UploadResult* result_ = nullptr;
+};
+
+// The server's name for a local file: the file name without its folders.
+std::string ServerFileName(const std::string& localPath);
+
+// The replace question for `name`.
+std::string ReplaceQuestion(const std::string& name);
+
+// The average speed of a transfer: `bytes` in `seconds`, in kilobytes of 1024 bytes per second
+// with two decimals, `decimalPoint` between them, then " KB/s". Empty while no time has elapsed.
+std::string SpeedText(std::int64_t bytes, double seconds, const std::string& decimalPoint = ".");
+
+// The end message naming each file not stored and why.
+std::string NotStoredText(const std::vector<UploadFailure>& failures);
+
+}  // namespace kestrel
