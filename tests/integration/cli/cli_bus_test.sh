@@ -68,6 +68,15 @@ check "send play-song" 0 "$status"
 status=0; run send reload --zone Lobby 2>"$NETNS_TMP/reload.err" || status=$?
 check "send reload" 0 "$status"
 expect_line "reload shows that it waits" "waiting for each to report the end" "$NETNS_TMP/reload.err"
+# deploy into the folder the stand-in plays from, then the zones reload and report the end
+music=$NETNS_TMP/music
+mkdir -p "$music/Jazz" "$music/Pop" "$music/Rock"
+cp "$folder"/Jazz/* "$music/Jazz/"; cp "$folder"/Rock/* "$music/Rock/"
+truncate -s 80000 "$music/Pop/p.mp3"
+status=0; run deploy "$music" >/dev/null 2>&1 || status=$?
+check "deploy with the reload" 0 "$status"
+expect_line "the zones reloaded what deploy stored" "1:21 UPDATELIST: play lists reloaded, 3 play lists" "$log"
+
 status=0; run send volume 80 --zone Lobby 2>/dev/null || status=$?
 check "volume out of range" 1 "$status"
 status=0; run send stop --zone Cellar 2>/dev/null || status=$?

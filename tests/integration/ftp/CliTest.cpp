@@ -233,3 +233,84 @@ TEST_F(CliTest, PlayListCommandsChangeTheServerAndRefuseUnansweredQuestions) {
   const CliRun json = RunCli({"--settings", s, "--json", "playlists"});
   EXPECT_EQ(nlohmann::json::parse(json.out)[1]["name"], "B");
 }
+
+// upload and copy-songs: the same refusal without a flag; off a terminal only the summary.
+TEST_F(CliTest, UploadAndCopyStoreSongsAndPrintOnlyTheSummaryOffATerminal) {
+  tree.write("A/1.mp3", "1");
+  tree.write("B/1.mp3", "old");
+  const std::string local = settings.write("up/new.mp3", "fresh");
+  FtpTestServer server(tree.str());
+  WriteIniFor(server);
+  const std::string s = settings.str();
+  const CliRun refused = RunCli({"--settings", s, "upload", "A", local});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("give --replace or --skip"), std::string::npos) << refused.err;
+  const CliRun upload = RunCli({"--settings", s, "upload", "A", local, "--skip"});
+  EXPECT_EQ(upload.status, 0) << upload.err;
+  EXPECT_EQ(upload.out.rfind("1 file(s), 0 not stored by a failure; 5 B stored in ", 0), 0u) << upload.out;
+  EXPECT_EQ(upload.out.find('\r'), std::string::npos);
+  const CliRun copy = RunCli({"--settings", s, "copy-songs", "A", "B", "1.mp3", "new.mp3", "--replace"});
+  EXPECT_EQ(copy.status, 0) << copy.err;
+  EXPECT_EQ(TreeText(tree.path()), "A/\nA/1.mp3 1\nA/new.mp3 5\nB/\nB/1.mp3 1\nB/new.mp3 5\n");
+}
+
+namespace {
+
+int Count(const std::vector<std::string>& commands, const std::string& prefix) {
+  return static_cast<int>(std::count_if(commands.begin(), commands.end(),
+                                        [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }));
+}
+
+}  // namespace
+
+// deploy from an empty player, again with nothing to do, and again after a song changed and
+// one was removed locally, when the server refuses one of the deletions half way.
+TEST_F(CliTest, DeployMakesThePlayerMatchTheFolderAndTransfersNothingTheSecondTime) {
+  TempDir music;
+  music.write("Jazz/a.mp3", std::string(3000, 'a'));
+  music.write("Jazz/b.mp3", std::string(2000, 'b'));
+  music.write("Locked/keep.mp3", "k");
+  music.write("Rock/r.mp3", "r");
+  music.write("Rock/.hidden", "h");
+  tree.write("Locked/keep.mp3", "k");
+  tree.write("Locked/extra.mp3", "e");
+  tree.write("Old/o.mp3", "o");
+  FtpTestServer server(tree.str(), {"--deny-change", "Locked"});
+  WriteIniFor(server);
+  auto deploy = [&](std::vector<std::string> flags) {
+    std::vector<std::string> args = {"--settings", settings.str(), "deploy", music.str()};
+    args.insert(args.end(), flags.begin(), flags.end());
+    return RunCli(args);
+  };
+
+  const CliRun dry = deploy({"--dry-run", "--delete"});
+  EXPECT_EQ(dry.status, 0) << dry.err;
+  EXPECT_EQ(dry.out, "create\tJazz\ncreate\tRock\nupload\tJazz\ta.mp3\t3000\nupload\tJazz\tb.mp3\t2000\n"
+                     "upload\tRock\tr.mp3\t1\ndelete\tLocked\textra.mp3\ndelete-playlist\tOld\n");
+  EXPECT_EQ(Count(server.Commands(), "MKD"), 0);
+
+  const CliRun first = deploy({});
+  EXPECT_EQ(first.status, 0) << first.err;
+  const std::string kept = "Locked/\nLocked/extra.mp3 1\nLocked/keep.mp3 1\n";
+  EXPECT_EQ(TreeText(tree.path()), "Jazz/\nJazz/a.mp3 3000\nJazz/b.mp3 2000\n" + kept + "Old/\nOld/o.mp3 1\nRock/\nRock/r.mp3 1\n");
+  EXPECT_NE(first.err.find("no reload sent"), std::string::npos) << first.err;
+
+  std::size_t mark = server.Commands().size();
+  const CliRun second = deploy({});
+  EXPECT_EQ(second.status, 0) << second.err;
+  EXPECT_EQ(second.out, "");
+  EXPECT_NE(second.err.find("nothing to do"), std::string::npos);
+  EXPECT_EQ(Count(CommandsSince(server, mark), "STOR"), 0);
+
+  music.write("Jazz/a.mp3", std::string(3500, 'A'));
+  std::filesystem::remove(music.path() / "Jazz" / "b.mp3");
+  mark = server.Commands().size();
+  const CliRun third = deploy({"--delete"});
+  EXPECT_EQ(third.status, 3) << third.err;
+  EXPECT_EQ(third.out, "replace\tJazz\ta.mp3\t3500\ndelete\tJazz\tb.mp3\ndelete\tLocked\textra.mp3\ndelete-playlist\tOld\n");
+  EXPECT_NE(third.err.find("song \"extra.mp3\" of play list \"Locked\" was not deleted: 550"), std::string::npos)
+      << third.err;
+  // The refusal stopped nothing after it.
+  EXPECT_EQ(TreeText(tree.path()), "Jazz/\nJazz/a.mp3 3500\n" + kept + "Rock/\nRock/r.mp3 1\n");
+  EXPECT_EQ(Count(CommandsSince(server, mark), "STOR"), 1);
+}
