@@ -135,9 +135,8 @@ class Deployment {
         storedAny_ = storedAny_ || result.uploaded;
         failures_ += static_cast<int>(result.failures.size());
       } catch (const FtpError& e) {
-        Complain("can not enter play list \"" + target.Name + "\": " + (e.reply().empty() ? e.what() : e.reply()));
         failures_ += static_cast<int>(paths.size());
-        Note(status_, server_.FailedStatus());
+        Note(status_, server_.EnterFailed(target.Name, e));
       }
     }
     if (failures_ > 0) Note(status_, kNotTransferred);

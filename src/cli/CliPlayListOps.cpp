@@ -125,8 +125,7 @@ int RunMove(CliPrompts& prompts, const Options& options, const OpArgs& a) {
   try {
     ops.MoveSongs(a.other, songs);
   } catch (const FtpError& e) {
-    Complain("can not enter play list \"" + a.other + "\": " + (e.reply().empty() ? e.what() : e.reply()));
-    return server.FailedStatus();
+    return server.EnterFailed(a.other, e);
   }
   if (prompts.Refused()) return kUsage;
   // What the server holds now tells which songs went; one a user chose to keep is no failure.

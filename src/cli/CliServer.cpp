@@ -7,6 +7,11 @@ namespace kestrel::cli {
 
 int CliServer::FailedStatus() { return client_.Connected() ? kRefused : kNoConnection; }
 
+int CliServer::EnterFailed(const std::string& playList, const FtpError& e) {
+  Complain("can not enter play list \"" + playList + "\": " + (e.reply().empty() ? e.what() : e.reply()));
+  return FailedStatus();
+}
+
 int CliServer::List() {
   if (store_.ListPlayLists("").outcome == ListOutcome::Listed) return kOk;
   return store_.LastErrorWasConnection() ? kNoConnection : kRefused;

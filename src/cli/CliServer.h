@@ -28,6 +28,9 @@ class CliServer {
   int LoadSongs(TPlayListObj& playList);
   // The song of `playList` named `name` that is not deleted, or nullptr after saying so.
   TSongObj* FindSong(TPlayListObj& playList, const std::string& name);
+  // Says that the play list could not be entered, with the server's reply, and gives the exit
+  // status of that failure.
+  int EnterFailed(const std::string& playList, const FtpError& e);
   // The exit status after a failed operation: no connection when the connection is gone,
   // refused otherwise.
   int FailedStatus();

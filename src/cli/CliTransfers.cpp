@@ -45,8 +45,7 @@ int RunUpload(CliPrompts& prompts, const Options& options, const OpArgs& a) {
   try {
     result = uploader.UploadSongs(*playList, a.items);
   } catch (const FtpError& e) {
-    Complain("can not enter play list \"" + a.name + "\": " + (e.reply().empty() ? e.what() : e.reply()));
-    return server.FailedStatus();
+    return server.EnterFailed(a.name, e);
   }
   if (prompts.Refused()) return kUsage;
   return Summary(options, result, progress, static_cast<int>(a.items.size()));
@@ -72,8 +71,7 @@ int RunCopy(CliPrompts& prompts, const Options& options, const OpArgs& a) {
   try {
     result = uploader.CopySongs(*to, songs);
   } catch (const FtpError& e) {
-    Complain("can not copy into play list \"" + a.other + "\": " + (e.reply().empty() ? e.what() : e.reply()));
-    return server.FailedStatus();
+    return server.EnterFailed(a.other, e);
   }
   if (prompts.Refused()) return kUsage;
   return Summary(options, result, progress, static_cast<int>(songs.size()));
