@@ -70,17 +70,10 @@ bool TSession::Start() {
   state_.Reset();
   frm.tkBarVol->setEnabled(false);
 
-  const std::string localIP = GetLocalIP(ReadSoftwareIP());
-  if (localIP.empty()) {
-    prompts_->Show(PromptKind::InfoOk, kNoLocalIPText);
-    return false;
-  }
-  frm.SetStatusPanel(0, QString::fromStdString("IP:" + localIP));
-  state_.SetLocalIP(localIP);
-  if (state_.LocalIPBytes() == IPv4Bytes{127, 0, 0, 1}) {
-    prompts_->Show(PromptKind::InfoOk, kLoopbackIPText);
-    return false;
-  }
+  const std::string localIP = TakeLocalIP(state_, *prompts_, [&frm](const std::string& ip) {
+    frm.SetStatusPanel(0, QString::fromStdString("IP:" + ip));
+  });
+  if (localIP.empty()) return false;
 
   if (!bus_.pblInitSocket(localIP)) return false;
   frm.SetStatusPanel(1, "successfully initialize Winsock");

@@ -82,16 +82,8 @@ CliStation::~CliStation() {
 
 int CliStation::Start(const std::vector<ZoneDefinition>& zones) {
   state_.Reset();
-  const std::string localIP = GetLocalIP(ReadSoftwareIP());
-  if (localIP.empty()) {
-    prompts_.Show(PromptKind::InfoOk, kNoLocalIPText);
-    return kNoConnection;
-  }
-  state_.SetLocalIP(localIP);
-  if (state_.LocalIPBytes() == IPv4Bytes{127, 0, 0, 1}) {
-    prompts_.Show(PromptKind::InfoOk, kLoopbackIPText);
-    return kNoConnection;
-  }
+  const std::string localIP = TakeLocalIP(state_, prompts_);
+  if (localIP.empty()) return kNoConnection;
   if (!bus_.pblInitSocket(localIP)) return kNoConnection;
 
   for (const ZoneDefinition& zone : zones) zones_.Append(zone);

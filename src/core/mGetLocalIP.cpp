@@ -54,4 +54,20 @@ IPv4Bytes SplitLocalIP(const std::string& ip) {
   return bytes;
 }
 
+std::string TakeLocalIP(SharedState& state, Prompts& prompts,
+                        const std::function<void(const std::string&)>& chosen) {
+  const std::string localIP = GetLocalIP(ReadSoftwareIP());
+  if (localIP.empty()) {
+    prompts.Show(PromptKind::InfoOk, kNoLocalIPText);
+    return {};
+  }
+  if (chosen) chosen(localIP);
+  state.SetLocalIP(localIP);
+  if (state.LocalIPBytes() == IPv4Bytes{127, 0, 0, 1}) {
+    prompts.Show(PromptKind::InfoOk, kLoopbackIPText);
+    return {};
+  }
+  return localIP;
+}
+
 }  // namespace kestrel

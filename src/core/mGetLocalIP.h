@@ -3,8 +3,10 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 
+#include "core/Prompts.h"
 #include "core/SharedState.h"
 
 namespace kestrel {
@@ -37,5 +39,11 @@ std::string GetLocalIP(const std::string& preferred);
 
 // The four numbers of a dotted address, each reduced to its low byte, leftmost first.
 IPv4Bytes SplitLocalIP(const std::string& ip);
+
+// Chooses the local IP (honouring Settings/localIP.ini) and stores it in `state`; `chosen` hears
+// of it before it is checked. Empty, after the user was told why, when there is none or it is
+// 127.0.0.1: the program cannot go on the bus then.
+std::string TakeLocalIP(SharedState& state, Prompts& prompts,
+                        const std::function<void(const std::string&)>& chosen = {});
 
 }  // namespace kestrel

@@ -13,6 +13,8 @@ std::string Reason(const FtpError& e) { return e.reply().empty() ? e.what() : e.
 
 }  // namespace
 
+std::string ReplaceQuestion(const std::string& name) { return Quoted(name) + " exists. Replace it?"; }
+
 std::string NextFreePlayListName(const std::string& base, const std::vector<std::string>& names) {
   for (int n = 0;; ++n) {
     std::string candidate = n == 0 ? base : base + std::to_string(n);
@@ -149,7 +151,7 @@ bool PlayListOperations::MoveSongs(const std::string& target, const std::vector<
     try {
       // The connection stays in the target directory, where SIZE tells whether the name is taken.
       if (ftp_.Size(song->Name) >= 0) {
-        if (!prompts_.Confirm(Quoted(song->Name) + " exists. Replace it?")) continue;
+        if (!prompts_.Confirm(ReplaceQuestion(song->Name))) continue;
         ftp_.Delete(song->Name);
       }
       ftp_.Rename(from, to);

@@ -28,6 +28,9 @@ std::string NextFreePlayListName(const std::string& base, const std::vector<std:
 // or "\" (a nested path, or a name the server's file system refuses) or CR/LF (a second command).
 bool IsPlainPlayListName(const std::string& name);
 
+// The question asked before a song replaces a file of the same name: `"NAME" exists. Replace it?`
+std::string ReplaceQuestion(const std::string& name);
+
 enum class DeleteOutcome {
   NotDone,  // not connected, not confirmed, or it failed before anything was removed
   Deleted,  // the directory and everything in it are gone

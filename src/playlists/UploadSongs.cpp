@@ -8,6 +8,7 @@
 #include <random>
 
 #include "platform/Utf8Path.h"
+#include "playlists/PlayListOperations.h"
 
 namespace kestrel {
 
@@ -257,8 +258,6 @@ bool SongUploader::RemovePartial(const TPlayListObj& target, const std::string& 
 std::string ServerFileName(const std::string& localPath) {
   return platform::Utf8FromPath(platform::PathFromUtf8(localPath).filename());
 }
-
-std::string ReplaceQuestion(const std::string& name) { return "\"" + name + "\" exists. Replace it?"; }
 
 std::string SpeedText(std::int64_t bytes, double seconds, const std::string& decimalPoint) {
   if (!(seconds > 0)) return {};

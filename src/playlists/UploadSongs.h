@@ -106,9 +106,6 @@ class SongUploader {
 // The server's name for a local file: the file name without its folders.
 std::string ServerFileName(const std::string& localPath);
 
-// The replace question for `name`.
-std::string ReplaceQuestion(const std::string& name);
-
 // The average speed of a transfer: `bytes` in `seconds`, in kilobytes of 1024 bytes per second
 // with two decimals, `decimalPoint` between them, then " KB/s". Empty while no time has elapsed.
 std::string SpeedText(std::int64_t bytes, double seconds, const std::string& decimalPoint = ".");
