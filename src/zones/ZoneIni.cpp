@@ -6,13 +6,15 @@
 namespace kestrel {
 
 void ReadZoneIni(const std::string& path, const std::function<void(const ZoneDefinition&)>& append) {
-  const int total = StrToIntDef(platform::ReadProfileString(path, "TotalZones", "TotalZones", "0"), 0);
+  // The file is read once: a look-up per key over the whole file made loading quadratic.
+  const platform::ProfileIndex ini(path);
+  const int total = StrToIntDef(ini.Read("TotalZones", "TotalZones", "0"), 0);
   for (int i = 1; i <= total; ++i) {
     const std::string section = "Zone" + std::to_string(i);
     ZoneDefinition zone;
-    zone.name = platform::ReadProfileString(path, section, "ZoneName", "");
-    const std::string subnet = platform::ReadProfileString(path, section, "SubnetIDOfVeltra", "");
-    const std::string device = platform::ReadProfileString(path, section, "DeviceIDOfVeltra", "");
+    zone.name = ini.Read(section, "ZoneName", "");
+    const std::string subnet = ini.Read(section, "SubnetIDOfVeltra", "");
+    const std::string device = ini.Read(section, "DeviceIDOfVeltra", "");
     if (zone.name.empty()) return;
     zone.subnetID = static_cast<std::uint8_t>(static_cast<unsigned>(StrToInt(subnet)) & 0xFF);
     zone.deviceID = static_cast<std::uint8_t>(static_cast<unsigned>(StrToInt(device)) & 0xFF);
