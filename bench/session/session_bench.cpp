@@ -9,6 +9,7 @@
 #include <sys/resource.h>
 
 #include "app/Session.h"
+#include "support/PrivateNetns.h"
 #include "ui/Main.h"
 
 namespace {
@@ -54,6 +55,11 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Kestrel");
   FirstPaint paint(launch);
+  if (!kestrel::test::InPrivateNetworkNamespace()) {
+    std::fprintf(stderr, "session_bench puts the program on the device bus: run it with bench/session/run,\n"
+                         "inside the network namespaces that makes.\n");
+    return 1;
+  }
   PrintedPrompts prompts;
   auto session = std::make_unique<kestrel::app::TSession>(&prompts);
   if (!session->Start()) return 1;

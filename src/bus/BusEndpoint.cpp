@@ -29,22 +29,28 @@ bool BusEndpoint::Open(const std::string& localIP, std::string* error) {
   };
   if (!platform::IsIPv4Text(localIP)) return fail("not an IPv4 address: \"" + localIP + "\"");
 
+  // One station per address: the unicast socket takes its address for itself, so a second
+  // program on the same address gets the bind failure instead of silently sharing the port
+  // (and the newest of the two taking every reply). It is bound first, before anything shared.
   std::string why;
+  using Use = platform::UdpSocket::AddressUse;
   platform::UdpSocket unicast;
-  if (!unicast.Bind(localIP, kBusPort, &why) || !unicast.EnableBroadcast(&why)) return fail(why);
+  if (!unicast.Bind(localIP, kBusPort, &why, Use::Exclusive) || !unicast.EnableBroadcast(&why)) return fail(why);
   sockets_.push_back(std::move(unicast));
 
+  // The broadcast addresses are shared with the other stations of the network on this host.
   const platform::InterfaceInfo itf = platform::FindInterface(localIP);
   if (platform::kBroadcastNeedsOwnSocket && !itf.broadcast.empty() && itf.broadcast != localIP) {
     platform::UdpSocket directed;
-    if (!directed.Bind(itf.broadcast, kBusPort, &why)) return fail(why);
+    if (!directed.Bind(itf.broadcast, kBusPort, &why, Use::Shared)) return fail(why);
     sockets_.push_back(std::move(directed));
   }
   // Limited broadcasts are not part of the bus's own traffic; hear them where the system
   // lets a socket be tied to one interface, and do without them elsewhere.
   if (platform::kBroadcastNeedsOwnSocket && !itf.name.empty()) {
     platform::UdpSocket limited;
-    if (limited.Bind(kLimitedBroadcast, kBusPort, nullptr, itf.name)) sockets_.push_back(std::move(limited));
+    if (limited.Bind(kLimitedBroadcast, kBusPort, nullptr, Use::Shared, itf.name))
+      sockets_.push_back(std::move(limited));
   }
   localIP_ = localIP;
   busBroadcast_ = BusBroadcastAddress(localIP);

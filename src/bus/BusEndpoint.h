@@ -6,6 +6,7 @@
 // one socket to its address (which also sends, with SO_BROADCAST), one to the interface's
 // directed broadcast address, and, where the system allows it, one to 255.255.255.255 tied to
 // that interface. Windows delivers broadcasts to the unicast socket, so there it is the only one.
+// The unicast socket is the station's own: a second station on the same address cannot open.
 //
 // The program's endpoint belongs to its BusLink (mSocket.h); the player stand-in opens its own.
 #pragma once

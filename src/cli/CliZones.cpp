@@ -10,6 +10,7 @@
 #include "cli/CliOutput.h"
 #include "cli/CliServer.h"
 #include "cli/CliStation.h"
+#include "core/AppSettings.h"
 #include "core/TextEscape.h"
 #include "zones/ZoneStatusText.h"
 
@@ -37,6 +38,15 @@ int RunZones(const Options& options) {
   }
   if (options.json) PrintJson(rows);
   return kOk;
+}
+
+// The zones of Zone.ini for a command that talks to them. Without any zone there is nothing to
+// do, which is said and counted as a fault rather than passed off as done.
+bool ReadZonesToUse(std::vector<ZoneDefinition>& zones, const std::string& nothingTo) {
+  if (!ReadZones(zones)) return false;
+  if (!zones.empty()) return true;
+  Complain("no zones in " + SettingsFile("Zone.ini") + ": nothing to " + nothingTo);
+  return false;
 }
 
 // The zones the command is for: those named, or all of them.
@@ -69,7 +79,7 @@ nlohmann::json ZoneJson(const ZoneDefinition& zone, const TZone& status, bool an
 
 int RunStatus(CliPrompts& prompts, const Options& options, const ZoneArgs& args) {
   std::vector<ZoneDefinition> all;
-  if (!ReadZones(all)) return kUsage;
+  if (!ReadZonesToUse(all, "poll")) return kUsage;
   std::vector<std::size_t> rows;
   if (!ChooseRows(all, args, rows)) return kUsage;
   // Only the zones asked for are polled, one a second, as the query thread polls.
@@ -123,7 +133,7 @@ int RunSend(CliPrompts& prompts, const ZoneArgs& args) {
   if (what == "mode" && !ToNumber(w[1], 1, 4, number)) return wrong("mode: give 1 (play one), 2 (repeat one), 3 (play list) or 4 (repeat list)");
 
   std::vector<ZoneDefinition> zones;
-  if (!ReadZones(zones)) return kUsage;
+  if (!ReadZonesToUse(zones, "send to")) return kUsage;
   std::vector<std::size_t> rows;
   if (!ChooseRows(zones, args, rows)) return kUsage;
   ZoneChecks checked(zones.size(), false);

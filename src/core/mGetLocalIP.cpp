@@ -22,7 +22,7 @@ std::string GetLocalComputerName() { return platform::ComputerName(); }
 
 std::string GetHostIPList(const std::string& name) {
   g_hostAddresses = HostAddressTable{};
-  const auto addresses = platform::ResolveIPv4(name);
+  const auto addresses = platform::HostIPv4Addresses(name);
   for (size_t i = 0; i < addresses.size() && i < g_hostAddresses.size(); ++i)
     g_hostAddresses[i] = addresses[i];
   return g_hostAddresses[0];
@@ -63,7 +63,9 @@ std::string TakeLocalIP(SharedState& state, Prompts& prompts,
   }
   if (chosen) chosen(localIP);
   state.SetLocalIP(localIP);
-  if (state.LocalIPBytes() == IPv4Bytes{127, 0, 0, 1}) {
+  // Every loopback address, not only 127.0.0.1: on 127.0.1.1 (what a Debian host file gives
+  // the computer's name) the bus would reach no device, without a word to the user.
+  if (state.LocalIPBytes()[0] == 127) {
     prompts.Show(PromptKind::InfoOk, kLoopbackIPText);
     return {};
   }

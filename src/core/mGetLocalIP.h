@@ -24,8 +24,9 @@ std::string ReadSoftwareIP();
 // The computer's name.
 std::string GetLocalComputerName();
 
-// Fills the process-wide host address table for `name` and returns its first address (empty
-// when the name does not resolve).
+// Fills the process-wide host address table for `name` (platform::HostIPv4Addresses: for the
+// computer's own name its interfaces count too, and loopback addresses come last) and returns
+// its first address (empty when the host has none).
 std::string GetHostIPList(const std::string& name);
 const HostAddressTable& HostAddresses();
 
@@ -42,7 +43,7 @@ IPv4Bytes SplitLocalIP(const std::string& ip);
 
 // Chooses the local IP (honouring Settings/localIP.ini) and stores it in `state`; `chosen` hears
 // of it before it is checked. Empty, after the user was told why, when there is none or it is
-// 127.0.0.1: the program cannot go on the bus then.
+// a loopback address (127.0.0.0/8): the program cannot go on the bus then.
 std::string TakeLocalIP(SharedState& state, Prompts& prompts,
                         const std::function<void(const std::string&)>& chosen = {});
 

@@ -6,8 +6,9 @@
 
 namespace kestrel {
 
-// A text that should have been a number. Its message is the one the user sees:
-// "'<text>' is not a valid integer value".
+// A text that should have been a number (or a number within a range). Its message is the one
+// the user sees: "'<text>' is not a valid integer value", or for a number out of its range a
+// text of the same form naming the value and the range.
 class EConvertError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/TextCompare.h"
+
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -11,6 +13,8 @@
 #include "platform/Utf8Path.h"
 #else
 #include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -66,6 +70,40 @@ std::vector<std::string> ResolveIPv4(const std::string& name) {
 #ifdef _WIN32
   WSACleanup();
 #endif
+  return out;
+}
+
+bool IsLoopbackIPv4(const std::string& ip) {
+  in_addr a{};
+  return inet_pton(AF_INET, ip.c_str(), &a) == 1 && (ntohl(a.s_addr) >> 24) == 127;
+}
+
+std::vector<std::string> InterfaceIPv4() {
+  std::vector<std::string> out;
+#ifndef _WIN32
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return out;
+  for (const ifaddrs* a = list; a != nullptr; a = a->ifa_next) {
+    if (a->ifa_addr == nullptr || a->ifa_addr->sa_family != AF_INET) continue;
+    if ((a->ifa_flags & IFF_UP) == 0 || (a->ifa_flags & IFF_LOOPBACK) != 0) continue;
+    char text[INET_ADDRSTRLEN] = {};
+    const auto* sin = reinterpret_cast<const sockaddr_in*>(a->ifa_addr);
+    if (inet_ntop(AF_INET, &sin->sin_addr, text, sizeof text) == nullptr || IsLoopbackIPv4(text)) continue;
+    if (std::find(out.begin(), out.end(), text) == out.end()) out.emplace_back(text);
+  }
+  freeifaddrs(list);
+#endif
+  return out;
+}
+
+std::vector<std::string> HostIPv4Addresses(const std::string& name) {
+  std::vector<std::string> out, loopback;
+  for (std::string& ip : ResolveIPv4(name)) (IsLoopbackIPv4(ip) ? loopback : out).push_back(std::move(ip));
+  if (!name.empty() && EqualNoCase(name, ComputerName())) {
+    for (std::string& ip : InterfaceIPv4())
+      if (std::find(out.begin(), out.end(), ip) == out.end()) out.push_back(std::move(ip));
+  }
+  out.insert(out.end(), loopback.begin(), loopback.end());
   return out;
 }
 

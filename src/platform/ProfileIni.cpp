@@ -136,24 +136,35 @@ bool WriteAll(const std::string& path, const std::string& data) {
 
 }  // namespace
 
-std::string ReadProfileString(const std::string& path, const std::string& section,
-                              const std::string& key, const std::string& defaultValue) {
+ProfileIndex::ProfileIndex(const std::string& path) {
   Document doc;
-  if (!Load(path, doc)) return TrimRight(defaultValue);
-  const std::string wantSection = Trim(section), wantKey = Trim(key);
-  bool inSection = false;
-  bool seenSection = false;
+  if (!Load(path, doc)) return;
+  Keys* current = nullptr;  // the keys of the section being read, when it is the first of its name
   for (const Line& line : doc.lines) {
     if (line.kind == Line::Section) {
-      // The first section of that name counts; a later one of the same name is ignored.
-      if (inSection) break;
-      inSection = !seenSection && EqualNoCase(line.name, wantSection);
-      seenSection = seenSection || inSection;
-    } else if (inSection && line.kind == Line::Entry && EqualNoCase(line.name, wantKey)) {
-      return Unquote(line.value);
+      // The first section of a name counts; a later one of the same name is ignored.
+      const auto added = sections_.emplace(FoldCase(line.name), Keys{});
+      current = added.second ? &added.first->second : nullptr;
+    } else if (current != nullptr && line.kind == Line::Entry) {
+      // The first of two equal keys counts: emplace keeps what is there.
+      current->emplace(FoldCase(line.name), Unquote(line.value));
     }
   }
+}
+
+std::string ProfileIndex::Read(const std::string& section, const std::string& key,
+                               const std::string& defaultValue) const {
+  const auto s = sections_.find(FoldCase(Trim(section)));
+  if (s != sections_.end()) {
+    const auto k = s->second.find(FoldCase(Trim(key)));
+    if (k != s->second.end()) return k->second;
+  }
   return TrimRight(defaultValue);
+}
+
+std::string ReadProfileString(const std::string& path, const std::string& section,
+                              const std::string& key, const std::string& defaultValue) {
+  return ProfileIndex(path).Read(section, key, defaultValue);
 }
 
 bool WriteProfileString(const std::string& path, const std::string& section,

@@ -6,8 +6,24 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 
 namespace kestrel::platform {
+
+// A settings file read once for many look-ups with the rules above: each look-up costs a hash
+// lookup instead of a pass over the file. It holds what the file held when it was made.
+class ProfileIndex {
+ public:
+  explicit ProfileIndex(const std::string& path);
+
+  // As ReadProfileString on the file as it was read.
+  std::string Read(const std::string& section, const std::string& key,
+                   const std::string& defaultValue) const;
+
+ private:
+  using Keys = std::unordered_map<std::string, std::string>;  // folded key -> value
+  std::unordered_map<std::string, Keys> sections_;            // folded section -> its keys
+};
 
 // The value of `key` in `section` of the file at `path`, or `defaultValue` (with trailing
 // blanks removed) when the file, section or key is missing.

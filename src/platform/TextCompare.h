@@ -17,4 +17,11 @@ inline bool EqualNoCase(const std::string& a, const std::string& b) {
   return true;
 }
 
+// `s` with A to Z made lower case: equal for two names exactly when EqualNoCase holds.
+inline std::string FoldCase(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
 }  // namespace kestrel::platform

@@ -90,7 +90,7 @@ void UdpSocket::Close() {
   boundAddress_.clear();
 }
 
-bool UdpSocket::Bind(const std::string& ip, std::uint16_t port, std::string* error,
+bool UdpSocket::Bind(const std::string& ip, std::uint16_t port, std::string* error, AddressUse use,
                      const std::string& device) {
   Close();
   auto fail = [&](const std::string& what) {
@@ -110,14 +110,16 @@ bool UdpSocket::Bind(const std::string& ip, std::uint16_t port, std::string* err
   // Windows lets anyone take a port bound with SO_REUSEADDR; exclusive use makes a second
   // program's bind fail instead of silently sharing the bus port.
   const BOOL yes = TRUE;
-  if (setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&yes), sizeof yes) != 0)
+  if (use == AddressUse::Exclusive &&
+      setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&yes), sizeof yes) != 0)
     return fail("SO_EXCLUSIVEADDRUSE: " + LastSocketError());
   (void)device;
 #else
   handle_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_UDP);
   if (handle_ < 0) return fail(std::string("socket: ") + LastSocketError());
+  // Without SO_REUSEADDR the system refuses a second socket on the address, whoever asks.
   const int yes = 1;
-  if (setsockopt(handle_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) != 0)
+  if (use == AddressUse::Shared && setsockopt(handle_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) != 0)
     return fail(std::string("SO_REUSEADDR: ") + LastSocketError());
 #ifdef SO_BINDTODEVICE
   if (!device.empty() &&

@@ -25,13 +25,21 @@ class UdpSocket {
   UdpSocket(const UdpSocket&) = delete;
   UdpSocket& operator=(const UdpSocket&) = delete;
 
-  // Creates a non-blocking datagram socket and binds it to `ip`:`port`. On Linux the address
-  // may be shared (SO_REUSEADDR); on Windows it is taken for exclusive use, so that a second
-  // program cannot bind the same port as well. `device`, when given, restricts the socket to
-  // that network interface (Linux only).
+  // Whether other sockets may bind the same address and port as well.
+  enum class AddressUse {
+    // This socket alone: a second bind of the address fails, as does this bind when another
+    // socket holds it (SO_EXCLUSIVEADDRUSE on Windows; on Linux simply no SO_REUSEADDR).
+    Exclusive,
+    // Shared with other sockets that ask for sharing too (SO_REUSEADDR, Linux only): how
+    // several stations of one network all hear the broadcast address.
+    Shared,
+  };
+
+  // Creates a non-blocking datagram socket and binds it to `ip`:`port`. `device`, when given,
+  // restricts the socket to that network interface (Linux only).
   // On failure returns false with the reason in `error` and leaves the socket closed.
   bool Bind(const std::string& ip, std::uint16_t port, std::string* error,
-            const std::string& device = {});
+            AddressUse use = AddressUse::Exclusive, const std::string& device = {});
   bool EnableBroadcast(std::string* error);
   void Close();
   bool IsOpen() const;

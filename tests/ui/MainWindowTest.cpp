@@ -172,12 +172,12 @@ TEST(MainWindowZones, BadZoneFileKeepsTheZonesBeforeTheFault) {
   test::TempDir dir;
   SetSettingsDir(dir.str());
   dir.write("Zone.ini",
-            "[TotalZones]\nTotalZones=2\n[Zone1]\nZoneName=Lobby\nSubnetIDOfVeltra=300\nDeviceIDOfVeltra=20\n"
-            "[Zone2]\nZoneName=Bar\nSubnetIDOfVeltra=1\nDeviceIDOfVeltra=x\n");
+            "[TotalZones]\nTotalZones=2\n[Zone1]\nZoneName=Lobby\nSubnetIDOfVeltra=3\nDeviceIDOfVeltra=20\n"
+            "[Zone2]\nZoneName=Bar\nSubnetIDOfVeltra=1\nDeviceIDOfVeltra=277\n");
   test::TestMainFrm frm;
   EXPECT_THROW(frm.LoadZones(), EConvertError);
   EXPECT_EQ(frm.lvPlayZones->rowCount(), 1);
-  EXPECT_EQ(frm.Zones().SubnetID(0), 44);
+  EXPECT_EQ(frm.Zones().SubnetID(0), 3);
   SetSettingsDir("");
 }
 

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <chrono>
 #include <cstdlib>
+#include <iostream>
 #include <regex>
 
 #include <arpa/inet.h>
@@ -24,6 +25,7 @@
 #include "core/AppSettings.h"
 #include "core/mGetLocalIP.h"
 #include "support/FtpTestServer.h"
+#include "support/PrivateNetns.h"
 #include "support/RecordingPrompts.h"
 #include "support/TempDir.h"
 #include "ui/Main.h"
@@ -323,5 +325,10 @@ TEST_F(StartAndClose, FiftyTimesInARow) {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
+  if (!test::InPrivateNetworkNamespace()) {
+    std::cerr << "These tests start the program on the device bus: they run only through run_zone_test.sh,\n"
+                 "inside the network namespaces it makes.\n";
+    return 1;
+  }
   return RUN_ALL_TESTS();
 }
