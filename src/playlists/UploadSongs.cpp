@@ -322,7 +322,11 @@ void SongUploader::RemoveLeftovers() {
     try {
       client_.Delete(temp);
     } catch (const FtpError&) {
-      if (client_.Size(temp) != -1) left.push_back(temp);
+      try {
+        if (client_.Size(temp) != -1) left.push_back(temp);
+      } catch (const FtpError&) {
+        left.push_back(temp);  // the connection went again: the next file reconnects
+      }
     }
   }
   leftovers_ = std::move(left);
