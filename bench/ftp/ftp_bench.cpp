@@ -98,7 +98,7 @@ ProcessFigures RunProcess(const std::vector<std::string>& args) {
   return figures;
 }
 
-// The program's upload loop (connect, login, SIZE, STOR under the .part name, rename, quit).
+// The program's upload loop (connect, login, SIZE, STOR under a temporary name, SIZE, rename, quit).
 ProcessFigures UploadWithProgram(const test::FtpTestServer& server, const std::string& file) {
   return RunProcess({KESTREL_UPLOAD_ONE, "127.0.0.1", std::to_string(server.port()),
                      test::FtpTestServer::kUser, test::FtpTestServer::kPassword, "Bench", file});

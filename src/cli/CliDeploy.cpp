@@ -74,6 +74,11 @@ void Note(int& status, int what) {
   if (status == kOk || (what != kOk && what < status)) status = what;
 }
 
+int Worse(int status, int what) {
+  Note(status, what);
+  return status;
+}
+
 class Deployment {
  public:
   Deployment(CliPrompts& prompts, CliServer& server)
@@ -84,12 +89,6 @@ class Deployment {
     for (const std::string& name : plan.createPlayLists) {
       TPlayListObj playList;
       playList.Name = name;
-      if (!IsPlainPlayListName(name)) {
-        Complain("folder \"" + name + "\" can not be a play list: its name holds \"\\\" or a line break");
-        created[name] = false;
-        Note(status_, kRefused);
-        continue;
-      }
       created[name] = ops_.CreateOnServer(playList);
       if (!created[name]) Note(status_, server_.FailedStatus());
     }
@@ -105,7 +104,7 @@ class Deployment {
     return status_;
   }
 
-  bool Changed() const { return changed_ || storedAny_; }
+  bool Changed() const { return changed_ || storedAny_ || server_.LeftoversRemoved() > 0; }
   const CliProgress& Progress() const { return progress_; }
   int Failures() const { return failures_; }
   int SongsDeleted() const { return songsDeleted_; }
@@ -153,7 +152,7 @@ class Deployment {
         ++songsDeleted_;
         continue;
       }
-      Complain("song \"" + removal.song + "\" of play list \"" + removal.playList + "\" was not deleted" +
+      Complain("song " + QuotedName(removal.song) + " of play list " + QuotedName(removal.playList) + " was not deleted" +
                (ops_.LastError().empty() ? std::string() : ": " + ops_.LastError()));
       Note(status_, server_.FailedStatus());
     }
@@ -192,22 +191,31 @@ int RunDeploy(CliPrompts& prompts, const Options& options, const DeployArgs& arg
     return kUsage;
   }
   CliServer server;
+  server.Store().SetLeftoverRemoval(!args.dryRun);  // a dry run changes nothing
   if (const int status = server.List(); status != kOk) return status;
   std::vector<DeployPlayList> player;
   if (const int status = ReadPlayer(server, local, player); status != kOk) return status;
   const DeployPlan plan = PlanDeploy(local, player, args.withDeletions);
   PrintPlan(options, plan);
+  // Names the server cannot be given are left out; the rest goes on.
+  int refusedStatus = kOk;
+  for (const DeployPlan::Refusal& r : plan.refused) {
+    Complain((r.song.empty() ? "folder " + QuotedName(r.playList) : "file " + QuotedName(r.playList + "/" + r.song)) +
+             " left out: " + r.reason);
+    refusedStatus = kNotTransferred;
+  }
   if (plan.Empty()) {
     std::fprintf(stderr, "The player's play lists match the folder: nothing to do.\n");
-    return kOk;
+    return server.LeftoversRemoved() > 0 ? Worse(refusedStatus, Reload(prompts)) : refusedStatus;
   }
-  if (args.dryRun) return kOk;
+  if (args.dryRun) return refusedStatus;
 
   // The plan is the answer: a song of another size is replaced, and with --delete what the
   // folder does not have goes.
   prompts.SetAnswer(Answer::Yes, "the plan");
   Deployment deployment(prompts, server);
   int status = deployment.Carry(plan);
+  Note(status, refusedStatus);
   const CliProgress& progress = deployment.Progress();
   std::fprintf(stderr,
                "%zu play list(s) to create; %d of %zu song(s) stored (%s in %.1f s); %d of %zu song(s) and %d of %zu "

@@ -10,6 +10,20 @@ namespace kestrel::cli {
 
 namespace {
 
+// A line of a message with the control characters it still holds escaped. Names and server
+// texts in messages are escaped already (QuotedName, EscapeControls), so a backslash stays.
+std::string SafeLine(std::string_view line) {
+  std::string out;
+  for (std::size_t at = 0; at < line.size();) {
+    const std::size_t end = line.find('\\', at);
+    out += EscapeControls(line.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at));
+    if (end == std::string_view::npos) break;
+    out += '\\';
+    at = end + 1;
+  }
+  return out;
+}
+
 // The message with CR LF as LF; any other control character a message still holds is escaped,
 // so nothing the server sent can steer the terminal.
 std::string ForTerminal(const std::string& text) {
@@ -20,7 +34,7 @@ std::string ForTerminal(const std::string& text) {
     if (end == std::string::npos) end = text.size();
     std::size_t stop = end;
     if (stop > from && text[stop - 1] == '\r') --stop;
-    out += EscapeControls(std::string_view(text).substr(from, stop - from));
+    out += SafeLine(std::string_view(text).substr(from, stop - from));
     if (end < text.size()) out += '\n';
     from = end + 1;
   }

@@ -10,7 +10,9 @@
 #include "cli/CliOps.h"
 #include "cli/CliOutput.h"
 #include "cli/CliServer.h"
+#include "core/TextEscape.h"
 #include "playlists/PlayListOperations.h"
+#include "playlists/ServerNames.h"
 
 namespace kestrel::cli {
 
@@ -28,12 +30,12 @@ int CheckNewName(CliServer& server, const std::string& name) {
     Complain(PlayListOperations::kEmptyNameText);
     return kUsage;
   }
-  if (!IsPlainPlayListName(name)) {
-    Complain("\"" + name + "\" can not be a play list name: it holds \"/\", \"\\\" or a line break");
+  if (const std::string problem = NewServerNameProblem(name); !problem.empty()) {
+    Complain(QuotedName(name) + " can not be a play list name: " + problem);
     return kUsage;
   }
   if (server.Store().FindPlayListRow(name, 0) >= 0) {
-    Complain("there is a play list named \"" + name + "\" already");
+    Complain("there is a play list named " + QuotedName(name) + " already");
     return kRefused;
   }
   return kOk;
@@ -103,7 +105,7 @@ int RunDeleteSongs(CliPrompts& prompts, const Options& options, const OpArgs& a)
     if (song->Deleted) continue;
     if (prompts.Refused()) return kUsage;
     if (!prompts.Errors() && !options.yes) continue;  // answered No on the terminal
-    Complain("song \"" + song->Name + "\" of play list \"" + playList->Name + "\" was not deleted" +
+    Complain("song " + QuotedName(song->Name) + " of play list " + QuotedName(playList->Name) + " was not deleted" +
              (ops.LastError().empty() ? std::string() : ": " + ops.LastError()));
     status = server.FailedStatus();
   }
@@ -136,7 +138,7 @@ int RunMove(CliPrompts& prompts, const Options& options, const OpArgs& a) {
   int status = kOk;
   for (const std::string& name : a.items) {
     if (a.name == a.other || FindSongRowByName(after->VisibleSongs(), name) < 0 || options.skip) continue;
-    Complain("song \"" + name + "\" was not moved from \"" + a.name + "\" to \"" + a.other + "\"");
+    Complain("song " + QuotedName(name) + " was not moved from " + QuotedName(a.name) + " to " + QuotedName(a.other));
     status = kRefused;
   }
   return status;

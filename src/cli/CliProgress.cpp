@@ -44,14 +44,21 @@ void CliProgress::SetBatch(std::vector<std::string> names, int first, int total)
   total_ = total;
 }
 
-double CliProgress::Seconds() const { return started_ ? SecondsBetween(runStart_, Clock::now()) : 0.0; }
+double CliProgress::Seconds() const {
+  if (!started_) return 0.0;
+  return SecondsBetween(runStart_, ended_ ? runEnd_ : Clock::now());
+}
 
 void CliProgress::FileStarting(int index, int) {
-  bytesDone_ += current_;
   current_ = 0;
   fileTotal_ = -1;
   index_ = index;
+  if (!started_) runStart_ = Clock::now();
+  started_ = true;
+  ended_ = false;
 }
+
+void CliProgress::FileStored(std::int64_t bytes) { stored_ += bytes; }
 
 void CliProgress::ftpWorkBegin(FtpWorkMode mode, std::int64_t totalBytes) {
   writing_ = mode == FtpWorkMode::Write;
@@ -59,8 +66,6 @@ void CliProgress::ftpWorkBegin(FtpWorkMode mode, std::int64_t totalBytes) {
   fileTotal_ = totalBytes;
   current_ = 0;
   fileStart_ = Clock::now();
-  if (!started_) runStart_ = fileStart_;
-  started_ = true;
   Draw(true);
 }
 
@@ -71,8 +76,9 @@ void CliProgress::ftpWork(FtpWorkMode mode, std::int64_t bytesSoFar) {
 }
 
 void CliProgress::Finished() {
-  bytesDone_ += current_;
   current_ = 0;
+  runEnd_ = Clock::now();
+  ended_ = true;
   if (show_ && lastWidth_ > 0) {
     std::printf("\r%*s\r", static_cast<int>(lastWidth_), "");
     std::fflush(stdout);

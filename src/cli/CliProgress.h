@@ -23,10 +23,12 @@ class CliProgress : public UploadListener {
   void FileStarting(int index, int count) override;
   void ftpWorkBegin(FtpWorkMode mode, std::int64_t totalBytes) override;
   void ftpWork(FtpWorkMode mode, std::int64_t bytesSoFar) override;
+  void FileStored(std::int64_t bytes) override;
   void Finished() override;
 
-  // Bytes stored over the whole run, and the seconds since the first transfer began.
-  std::int64_t BytesStored() const { return bytesDone_ + current_; }
+  // The bytes of the files stored over the whole run (not those of files that failed), and the
+  // seconds from the start of the first loop to the end of the last.
+  std::int64_t BytesStored() const { return stored_; }
   double Seconds() const;
 
  private:
@@ -39,10 +41,12 @@ class CliProgress : public UploadListener {
   int index_ = 0;
   std::int64_t fileTotal_ = -1;
   std::int64_t current_ = 0;
-  std::int64_t bytesDone_ = 0;
+  std::int64_t stored_ = 0;
   bool writing_ = false;
   bool started_ = false;
+  bool ended_ = false;
   std::chrono::steady_clock::time_point runStart_;
+  std::chrono::steady_clock::time_point runEnd_;
   std::chrono::steady_clock::time_point fileStart_;
   std::chrono::steady_clock::time_point lastDraw_;
   std::size_t lastWidth_ = 0;

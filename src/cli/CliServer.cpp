@@ -2,25 +2,29 @@
 
 #include "cli/Cli.h"
 #include "cli/CliOutput.h"
+#include "core/TextEscape.h"
 
 namespace kestrel::cli {
 
 int CliServer::FailedStatus() { return client_.Connected() ? kRefused : kNoConnection; }
 
 int CliServer::EnterFailed(const std::string& playList, const FtpError& e) {
-  Complain("can not enter play list \"" + playList + "\": " + (e.reply().empty() ? e.what() : e.reply()));
+  Complain("can not enter play list " + QuotedName(playList) + ": " +
+           (e.reply().empty() ? e.what() : EscapeControls(e.reply())));
   return FailedStatus();
 }
 
 int CliServer::List() {
-  if (store_.ListPlayLists("").outcome == ListOutcome::Listed) return kOk;
+  const ListResult result = store_.ListPlayLists("");
+  leftoversRemoved_ += result.leftoversRemoved;
+  if (result.outcome == ListOutcome::Listed) return kOk;
   return store_.LastErrorWasConnection() ? kNoConnection : kRefused;
 }
 
 TPlayListObj* CliServer::Find(const std::string& name) {
   const int row = name.empty() ? -1 : store_.FindPlayListRow(name, 0);
   if (row >= 0) return store_.At(row);
-  Complain("there is no play list named \"" + name + "\"");
+  Complain("there is no play list named " + QuotedName(name));
   return nullptr;
 }
 
@@ -33,7 +37,7 @@ TSongObj* CliServer::FindSong(TPlayListObj& playList, const std::string& name) {
   const std::vector<TSongObj*> songs = playList.VisibleSongs();
   const int row = FindSongRowByName(songs, name);
   if (row >= 0) return songs[static_cast<std::size_t>(row)];
-  Complain("there is no song \"" + name + "\" in play list \"" + playList.Name + "\"");
+  Complain("there is no song " + QuotedName(name) + " in play list " + QuotedName(playList.Name));
   return nullptr;
 }
 

@@ -22,6 +22,8 @@ class CliServer {
   // Connects (with Settings/ftpServer.ini) and lists the play lists. kOk, or the exit status
   // of the failure, whose message has gone to standard error.
   int List();
+  // Unfinished uploads of earlier transfers that the listings removed.
+  int LeftoversRemoved() const { return leftoversRemoved_; }
   // The play list named `name` (exact), or nullptr after saying there is none.
   TPlayListObj* Find(const std::string& name);
   // Reads the songs of `playList`; kOk or the exit status of the failure.
@@ -38,6 +40,7 @@ class CliServer {
  private:
   FtpClient client_;
   PlayListStore store_;
+  int leftoversRemoved_ = 0;
 };
 
 }  // namespace kestrel::cli

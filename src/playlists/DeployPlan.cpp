@@ -5,6 +5,8 @@
 #include <map>
 #include <system_error>
 
+#include "playlists/ServerNames.h"
+
 namespace kestrel {
 
 namespace {
@@ -69,8 +71,16 @@ DeployPlan PlanDeploy(const std::vector<DeployPlayList>& local, const std::vecto
   DeployPlan plan;
   for (const DeployPlayList& list : local) {
     const DeployPlayList* there = FindList(player, list.name);
+    if (std::string problem = NewServerNameProblem(list.name); !problem.empty()) {
+      plan.refused.push_back({list.name, {}, std::move(problem)});
+      continue;
+    }
     if (there == nullptr) plan.createPlayLists.push_back(list.name);
     for (const DeploySong& song : list.songs) {
+      if (std::string problem = NewServerNameProblem(song.name); !problem.empty()) {
+        plan.refused.push_back({list.name, song.name, std::move(problem)});
+        continue;
+      }
       const DeploySong* theirs = there != nullptr ? FindSong(*there, song.name) : nullptr;
       if (theirs != nullptr && theirs->size >= 0 && theirs->size == song.size) continue;
       plan.uploads.push_back({list.name, song, theirs != nullptr});

@@ -36,10 +36,16 @@ struct DeployPlan {
     std::string playList;
     std::string song;
   };
+  struct Refusal {
+    std::string playList;
+    std::string song;    // empty: the play list itself
+    std::string reason;  // NewServerNameProblem
+  };
   std::vector<std::string> createPlayLists;  // in the folder's order
   std::vector<Upload> uploads;               // play list by play list, in the folder's order
   std::vector<Removal> deleteSongs;          // only with deletions asked for; by name in each list
   std::vector<std::string> deletePlayLists;  // only with deletions asked for; by name
+  std::vector<Refusal> refused;              // local names the server cannot be given
 
   bool Empty() const {
     return createPlayLists.empty() && uploads.empty() && deleteSongs.empty() && deletePlayLists.empty();
@@ -51,6 +57,9 @@ struct DeployPlan {
 // of another size (or of a size the player's listing does not give) uploaded; with
 // `withDeletions`, songs and play lists the folder does not have deleted (songs of a play list
 // that is deleted as a whole are not listed one by one). Names are compared exactly.
+// A local folder or file whose name cannot be given to the server (NewServerNameProblem) is
+// refused: nothing is created or uploaded for it, and what the player holds under that very name
+// is not deleted either.
 DeployPlan PlanDeploy(const std::vector<DeployPlayList>& local, const std::vector<DeployPlayList>& player,
                       bool withDeletions);
 

@@ -21,6 +21,23 @@ namespace {
 
 constexpr std::size_t kChunkBytes = 64 * 1024;
 
+// Hands `length` bytes to the data connection, failing with Poco::TimeoutException once no byte
+// could be handed over for `idle`. (A blocking send with a send time-out starts its time-out
+// again with every few bytes it gets rid of, so a stalled server was noticed only after several
+// time-outs, and then as "Operation would block" rather than as a time-out.)
+void SendAll(Poco::Net::StreamSocket& socket, const char* data, int length, const Poco::Timespan& idle) {
+  socket.setBlocking(false);
+  while (length > 0) {
+    if (!socket.poll(idle, Poco::Net::Socket::SELECT_WRITE | Poco::Net::Socket::SELECT_ERROR))
+      throw Poco::TimeoutException("the transfer stopped");
+    const int n = socket.sendBytes(data, length);  // what fits now; -1: nothing did after all
+    if (n > 0) {
+      data += n;
+      length -= n;
+    }
+  }
+}
+
 Poco::Timespan Millis(int ms) { return Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(ms) * 1000); }
 
 std::string Seconds(int ms) { return std::to_string((ms + 999) / 1000) + " s"; }
@@ -226,15 +243,24 @@ void FtpClient::Rename(const std::string& from, const std::string& to) {
   Expect("rename", "RNTO", to, {250});
 }
 
-std::int64_t FtpClient::Size(const std::string& name) {
+std::int64_t FtpClient::Size(const std::string& name, int* replyCode) {
   CheckName(name, "size");
   std::string reply;
-  if (Send("size", "SIZE", name, reply) != 213) return -1;
+  const int code = Send("size", "SIZE", name, reply);
+  if (replyCode != nullptr) *replyCode = code;
+  if (code != 213) return -1;
   std::int64_t size = 0;
   std::size_t i = 4, digits = 0;
   for (; i < reply.size() && reply[i] >= '0' && reply[i] <= '9' && digits < 18; ++i, ++digits)
     size = size * 10 + (reply[i] - '0');
   return digits > 0 ? size : -1;
+}
+
+std::string FtpClient::ModificationTime(const std::string& name) {
+  CheckName(name, "modification time");
+  std::string reply;
+  if (Send("modification time", "MDTM", name, reply) != 213 || reply.size() < 5) return {};
+  return reply.substr(4);
 }
 
 std::vector<FtpListEntry> FtpClient::List() { return ParseListing("list directory", ListRaw()); }
@@ -366,32 +392,33 @@ std::string FtpClient::ListRaw() {
   return data;
 }
 
-void FtpClient::Store(const std::string& localPath, const std::string& remoteName) {
+std::int64_t FtpClient::Store(const std::string& localPath, const std::string& remoteName) {
   const char* what = "store file";
   CheckName(remoteName, what);
   std::error_code ec;
   if (std::filesystem::is_directory(platform::PathFromUtf8(localPath), ec))
-    throw FtpError(FtpError::Kind::LocalFile, "store file: " + localPath + " is a folder");
+    throw FtpError(FtpError::Kind::LocalFile, "store file: " + EscapeControls(localPath) + " is a folder");
   std::ifstream in(platform::PathFromUtf8(localPath), std::ios::binary);
-  if (!in) throw FtpError(FtpError::Kind::LocalFile, "store file: cannot open " + localPath);
+  if (!in) throw FtpError(FtpError::Kind::LocalFile, "store file: cannot open " + EscapeControls(localPath));
   in.seekg(0, std::ios::end);
   const std::int64_t total = static_cast<std::int64_t>(in.tellg());
   in.seekg(0, std::ios::beg);
 
+  std::int64_t sent = 0;
   Transfer(what, "STOR", remoteName, [&](Poco::Net::StreamSocket& socket) {
     if (onWorkBegin_) onWorkBegin_(FtpWorkMode::Write, total);
-    std::int64_t sent = 0;
     std::vector<char> buffer(kChunkBytes);
     while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) ||
            in.gcount() > 0) {
       const int n = static_cast<int>(in.gcount());
-      socket.sendBytes(buffer.data(), n);
+      SendAll(socket, buffer.data(), n, Millis(timeouts_.replyMs));
       sent += n;
       if (onWork_) onWork_(FtpWorkMode::Write, sent);
     }
   });
   // A read error ends the loop early; what was sent stays on the server.
-  if (in.bad()) throw FtpError(FtpError::Kind::LocalFile, "store file: cannot read " + localPath);
+  if (in.bad()) throw FtpError(FtpError::Kind::LocalFile, "store file: cannot read " + EscapeControls(localPath));
+  return sent;
 }
 
 void FtpClient::Retrieve(const std::string& remoteName, const std::string& localPath,
@@ -399,7 +426,7 @@ void FtpClient::Retrieve(const std::string& remoteName, const std::string& local
   const char* what = "retrieve file";
   CheckName(remoteName, what);
   std::ofstream out(platform::PathFromUtf8(localPath), std::ios::binary | std::ios::trunc);
-  if (!out) throw FtpError(FtpError::Kind::LocalFile, "retrieve file: cannot create " + localPath);
+  if (!out) throw FtpError(FtpError::Kind::LocalFile, "retrieve file: cannot create " + EscapeControls(localPath));
   Transfer(what, "RETR", remoteName, [&](Poco::Net::StreamSocket& socket) {
     if (onWorkBegin_) onWorkBegin_(FtpWorkMode::Read, expectedBytes);
     std::int64_t received = 0;
@@ -412,7 +439,7 @@ void FtpClient::Retrieve(const std::string& remoteName, const std::string& local
     }
   });
   out.close();
-  if (!out) throw FtpError(FtpError::Kind::LocalFile, "retrieve file: cannot write " + localPath);
+  if (!out) throw FtpError(FtpError::Kind::LocalFile, "retrieve file: cannot write " + EscapeControls(localPath));
 }
 
 void FtpClient::SetWorkHandlers(WorkBeginHandler onWorkBegin, WorkHandler onWork) {

@@ -121,11 +121,16 @@ class FtpClient {
   void Delete(const std::string& name);                            // DELE: 250
   void Rename(const std::string& from, const std::string& to);     // RNFR: 350, RNTO: 250
   // SIZE: the size for a 213 reply, -1 for any other reply (the file is taken not to exist).
+  // `replyCode`, when given, receives the reply's code (500 or 502: the server has no SIZE).
   // Fails only when there is no usable connection or the name cannot be sent.
-  std::int64_t Size(const std::string& name);
+  std::int64_t Size(const std::string& name, int* replyCode = nullptr);
+  // MDTM: the modification time as the server gives it (YYYYMMDDHHMMSS[.fff], UTC); empty for
+  // any reply but 213. Fails like Size.
+  std::string ModificationTime(const std::string& name);
   // STOR `remoteName` with the bytes of the local file, which is opened for reading only (other
   // programs may go on reading and writing it). Reports progress through the work handlers.
-  void Store(const std::string& localPath, const std::string& remoteName);
+  // Returns the number of bytes sent.
+  std::int64_t Store(const std::string& localPath, const std::string& remoteName);
   // RETR `remoteName` into the local file `localPath` (created or emptied). Reports progress
   // through the work handlers as reading; `expectedBytes` is what the begin handler is told
   // (-1: not known). A failed transfer leaves what arrived in the local file.

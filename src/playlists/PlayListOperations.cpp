@@ -2,14 +2,17 @@
 
 #include <algorithm>
 
+#include "core/TextEscape.h"
+#include "playlists/ServerNames.h"
+
 namespace kestrel {
 
 namespace {
 
-std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
+std::string Quoted(const std::string& name) { return QuotedName(name); }
 
-// What the server (or the network) said, for a message.
-std::string Reason(const FtpError& e) { return e.reply().empty() ? e.what() : e.reply(); }
+// What the server (or the network) said, for a message, control characters escaped.
+std::string Reason(const FtpError& e) { return e.reply().empty() ? e.what() : EscapeControls(e.reply()); }
 
 }  // namespace
 
@@ -22,12 +25,21 @@ std::string NextFreePlayListName(const std::string& base, const std::vector<std:
   }
 }
 
-bool IsPlainPlayListName(const std::string& name) {
-  return name.find_first_of("/\\\r\n") == std::string::npos;
+bool IsPlainPlayListName(const std::string& name) { return NewServerNameProblem(name).empty(); }
+
+bool PlayListOperations::Reconnect() {
+  if (ftp_.Connected()) return true;
+  try {
+    ftp_.Connect();
+    return true;
+  } catch (const FtpError& e) {
+    prompts_.Show(PromptKind::ErrorYes, std::string(FtpClient::kConnectFailText) + "\r\n\r\n" + e.what());
+    return false;
+  }
 }
 
 bool PlayListOperations::CreateOnServer(const TPlayListObj& playList) {
-  if (playList.Name.empty() || !ftp_.Connected()) return false;
+  if (playList.Name.empty() || !Reconnect()) return false;
   try {
     ftp_.ChangeDir(ftp_.RootDir());
     ftp_.MakeDir(playList.Name);
@@ -40,11 +52,11 @@ bool PlayListOperations::CreateOnServer(const TPlayListObj& playList) {
 }
 
 bool PlayListOperations::RenamePlayList(TPlayListObj& playList, const std::string& newName) {
-  if (!ftp_.Connected()) return false;
   if (newName.empty()) {
     prompts_.Show(PromptKind::ErrorYes, kEmptyNameText);
     return false;
   }
+  if (!Reconnect()) return false;
   try {
     ftp_.ChangeDir(ftp_.RootDir());
     ftp_.Rename(playList.Name, newName);
@@ -58,10 +70,17 @@ bool PlayListOperations::RenamePlayList(TPlayListObj& playList, const std::strin
 }
 
 DeleteOutcome PlayListOperations::DeletePlayList(TPlayListObj& playList) {
-  if (!ftp_.Connected()) return DeleteOutcome::NotDone;
   const bool hadSongs = !playList.SongList.empty();
-  if (!prompts_.Confirm(kDeletePlayListQuestion)) return DeleteOutcome::NotDone;
+  if (!prompts_.Confirm(kDeletePlayListQuestion) || !Reconnect()) return DeleteOutcome::NotDone;
   int removed = 0;
+  skipped_.clear();
+  // The names left alone are told once, whatever the outcome.
+  struct TellSkipped {
+    PlayListOperations& ops;
+    ~TellSkipped() {
+      for (const auto& [where, names] : ops.skipped_) ops.prompts_.Show(PromptKind::InfoOk, UnusableNamesText(where, names));
+    }
+  } tell{*this};
   try {
     EmptyDirectory(playList.Name, removed);
     ftp_.ChangeDir(ftp_.RootDir());
@@ -81,9 +100,10 @@ void PlayListOperations::EmptyDirectory(const std::string& path, int& removed) {
   const std::string here = ftp_.RootDir() + path;
   ftp_.ChangeDir(here);
   // This level's own listing: the calls for sub-folders list theirs and leave this one alone.
-  const std::vector<FtpListEntry> entries = ftp_.List();
-  for (const FtpListEntry& entry : entries) {
-    if (entry.name == "." || entry.name == "..") continue;
+  const ServerListing listing = ReadServerListing(ftp_.List());
+  if (!listing.unusable.empty()) skipped_.emplace_back(here, listing.unusable);
+  for (const ServerListing::Entry& listed : listing.entries) {
+    const FtpListEntry& entry = listed.entry;
     switch (entry.kind) {
       case FtpEntryKind::File:
         ftp_.Delete(entry.name);
@@ -102,8 +122,12 @@ void PlayListOperations::EmptyDirectory(const std::string& path, int& removed) {
 }
 
 bool PlayListOperations::DeleteSong(const TPlayListObj& playList, TSongObj& song, bool confirm) {
-  if (!ftp_.Connected()) return false;
   if (confirm && !prompts_.Confirm("Delete " + Quoted(song.Name) + " ?")) return false;
+  if (!Reconnect()) {
+    lastError_ = "no connection";
+    unreachable_ = true;
+    return false;
+  }
   try {
     ftp_.ChangeDir(ftp_.RootDir() + playList.Name);
     ftp_.Delete(song.Name);
@@ -130,8 +154,11 @@ void PlayListOperations::CommitDeletions(TPlayListObj& playList) {
 
 int PlayListOperations::DeleteCheckedSongs(TPlayListObj& playList, const std::vector<TSongObj*>& rows) {
   int deleted = 0;
-  for (TSongObj* song : rows)
+  unreachable_ = false;
+  for (TSongObj* song : rows) {
     if (song != nullptr && song->Checked && !song->Deleted && DeleteSong(playList, *song, true)) ++deleted;
+    if (unreachable_) break;  // told once; the songs after it stay
+  }
   if (deleted > 0) {
     CommitDeletions(playList);
     playListsChanged_ = true;
@@ -140,7 +167,7 @@ int PlayListOperations::DeleteCheckedSongs(TPlayListObj& playList, const std::ve
 }
 
 bool PlayListOperations::MoveSongs(const std::string& target, const std::vector<TSongObj*>& songs) {
-  if (songs.empty()) return false;
+  if (songs.empty() || !Reconnect()) return false;
   const std::string targetDir = ftp_.RootDir() + target;
   ftp_.ChangeDir(targetDir);
   bool moved = false;

@@ -4,12 +4,15 @@
 //
 // Questions and messages go through the prompts given; PlayListsChanged is set whenever the
 // songs the zones play from may have changed (the next playback command then has the zones
-// reload). Creating, renaming, deleting and deleting songs do nothing when the client is not
-// connected. One thread at a time, like the FTP client.
+// reload). When the server has closed the connection (an idle time-out), every operation opens
+// it again silently with the settings the client holds, and tells the user only when that fails
+// (then it does nothing). Names of a listing go through ReadServerListing: a name that is no
+// entry of its directory is never sent back. One thread at a time, like the FTP client.
 #pragma once
 
 #include <atomic>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/Prompts.h"
@@ -24,8 +27,9 @@ inline constexpr const char* kNewPlayListBase = "New Play List";
 // The first of base, base + "1", base + "2" ... that equals none of `names` (exact comparison).
 std::string NextFreePlayListName(const std::string& base, const std::vector<std::string>& names);
 
-// False for a name that would not stay one directory directly under the root: one holding "/"
-// or "\" (a nested path, or a name the server's file system refuses) or CR/LF (a second command).
+// False for a name that cannot be a new play list (NewServerNameProblem): one holding "/" or "\"
+// (a nested path, or a name the server's file system refuses), CR/LF (a second command), or
+// not valid UTF-8.
 bool IsPlainPlayListName(const std::string& name);
 
 // The question asked before a song replaces a file of the same name: `"NAME" exists. Replace it?`
@@ -49,6 +53,9 @@ class PlayListOperations {
 
   FtpClient& Ftp() { return ftp_; }
   bool Connected() { return ftp_.Connected(); }
+  // True when connected; otherwise connects with the settings the client holds. When that fails
+  // the user sees the connection failure message with the reason, and false.
+  bool Reconnect();
 
   // CWD / and MKD Name. False for an empty name or without a connection (silently), and when
   // the server refuses (the user is told why, with the server's reply).
@@ -64,8 +71,9 @@ class PlayListOperations {
   DeleteOutcome DeletePlayList(TPlayListObj& playList);
 
   // Deletes everything inside "/" + path: files by DELE, sub-folders by emptying them the same
-  // way and RMD; links are left alone. Each level works through its own listing. Throws
-  // FtpError at the first failure; `removed` counts the DELEs and RMDs that succeeded.
+  // way and RMD; links, and names that are no entry of the directory, are left alone (DeletePlayList
+  // tells the user about the latter). Each level works through its own listing. Throws FtpError
+  // at the first failure; `removed` counts the DELEs and RMDs that succeeded.
   void EmptyDirectory(const std::string& path, int& removed);
 
   // Deletes the song's file (asking `Delete "NAME" ?` first when confirm is on) and marks the
@@ -76,7 +84,8 @@ class PlayListOperations {
   static void CommitDeletions(TPlayListObj& playList);
 
   // Deletes every checked song of `rows` (top to bottom, one question each); when any went,
-  // commits the deletions and sets PlayListsChanged. Returns how many were deleted.
+  // commits the deletions and sets PlayListsChanged. Returns how many were deleted. When the
+  // connection cannot be opened again, it stops there.
   int DeleteCheckedSongs(TPlayListObj& playList, const std::vector<TSongObj*>& rows);
 
   // Moves each song into "/" + target by one server-side rename, asking
@@ -94,6 +103,8 @@ class PlayListOperations {
   Prompts& prompts_;
   std::atomic<bool>& playListsChanged_;
   std::string lastError_;
+  bool unreachable_ = false;  // DeleteSong could not connect
+  std::vector<std::pair<std::string, std::vector<std::string>>> skipped_;  // by EmptyDirectory
 };
 
 }  // namespace kestrel

@@ -1,9 +1,11 @@
 #include "playlists/PlayListStore.h"
 
 #include <algorithm>
+#include <ctime>
 
 #include "core/Prompts.h"
 #include "core/TextEscape.h"
+#include "playlists/ServerNames.h"
 
 namespace kestrel {
 
@@ -40,6 +42,8 @@ ListResult PlayListStore::ListPlayLists(const std::string& reselect) {
     try {
       ListOnce();
       result = {ListOutcome::Listed, FindPlayListRow(name, 0)};
+      result.leftoversRemoved = static_cast<int>(leftovers_.removed.size());
+      TellAboutListing();
       break;
     } catch (const FtpError& e) {
       Failed(e.what(), e.kind() == FtpError::Kind::Connection);
@@ -63,24 +67,65 @@ void PlayListStore::ListOnce() {
   const std::string& root = client_.RootDir();
   client_.ChangeDir(root);
   ClearPlayLists();
+  unusable_.clear();
+  leftovers_ = {};
+  ServerListing rootListing = ReadServerListing(client_.ListDir(root));
+  unusable_ = std::move(rootListing.unusable);
   std::int32_t seq = 0;
-  for (FtpListEntry& entry : client_.ListDir(root)) {
-    if (entry.kind != FtpEntryKind::Directory || entry.name == "." || entry.name == "..")
-      continue;
+  for (ServerListing::Entry& listed : rootListing.entries) {
+    if (listed.entry.kind != FtpEntryKind::Directory) continue;
     auto playList = std::make_unique<TPlayListObj>();
     playList->Seq = ++seq;
-    playList->Name = std::move(entry.name);
+    playList->Name = std::move(listed.entry.name);
     store_.PlayList.push_back(std::move(playList));
   }
   std::int32_t counter = 1;
+  const std::time_t now = std::time(nullptr);
   for (const auto& playList : store_.PlayList) {
     if (!FtpClient::IsSendableName(playList->Name)) continue;
-    const std::vector<FtpListEntry> entries = client_.ListDir(root + playList->Name);
-    const bool holdsFile = std::any_of(entries.begin(), entries.end(), [](const FtpListEntry& e) {
-      return e.kind == FtpEntryKind::File;
-    });
-    if (holdsFile) playList->SeqInVeltra = counter++;
+    const std::string dir = root + playList->Name;
+    const ServerListing listing = ReadServerListing(client_.ListDir(dir));
+    std::int32_t files = listing.files;
+    for (const ServerListing::Entry& listed : listing.entries) {
+      const std::string& name = listed.entry.name;
+      if (listed.fileNumber == 0 || !TransferName::Is(name)) continue;
+      const std::string shown = playList->Name + "/" + name;
+      if (!TransferName::Abandoned(name, now)) {
+        leftovers_.running.push_back(shown);
+        continue;
+      }
+      if (!removeLeftovers_) {
+        leftovers_.notRemoved.push_back(QuotedName(shown) + ": not removed now");
+        continue;
+      }
+      try {
+        client_.Delete(dir + "/" + name);
+        leftovers_.removed.push_back(shown);
+        --files;
+      } catch (const FtpError& e) {
+        if (!e.retryable() || e.kind() == FtpError::Kind::Connection) throw;
+        leftovers_.notRemoved.push_back(QuotedName(shown) + ": " +
+                                        (e.reply().empty() ? e.what() : EscapeControls(e.reply())));
+      }
+    }
+    if (files > 0) playList->SeqInVeltra = counter++;
   }
+}
+
+void PlayListStore::TellAboutListing() {
+  if (!unusable_.empty()) CurrentPrompts().Show(PromptKind::InfoOk, UnusableNamesText(client_.RootDir(), unusable_));
+  std::string text;
+  const auto add = [&text](const char* heading, const std::vector<std::string>& lines, bool escaped) {
+    if (lines.empty()) return;
+    if (!text.empty()) text += "\n\n";
+    text += heading;
+    for (const std::string& line : lines) text += "\n" + (escaped ? line : QuotedName(line));
+  };
+  add("Removed unfinished uploads that earlier transfers left on the player:", leftovers_.removed, false);
+  add("Unfinished uploads that earlier transfers left on the player, not removed:", leftovers_.notRemoved, true);
+  add("Unfinished uploads of transfers that may still be running, left alone and not shown as songs:",
+      leftovers_.running, false);
+  if (!text.empty()) CurrentPrompts().Show(PromptKind::InfoOk, text);
 }
 
 int PlayListStore::FindPlayListRow(const std::string& name, int deviceNumber) const {
@@ -98,18 +143,20 @@ void PlayListStore::ReadSongs(TPlayListObj& playList) {
   playList.ClearSongs();
   const std::string path = client_.RootDir() + playList.Name;
   client_.ChangeDir(path);
-  std::int32_t seq = 0;
-  for (FtpListEntry& entry : client_.ListDir(path)) {
-    if (entry.kind != FtpEntryKind::File) continue;
+  ServerListing listing = ReadServerListing(client_.ListDir(path));
+  for (ServerListing::Entry& listed : listing.entries) {
+    // Every file takes the number the player gives it, also one that is not shown.
+    if (listed.fileNumber == 0 || TransferName::Is(listed.entry.name)) continue;
     auto song = std::make_unique<TSongObj>();
-    song->Seq = ++seq;
-    song->Name = std::move(entry.name);
-    song->DateTime = platform::LocaleDateTimeText(entry.modified);
-    song->ModTime = entry.modified;
-    song->Size = entry.size;
+    song->Seq = listed.fileNumber;
+    song->Name = std::move(listed.entry.name);
+    song->DateTime = platform::LocaleDateTimeText(listed.entry.modified);
+    song->ModTime = listed.entry.modified;
+    song->Size = listed.entry.size;
     song->ParentName = playList.Name;
     playList.SongList.push_back(std::move(song));
   }
+  unusable_ = std::move(listing.unusable);
 }
 
 bool PlayListStore::LoadSongs(TPlayListObj& playList) {
@@ -126,6 +173,8 @@ bool PlayListStore::LoadSongs(TPlayListObj& playList) {
     try {
       ReadSongs(playList);
       playList.GotSong = true;
+      if (!unusable_.empty())
+        CurrentPrompts().Show(PromptKind::InfoOk, UnusableNamesText(client_.RootDir() + playList.Name, unusable_));
       return true;
     } catch (const FtpError& e) {
       Failed(e.what(), e.kind() == FtpError::Kind::Connection);

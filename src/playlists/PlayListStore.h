@@ -34,7 +34,8 @@ enum class ListOutcome {
 
 struct ListResult {
   ListOutcome outcome = ListOutcome::Listed;
-  int selectRow = -1;  // the row to select, -1 for none
+  int selectRow = -1;         // the row to select, -1 for none
+  int leftoversRemoved = 0;   // unfinished uploads removed (the zones' play lists changed)
 };
 
 class PlayListStore {
@@ -65,6 +66,11 @@ class PlayListStore {
   // (SeqInVeltra). Where the server lists over the control connection, a play list costs one
   // round trip and the current directory stays the root. The row to select is
   // FindPlayListRow(reselect, 0).
+  // Listings go through ReadServerListing: a directory whose name is no entry of the root is no
+  // play list, and the user is told once about such names. Unfinished uploads (TransferName)
+  // whose transfer no longer runs are removed, and the user is told; those of transfers that may
+  // still run are left alone, and the user is told too. A play list's SeqInVeltra counts every
+  // file the player counts, and not what was removed.
   // A failed step counts against the client's listing retry counter: up to kMaxListingRetries
   // failures in a run are retried at once without a name to reselect; after that the user sees
   // kListingRefusedText followed by the reason (PromptKind::ErrorYes) and the play lists built
@@ -72,6 +78,10 @@ class PlayListStore {
   // large or not understood) is reported at once and does not count.
   // A play list whose name holds a line break cannot be entered; it keeps SeqInVeltra 0.
   ListResult ListPlayLists(const std::string& reselect);
+
+  // Whether ListPlayLists removes unfinished uploads of transfers that no longer run (it does
+  // unless told otherwise; then it names them).
+  void SetLeftoverRemoval(bool remove) { removeLeftovers_ = remove; }
 
   // Tells the listeners, then releases every play list object and empties the store.
   void ClearPlayLists();
@@ -83,7 +93,9 @@ class PlayListStore {
 
   // Reads the songs of `playList` from the server unless GotSong: reconnects silently with the
   // settings the client holds when the connection is gone, then CWD "/" + Name, its listing
-  // (FtpClient::ListDir), and one TSongObj per file, numbered by Seq. A lost connection or a transient (4xx) reply is tried
+  // (FtpClient::ListDir), and one TSongObj per file, numbered by Seq. A file that is not shown (a
+  // name that is no entry of the directory, which the user is told about, or an unfinished
+  // upload) still takes its number, as the player counts it. A lost connection or a transient (4xx) reply is tried
   // again, up to kLoadSongsAttempts attempts in all; a reconnection that fails, a permanent
   // refusal or a name that cannot be sent ends at once. When it gives up, the user sees
   // "Can not read the songs of play list "NAME"." with the reason (PromptKind::ErrorOk),
@@ -101,6 +113,7 @@ class PlayListStore {
 
  private:
   void ListOnce();
+  void TellAboutListing();
   void ReadSongs(TPlayListObj& playList);
   void Failed(const std::string& why, bool connection);
 
@@ -109,6 +122,11 @@ class PlayListStore {
   std::vector<PlayListStoreListener*> listeners_;
   std::string lastError_;
   bool lastErrorWasConnection_ = false;
+  std::vector<std::string> unusable_;  // of the last listing
+  bool removeLeftovers_ = true;
+  struct Leftovers {
+    std::vector<std::string> removed, notRemoved, running;  // "PLAYLIST/NAME"
+  } leftovers_;
 };
 
 }  // namespace kestrel

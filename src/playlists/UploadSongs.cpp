@@ -8,7 +8,9 @@
 #include <random>
 
 #include "platform/Utf8Path.h"
+#include "core/TextEscape.h"
 #include "playlists/PlayListOperations.h"
+#include "playlists/ServerNames.h"
 
 namespace kestrel {
 
@@ -76,9 +78,9 @@ std::string PlayListDir(const TPlayListObj& playList) { return "/" + playList.Na
 // Why a local file cannot be uploaded; empty when it can be opened for reading.
 std::string LocalProblem(const std::string& path) {
   std::error_code ec;
-  if (fs::is_directory(platform::PathFromUtf8(path), ec)) return path + " is a folder";
+  if (fs::is_directory(platform::PathFromUtf8(path), ec)) return EscapeControls(path) + " is a folder";
   std::ifstream in(platform::PathFromUtf8(path), std::ios::binary);
-  if (!in) return "cannot open " + path + ": " + std::strerror(errno);
+  if (!in) return "cannot open " + EscapeControls(path) + ": " + std::strerror(errno);
   return {};
 }
 
@@ -117,7 +119,7 @@ UploadResult SongUploader::CopySongs(TPlayListObj& target,
   } catch (const std::exception& e) {
     UploadResult result;
     for (const TSongObj* song : songs)
-      if (song) result.failures.push_back({song->Name, e.what()});
+      if (song) result.failures.push_back({song->Name, EscapeControls(e.what())});
     if (listener_) listener_->Finished();
     if (!result.failures.empty()) prompts_.Show(PromptKind::ErrorOk, NotStoredText(result.failures));
     return result;
@@ -137,6 +139,7 @@ UploadResult SongUploader::CopySongs(TPlayListObj& target,
 UploadResult SongUploader::Run(TPlayListObj& target, const std::vector<Source>& sources) {
   UploadResult result;
   result_ = &result;
+  leftovers_.clear();
   const int count = static_cast<int>(sources.size());
   {
     WorkHandlersInstalled handlers(client_, listener_, cancel_);
@@ -149,6 +152,7 @@ UploadResult SongUploader::Run(TPlayListObj& target, const std::vector<Source>& 
       try {
         ReconnectIfLost();
         client_.ChangeDir(PlayListDir(target));
+        RemoveLeftovers();
         if (UploadOne(target, sources[static_cast<std::size_t>(i)])) result.uploaded = true;
       } catch (const UploadCancelled&) {
         result.cancelled = true;
@@ -161,20 +165,38 @@ UploadResult SongUploader::Run(TPlayListObj& target, const std::vector<Source>& 
       if (listener_) listener_->FileDone(i + 1, count);
       if (result.cancelled) break;
     }
+    if (!leftovers_.empty()) {
+      try {
+        ReconnectIfLost();
+        client_.ChangeDir(PlayListDir(target));
+        RemoveLeftovers();
+      } catch (const std::exception&) {
+        // Still no way to the server: the end message names them.
+      }
+    }
   }
   result_ = nullptr;
+  result.leftovers = leftovers_;
   if (result.uploaded) {
     target.GotSong = false;
     playListsChanged_ = true;
   }
   if (listener_) listener_->Finished();
-  if (!result.failures.empty()) prompts_.Show(PromptKind::ErrorOk, NotStoredText(result.failures));
+  if (!result.failures.empty() || !result.leftovers.empty())
+    prompts_.Show(PromptKind::ErrorOk, NotStoredText(result.failures, result.leftovers));
   return result;
 }
 
 bool SongUploader::UploadSong(const TPlayListObj& target, const std::string& path) {
   client_.ChangeDir(PlayListDir(target));
   return UploadOne(target, {ServerFileName(path), path, nullptr});
+}
+
+SongUploader::NameState SongUploader::StateOf(const std::string& name) {
+  NameState state;
+  state.size = client_.Size(name);
+  if (state.size >= 0) state.modified = client_.ModificationTime(name);
+  return state;
 }
 
 bool SongUploader::UploadOne(const TPlayListObj& target, const Source& source) {
@@ -188,6 +210,10 @@ bool SongUploader::UploadOne(const TPlayListObj& target, const Source& source) {
     }
   } removeFetched{source};
   try {
+    if (const std::string problem = NewServerNameProblem(name); !problem.empty()) {
+      Fail(name, problem);
+      return false;
+    }
     if (!source.fetch) {
       const std::string problem = LocalProblem(source.localPath);
       if (!problem.empty()) {
@@ -195,11 +221,12 @@ bool SongUploader::UploadOne(const TPlayListObj& target, const Source& source) {
         return false;
       }
     }
-    const bool replacing = client_.Size(name) != -1;
-    if (replacing && !prompts_.Confirm(ReplaceQuestion(name))) return false;
+    const NameState before = StateOf(name);
+    if (before.size != -1 && !prompts_.Confirm(ReplaceQuestion(name))) return false;
     if (listener_) listener_->TransferStarting();
     if (source.fetch) source.fetch();
-    StoreAndRename(target, source, replacing);
+    const std::int64_t bytes = StoreAndRename(target, source, before);
+    if (listener_) listener_->FileStored(bytes);
     return true;
   } catch (const UploadCancelled&) {
     throw;
@@ -209,50 +236,100 @@ bool SongUploader::UploadOne(const TPlayListObj& target, const Source& source) {
   }
 }
 
-void SongUploader::StoreAndRename(const TPlayListObj& target, const Source& source,
-                                  bool replacing) {
+std::int64_t SongUploader::StoreAndRename(const TPlayListObj& target, const Source& source,
+                                          const NameState& before) {
   const std::string& name = source.name;
-  const std::string part = name + kPartSuffix;
+  const std::string temp = TransferName::New();
+  const bool replacing = before.size != -1;
+  std::int64_t sent = 0;
   try {
-    client_.Store(source.localPath, part);
-    // Only now that the new song is complete does the old one go.
-    if (replacing) client_.Delete(name);
-  } catch (const FtpError& e) {
-    if (!RemovePartial(target, part))
-      throw FtpError(e.kind(), std::string(e.what()) + "; the partial file " + part +
-                                   " could not be removed");
-    throw;
+    sent = client_.Store(source.localPath, temp);
+    CheckStored(temp, sent);
+    // Another transfer may have stored the song meanwhile: then this copy does not go over it.
+    if (!(StateOf(name) == before))
+      throw FtpError(FtpError::Kind::Reply,
+                     replacing ? "the song on the player was changed by another transfer meanwhile; this copy was "
+                                 "not put in its place"
+                               : "another transfer stored a song of this name meanwhile; this copy was not put in "
+                                 "its place");
   } catch (const UploadCancelled&) {
-    RemovePartial(target, part);
+    RemoveTransferFile(target, temp);
+    throw;
+  } catch (const FtpError&) {
+    RemoveTransferFile(target, temp);
     throw;
   }
+  bool oldDeleted = false;
   try {
-    client_.Rename(part, name);
+    PutInPlace(temp, name, replacing, oldDeleted);
   } catch (const FtpError& e) {
-    if (replacing)
-      throw FtpError(e.kind(), std::string(e.what()) + "; the new song is kept as " + part);
-    RemovePartial(target, part);
+    if (oldDeleted)
+      throw FtpError(e.kind(), std::string(e.what()) + "; the old song is deleted and the new one is kept on the "
+                                                       "player as " + temp);
+    RemoveTransferFile(target, temp);
     throw;
   }
+  return sent;
 }
 
-bool SongUploader::RemovePartial(const TPlayListObj& target, const std::string& partName) {
+void SongUploader::CheckStored(const std::string& temp, std::int64_t sent) {
+  int code = 0;
+  const std::int64_t size = client_.Size(temp, &code);
+  if (code == 500 || code == 502) return;  // a server without SIZE: nothing to compare
+  if (size == sent) return;
+  throw FtpError(FtpError::Kind::Reply,
+                 size < 0 ? "store file: the stored copy is gone from the player (removed by another program?)"
+                          : "store file: the player holds " + std::to_string(size) + " of the " +
+                                std::to_string(sent) + " bytes sent");
+}
+
+void SongUploader::PutInPlace(const std::string& temp, const std::string& name, bool replacing, bool& oldDeleted) {
+  try {
+    client_.Rename(temp, name);
+    return;
+  } catch (const FtpError& e) {
+    // Servers that do not rename over an existing file refuse; then the old song goes first.
+    if (!replacing || e.kind() != FtpError::Kind::Reply) throw;
+  }
+  client_.Delete(name);
+  oldDeleted = true;
+  client_.Rename(temp, name);
+}
+
+bool SongUploader::RemoveTransferFile(const TPlayListObj& target, const std::string& temp) {
   try {
     if (!client_.Connected()) {
       client_.Connect();
       client_.ChangeDir(PlayListDir(target));
     }
     try {
-      client_.Delete(partName);
+      client_.Delete(temp);
       return true;
     } catch (const FtpError& e) {
       if (e.kind() != FtpError::Kind::Reply) throw;
     }
     // DELE refused: fine when nothing was stored (a refused STOR).
-    return client_.Size(partName) == -1;
+    if (client_.Size(temp) == -1) return true;
   } catch (const std::exception&) {
-    return false;
   }
+  leftovers_.push_back(temp);
+  return false;
+}
+
+void SongUploader::RemoveLeftovers() {
+  std::vector<std::string> left;
+  for (const std::string& temp : leftovers_) {
+    try {
+      client_.Delete(temp);
+    } catch (const FtpError&) {
+      try {
+        if (client_.Size(temp) != -1) left.push_back(temp);
+      } catch (const FtpError&) {
+        left.push_back(temp);  // the connection went again: the next file reconnects
+      }
+    }
+  }
+  leftovers_ = std::move(left);
 }
 
 std::string ServerFileName(const std::string& localPath) {
@@ -268,10 +345,17 @@ std::string SpeedText(std::int64_t bytes, double seconds, const std::string& dec
   return std::to_string(hundredths / 100) + decimalPoint + fraction + " KB/s";
 }
 
-std::string NotStoredText(const std::vector<UploadFailure>& failures) {
-  std::string text = failures.size() == 1 ? "This file was not stored:\n"
-                                          : "These files were not stored:\n";
-  for (const UploadFailure& f : failures) text += "\n" + f.file + ": " + f.reason;
+std::string NotStoredText(const std::vector<UploadFailure>& failures, const std::vector<std::string>& leftovers) {
+  std::string text;
+  if (!failures.empty()) {
+    text = failures.size() == 1 ? "This file was not stored:\n" : "These files were not stored:\n";
+    for (const UploadFailure& f : failures) text += "\n" + EscapeControls(f.file) + ": " + f.reason;
+  }
+  if (!leftovers.empty()) {
+    if (!text.empty()) text += "\n\n";
+    text += "Unfinished copies left on the player (the next listing of the play lists removes them):\n";
+    for (const std::string& temp : leftovers) text += "\n" + QuotedName(temp);
+  }
   return text;
 }
 

@@ -3,13 +3,25 @@
 // Copying songs from one play list into another goes the same way, through a temporary local
 // file per song.
 //
-// How a song reaches the server, so that no truncated song is ever left under a song's name:
-//  1. it is stored under NAME.part (kPartSuffix);
-//  2. when replacing, the old NAME is deleted only now that the new song is complete;
-//  3. NAME.part is renamed to NAME.
-// A transfer that breaks or is cancelled removes NAME.part (reconnecting first if the connection
-// went with it). If the old song was deleted but the rename then fails, NAME.part is kept, as it
-// is the only copy left, and the end message says so.
+// How a song reaches the server, so that no truncated or mixed song is ever left under a song's
+// name, also while other programs upload at the same time:
+//  1. the name is checked (NewServerNameProblem) and what the server holds under it noted (SIZE,
+//     and MDTM when the name exists);
+//  2. the bytes are stored under a temporary name of this transfer alone (TransferName), which
+//     has the same length whatever the song's name;
+//  3. SIZE of the temporary file must equal the bytes sent;
+//  4. what the server holds under the song's name must still be what step 1 found: when another
+//     transfer stored the song meanwhile, this copy is not put in its place, and that is a
+//     failure;
+//  5. the temporary file is renamed to the song's name. When replacing, the rename goes over the
+//     old song where the server allows that, else the old song is deleted first.
+// A transfer that fails or is cancelled removes its temporary file, reconnecting first if the
+// connection went with it; when even that is not possible, the removal is tried again as soon as
+// the connection is back, and what remains is named in the end message (a later listing of the
+// play lists removes it). If the old song was deleted but the rename then fails, the temporary
+// file is kept, as it is the only copy left on the player, and the end message says so.
+// Nothing on the server that this transfer did not create is ever overwritten or deleted, but
+// the song it was asked to replace.
 //
 // Runs on whichever thread the caller runs it on; the listener is called on that thread.
 #pragma once
@@ -38,6 +50,8 @@ class UploadListener {
   // writing while a song is stored). `totalBytes` is -1 when not known.
   virtual void ftpWorkBegin(FtpWorkMode /*mode*/, std::int64_t /*totalBytes*/) {}
   virtual void ftpWork(FtpWorkMode /*mode*/, std::int64_t /*bytesSoFar*/) {}
+  // The current file is stored under its name: `bytes` of it.
+  virtual void FileStored(std::int64_t /*bytes*/) {}
   // File `index` of `count` is done, stored or not.
   virtual void FileDone(int /*index*/, int /*count*/) {}
   // The loop is over; called before the end message, if any, is shown.
@@ -46,19 +60,18 @@ class UploadListener {
 
 struct UploadFailure {
   std::string file;    // the song's name
-  std::string reason;  // the server's reply or the local error
+  std::string reason;  // the server's reply or the local error, control characters escaped
 };
 
 struct UploadResult {
   bool uploaded = false;   // at least one file was stored
   bool cancelled = false;  // the user stopped the loop
   std::vector<UploadFailure> failures;
+  std::vector<std::string> leftovers;  // temporary files that could not be removed
 };
 
 class SongUploader {
  public:
-  static constexpr const char* kPartSuffix = ".part";
-
   // `cancel`, when given, is watched during the loop: once it is set, the running transfer ends
   // (its partial file removed) and the files still to come are skipped.
   SongUploader(FtpClient& client, Prompts& prompts, std::atomic<bool>& playListsChanged,
@@ -87,11 +100,25 @@ class SongUploader {
     std::string localPath;  // where the bytes are read from
     std::function<void()> fetch;  // brings the bytes to localPath first (copying)
   };
+  // What the server holds under a name: its size (-1: nothing) and modification time.
+  struct NameState {
+    std::int64_t size = -1;
+    std::string modified;
+    bool operator==(const NameState& o) const { return size == o.size && modified == o.modified; }
+  };
   UploadResult Run(TPlayListObj& target, const std::vector<Source>& sources);
   bool UploadOne(const TPlayListObj& target, const Source& source);
-  void StoreAndRename(const TPlayListObj& target, const Source& source, bool replacing);
-  // Removes `partName` after a failed store; false when that was not possible.
-  bool RemovePartial(const TPlayListObj& target, const std::string& partName);
+  NameState StateOf(const std::string& name);
+  // Steps 2 to 5 above; the bytes stored.
+  std::int64_t StoreAndRename(const TPlayListObj& target, const Source& source, const NameState& before);
+  void CheckStored(const std::string& temp, std::int64_t sent);
+  void PutInPlace(const std::string& temp, const std::string& name, bool replacing, bool& oldDeleted);
+  // Removes this transfer's temporary file `temp` after a failure; false when that was not
+  // possible now (it is then tried again by RemoveLeftovers).
+  bool RemoveTransferFile(const TPlayListObj& target, const std::string& temp);
+  // Tries again to remove the temporary files not removed yet; the connection is open and in
+  // the target's directory.
+  void RemoveLeftovers();
   void ReconnectIfLost();
   void Fail(const std::string& file, const std::string& reason);
 
@@ -101,6 +128,7 @@ class SongUploader {
   UploadListener* listener_;
   const std::atomic<bool>* cancel_;
   UploadResult* result_ = nullptr;
+  std::vector<std::string> leftovers_;  // temporary files of this loop not removed yet
 };
 
 // The server's name for a local file: the file name without its folders.
@@ -110,7 +138,8 @@ std::string ServerFileName(const std::string& localPath);
 // with two decimals, `decimalPoint` between them, then " KB/s". Empty while no time has elapsed.
 std::string SpeedText(std::int64_t bytes, double seconds, const std::string& decimalPoint = ".");
 
-// The end message naming each file not stored and why.
-std::string NotStoredText(const std::vector<UploadFailure>& failures);
+// The end message naming each file not stored and why, and the temporary files left behind.
+std::string NotStoredText(const std::vector<UploadFailure>& failures,
+                          const std::vector<std::string>& leftovers = {});
 
 }  // namespace kestrel

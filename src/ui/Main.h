@@ -271,6 +271,9 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   void UploadEnded(const std::string& target, const UploadResult& result, const std::function<void()>& then);
   void BindPlayListOperations();
   PlayListOperations Ops();
+  // Opens the FTP connection again, silently, when the server has closed it (an idle time-out);
+  // false after telling the user that it failed.
+  bool Reconnected();
   // The play list chooser over the checked songs; true when the play lists must be listed again
   // (RelistAfterChooser). In copy mode `copy` is what its OK does.
   using CopyHandler = std::function<bool(const std::string& target, const std::vector<TSongObj*>& songs)>;

@@ -10,6 +10,7 @@
 
 #include "core/Prompts.h"
 #include "core/SharedState.h"
+#include "core/TextEscape.h"
 #include "playlists/PlayListOperations.h"
 #include "ui/Main.h"
 #include "ui/UnitServerList.h"
@@ -48,6 +49,13 @@ void TMainFrm::BindPlayListOperations() {
 
 PlayListOperations TMainFrm::Ops() { return PlayListOperations(*ftp_, CurrentPrompts(), state_.PlayListsChanged); }
 
+bool TMainFrm::Reconnected() {
+  if (!ftp_) return false;
+  bool connected = false;
+  RunOperation([&] { connected = Ops().Reconnect(); });
+  return connected;
+}
+
 std::vector<std::string> TMainFrm::PlayListNames() const {
   std::vector<std::string> names;
   for (int row = 0; row < lvPlayList->rowCount(); ++row) names.push_back(lvPlayList->CellText(row, 1).toStdString());
@@ -55,7 +63,7 @@ std::vector<std::string> TMainFrm::PlayListNames() const {
 }
 
 void TMainFrm::acAddListExecute() {
-  if (!ftp_ || !ftp_->Connected()) return;
+  if (!Reconnected()) return;
   const std::vector<std::string> names = PlayListNames();
   std::string name = NextFreePlayListName(kNewPlayListBase, names);
   if (!InputName(this, "Add play list", "Please enter name", name, names, 1)) return;
@@ -68,10 +76,9 @@ void TMainFrm::acAddListExecute() {
 }
 
 void TMainFrm::acEditListExecute() {
-  if (!ftp_ || !ftp_->Connected()) return;
   const int row = lvPlayList->SelectedRow();
   TPlayListObj* playList = CurrentPlayList();
-  if (playList == nullptr) return;
+  if (playList == nullptr || !Reconnected()) return;
   std::string name = lvPlayList->CellText(row, 1).toStdString();
   if (!InputName(this, "Edit play list", "Please enter name", name, PlayListNames(), 2)) return;
   RunOperation([&] {
@@ -80,9 +87,8 @@ void TMainFrm::acEditListExecute() {
 }
 
 void TMainFrm::acDeleteListExecute() {
-  if (!ftp_ || !ftp_->Connected()) return;
   TPlayListObj* playList = CurrentPlayList();
-  if (playList == nullptr) return;
+  if (playList == nullptr || !Reconnected()) return;
   const std::string name = playList->Name;
   RunOperation([&] {
     // Also after a deletion that stopped half way: show what the server now holds.
@@ -92,7 +98,7 @@ void TMainFrm::acDeleteListExecute() {
 
 void TMainFrm::acDeleteSongExecute() {
   TPlayListObj* playList = CurrentPlayList();
-  if (playList == nullptr || !ftp_) return;
+  if (playList == nullptr || !Reconnected()) return;
   const std::vector<TSongObj*> rows = songRows_;
   int deleted = 0;
   RunOperation([&] { deleted = Ops().DeleteCheckedSongs(*playList, rows); });
@@ -190,8 +196,8 @@ void TMainFrm::lvPlayListDragDrop(QObject* source, int row) {
   }
   ReselectAfterDrag(songName);
   if (!failure.empty())
-    CurrentPrompts().Show(PromptKind::ErrorOk, "Can not move \"" + songName + "\" into play list \"" +
-                                                   targetName + "\".\r\n\r\n" + failure);
+    CurrentPrompts().Show(PromptKind::ErrorOk, "Can not move " + QuotedName(songName) + " into play list " +
+                                                   QuotedName(targetName) + ".\r\n\r\n" + failure);
 }
 
 void TMainFrm::ReselectAfterDrag(const std::string& songName) {

@@ -27,7 +27,8 @@ void TMainFrm::DetachStore() {
 }
 
 void TMainFrm::ListPlayLists(const std::string& reselect) {
-  if (store_) store_->ListPlayLists(reselect);
+  // Unfinished uploads the listing removed were files the zones counted.
+  if (store_ && store_->ListPlayLists(reselect).leftoversRemoved > 0) state_.PlayListsChanged = true;
 }
 
 void TMainFrm::PlayListsCleared() {

@@ -73,8 +73,14 @@ void TfrmServerList::Run(const std::function<void()>& operation) {
   if (context_.run) context_.run(operation); else operation();
 }
 
+bool TfrmServerList::Reconnected() {
+  bool connected = false;
+  Run([&] { connected = context_.ops->Reconnect(); });
+  return connected;
+}
+
 void TfrmServerList::btnListAddClick() {
-  if (!context_.ops->Connected()) return;
+  if (!Reconnected()) return;
   const std::vector<std::string> names = RowNames();
   std::string name = NextFreePlayListName(kNewPlayListBase, names);
   if (!InputName(this, "Add play list", "Please enter name", name, names, 1)) return;
@@ -94,7 +100,7 @@ void TfrmServerList::btnListAddClick() {
 void TfrmServerList::acEditListExecute() {
   const int row = lvPlayList->SelectedRow();
   TPlayListObj* playList = RowPlayList(row);
-  if (playList == nullptr || !context_.ops->Connected()) return;
+  if (playList == nullptr || !Reconnected()) return;
   std::string name = lvPlayList->CellText(row, 1).toStdString();
   if (!InputName(this, "Edit play list", "Please enter name", name, RowNames(), 2)) return;
   bool renamed = false;
@@ -107,7 +113,7 @@ void TfrmServerList::acEditListExecute() {
 
 void TfrmServerList::acDeleteListExecute() {
   TPlayListObj* playList = RowPlayList(lvPlayList->SelectedRow());
-  if (playList == nullptr || !context_.ops->Connected()) return;
+  if (playList == nullptr || !Reconnected()) return;
   DeleteOutcome outcome = DeleteOutcome::NotDone;
   Run([&] { outcome = context_.ops->DeletePlayList(*playList); });
   // The row stays until the caller lists the play lists again.
@@ -121,7 +127,7 @@ void TfrmServerList::acOKExecute() {
     if (context_.copy && context_.copy(target->Name, Songs)) accept();
     return;
   }
-  if (!context_.ops->Connected()) return;
+  if (!Reconnected()) return;
   bool failed = false;
   Run([&] {
     try {

@@ -65,6 +65,8 @@ class TfrmServerList : public QDialog {
 
  private:
   void Run(const std::function<void()>& operation);
+  // Opens the connection again when the server has closed it; the user is told when that fails.
+  bool Reconnected();
   std::vector<std::string> RowNames() const;
 
   ChooserContext context_;

@@ -8,6 +8,7 @@
 
 #include "core/AppSettings.h"
 #include "core/Prompts.h"
+#include "core/TextEscape.h"
 #include "playlists/FtpServerConnect.h"
 
 namespace kestrel::ui {
@@ -100,7 +101,7 @@ void TUnitServerSettingFrm::btnConnectClick() {
   ConnectResult result;
   run_([&] { result = ConnectAndSave(ftp_, CurrentPrompts(), typed, SettingsFile(kFtpServerIniName)); });
   if (result.outcome == ConnectOutcome::Connected)
-    statPanels_[1]->setText(QString::fromStdString(result.loginReply));
+    statPanels_[1]->setText(QString::fromStdString(EscapeControls(result.loginReply)));
 }
 
 }  // namespace kestrel::ui

@@ -27,6 +27,16 @@ one) and prints "PORT <n>" on standard output once it listens. Variants:
                      closes the data connection of a STOR once N bytes have arrived and
                      answers 426 (files of N bytes or fewer are stored as usual)
   --deny-change DIR  refuses deleting and renaming in DIR and below (and DIR itself)
+  --slow-stor N      receives uploads at about N bytes a second
+  --short-stor N     keeps only the first N bytes of every upload, yet reports it complete
+  --stall-stor-after N
+                     stops reading an upload once N bytes have arrived, keeping the data
+                     connection open
+  --idle-timeout S   closes a control connection that has been idle for S seconds (421)
+  --extra-entry DIR=NAME
+                     lists NAME in directory DIR (relative to --root, "" for the root) as well,
+                     as a hostile server would: the entry describes DIR/NAME when that exists
+                     on the disk, else DIR itself (so a name with "/" can be any path)
   --log FILE         appends every command line the server receives to FILE, one a line
 
 Stops on SIGTERM, and with --exit-with-stdin also when its standard input closes (so a test that
@@ -110,6 +120,54 @@ class StallingFS(AbstractedFS):
         time.sleep(600)  # the whole server stalls; the client is the only one
 
 
+def make_stalling_dtp(limit):
+    class StallingDTP(DTPHandler):
+        """Stops reading an upload once more than `limit` bytes have arrived."""
+
+        def readable(self):
+            if self.receive and self.tot_bytes_received > limit:
+                return False
+            return super().readable()
+    return StallingDTP
+
+
+def make_short_dtp(limit):
+    class ShortDTP(DTPHandler):
+        """Keeps only the first `limit` bytes of an upload, yet answers 226."""
+
+        def close(self):
+            f = self.file_obj
+            if self.receive and f is not None and not f.closed:
+                f.flush()
+                f.truncate(limit)
+            super().close()
+    return ShortDTP
+
+
+def make_slow_dtp(rate):
+    from pyftpdlib.handlers import ThrottledDTPHandler
+    return type("SlowDTP", (ThrottledDTPHandler,), {"read_limit": rate})
+
+
+def make_extra_entries_fs(base, extras):
+    """Adds the names of `extras` (directory relative to the root -> names) to listings."""
+
+    class ExtraEntriesFS(base):
+        def listdir(self, path):
+            self.listed = path
+            names = list(base.listdir(self, path))
+            rel = os.path.relpath(path, self.root)
+            names += extras.get("" if rel == "." else rel, [])
+            return names
+
+        def lstat(self, path):
+            try:
+                return base.lstat(self, path)
+            except OSError:
+                return base.lstat(self, getattr(self, "listed", self.root))
+    return ExtraEntriesFS
+
+
 def endless_listing():
     line = b"-rw-r--r--   1 owner    group         1 Jan 01  2024 " + b"x" * 960 + b"\r\n"
     chunk = line * 64
@@ -157,6 +215,29 @@ def make_handler(args):
                 return
             return super().ftp_STAT(path)
 
+        # pyftpdlib's own idle timer stops for good after a STAT with a path, so the idle
+        # time-out is timed here: from the greeting and from each command line.
+        def handle(self):
+            super().handle()
+            self.restart_idle_timer()
+
+        def found_terminator(self):
+            self.restart_idle_timer()
+            return super().found_terminator()
+
+        def restart_idle_timer(self):
+            if not args.idle_timeout:
+                return
+            timer = getattr(self, "idle_timer", None)
+            if timer is not None and not timer.cancelled:
+                timer.cancel()
+            self.idle_timer = self.ioloop.call_later(args.idle_timeout, self.idle_too_long)
+
+        def idle_too_long(self):
+            if self.connected:
+                self.respond("421 Control connection timed out.")
+                self.close_when_done()
+
         def ftp_PORT(self, line):
             if args.no_data_connection:
                 self.respond("200 Active data connection established.")
@@ -171,6 +252,18 @@ def make_handler(args):
         Handler.abstracted_fs = StallingFS
     if args.drop_stor_after is not None:
         Handler.dtp_handler = make_dropping_dtp(args.drop_stor_after)
+    if args.stall_stor_after is not None:
+        Handler.dtp_handler = make_stalling_dtp(args.stall_stor_after)
+    if args.slow_stor:
+        Handler.dtp_handler = make_slow_dtp(args.slow_stor)
+    if args.short_stor is not None:
+        Handler.dtp_handler = make_short_dtp(args.short_stor)
+    if args.extra_entry:
+        extras = {}
+        for item in args.extra_entry:
+            folder, _, name = item.partition("=")
+            extras.setdefault(folder, []).append(name)
+        Handler.abstracted_fs = make_extra_entries_fs(Handler.abstracted_fs, extras)
     return Handler
 
 
@@ -222,6 +315,11 @@ def main():
     parser.add_argument("--endless-greeting", action="store_true")
     parser.add_argument("--refuse-stor", action="store_true")
     parser.add_argument("--drop-stor-after", type=int)
+    parser.add_argument("--stall-stor-after", type=int)
+    parser.add_argument("--slow-stor", type=int)
+    parser.add_argument("--short-stor", type=int)
+    parser.add_argument("--idle-timeout", type=float)
+    parser.add_argument("--extra-entry", action="append", default=[])
     parser.add_argument("--exit-with-stdin", action="store_true")
     parser.add_argument("--deny-cwd", action="append", default=[])
     parser.add_argument("--deny-change", action="append", default=[])

@@ -120,7 +120,9 @@ class PlayListOps : public ::testing::Test {
     tree.write("C/locked/c2.mp3", "c");
     tree.write("D/d1.mp3", "d");
     fs::create_directory(tree.path() / "New Play List");
-    server = std::make_unique<test::FtpTestServer>(tree.str(), std::vector<std::string>{"--deny-change", "C/locked"});
+    std::vector<std::string> options = {"--deny-change", "C/locked"};
+    options.insert(options.end(), extraServerOptions.begin(), extraServerOptions.end());
+    server = std::make_unique<test::FtpTestServer>(tree.str(), options);
     SetSettingsDir(settings.str());
     settings.write("ftpServer.ini", "[ftpServer]\r\nIP=127.0.0.1\r\nPort=" + std::to_string(server->port()) +
                                         "\r\nUserName=kestrel\r\nPassword=secret\r\n");
@@ -157,6 +159,7 @@ class PlayListOps : public ::testing::Test {
 
   test::RecordingPrompts prompts;
   test::TempDir tree, settings;
+  std::vector<std::string> extraServerOptions;  // set before SetUp runs
   std::unique_ptr<test::FtpTestServer> server;
   std::unique_ptr<test::TestMainFrm> frm;
   std::size_t mark_ = 0;
@@ -327,4 +330,71 @@ TEST_F(PlayListOps, SettingsDialogSavesOnlyAfterAGoodConnection) {
   EXPECT_EQ(saved.port, port);
   EXPECT_EQ(PlayListRow("B"), 1);  // listed again after the dialog closed
   EXPECT_EQ(frm->ServerSettingFrm()->medtServerIP->displayText(), "127.  0.  0.  1");
+}
+
+namespace {
+
+// A server that closes a control connection after half a second without a command.
+class IdleClosingServer : public PlayListOps {
+ protected:
+  IdleClosingServer() { extraServerOptions = {"--idle-timeout", "0.5"}; }
+  // Waits until the window's connection is one the server has closed.
+  bool ClosedByServer() {
+    const QDeadlineTimer deadline(5000);
+    while (frm->Ftp()->Connected()) {
+      if (deadline.hasExpired()) return false;
+      test::ProcessEvents(20);
+    }
+    return true;
+  }
+};
+
+}  // namespace
+
+TEST_F(IdleClosingServer, EveryOperationReconnectsSilently) {
+  struct Row {
+    const char* what;
+    std::function<void()> prepare;  // before the server closes the connection
+    std::function<void()> act;
+    std::string sent;
+  };
+  const std::vector<Row> rows = {
+      {"Add List...", [] {}, [&] { AnswerName(std::nullopt); frm->btnListAdd->click(); }, "MKD New Play List1"},
+      {"Edit List...", [&] { frm->SelectPlayList("B", 0, true); },
+       [&] { AnswerName("B2"); frm->btnListEdit->click(); }, "RNTO B2"},
+      {"Delete Checked Songs",
+       [&] {
+         frm->SelectPlayList("A", 0, true);
+         test::ClickCheckBox(frm->lvSongList, 0);
+         frm->UpdateActions();
+       },
+       [&] { frm->btnSongDelete->click(); }, "DELE a1.mp3"},
+      {"Delete List", [&] { frm->SelectPlayList("D", 0, true); }, [&] { frm->btnListDelete->click(); }, "RMD D"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    row.prepare();
+    ASSERT_TRUE(ClosedByServer());
+    Sent();
+    row.act();
+    EXPECT_TRUE(Holds(Sent(), row.sent));
+  }
+  EXPECT_TRUE(prompts.Shown().empty());
+
+  // When the server cannot be reached, the user is told, and no dialog comes up.
+  server->Stop();
+  auto dialogShown = std::make_shared<bool>(false);
+  QTimer guard;
+  QObject::connect(&guard, &QTimer::timeout, [dialogShown] {
+    if (QWidget* dialog = QApplication::activeModalWidget()) {
+      *dialogShown = true;
+      dialog->close();
+    }
+  });
+  guard.start(5);
+  frm->btnListAdd->click();
+  guard.stop();
+  EXPECT_FALSE(*dialogShown);
+  ASSERT_EQ(prompts.Shown().size(), 1u);
+  EXPECT_EQ(prompts.Shown()[0].second.rfind(FtpClient::kConnectFailText, 0), 0u);
 }

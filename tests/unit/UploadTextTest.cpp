@@ -1,6 +1,8 @@
 // The texts of an upload: the speed, the server's file name, the end message.
 #include <gtest/gtest.h>
 
+#include "core/TextEscape.h"
+#include "playlists/ServerNames.h"
 #include "playlists/UploadSongs.h"
 
 using namespace kestrel;
@@ -16,4 +18,31 @@ TEST(UploadText, ServerNameIsTheFileNameAndTheEndMessageNamesEachFile) {
   EXPECT_EQ(ServerFileName("/home/u/Music/A b.MP3"), "A b.MP3");
   EXPECT_EQ(NotStoredText({{"a.mp3", "553 no"}, {"b.mp3", "cannot open b"}}),
             "These files were not stored:\n\na.mp3: 553 no\nb.mp3: cannot open b");
+}
+
+// Which names of a listing are sent back, which local names the server is given, how names show
+// in messages, and the temporary names of transfers.
+TEST(UploadText, NamesOfTheServerAndTemporaryNames) {
+  struct Case { const char* name; bool sentBack; bool given; const char* shown; };
+  for (const Case& c : {Case{"Caf\xC3\xA9.mp3", true, true, "\"Caf\xC3\xA9.mp3\""},
+                        Case{"Caf\xE9.mp3", true, false, "\"Caf\\xE9.mp3\""},
+                        Case{"\xED\xA0\x80.mp3", true, false, "\"\\xED\\xA0\\x80.mp3\""},  // a surrogate
+                        Case{"\xC0\xAF.mp3", true, false, "\"\\xC0\\xAF.mp3\""},          // an overlong "/"
+                        Case{"a\nb\r.mp3", true, false, "\"a\\nb\\r.mp3\""},
+                        Case{"../Lobby/x.mp3", false, false, "\"../Lobby/x.mp3\""},
+                        Case{"a\\b", false, false, "\"a\\\\b\""}, Case{"..", false, false, "\"..\""}}) {
+    EXPECT_EQ(IsUsableServerName(c.name), c.sentBack) << c.shown;
+    EXPECT_EQ(NewServerNameProblem(c.name).empty(), c.given) << c.shown;
+    EXPECT_EQ(QuotedName(c.name), c.shown);
+  }
+  const std::string name = TransferName::New();
+  EXPECT_EQ(name.size(), TransferName::kLength);
+  EXPECT_TRUE(TransferName::Is(name));
+  EXPECT_FALSE(TransferName::Is("x.mp3.part"));
+  const std::time_t now = std::time(nullptr);
+  EXPECT_TRUE(TransferName::Abandoned(name, now));  // this process's own
+  std::string elsewhere = name;
+  elsewhere[8] = elsewhere[8] == '0' ? '1' : '0';  // another computer's, started now
+  EXPECT_FALSE(TransferName::Abandoned(elsewhere, now));
+  EXPECT_TRUE(TransferName::Abandoned(elsewhere, now + TransferName::kAbandonedAfterSeconds + 1));
 }

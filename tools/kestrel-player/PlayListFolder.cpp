@@ -43,6 +43,8 @@ bool PlayListFolder::Rescan(std::string* error) {
   std::vector<PlayListDir> lists;
   int deviceNumber = 0;
   for (const auto& d : dirs) {
+    // A name holding "\" is no entry the program sends back, so it is no play list to it either.
+    if (d.path().filename().string().find('\\') != std::string::npos) continue;
     PlayListDir list;
     list.seq = static_cast<int>(lists.size()) + 1;
     list.name = d.path().filename().string();

@@ -14,37 +14,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "CliRun.h"
 #include "FtpFixture.h"
 
 using namespace kestrel;
 using namespace kestrel::test;
 
 namespace {
-
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadAll(Poco::Pipe& pipe) {
-  Poco::PipeInputStream in(pipe);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-CliRun RunCli(const std::vector<std::string>& args, const std::string& program = KESTREL_CLI_PATH) {
-  Poco::Pipe out, err;
-  Poco::ProcessHandle handle = Poco::Process::launch(program, args, nullptr, &out, &err);
-  CliRun run;
-  // The listings are small; stderr holds a few lines at most, so reading stdout first cannot
-  // block the program.
-  run.out = ReadAll(out);
-  run.err = ReadAll(err);
-  run.status = handle.wait();
-  return run;
-}
 
 class CliTest : public FtpFixture {};
 
@@ -170,23 +146,6 @@ TEST_F(CliTest, MisbehavingServersEndInTimeWithTheReasonAndTheRightStatus) {
   EXPECT_LT(usage.ru_maxrss, 400L * 1024) << "KB";
 }
 
-namespace {
-
-// "LIST/SONG SIZE" for every file below `root`, and "LIST/" for every play list, sorted.
-std::string TreeText(const std::filesystem::path& root) {
-  std::vector<std::string> lines;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
-    const std::string rel = std::filesystem::relative(entry.path(), root).string();
-    lines.push_back(entry.is_directory() ? rel + "/" : rel + " " + std::to_string(entry.file_size()));
-  }
-  std::sort(lines.begin(), lines.end());
-  std::string text;
-  for (const std::string& line : lines) text += line + "\n";
-  return text;
-}
-
-}  // namespace
-
 // Each play list and song command once, with its questions answered by flags; without the flag
 // and without a terminal, a command that asks refuses before it changes anything.
 TEST_F(CliTest, PlayListCommandsChangeTheServerAndRefuseUnansweredQuestions) {
@@ -253,15 +212,6 @@ TEST_F(CliTest, UploadAndCopyStoreSongsAndPrintOnlyTheSummaryOffATerminal) {
   EXPECT_EQ(copy.status, 0) << copy.err;
   EXPECT_EQ(TreeText(tree.path()), "A/\nA/1.mp3 1\nA/new.mp3 5\nB/\nB/1.mp3 1\nB/new.mp3 5\n");
 }
-
-namespace {
-
-int Count(const std::vector<std::string>& commands, const std::string& prefix) {
-  return static_cast<int>(std::count_if(commands.begin(), commands.end(),
-                                        [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }));
-}
-
-}  // namespace
 
 // deploy from an empty player, again with nothing to do, and again after a song changed and
 // one was removed locally, when the server refuses one of the deletions half way.

@@ -80,9 +80,11 @@ TEST_F(PlayListOperationsTest, AddCreatesTheDirectoryAndTellsWhyWhenRefused) {
   EXPECT_NE(prompts.Shown()[0].second.find("550"), std::string::npos);  // the server's reply
   EXPECT_FALSE(changed);
 
+  // A connection that is gone is opened again silently.
   client.Disconnect();
-  EXPECT_FALSE(ops.CreateOnServer(*Named("Offline")));
-  EXPECT_FALSE(Exists("Offline"));
+  EXPECT_TRUE(ops.CreateOnServer(*Named("Reconnected")));
+  EXPECT_TRUE(Exists("Reconnected"));
+  EXPECT_EQ(prompts.Shown().size(), 1u);
 }
 
 TEST_F(PlayListOperationsTest, RenameRefusedAndEmpty) {

@@ -5,10 +5,14 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <string>
+
+#include <unistd.h>
 
 #include "core/AppSettings.h"
 #include "playlists/PlayListStore.h"
+#include "playlists/ServerNames.h"
 #include "support/FtpTestServer.h"
 #include "support/RecordingPrompts.h"
 #include "support/TempDir.h"
@@ -69,4 +73,51 @@ TEST(NumberingAgreement, StandInAndProgramGiveEveryPlayListAndSongTheSameNumber)
   EXPECT_EQ(player, lists + songs);
   EXPECT_NE(lists.find("list\t2\t2\tBar\n"), std::string::npos) << lists;  // the tree is read at all
   EXPECT_TRUE(prompts.Shown().empty());
+}
+
+// Files the program does not show (a name holding "\\", the unfinished upload of a transfer that
+// still runs) keep their place in the numbering, and a folder whose name holds "\\" is no play
+// list to either side.
+TEST(NumberingAgreement, FilesTheProgramDoesNotShowKeepTheirNumbers) {
+  test::TempDir tree, settings;
+  test::RecordingPrompts prompts;
+  char running[16];
+  std::snprintf(running, sizeof running, "%08x", static_cast<unsigned>(getppid()));  // a process that runs
+  const std::string unfinished = TransferName::New().replace(17, 8, running);
+  for (const std::string& file : {std::string("Bar/1.mp3"), std::string("Bar/a\\b.mp3"), std::string("Bar/z.mp3"),
+                                  "Bar/" + unfinished, std::string("Back\\slash/s.mp3"), std::string("Lobby/x.mp3")})
+    tree.write(file, "0123456789");
+  test::FtpTestServer server(tree.str());
+  SetSettingsDir(settings.str());
+  settings.write("ftpServer.ini", "[ftpServer]\nIP=127.0.0.1\nPort=" + std::to_string(server.port()) +
+                                      "\nUserName=kestrel\nPassword=secret\n");
+  FtpClient client;
+  PlayListStore store(client);
+  ASSERT_EQ(store.ListPlayLists("").outcome, ListOutcome::Listed);
+  std::string program;
+  for (int row = 0; row < store.Count(); ++row) {
+    TPlayListObj& playList = *store.At(row);
+    program += "list\t" + std::to_string(playList.Seq) + "\t" + std::to_string(playList.SeqInVeltra) + "\t" +
+               playList.Name + "\n";
+  }
+  for (int row = 0; row < store.Count(); ++row) {
+    TPlayListObj& playList = *store.At(row);
+    ASSERT_TRUE(store.LoadSongs(playList));
+    for (const TSongObj* song : playList.VisibleSongs())
+      program += "song\t" + std::to_string(playList.SeqInVeltra) + "\t" + std::to_string(song->Seq) + "\t" +
+                 song->Name + "\n";
+  }
+  SetSettingsDir("");
+  EXPECT_EQ(program, "list\t1\t1\tBar\nlist\t2\t2\tLobby\nsong\t1\t1\t1.mp3\nsong\t1\t4\tz.mp3\nsong\t2\t1\tx.mp3\n");
+
+  // The stand-in's numbers of the songs the program shows.
+  std::istringstream player(RunCommand(std::string("'") + KESTREL_PLAYER_PATH + "' --folder '" + tree.str() +
+                                       "' --print-numbering"));
+  std::string shown;
+  for (std::string line; std::getline(player, line);) {
+    const std::string name = line.substr(line.rfind('\t') + 1);
+    if (line.rfind("song", 0) == 0 && (name.find('\\') != std::string::npos || TransferName::Is(name))) continue;
+    shown += line + "\n";
+  }
+  EXPECT_EQ(shown, program);
 }
