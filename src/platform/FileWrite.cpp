@@ -27,7 +27,9 @@ bool Fail(std::string& error, const std::string& what, const std::string& why) {
   return false;
 }
 
+#ifndef _WIN32
 std::string SystemError() { return std::strerror(errno); }
+#endif
 
 // A name beside `path` that no other writer picks.
 fs::path TemporaryBeside(const fs::path& path) {
