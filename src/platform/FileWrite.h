@@ -7,11 +7,12 @@
 
 namespace kestrel::platform {
 
+// (Not named ReplaceFile: windows.h makes that name a macro.)
 // Replaces the file at `path` with `data`: the data goes to a temporary file beside it, which
 // then takes the file's place in one rename, keeping the mode of the file it replaces. When
 // `check` is given it is handed the temporary file's path first and may refuse it; the old file
 // is then left as it was. Missing folders are made (see MakeFolders).
-bool ReplaceFile(const std::string& path, const std::string& data, std::string& error,
+bool ReplaceWholeFile(const std::string& path, const std::string& data, std::string& error,
                  const std::function<bool(const std::string& written)>& check = {});
 
 // Copies the file `from` over `to`.

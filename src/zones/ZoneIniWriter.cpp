@@ -337,7 +337,7 @@ bool ZoneIniWriter::Save(bool backup, std::string& error) const {
   }
   if (backup && exists && !platform::CopyFileOver(path_, BackupPath(), error)) return false;
   const std::vector<ZoneDefinition> wanted = zones_;
-  return platform::ReplaceFile(path_, Text(), error, [&wanted](const std::string& written) {
+  return platform::ReplaceWholeFile(path_, Text(), error, [&wanted](const std::string& written) {
     try {
       return SameZones(ReadZones(written), wanted);
     } catch (const std::exception&) {
