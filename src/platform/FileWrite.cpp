@@ -123,7 +123,7 @@ bool CopyFileOver(const std::string& from, const std::string& to, std::string& e
 }
 
 bool ReplaceWholeFile(const std::string& path, const std::string& data, std::string& error,
-                 const std::function<bool(const std::string& written)>& check) {
+                      const std::function<bool(const std::string& written)>& check) {
   const fs::path target = PathFromUtf8(path);
   if (target.has_parent_path() && !MakeFolders(Utf8FromPath(target.parent_path()), error)) return false;
   const fs::path tmp = TemporaryBeside(target);

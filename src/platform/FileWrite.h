@@ -13,7 +13,7 @@ namespace kestrel::platform {
 // `check` is given it is handed the temporary file's path first and may refuse it; the old file
 // is then left as it was. Missing folders are made (see MakeFolders).
 bool ReplaceWholeFile(const std::string& path, const std::string& data, std::string& error,
-                 const std::function<bool(const std::string& written)>& check = {});
+                      const std::function<bool(const std::string& written)>& check = {});
 
 // Copies the file `from` over `to`.
 bool CopyFileOver(const std::string& from, const std::string& to, std::string& error);
