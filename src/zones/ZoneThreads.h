@@ -42,6 +42,7 @@ class StoppableThread {
 
  private:
   virtual void Execute() = 0;
+  // The thread's name in debuggers and process listings: 15 bytes at most, or it is cut.
   virtual const char* Name() const = 0;
 
   std::atomic<bool> stop_{false};
@@ -86,7 +87,7 @@ class TProgressThread : public StoppableThread {
 
  private:
   void Execute() override;
-  const char* Name() const override { return "kestrel-progress"; }
+  const char* Name() const override { return "kestrel-reload"; }
 
   const SharedState& state_;
   std::function<void()> showUpdateProgress_;
