@@ -1,7 +1,8 @@
 // Counts the time of a play list reload wait into UpdateWaitCounter by the steady clock, 10
 // units per 100 ms. The counter thus tells the real time since the last update status reply
 // (which resets it to 0) or since the wait began, however seldom it is counted and however long
-// the steps in between take, and the wait times out once that time passes the limit: 60 s.
+// the steps in between take, and the wait times out once that time passes the limit (6000
+// units, 60 s).
 #pragma once
 
 #include <chrono>
