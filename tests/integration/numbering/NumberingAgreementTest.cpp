@@ -10,7 +10,7 @@
 
 #include <unistd.h>
 
-#include "core/AppSettings.h"
+#include "core/AppContext.h"
 #include "playlists/PlayListStore.h"
 #include "playlists/ServerNames.h"
 #include "support/FtpTestServer.h"
@@ -47,11 +47,11 @@ TEST(NumberingAgreement, StandInAndProgramGiveEveryPlayListAndSongTheSameNumber)
   fs::create_symlink("Bar", tree.path() / "Bar link");
 
   test::FtpTestServer server(tree.str());
-  SetSettingsDir(settings.str());
   settings.write("ftpServer.ini", "[ftpServer]\nIP=127.0.0.1\nPort=" + std::to_string(server.port()) +
                                       "\nUserName=kestrel\nPassword=secret\n");
-  FtpClient client;
-  PlayListStore store(client);
+  AppContext context(settings.str(), &prompts);
+  FtpClient client(context);
+  PlayListStore store(client, prompts);
   ASSERT_EQ(store.ListPlayLists("").outcome, ListOutcome::Listed);
 
   // The program's numbers, written the way the stand-in prints its own.
@@ -66,7 +66,6 @@ TEST(NumberingAgreement, StandInAndProgramGiveEveryPlayListAndSongTheSameNumber)
       songs += "song\t" + std::to_string(playList.SeqInVeltra) + "\t" + std::to_string(song->Seq) + "\t" +
                song->Name + "\n";
   }
-  SetSettingsDir("");
 
   const std::string player = RunCommand(std::string("'") + KESTREL_PLAYER_PATH + "' --folder '" + tree.str() +
                                  "' --print-numbering");
@@ -88,11 +87,11 @@ TEST(NumberingAgreement, FilesTheProgramDoesNotShowKeepTheirNumbers) {
                                   "Bar/" + unfinished, std::string("Back\\slash/s.mp3"), std::string("Lobby/x.mp3")})
     tree.write(file, "0123456789");
   test::FtpTestServer server(tree.str());
-  SetSettingsDir(settings.str());
   settings.write("ftpServer.ini", "[ftpServer]\nIP=127.0.0.1\nPort=" + std::to_string(server.port()) +
                                       "\nUserName=kestrel\nPassword=secret\n");
-  FtpClient client;
-  PlayListStore store(client);
+  AppContext context(settings.str(), &prompts);
+  FtpClient client(context);
+  PlayListStore store(client, prompts);
   ASSERT_EQ(store.ListPlayLists("").outcome, ListOutcome::Listed);
   std::string program;
   for (int row = 0; row < store.Count(); ++row) {
@@ -107,7 +106,6 @@ TEST(NumberingAgreement, FilesTheProgramDoesNotShowKeepTheirNumbers) {
       program += "song\t" + std::to_string(playList.SeqInVeltra) + "\t" + std::to_string(song->Seq) + "\t" +
                  song->Name + "\n";
   }
-  SetSettingsDir("");
   EXPECT_EQ(program, "list\t1\t1\tBar\nlist\t2\t2\tLobby\nsong\t1\t1\t1.mp3\nsong\t1\t4\tz.mp3\nsong\t2\t1\tx.mp3\n");
 
   // The stand-in's numbers of the songs the program shows.
