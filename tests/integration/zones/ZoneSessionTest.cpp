@@ -175,6 +175,25 @@ TEST_F(ZoneSession, NextSongReachesOnlyTheCheckedZoneAndItsLineFollows) {
   EXPECT_TRUE(WaitFor([&] { return Status(1).contains(name); }, 5000)) << Status(1).toStdString();
 }
 
+TEST_F(ZoneSession, PlayPlaysTheSelectedSongWhenASongIsSelected) {
+  Open(&prompts);
+  Check(0);
+  ui::TListView* songs = test::List(frm(), "lvSongList");
+  ASSERT_GE(songs->rowCount(), 1);
+  test::ClickCell(songs, 0, 1);
+  const std::string chosen = "LIST " + std::to_string(frm().PlayLists().CurrentPlayList()->SeqInVeltra) + " SONG 1";
+  const std::string play = "^1:20 (LIST [0-9]+ SONG [0-9]+|PLAY):";
+  for (const std::string& expected : {chosen, std::string("PLAY")}) {
+    SCOPED_TRACE(expected);
+    log.Skip();
+    QTest::mouseClick(test::Button(frm(), "btnPlayAll"), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return !log.Lines(play).empty(); }));
+    EXPECT_EQ(log.Lines(play)[0].substr(5, expected.size() + 1), expected + ":");
+    songs->clearSelection();  // no song selected: the plain play command
+  }
+  EXPECT_TRUE(log.Lines("^1:2[12] (LIST|PLAY:)").empty());
+}
+
 TEST_F(ZoneSession, VolumeAndMuteRoundTrip) {
   Open(&prompts);
   Check(0);
