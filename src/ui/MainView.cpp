@@ -10,6 +10,8 @@
 #include <QStatusBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <tuple>
+#include <utility>
 
 #include "ui/ActionList.h"
 #include "ui/AnchorLayout.h"
@@ -43,6 +45,13 @@ void SetTextColour(QWidget* w, const QColor& colour) {
   w->setPalette(p);
 }
 
+// A panel without a bevel whose children keep to their design rectangles within `design`.
+std::pair<QWidget*, TAnchorLayout*> MakePanel(QWidget* parent, const char* name, const QSize& design) {
+  auto* panel = new QWidget(parent);
+  panel->setObjectName(name);
+  return {panel, new TAnchorLayout(panel, design)};
+}
+
 QFont SansSerif13() {
   QFont f("Microsoft Sans Serif");
   f.setStyleHint(QFont::SansSerif);
@@ -52,10 +61,9 @@ QFont SansSerif13() {
 
 ZoneArea MakeZoneArea(QWidget* parent) {
   ZoneArea z{};
-  z.pnlBottom = new QWidget(parent);
-  z.pnlBottom->setObjectName("pnlBottom");
+  TAnchorLayout* anchors;
+  std::tie(z.pnlBottom, anchors) = MakePanel(parent, "pnlBottom", QSize(981, kZoneAreaHeight));
   z.pnlBottom->setFixedHeight(kZoneAreaHeight);
-  auto* anchors = new TAnchorLayout(z.pnlBottom, QSize(981, kZoneAreaHeight));
 
   z.lblPlayStatus = MakeLabel(z.pnlBottom, "lblPlayStatus", "Check the zones you want to control");
   z.lblSelectedZones = MakeLabel(z.pnlBottom, "lblSelectedZones", "Total checked zones:");
@@ -106,10 +114,9 @@ ZoneArea MakeZoneArea(QWidget* parent) {
 
 PlayListArea MakePlayListArea() {
   PlayListArea p{};
-  p.pnlLeft = new QWidget;
-  p.pnlLeft->setObjectName("pnlLeft");
+  TAnchorLayout* anchors;
+  std::tie(p.pnlLeft, anchors) = MakePanel(nullptr, "pnlLeft", QSize(345, 385));
   p.pnlLeft->setMinimumWidth(120);
-  auto* anchors = new TAnchorLayout(p.pnlLeft, QSize(345, 385));
   const int leftBottom = akLeft | akBottom;
 
   p.lblPlayList = MakeLabel(p.pnlLeft, "lblPlayList", "Play List :");
@@ -134,10 +141,9 @@ PlayListArea MakePlayListArea() {
 
 SongArea MakeSongArea() {
   SongArea s{};
-  s.pnlClient = new QWidget;
-  s.pnlClient->setObjectName("pnlClient");
+  TAnchorLayout* anchors;
+  std::tie(s.pnlClient, anchors) = MakePanel(nullptr, "pnlClient", QSize(630, 385));
   s.pnlClient->setMinimumWidth(300);
-  auto* anchors = new TAnchorLayout(s.pnlClient, QSize(630, 385));
   const int leftBottom = akLeft | akBottom, rightBottom = akRight | akBottom, rightTop = akRight | akTop;
 
   s.lblSongList = MakeLabel(s.pnlClient, "lblSongList", "Song List :");

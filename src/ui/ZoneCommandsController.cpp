@@ -29,13 +29,13 @@ ZoneCommandsController::ZoneCommandsController(const ZoneArea& area, const SongA
   connect(songs.lvSongList, &QTableWidget::itemDoubleClicked, this, [this] { lvSongListDblClick(); });
 }
 
-void ZoneCommandsController::acPrevSongExecute() {
-  if (control_) control_->PrevSong(checking_.Checks());
+void ZoneCommandsController::ToCheckedZones(void (ZoneControl::*command)(const ZoneChecks&)) {
+  if (control_) (control_->*command)(checking_.Checks());
 }
 
-void ZoneCommandsController::acNextSongExecute() {
-  if (control_) control_->NextSong(checking_.Checks());
-}
+void ZoneCommandsController::acPrevSongExecute() { ToCheckedZones(&ZoneControl::PrevSong); }
+
+void ZoneCommandsController::acNextSongExecute() { ToCheckedZones(&ZoneControl::NextSong); }
 
 void ZoneCommandsController::acPlayExecute() {
   if (!control_) return;
@@ -47,13 +47,9 @@ void ZoneCommandsController::acPlayExecute() {
     control_->Play(checks, std::nullopt);
 }
 
-void ZoneCommandsController::acStopExecute() {
-  if (control_) control_->Stop(checking_.Checks());
-}
+void ZoneCommandsController::acStopExecute() { ToCheckedZones(&ZoneControl::Stop); }
 
-void ZoneCommandsController::acMuteExecute() {
-  if (control_) control_->Mute(checking_.Checks());
-}
+void ZoneCommandsController::acMuteExecute() { ToCheckedZones(&ZoneControl::Mute); }
 
 void ZoneCommandsController::acPlaySelectedSongExecute() {
   if (!control_) return;
@@ -62,9 +58,7 @@ void ZoneCommandsController::acPlaySelectedSongExecute() {
   if (const auto chosen = playLists_.ChosenSong()) control_->PlaySelectedSong(checks, *chosen);
 }
 
-void ZoneCommandsController::acUpdateZonePlayListExecute() {
-  if (control_) control_->UpdateZonePlayLists(checking_.Checks());
-}
+void ZoneCommandsController::acUpdateZonePlayListExecute() { ToCheckedZones(&ZoneControl::UpdateZonePlayLists); }
 
 // The play mode menu opens below the control that triggered it, the "Play Mode" button.
 void ZoneCommandsController::acPlayModeExecute() { PopupMenuUnder(area_.btnPlayModeAll, actions_.pmPlayMode); }

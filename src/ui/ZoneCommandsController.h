@@ -41,6 +41,9 @@ class ZoneCommandsController : public QObject {
   void lvSongListDblClick();
 
  private:
+  // Runs `command` for the checked zones.
+  void ToCheckedZones(void (ZoneControl::*command)(const ZoneChecks&));
+
   ZoneArea area_;
   MainActions actions_;
   const ZoneChecking& checking_;
