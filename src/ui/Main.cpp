@@ -89,8 +89,6 @@ void TMainFrm::SetStatusPanel(int panel, const QString& text) {
   view_->statPanels.at(static_cast<size_t>(panel))->setText(text);
 }
 
-QString TMainFrm::StatusPanel(int panel) const { return view_->statPanels.at(static_cast<size_t>(panel))->text(); }
-
 void TMainFrm::UpdateActions() { view_->actions.actlstMain->UpdateAll(); }
 
 void TMainFrm::FormKeyDown() {

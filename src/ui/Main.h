@@ -64,7 +64,6 @@ class TMainFrm : public QMainWindow {
   bool AcceptsFileDrops() const;
 
   void SetStatusPanel(int panel, const QString& text);
-  QString StatusPanel(int panel) const;
   // Runs every action's update handler now (the idle hook does this by itself).
   void UpdateActions();
 
