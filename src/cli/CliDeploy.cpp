@@ -171,26 +171,27 @@ class Deployment {
 };
 
 // Tells every zone of Zone.ini to reload and waits for each; kOk also when there are no zones.
-int Reload(CliPrompts& prompts) {
+int Reload(AppContext& context) {
   std::vector<ZoneDefinition> zones;
-  if (!ReadZones(zones)) return kUsage;
+  if (!ReadZones(context, zones)) return kUsage;
   if (zones.empty()) {
     std::fprintf(stderr, "No zones in Zone.ini: no reload sent.\n");
     return kOk;
   }
-  CliStation station(prompts);
+  CliStation station(context);
   if (const int status = station.Start(zones); status != kOk) return status;
   return station.Reload();
 }
 
-int RunDeploy(CliPrompts& prompts, const Options& options, const DeployArgs& args) {
+int RunDeploy(CliContext& cli, const Options& options, const DeployArgs& args) {
+  CliPrompts& prompts = cli.prompts;
   std::vector<DeployPlayList> local;
   std::string error;
   if (!ReadDeployFolder(args.folder, local, error)) {
     Complain("can not read the folder: " + error);
     return kUsage;
   }
-  CliServer server;
+  CliServer server(cli);
   server.Store().SetLeftoverRemoval(!args.dryRun);  // a dry run changes nothing
   if (const int status = server.List(); status != kOk) return status;
   std::vector<DeployPlayList> player;
@@ -206,7 +207,7 @@ int RunDeploy(CliPrompts& prompts, const Options& options, const DeployArgs& arg
   }
   if (plan.Empty()) {
     std::fprintf(stderr, "The player's play lists match the folder: nothing to do.\n");
-    return server.LeftoversRemoved() > 0 ? Worse(refusedStatus, Reload(prompts)) : refusedStatus;
+    return server.LeftoversRemoved() > 0 ? Worse(refusedStatus, Reload(cli.app)) : refusedStatus;
   }
   if (args.dryRun) return refusedStatus;
 
@@ -224,7 +225,7 @@ int RunDeploy(CliPrompts& prompts, const Options& options, const DeployArgs& arg
                plan.uploads.size(), ByteText(progress.BytesStored()).c_str(), progress.Seconds(),
                deployment.SongsDeleted(), plan.deleteSongs.size(), deployment.ListsDeleted(),
                plan.deletePlayLists.size());
-  if (deployment.Changed()) Note(status, Reload(prompts));
+  if (deployment.Changed()) Note(status, Reload(cli.app));
   return status;
 }
 
@@ -234,7 +235,7 @@ void AddDeployCommand(Registry& r) {
   auto args = std::make_shared<DeployArgs>();
   Options& options = r.options;
   CLI::App* deploy = r.Add("deploy", "makes the player's play lists match a local folder",
-                           [&options, args](CliPrompts& p) { return RunDeploy(p, options, *args); });
+                           [&options, args](CliContext& cli) { return RunDeploy(cli, options, *args); });
   deploy->add_option("FOLDER", args->folder, "a folder whose sub-folders are play lists")->required()->check(CLI::ExistingDirectory);
   deploy->add_flag("--delete", args->withDeletions, "also delete songs and play lists the folder does not have");
   deploy->add_flag("--dry-run", args->dryRun, "print the plan and stop");

@@ -7,9 +7,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "core/AppSettings.h"
-#include "core/Prompts.h"
-#include "core/Termination.h"
 #include "platform/LocaleTime.h"
 #include "platform/Utf8Path.h"
 #include "playlists/FtpControlSession.h"
@@ -57,7 +54,7 @@ bool Among(int code, std::initializer_list<int> accepted) {
 
 }  // namespace
 
-FtpClient::FtpClient() = default;
+FtpClient::FtpClient(AppContext& context) : context_(context) {}
 
 FtpClient::~FtpClient() { Disconnect(); }
 
@@ -190,7 +187,7 @@ void FtpClient::Connect() {
 
 bool FtpClient::EnsureConnected() {
   if (Connected()) return true;
-  const FtpServerSettings settings = ReadFtpServerSettings(SettingsFile(kFtpServerIniName));
+  const FtpServerSettings settings = ReadFtpServerSettings(context_.SettingsFile(kFtpServerIniName));
   try {
     std::uint16_t port = 0;
     if (!ParseFtpPort(settings.port, port))
@@ -205,9 +202,9 @@ bool FtpClient::EnsureConnected() {
     return true;
   } catch (const FtpError& e) {
     lastConnectError_ = e.what();
-    CurrentPrompts().Show(PromptKind::ErrorYes,
-                          std::string(kConnectFailText) + "\r\n\r\n" + lastConnectError_);
-    RequestTermination();
+    context_.CurrentPrompts().Show(PromptKind::ErrorYes,
+                                   std::string(kConnectFailText) + "\r\n\r\n" + lastConnectError_);
+    context_.RequestTermination();
     return false;
   }
 }

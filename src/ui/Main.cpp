@@ -17,8 +17,8 @@
 
 namespace kestrel::ui {
 
-TMainFrm::TMainFrm(SharedState& state, ZoneTable& zones, QWidget* parent)
-    : QMainWindow(parent), state_(state), zones_(zones) {
+TMainFrm::TMainFrm(AppContext& context, SharedState& state, ZoneTable& zones, QWidget* parent)
+    : QMainWindow(parent), context_(context), state_(state), zones_(zones) {
   setObjectName("MainFrm");
   setWindowTitle("Coral Winds Veltra Play List Management");
   QFont font("Arial");
@@ -32,11 +32,11 @@ TMainFrm::TMainFrm(SharedState& state, ZoneTable& zones, QWidget* parent)
   const MainView& v = *view_;
   const OperationRunner run = [this](const std::function<void()>& operation) { RunOperation(operation); };
   playLists_ = std::make_unique<PlayListController>(v.playLists, v.songs, state_, gate_, run);
-  zoneList_ = std::make_unique<ZoneListController>(v.zones, zones_, state_, gate_, *playLists_);
+  zoneList_ = std::make_unique<ZoneListController>(context_, v.zones, zones_, state_, gate_, *playLists_);
   zoneCommands_ = std::make_unique<ZoneCommandsController>(v.zones, v.songs, v.actions, zoneList_->Checking(),
                                                            *playLists_, [this] { return Choice(); });
-  uploads_ = std::make_unique<UploadController>(this, v.songs, v.actions, state_, *playLists_, run);
-  playListOps_ = std::make_unique<PlayListOpsController>(this, v.playLists, v.songs, v.actions, state_, *playLists_,
+  uploads_ = std::make_unique<UploadController>(context_, this, v.songs, v.actions, state_, *playLists_, run);
+  playListOps_ = std::make_unique<PlayListOpsController>(context_, this, v.playLists, v.songs, v.actions, state_, *playLists_,
                                                          *uploads_, run);
 
   // Ctrl+Alt+Shift+L shows or hides the "Update Play List" button, whichever control has the focus.

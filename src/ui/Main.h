@@ -11,7 +11,8 @@
 #include <memory>
 #include <string>
 
-#include "core/FormRegistry.h"
+#include "core/AppContext.h"
+#include "core/OperationRunner.h"
 #include "core/SharedState.h"
 #include "playlists/FtpClient.h"
 #include "playlists/PlayListStore.h"
@@ -32,8 +33,9 @@ class ZoneListController;
 class TMainFrm : public QMainWindow {
   Q_OBJECT
  public:
-  // The window shows `zones` and follows the flags of `state`; both outlive it.
-  TMainFrm(SharedState& state, ZoneTable& zones, QWidget* parent = nullptr);
+  // The window shows `zones` and follows the flags of `state`; it reads the Settings folder and
+  // asks through the prompts of `context`. All three outlive it.
+  TMainFrm(AppContext& context, SharedState& state, ZoneTable& zones, QWidget* parent = nullptr);
   ~TMainFrm() override;
 
   SharedState& State() { return state_; }
@@ -71,11 +73,8 @@ class TMainFrm : public QMainWindow {
   // moves it off the window thread while the window stays painted but disabled; questions the
   // operation asks on the way are answered on the window thread through the prompts. Without a
   // runner (the window on its own, as in widget tests) the operation runs at once.
-  using OperationRunner = std::function<void(const std::function<void()>&)>;
   void SetOperationRunner(OperationRunner runner) { runner_ = std::move(runner); }
-  void RunOperation(const std::function<void()>& operation) {
-    if (runner_) runner_(operation); else operation();
-  }
+  void RunOperation(const std::function<void()>& operation) { RunThrough(runner_, operation); }
 
   // Called when the window is asked to close, before it closes (the close is never refused).
   void SetCloseQueryHandler(std::function<void()> handler) { closeQuery_ = std::move(handler); }
@@ -91,7 +90,7 @@ class TMainFrm : public QMainWindow {
   WindowChoice Choice() const;
   void FormKeyDown();
 
-  FormRegistration registration_{"MainFrm"};  // the receive thread dispatches while it stands
+  AppContext& context_;
   SharedState& state_;
   ZoneTable& zones_;
   WindowThreadGate gate_;

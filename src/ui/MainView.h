@@ -7,6 +7,7 @@
 #include <array>
 #include <functional>
 
+#include "core/OperationRunner.h"
 #include "zones/ActionRules.h"
 
 class QAction;
@@ -110,10 +111,6 @@ struct MainView {
   QToolButton* btnSettings;
   MainActions actions;
 };
-
-// How the window's parts run a library operation that talks to the network: the window's
-// runner (TMainFrm::RunOperation), which returns when the operation has ended.
-using OperationRunner = std::function<void(const std::function<void()>&)>;
 
 // Whether an action is enabled now, by its rule.
 using EnablingFn = std::function<bool(EnablingRule rule)>;

@@ -16,10 +16,10 @@
 
 namespace kestrel::ui {
 
-PlayListOpsController::PlayListOpsController(QWidget* window, const PlayListArea& playLists, const SongArea& songs,
+PlayListOpsController::PlayListOpsController(AppContext& context, QWidget* window, const PlayListArea& playLists, const SongArea& songs,
                                              const MainActions& actions, SharedState& state,
                                              PlayListController& views, UploadController& uploads, OperationRunner run)
-    : window_(window), playLists_(playLists), songs_(songs), state_(state), views_(views), uploads_(uploads),
+    : context_(context), window_(window), playLists_(playLists), songs_(songs), state_(state), views_(views), uploads_(uploads),
       run_(std::move(run)) {
   const std::pair<QAction*, void (PlayListOpsController::*)()> handlers[] = {
       {actions.acAddList, &PlayListOpsController::acAddListExecute},
@@ -40,7 +40,7 @@ PlayListOpsController::PlayListOpsController(QWidget* window, const PlayListArea
 }
 
 PlayListOperations PlayListOpsController::Ops() {
-  return PlayListOperations(*views_.Ftp(), CurrentPrompts(), state_.PlayListsChanged);
+  return PlayListOperations(*views_.Ftp(), context_.CurrentPrompts(), state_.PlayListsChanged);
 }
 
 bool PlayListOpsController::Reconnected() {
@@ -205,7 +205,7 @@ void PlayListOpsController::lvPlayListDragDrop(QObject* source, int row) {
   }
   ReselectAfterDrag(songName);
   if (!failure.empty())
-    CurrentPrompts().Show(PromptKind::ErrorOk, "Can not move " + QuotedName(songName) + " into play list " +
+    context_.CurrentPrompts().Show(PromptKind::ErrorOk, "Can not move " + QuotedName(songName) + " into play list " +
                                                    QuotedName(targetName) + ".\r\n\r\n" + failure);
 }
 
@@ -228,7 +228,7 @@ void PlayListOpsController::lvSongListEndDrag() {
 void PlayListOpsController::btnSettingsClick() {
   FtpClient* ftp = views_.Ftp();
   if (!ftp) return;
-  if (serverSettingFrm_ == nullptr) serverSettingFrm_ = new TUnitServerSettingFrm(*ftp, run_, window_);
+  if (serverSettingFrm_ == nullptr) serverSettingFrm_ = new TUnitServerSettingFrm(context_, *ftp, run_, window_);
   serverSettingFrm_->exec();
   run_([this] { views_.ListPlayLists(""); });
 }

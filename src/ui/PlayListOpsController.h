@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/AppContext.h"
 #include "core/SharedState.h"
 #include "playlists/PlayListOperations.h"
 #include "ui/MainView.h"
@@ -24,7 +25,7 @@ class PlayListOpsController : public QObject {
   Q_OBJECT
  public:
   // `window` is the main window, over which the dialogs open.
-  PlayListOpsController(QWidget* window, const PlayListArea& playLists, const SongArea& songs,
+  PlayListOpsController(AppContext& context, QWidget* window, const PlayListArea& playLists, const SongArea& songs,
                         const MainActions& actions, SharedState& state, PlayListController& views,
                         UploadController& uploads, OperationRunner run);
 
@@ -64,6 +65,7 @@ class PlayListOpsController : public QObject {
   // Drag events over the play list view; true when taken.
   bool lvPlayListDragEvent(QEvent* event);
 
+  AppContext& context_;
   QWidget* window_;
   PlayListArea playLists_;
   SongArea songs_;

@@ -16,9 +16,9 @@
 
 namespace kestrel::ui {
 
-UploadController::UploadController(QWidget* window, const SongArea& songs, const MainActions& actions,
+UploadController::UploadController(AppContext& context, QWidget* window, const SongArea& songs, const MainActions& actions,
                                    SharedState& state, PlayListController& playLists, OperationRunner run)
-    : window_(window), songs_(songs), state_(state), playLists_(playLists), run_(std::move(run)) {
+    : context_(context), window_(window), songs_(songs), state_(state), playLists_(playLists), run_(std::move(run)) {
   progress_ = new TUnitProgressBarFrm(window);
   SetDropHandler([this](const std::vector<std::string>& paths) { DropFiles(paths); });
   connect(actions.acAddSong, &QAction::triggered, this, &UploadController::acAddSongExecute);
@@ -85,7 +85,7 @@ void UploadController::RunUpload(const std::string& target, int count, UploadWor
   run_([&] {
     TPlayListObj playList;
     playList.Name = target;
-    SongUploader uploader(*ftp, CurrentPrompts(), state_.PlayListsChanged, &relay, &progress_->CancelFlag());
+    SongUploader uploader(*ftp, context_.CurrentPrompts(), state_.PlayListsChanged, &relay, &progress_->CancelFlag());
     result = work(uploader, playList);
   });
   UploadEnded(target, result, then);

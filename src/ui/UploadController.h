@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/AppContext.h"
 #include "core/SharedState.h"
 #include "playlists/UploadSongs.h"
 #include "ui/MainView.h"
@@ -21,7 +22,7 @@ class UploadController : public QObject {
   Q_OBJECT
  public:
   // `window` is the main window, over which the dialogs and the progress window open.
-  UploadController(QWidget* window, const SongArea& songs, const MainActions& actions, SharedState& state,
+  UploadController(AppContext& context, QWidget* window, const SongArea& songs, const MainActions& actions, SharedState& state,
                    PlayListController& playLists, OperationRunner run);
 
   // "Add Song...": the MP3 files picked in dlgOpenSong into the selected play list.
@@ -55,6 +56,7 @@ class UploadController : public QObject {
   void RunUpload(const std::string& target, int count, UploadWork work, std::function<void()> then);
   void UploadEnded(const std::string& target, const UploadResult& result, const std::function<void()>& then);
 
+  AppContext& context_;
   QWidget* window_;
   SongArea songs_;
   SharedState& state_;

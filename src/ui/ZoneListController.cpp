@@ -2,7 +2,6 @@
 
 #include <QLabel>
 
-#include "core/AppSettings.h"
 #include "ui/ListView.h"
 #include "ui/PlayListController.h"
 #include "ui/WindowThreadGate.h"
@@ -10,9 +9,9 @@
 
 namespace kestrel::ui {
 
-ZoneListController::ZoneListController(const ZoneArea& area, ZoneTable& zones, SharedState& state,
+ZoneListController::ZoneListController(AppContext& context, const ZoneArea& area, ZoneTable& zones, SharedState& state,
                                        WindowThreadGate& gate, PlayListController& playLists)
-    : area_(area), zones_(zones), state_(state), playLists_(playLists), checking_(zones) {
+    : context_(context), area_(area), zones_(zones), state_(state), playLists_(playLists), checking_(zones) {
   // Reports are stored on the receive thread; their rows are redrawn on the window thread.
   zones_.SetRowTextHandler([this, &gate](std::size_t row, const std::string& text) {
     gate.Post([this, row, text] { ShowZoneStatus(static_cast<int>(row), QString::fromStdString(text)); });
@@ -31,7 +30,7 @@ ZoneListController::ZoneListController(const ZoneArea& area, ZoneTable& zones, S
 ZoneListController::~ZoneListController() { zones_.SetRowTextHandler(nullptr); }
 
 void ZoneListController::LoadZones() {
-  ReadZoneIni(SettingsFile("Zone.ini"), [this](const ZoneDefinition& zone) {
+  ReadZoneIni(context_.SettingsFile("Zone.ini"), [this](const ZoneDefinition& zone) {
     zones_.Append(zone);
     area_.lvPlayZones->AddRow({QString::fromStdString(zone.name), QString()});
   });

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include "core/AppContext.h"
 #include "core/SharedState.h"
 #include "ui/MainView.h"
 #include "zones/ZoneChecking.h"
@@ -19,7 +20,7 @@ class WindowThreadGate;
 class ZoneListController : public QObject {
   Q_OBJECT
  public:
-  ZoneListController(const ZoneArea& area, ZoneTable& zones, SharedState& state, WindowThreadGate& gate,
+  ZoneListController(AppContext& context, const ZoneArea& area, ZoneTable& zones, SharedState& state, WindowThreadGate& gate,
                      PlayListController& playLists);
   ~ZoneListController() override;
 
@@ -37,6 +38,7 @@ class ZoneListController : public QObject {
   void lvPlayZonesChange(int row);
   void lvPlayZonesClick();
 
+  AppContext& context_;
   ZoneArea area_;
   ZoneTable& zones_;
   SharedState& state_;

@@ -76,13 +76,14 @@ struct WindowParts {
   std::unique_ptr<PlayListStore> store;
 };
 
-// A main window that owns what it is given; with `withFtp` it also has an FTP client and store.
+// A main window that owns what it is given, in the test's `context`; with `withFtp` it also has
+// an FTP client and store.
 class TestMainFrm : public WindowParts, public ui::TMainFrm {
  public:
-  explicit TestMainFrm(bool withFtp = false) : ui::TMainFrm(state, zones) {
+  explicit TestMainFrm(AppContext& context, bool withFtp = false) : ui::TMainFrm(context, state, zones) {
     if (!withFtp) return;
-    ftp = std::make_unique<FtpClient>();
-    store = std::make_unique<PlayListStore>(*ftp);
+    ftp = std::make_unique<FtpClient>(context);
+    store = std::make_unique<PlayListStore>(*ftp, context.CurrentPrompts());
     AttachStore(*ftp, *store);
   }
   ~TestMainFrm() override { DetachStore(); }
@@ -95,10 +96,10 @@ class TestMainFrm : public WindowParts, public ui::TMainFrm {
   QAction* Action(const char* name) const { return test::Action(*this, name); }
 };
 
-// A main window as a user sees it: zones read from the Settings folder in use, desktop size,
+// A main window as a user sees it: zones read from the context's Settings folder, desktop size,
 // shown.
-inline std::unique_ptr<TestMainFrm> OpenMainWindow(bool ftp = false) {
-  auto frm = std::make_unique<TestMainFrm>(ftp);
+inline std::unique_ptr<TestMainFrm> OpenMainWindow(AppContext& context, bool ftp = false) {
+  auto frm = std::make_unique<TestMainFrm>(context, ftp);
   frm->LoadZones();
   frm->resize(1280, 800);
   frm->show();

@@ -20,23 +20,26 @@
 #include "bus/BusEndpoint.h"
 #include "bus/StatusReplies.h"
 #include "bus/threadUDPReceive.h"
-#include "core/FormRegistry.h"
+#include "core/AppContext.h"
 #include "core/SharedState.h"
 #include "core/mGetLocalIP.h"
 #include "platform/UdpSocket.h"
 #include "support/RecordingPrompts.h"
 #include "support/RecordingSink.h"
+#include "support/Wait.h"
 #include "zones/ZoneCommands.h"
 
 using namespace kestrel;
 using kestrel::test::RecordingSink;
 using kestrel::test::SinkEvent;
+using kestrel::test::WaitUntil;
 using namespace std::chrono_literals;
 
 namespace {
 
 // The program's station, as a session owns it.
-BusLink bus;
+AppContext context;
+BusLink bus(context);
 PollState poll;
 SharedState state;
 
@@ -58,16 +61,6 @@ void Poll(std::uint8_t subnet, std::uint8_t device) {
   poll.PolledDeviceID = device;
   bus.pblSendBUF(StatusQuery(), kOpTextCommand, subnet, device);
   bus.pblSendBUF(PlayModeQuery(), kOpTextCommand, subnet, device);
-}
-
-template <typename Condition>
-bool WaitUntil(Condition done, std::chrono::milliseconds timeout = 5s) {
-  const auto end = std::chrono::steady_clock::now() + timeout;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
 }
 
 std::string ReadFile(const std::string& path) {
@@ -100,6 +93,7 @@ class Bus : public ::testing::Test {
     ASSERT_TRUE(bus.pblInitSocket(ip));
     ASSERT_TRUE(sender.Bind(ip, 0, nullptr));
     ASSERT_TRUE(sender.EnableBroadcast(nullptr));
+    receiver.SetMainFormExists(true);
     receiver.Start();
   }
   void TearDown() override {
@@ -119,7 +113,6 @@ class Bus : public ::testing::Test {
   }
 
   std::string ip;
-  FormRegistration mainWindow{"MainFrm"};
   RecordingSink sink;
   TthreadRecLigth receiver{&sink, bus.Endpoint(), poll, state};
   platform::UdpSocket sender;
@@ -293,7 +286,8 @@ TEST_F(Endpoint, BindFailureIsShownOnce) {
   const std::string message =
       "Unsuccessfully initialize Winsock!Please check your settings!Please reference the manual for how to "
       "configure it.";
-  BusLink second;  // what a second program opens
+  AppContext secondContext({}, &prompts);
+  BusLink second(secondContext);  // what a second program opens
   const auto holdPort = [&] {
     // The port held by a socket that does not share it.
     const int holder = ::socket(AF_INET, SOCK_DGRAM, 0);

@@ -22,12 +22,13 @@
 #include <unistd.h>
 
 #include "app/Session.h"
-#include "core/AppSettings.h"
+#include "core/AppContext.h"
 #include "core/mGetLocalIP.h"
 #include "support/FtpTestServer.h"
 #include "support/PrivateNetns.h"
 #include "support/RecordingPrompts.h"
 #include "support/TempDir.h"
+#include "support/Wait.h"
 #include "ui/Main.h"
 #include "ui/UnitSinglePgBar.h"
 #include "../../ui/UiTestSupport.h"
@@ -45,13 +46,7 @@ std::string Env(const char* name) {
 // Handles events until `done` holds; false after `ms`.
 template <typename Condition>
 bool WaitFor(Condition done, int ms = 5000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > ms) return false;
-    test::ProcessEvents(10);
-  }
-  return true;
+  return test::WaitUntil(done, std::chrono::milliseconds(ms), [] { test::ProcessEvents(10); });
 }
 
 // The stand-in's log from a given point on: one line per frame it took ("1:21 NEXT: ...").
@@ -83,16 +78,12 @@ class ZoneSession : public ::testing::Test {
                                "[Zone3]\r\nZoneName=Spa\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=22\r\n");
     settings.write("ftpServer.ini", "[ftpServer]\r\nIP=127.0.0.1\r\nPort=" + std::to_string(server->port()) +
                                         "\r\nUserName=kestrel\r\nPassword=secret\r\n");
-    SetSettingsDir(settings.str());
   }
-  void TearDown() override {
-    session.reset();
-    SetSettingsDir("");
-  }
+  void TearDown() override { session.reset(); }
 
   // Starts the program as its entry does and waits until the play lists are listed.
   void Open(Prompts* with) {
-    session = std::make_unique<TSession>(with);
+    session = std::make_unique<TSession>(context, with);
     ASSERT_TRUE(session->Start());
     frm().resize(1280, 800);
     frm().show();
@@ -114,6 +105,7 @@ class ZoneSession : public ::testing::Test {
 
   test::RecordingPrompts prompts;
   test::TempDir settings;
+  AppContext context{settings.str()};
   std::unique_ptr<test::FtpTestServer> server;
   std::unique_ptr<TSession> session;
   PlayerLog log;
@@ -251,7 +243,7 @@ TEST_F(ZoneSession, ClosingWhileAnOperationWaitsForAnAnswerEndsAtOnce) {
   Open(nullptr);  // message boxes, as the user has them
   bool answered = true;
   qint64 closeMs = -1;
-  QTimer::singleShot(0, [&] { frm().RunOperation([&] { answered = CurrentPrompts().Confirm("Go on?"); }); });
+  QTimer::singleShot(0, [&] { frm().RunOperation([&] { answered = context.CurrentPrompts().Confirm("Go on?"); }); });
   QTimer watch;
   QObject::connect(&watch, &QTimer::timeout, [&] {
     QWidget* box = QApplication::activeModalWidget();
@@ -304,7 +296,7 @@ TEST_F(ZoneSession, AHeldBusPortEndsTheStartUpWithItsMessage) {
   addr.sin_port = htons(kBusPort);
   ASSERT_EQ(inet_pton(AF_INET, GetLocalIP("").c_str(), &addr.sin_addr), 1);
   ASSERT_EQ(::bind(holder, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
-  session = std::make_unique<TSession>(&prompts);
+  session = std::make_unique<TSession>(context, &prompts);
   EXPECT_FALSE(session->Start());
   ::close(holder);
   ASSERT_EQ(prompts.Shown().size(), 1u);
