@@ -36,8 +36,8 @@ TMainFrm::TMainFrm(AppContext& context, SharedState& state, ZoneTable& zones, QW
   zoneCommands_ = std::make_unique<ZoneCommandsController>(v.zones, v.songs, v.actions, zoneList_->Checking(),
                                                            *playLists_, [this] { return Choice(); });
   uploads_ = std::make_unique<UploadController>(context_, this, v.songs, v.actions, state_, *playLists_, run);
-  playListOps_ = std::make_unique<PlayListOpsController>(context_, this, v.playLists, v.songs, v.actions, state_, *playLists_,
-                                                         *uploads_, run);
+  playListOps_ = std::make_unique<PlayListOpsController>(context_, this, v.playLists, v.songs, v.actions, state_,
+                                                         *playLists_, *uploads_, run);
 
   // Ctrl+Alt+Shift+L shows or hides the "Update Play List" button, whichever control has the focus.
   auto* hiddenKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_L), this);

@@ -16,11 +16,11 @@
 
 namespace kestrel::ui {
 
-PlayListOpsController::PlayListOpsController(AppContext& context, QWidget* window, const PlayListArea& playLists, const SongArea& songs,
-                                             const MainActions& actions, SharedState& state,
+PlayListOpsController::PlayListOpsController(AppContext& context, QWidget* window, const PlayListArea& playLists,
+                                             const SongArea& songs, const MainActions& actions, SharedState& state,
                                              PlayListController& views, UploadController& uploads, OperationRunner run)
-    : context_(context), window_(window), playLists_(playLists), songs_(songs), state_(state), views_(views), uploads_(uploads),
-      run_(std::move(run)) {
+    : context_(context), window_(window), playLists_(playLists), songs_(songs), state_(state), views_(views),
+      uploads_(uploads), run_(std::move(run)) {
   const std::pair<QAction*, void (PlayListOpsController::*)()> handlers[] = {
       {actions.acAddList, &PlayListOpsController::acAddListExecute},
       {actions.acEditList, &PlayListOpsController::acEditListExecute},

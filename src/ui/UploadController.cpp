@@ -16,8 +16,9 @@
 
 namespace kestrel::ui {
 
-UploadController::UploadController(AppContext& context, QWidget* window, const SongArea& songs, const MainActions& actions,
-                                   SharedState& state, PlayListController& playLists, OperationRunner run)
+UploadController::UploadController(AppContext& context, QWidget* window, const SongArea& songs,
+                                   const MainActions& actions, SharedState& state, PlayListController& playLists,
+                                   OperationRunner run)
     : context_(context), window_(window), songs_(songs), state_(state), playLists_(playLists), run_(std::move(run)) {
   progress_ = new TUnitProgressBarFrm(window);
   SetDropHandler([this](const std::vector<std::string>& paths) { DropFiles(paths); });

@@ -22,8 +22,8 @@ class UploadController : public QObject {
   Q_OBJECT
  public:
   // `window` is the main window, over which the dialogs and the progress window open.
-  UploadController(AppContext& context, QWidget* window, const SongArea& songs, const MainActions& actions, SharedState& state,
-                   PlayListController& playLists, OperationRunner run);
+  UploadController(AppContext& context, QWidget* window, const SongArea& songs, const MainActions& actions,
+                   SharedState& state, PlayListController& playLists, OperationRunner run);
 
   // "Add Song...": the MP3 files picked in dlgOpenSong into the selected play list.
   void acAddSongExecute();

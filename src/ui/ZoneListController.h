@@ -20,8 +20,8 @@ class WindowThreadGate;
 class ZoneListController : public QObject {
   Q_OBJECT
  public:
-  ZoneListController(AppContext& context, const ZoneArea& area, ZoneTable& zones, SharedState& state, WindowThreadGate& gate,
-                     PlayListController& playLists);
+  ZoneListController(AppContext& context, const ZoneArea& area, ZoneTable& zones, SharedState& state,
+                     WindowThreadGate& gate, PlayListController& playLists);
   ~ZoneListController() override;
 
   // Reads Settings/Zone.ini into the zone list; a bad ID throws EConvertError after the zones

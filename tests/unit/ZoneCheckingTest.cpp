@@ -25,7 +25,8 @@ TEST(ZoneChecking, CountsChecksFromChangeEventsAlone) {
   };
   const std::vector<Row> rows = {
       {"two zones checked", {{0, true}, {2, true}}, 2, {true, false, true}, true},
-      {"a repeated event of a checked row does not count twice", {{1, true}, {1, true}}, 1, {false, true, false}, false},
+      {"a repeated event of a checked row does not count twice",
+       {{1, true}, {1, true}}, 1, {false, true, false}, false},
       {"an uncheck of an unchecked row leaves the count at zero", {{0, false}}, 0, {false, false, false}, false},
       {"checked and unchecked again", {{0, true}, {1, true}, {0, false}}, 1, {false, true, false}, true},
       {"a row past the zones changes nothing", {{0, true}, {3, true}}, 1, {true, false, false}, true},
