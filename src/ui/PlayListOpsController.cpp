@@ -205,8 +205,9 @@ void PlayListOpsController::lvPlayListDragDrop(QObject* source, int row) {
   }
   ReselectAfterDrag(songName);
   if (!failure.empty())
-    context_.CurrentPrompts().Show(PromptKind::ErrorOk, "Can not move " + QuotedName(songName) + " into play list " +
-                                                   QuotedName(targetName) + ".\r\n\r\n" + failure);
+    context_.CurrentPrompts().Show(PromptKind::ErrorOk, "Can not move " + QuotedName(songName) +
+                                                            " into play list " + QuotedName(targetName) +
+                                                            ".\r\n\r\n" + failure);
 }
 
 void PlayListOpsController::ReselectAfterDrag(const std::string& songName) {
