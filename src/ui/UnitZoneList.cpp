@@ -252,7 +252,10 @@ void TUnitZoneListFrm::FindClick() {
     return;
   }
   scanner_ = scanners_();
-  if (!scanner_) return;
+  if (!scanner_) {
+    lblFound_->setText("Finding zones needs the bus, which is not open.");
+    return;
+  }
   gScan_->setRange(0, static_cast<int>(range.Addresses()));
   gScan_->setValue(0);
   lblFound_->setText(QString("Asking %1 addresses...").arg(range.Addresses()));
