@@ -78,7 +78,7 @@ TUnitZoneListFrm::TUnitZoneListFrm(const std::string& zoneIniPath, ScannerFactor
   setFont(f);
   resize(560, 400);
 
-  lvZones_ = new TListView("lvZones", {{"Zone Name", 220, 80}, {"Subnet", 60}, {"Device", 60}, {"Answers", 120}}, false, this);
+  lvZones_ = new TListView("lvZones", {{"Zone Name", 190, 80}, {"Subnet", 55}, {"Device", 55}, {"Answers", 110}}, false, this);
   btnMoveUp_ = Button(this, "btnMoveUp", "Move &Up");
   btnMoveDown_ = Button(this, "btnMoveDown", "Move &Down");
   btnRename_ = Button(this, "btnRename", "Re&name...");
@@ -116,7 +116,9 @@ TUnitZoneListFrm::TUnitZoneListFrm(const std::string& zoneIniPath, ScannerFactor
   lblFound_ = new QLabel(this);
   lblFound_->setObjectName("lblFound");
   auto* find = new QGridLayout;
-  find->addWidget(new QLabel("Subnets", this), 0, 0);
+  auto* lblSubnets = new QLabel("Su&bnets", this);
+  lblSubnets->setBuddy(edtSubnets_);
+  find->addWidget(lblSubnets, 0, 0);
   find->addWidget(edtSubnets_, 0, 1);
   find->addWidget(btnFind_, 0, 2);
   find->addWidget(gScan_, 1, 0, 1, 3);
