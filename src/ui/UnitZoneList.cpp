@@ -2,6 +2,7 @@
 
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -147,7 +148,7 @@ TUnitZoneListFrm::TUnitZoneListFrm(const std::string& zoneIniPath, ScannerFactor
   connect(btnRename_, &QPushButton::clicked, this, &TUnitZoneListFrm::RenameClick);
   connect(btnRemove_, &QPushButton::clicked, this, &TUnitZoneListFrm::RemoveClick);
   connect(btnAdd_, &QPushButton::clicked, this, &TUnitZoneListFrm::AddClick);
-  connect(edtName_, &QLineEdit::returnPressed, this, &TUnitZoneListFrm::AddClick);
+  edtName_->installEventFilter(this);
   connect(btnFind_, &QPushButton::clicked, this, &TUnitZoneListFrm::FindClick);
   connect(btnOK_, &QPushButton::clicked, this, &TUnitZoneListFrm::accept);
   connect(btnCancel, &QPushButton::clicked, this, &TUnitZoneListFrm::reject);
@@ -156,6 +157,17 @@ TUnitZoneListFrm::TUnitZoneListFrm(const std::string& zoneIniPath, ScannerFactor
 }
 
 TUnitZoneListFrm::~TUnitZoneListFrm() { StopScan(); }
+
+bool TUnitZoneListFrm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == edtName_ && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      AddClick();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
 
 QString TUnitZoneListFrm::AnswerText(const ZoneDefinition& zone) const {
   if (!scanned_) return {};

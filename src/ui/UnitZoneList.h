@@ -50,6 +50,10 @@ class TUnitZoneListFrm : public QDialog {
   void accept() override;
   void reject() override;
 
+ protected:
+  // Enter in the name field adds the zone; it does not also press OK.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void Refresh(int selectRow);
   void AddClick();
