@@ -262,6 +262,15 @@ int RunDeploy(CliPrompts& prompts, const Options& options, const DeployArgs& arg
   DeployContext context;
   if (const int status = ReadPlayer(server, local, comparison.times, context.player); status != kOk) return status;
   context.comparison = comparison.times ? "size and time" : "size";
+  // A player that shows no song at an odd second keeps times to two seconds.
+  int timed = 0, odd = 0;
+  for (const DeployPlayList& list : context.player)
+    for (const DeploySong& song : list.songs)
+      if (long long t = 0; ParseUtcStamp(song.modified, t)) {
+        ++timed;
+        odd += t % 2 != 0 ? 1 : 0;
+      }
+  comparison.twoSecondTimes = timed > 0 && odd == 0;
   int readBack = 0;
   bool readFailed = false;
   if (args.checksum) {

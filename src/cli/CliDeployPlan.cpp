@@ -1,5 +1,6 @@
 #include "cli/CliDeployPlan.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 
@@ -50,6 +51,10 @@ std::vector<Row> Rows(const DeployPlan& plan, const DeployContext& context) {
     for (const DeployPlayList& list : context.player)
       if (list.name == name) r.songsThere = static_cast<int>(list.songs.size());
   }
+  // The folder's play lists in its order (by name), then those to delete.
+  std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+    return a.remove != b.remove ? !a.remove : a.name < b.name;
+  });
   return rows;
 }
 

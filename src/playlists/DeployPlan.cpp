@@ -31,13 +31,15 @@ const DeploySong* FindSong(const DeployPlayList& list, const std::string& name) 
 }
 
 // Why the player's copy `theirs` may differ from `song`; nullptr when it is the same.
-const char* Difference(const DeploySong& song, const DeploySong* theirs, bool times) {
+const char* Difference(const DeploySong& song, const DeploySong* theirs, const DeployComparison& comparison) {
   if (theirs == nullptr) return "new";
   if (theirs->size < 0 || theirs->size != song.size) return "size";
-  if (!times) return nullptr;
+  if (!comparison.times) return nullptr;
   long long mine = 0, its = 0;
   if (!ParseUtcStamp(song.modified, mine) || !ParseUtcStamp(theirs->modified, its)) return "time";
-  return mine - its > 1 || its - mine > 1 ? "time" : nullptr;
+  if (mine == its) return nullptr;
+  const bool rounded = comparison.twoSecondTimes && mine % 2 != 0 && (mine - its == 1 || its - mine == 1);
+  return rounded ? nullptr : "time";
 }
 
 }  // namespace
@@ -100,7 +102,7 @@ DeployPlan PlanDeploy(const std::vector<DeployPlayList>& local, const std::vecto
         continue;
       }
       const DeploySong* theirs = there != nullptr ? FindSong(*there, song.name) : nullptr;
-      const char* reason = Difference(song, theirs, comparison.times);
+      const char* reason = Difference(song, theirs, comparison);
       if (reason == nullptr && comparison.contentDiffers && comparison.contentDiffers(list.name, song))
         reason = "content";
       if (reason == nullptr) {

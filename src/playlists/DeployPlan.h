@@ -66,9 +66,11 @@ struct DeployPlan {
 struct DeployComparison {
   bool withDeletions = false;
   // Compare modification times too (the player keeps the times a deploy gives its songs): a
-  // song whose times differ by more than one second is sent. One second is allowed, as
-  // players whose disks keep times to two seconds round them.
+  // song whose times differ is sent.
   bool times = false;
+  // The player keeps times to two seconds (as FAT disks do: every song's time is an even
+  // second): a local time of an odd second then matches the even seconds on either side.
+  bool twoSecondTimes = false;
   // When given, asked about every song judged the same by size (and time): true when its
   // content differs (the player's copy read back).
   std::function<bool(const std::string& playList, const DeploySong& local)> contentDiffers;
