@@ -51,8 +51,13 @@ int ReadPlayer(CliServer& server, const std::vector<DeployPlayList>& local, bool
   std::vector<DeploySong*> askedFor;
   for (int row = 0; row < store.Count(); ++row) {
     TPlayListObj& playList = *store.At(row);
-    if (const int status = server.LoadSongs(playList); status != kOk) return status;
     DeployPlayList list{playList.Name, {}};
+    // The listing read every play list it could enter; one the folder has is read again here.
+    if (!playList.GotSong && FindLocal(local, playList.Name) == nullptr) {
+      player.push_back(std::move(list));
+      continue;
+    }
+    if (const int status = server.LoadSongs(playList); status != kOk) return status;
     for (const TSongObj* song : playList.VisibleSongs()) list.songs.push_back({song->Name, song->Size, {}, song->ModTimeUtc});
     player.push_back(std::move(list));
   }
