@@ -55,7 +55,8 @@ class BusEndpoint {
   // `receivedOn`, when given, gets the address of the socket that held it.
   std::size_t Receive(std::uint8_t* buffer, std::size_t capacity, std::string* receivedOn = nullptr);
 
-  // Waits until a datagram is waiting (true), Wake is called, or `timeoutMs` have passed.
+  // Waits until a datagram is waiting (true), Wake is called, or `timeoutMs` have passed (a
+  // negative time-out: no time-out).
   bool WaitReadable(int timeoutMs);
   void Wake();
 

@@ -10,9 +10,8 @@ namespace kestrel {
 
 namespace {
 constexpr char kMainFormName[] = "MainFrm";
-// How long the idle loop waits for a datagram before it looks at the stop request again. A
-// stop request wakes the wait at once where the platform allows it.
-constexpr int kIdleWaitMs = 100;
+// The idle loop sleeps until a datagram comes or Stop wakes it.
+constexpr int kNoTimeOut = -1;
 }  // namespace
 
 TthreadRecLigth::TthreadRecLigth(ZoneStatusSink* sink, BusEndpoint& endpoint, PollState& poll, SharedState& state)
@@ -35,7 +34,7 @@ void TthreadRecLigth::Stop() {
 void TthreadRecLigth::Execute() {
   platform::SetCurrentThreadName("kestrel-recv");
   while (!stopRequested_) {
-    if (!ReceiveDatagram()) endpoint_.WaitReadable(kIdleWaitMs);
+    if (!ReceiveDatagram()) endpoint_.WaitReadable(kNoTimeOut);
   }
 }
 

@@ -43,10 +43,11 @@ struct ReceiveCounters {
 class BusEndpoint;
 
 // The receive thread. Start() runs the loop on a thread of its own: read one datagram without
-// blocking and process it; when nothing is waiting, wait for the endpoint's sockets (a stop
-// request cuts that wait short). Stop() and the destructor ask the loop to end and join it, so
-// nothing the loop uses may be released before either has returned. The thread is named
-// "kestrel-recv" (debuggers, process listings, the flood benchmark's CPU figure).
+// blocking and process it; when nothing is waiting, sleep until a datagram comes or a stop
+// request wakes it (so the endpoint is opened before Start). Stop() and the destructor ask the
+// loop to end and join it, so nothing the loop uses may be released before either has
+// returned. The thread is named "kestrel-recv" (debuggers, process listings, the flood
+// benchmark's CPU figure).
 class TthreadRecLigth {
  public:
   // `sink` receives the decoded values of the polled zone (nullptr: decode, hand nothing on).

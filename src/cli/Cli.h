@@ -18,12 +18,13 @@ enum ExitCode {
   kNoConnection = 2,     // no connection to the FTP server or the bus (none, lost, timed out)
   kRefused = 3,          // the server refused, its answer was unusable, or no such play list
   kNotTransferred = 4,   // some files were not transferred (each named with the reason)
-  kReloadUnconfirmed = 5 // a zone did not report the end of its play list reload in time
+  kReloadUnconfirmed = 5, // a zone did not report the end of its play list reload in time
+  kNotSaved = 6          // the Settings folder or a file in it could not be written
 };
 
 // The options every sub-command sees, filled by the parser before the command runs.
 struct Options {
-  std::string settings;  // the Settings folder; empty: beside the program
+  std::string settings;  // the Settings folder; empty: the one the rule chooses (core/AppSettings.h)
   bool json = false;     // print data as JSON instead of tab-separated lines
   bool yes = false;      // answer Yes to deletion questions
   bool replace = false;  // answer Yes to "exists. Replace it?"
@@ -53,5 +54,6 @@ void AddZoneCommands(Registry& registry);
 void AddPlayListOpCommands(Registry& registry);
 void AddTransferCommands(Registry& registry);
 void AddDeployCommand(Registry& registry);
+void AddSettingsCommands(Registry& registry);
 
 }  // namespace kestrel::cli

@@ -30,7 +30,15 @@ const char kFooter[] =
     "  3  the server refused, its listing could not be read, or there is no such play list\n"
     "     or song\n"
     "  4  some files were not transferred (each is named with the server's reply)\n"
-    "  5  a zone did not report the end of its play list reload within 60 s\n";
+    "  5  a zone did not report the end of its play list reload within 60 s\n"
+    "  6  the Settings folder or a file in it could not be written\n"
+    "\n"
+    "Settings: ftpServer.ini, Zone.ini and localIP.ini in the folder given with --settings;\n"
+    "else in the folder Settings beside the program when it exists (a portable copy, the\n"
+    "build tree); else in $XDG_CONFIG_HOME/kestrel/Settings (~/.config/kestrel/Settings when\n"
+    "XDG_CONFIG_HOME is not set). The window uses the same folder. kestrel-cli settings shows\n"
+    "the folder in use and what it holds; kestrel-cli settings ftp and kestrel-cli settings\n"
+    "zones write them.\n";
 
 }  // namespace
 
@@ -43,9 +51,10 @@ int main(int argc, char** argv) {
   app.fallthrough();
   app.get_formatter()->column_width(34);
   app.add_option("--settings", options.settings,
-                 "the Settings folder with ftpServer.ini, Zone.ini and localIP.ini (default: the\n"
-                 "Settings folder beside the program)")
+                 "the Settings folder with ftpServer.ini, Zone.ini and localIP.ini (default: see\n"
+                 "Settings below)")
       ->type_name("DIR");
+  app.set_version_flag("--version", std::string("kestrel-cli ") + KESTREL_VERSION_TEXT);
   app.add_flag("--json", options.json, "print data as JSON instead of tab-separated lines");
 
   Registry registry{app, options, [&command](Command chosen) { command = std::move(chosen); }};
@@ -54,12 +63,15 @@ int main(int argc, char** argv) {
   AddTransferCommands(registry);
   AddZoneCommands(registry);
   AddDeployCommand(registry);
+  AddSettingsCommands(registry);
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);

@@ -13,9 +13,6 @@
 
 namespace kestrel::cli {
 
-namespace {
-
-// "S:D" with both numbers 0-255.
 bool ParseAddress(const std::string& text, std::uint8_t& subnetID, std::uint8_t& deviceID) {
   const std::size_t colon = text.find(':');
   if (colon == std::string::npos) return false;
@@ -28,8 +25,6 @@ bool ParseAddress(const std::string& text, std::uint8_t& subnetID, std::uint8_t&
   };
   return number(text.substr(0, colon), subnetID) && number(text.substr(colon + 1), deviceID);
 }
-
-}  // namespace
 
 std::string AddressText(std::uint8_t subnetID, std::uint8_t deviceID) {
   return std::to_string(subnetID) + ":" + std::to_string(deviceID);

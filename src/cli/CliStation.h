@@ -27,6 +27,9 @@ bool ReadZones(std::vector<ZoneDefinition>& zones);
 std::vector<std::size_t> SelectZones(const std::vector<ZoneDefinition>& zones,
                                      const std::vector<std::string>& wanted);
 
+// "S:D" with both numbers 0-255.
+bool ParseAddress(const std::string& text, std::uint8_t& subnetID, std::uint8_t& deviceID);
+
 // "S:D".
 std::string AddressText(std::uint8_t subnetID, std::uint8_t deviceID);
 

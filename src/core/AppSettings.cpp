@@ -2,22 +2,40 @@
 
 #include <mutex>
 
+#include "platform/ConfigHome.h"
 #include "platform/ExePath.h"
+#include "platform/FileWrite.h"
 
 namespace kestrel {
 
 namespace {
+const char kFolderName[] = "Settings";
+
 std::mutex g_mutex;
 std::string g_override;
 }  // namespace
 
-std::string SettingsDir() {
+SettingsFolder ChooseSettingsFolder(const std::string& given, const std::string& programDir,
+                                    const std::string& configHome, bool besideExists) {
+  if (!given.empty()) return {given, SettingsPlace::Given};
+  const std::string beside = platform::JoinPath(programDir, kFolderName);
+  if (besideExists || configHome.empty()) return {beside, SettingsPlace::BesideProgram};
+  return {platform::JoinPath(platform::JoinPath(configHome, "kestrel"), kFolderName), SettingsPlace::UserConfig};
+}
+
+SettingsFolder CurrentSettingsFolder() {
+  std::string given;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
-    if (!g_override.empty()) return g_override;
+    given = g_override;
   }
-  return platform::JoinPath(platform::ExecutableDir(), "Settings");
+  if (!given.empty()) return {given, SettingsPlace::Given};
+  const std::string programDir = platform::ExecutableDir();
+  const bool besideExists = platform::IsFolder(platform::JoinPath(programDir, kFolderName));
+  return ChooseSettingsFolder("", programDir, besideExists ? "" : platform::UserConfigHome(), besideExists);
 }
+
+std::string SettingsDir() { return CurrentSettingsFolder().dir; }
 
 void SetSettingsDir(const std::string& dir) {
   std::lock_guard<std::mutex> lock(g_mutex);

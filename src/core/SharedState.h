@@ -8,6 +8,8 @@
 #include <mutex>
 #include <string>
 
+#include "core/WakingFlag.h"
+
 namespace kestrel {
 
 using IPv4Bytes = std::array<std::uint8_t, 4>;
@@ -40,8 +42,9 @@ class SharedState {
   std::atomic<bool> PlayListsChanged{false};
   // A song is being dragged over the play list view.
   std::atomic<bool> DraggingFlag{false};
-  // A zone is reloading its play lists, and the counter that bounds the wait for its end.
-  std::atomic<bool> ZoneUpdating{false};
+  // A zone is reloading its play lists, and the counter that bounds the wait for its end. The
+  // threads that pause while a reload runs, or come to life when one starts, sleep on the flag.
+  WakingFlag ZoneUpdating{false};
   std::atomic<std::int32_t> UpdateWaitCounter{0};
   // The counter value at which a reload wait gives up (tests shorten it).
   std::atomic<std::int32_t> UpdateWaitLimit{kUpdateWaitLimit};

@@ -10,16 +10,51 @@
 
 namespace kestrel::platform {
 
-void SetCurrentThreadName(const char* name) {
-#ifdef _WIN32
-  // SetThreadDescription exists from Windows 10 1607 on; older systems simply keep no name.
-  using SetDescription = HRESULT(WINAPI*)(HANDLE, PCWSTR);
-  static const auto set = reinterpret_cast<SetDescription>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetThreadDescription")));
-  if (set != nullptr) set(GetCurrentThread(), WideFromUtf8(name).c_str());
-#else
-  pthread_setname_np(pthread_self(), name);
-#endif
+std::string KeptThreadName(std::string_view name) {
+  if (name.size() <= kThreadNameMax) return std::string(name);
+  std::size_t end = kThreadNameMax;
+  // Back over continuation bytes (10xxxxxx) to the start of the character that would be cut.
+  while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
+  return std::string(name.substr(0, end));
 }
+
+#ifdef _WIN32
+
+namespace {
+// Both exist from Windows 10 1607 on; older systems simply keep no name.
+template <typename Function>
+Function Kernel32(const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name)));
+}
+}  // namespace
+
+bool SetCurrentThreadName(std::string_view name) {
+  using SetDescription = HRESULT(WINAPI*)(HANDLE, PCWSTR);
+  static const auto set = Kernel32<SetDescription>("SetThreadDescription");
+  return set != nullptr && SUCCEEDED(set(GetCurrentThread(), WideFromUtf8(KeptThreadName(name)).c_str()));
+}
+
+std::string CurrentThreadName() {
+  using GetDescription = HRESULT(WINAPI*)(HANDLE, PWSTR*);
+  static const auto get = Kernel32<GetDescription>("GetThreadDescription");
+  PWSTR text = nullptr;
+  if (get == nullptr || FAILED(get(GetCurrentThread(), &text)) || text == nullptr) return {};
+  const std::string name = Utf8FromWide(text);
+  LocalFree(text);
+  return name;
+}
+
+#else
+
+bool SetCurrentThreadName(std::string_view name) {
+  return pthread_setname_np(pthread_self(), KeptThreadName(name).c_str()) == 0;
+}
+
+std::string CurrentThreadName() {
+  char name[kThreadNameMax + 1] = {};
+  return pthread_getname_np(pthread_self(), name, sizeof name) == 0 ? std::string(name) : std::string();
+}
+
+#endif
 
 }  // namespace kestrel::platform

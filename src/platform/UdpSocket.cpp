@@ -201,12 +201,16 @@ void SocketWaiter::Wake() {
 }
 
 bool SocketWaiter::Wait(const std::vector<const UdpSocket*>& sockets, int timeoutMs) {
-  if (wakeEvent_ == nullptr || socketEvent_ == nullptr) return false;
+  if (socketEvent_ == nullptr) return false;
   // Tying a socket to the event again records a datagram that is already waiting, so none
   // that arrived since the last read is missed.
   ResetEvent(socketEvent_);
   for (const UdpSocket* s : sockets)
     if (s != nullptr && s->IsOpen()) WSAEventSelect(static_cast<SOCKET>(s->Handle()), socketEvent_, FD_READ);
+  if (wakeEvent_ == nullptr) {
+    const int ms = timeoutMs < 0 ? kUnwakeableWaitMs : std::min(timeoutMs, kUnwakeableWaitMs);
+    return WaitForSingleObject(socketEvent_, static_cast<DWORD>(ms)) == WAIT_OBJECT_0;
+  }
   const HANDLE events[2] = {wakeEvent_, socketEvent_};
   const DWORD r = WaitForMultipleObjects(2, events, FALSE, timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
   if (r == WAIT_OBJECT_0 + 1) return true;
@@ -278,6 +282,7 @@ bool SocketWaiter::Wait(const std::vector<const UdpSocket*>& sockets, int timeou
     if (s != nullptr && s->IsOpen()) fds.push_back({s->Handle(), POLLIN, 0});
   const std::size_t socketCount = fds.size();
   if (wakeRead_ >= 0) fds.push_back({wakeRead_, POLLIN, 0});
+  if (wakeRead_ < 0) timeoutMs = timeoutMs < 0 ? kUnwakeableWaitMs : std::min(timeoutMs, kUnwakeableWaitMs);
   const int n = ::poll(fds.data(), fds.size(), timeoutMs);
   if (n <= 0) return false;
   if (wakeRead_ >= 0 && (fds.back().revents & POLLIN) != 0) {

@@ -75,7 +75,10 @@ class SocketWaiter {
   SocketWaiter& operator=(const SocketWaiter&) = delete;
 
   // Returns when one of `sockets` has a datagram waiting (true), when Wake was called, or
-  // after `timeoutMs` milliseconds. A pending wake-up is consumed.
+  // after `timeoutMs` milliseconds (negative: no time-out). A pending wake-up is consumed. A
+  // waiter whose wake-up channel the system refused waits at most kUnwakeableWaitMs each time,
+  // so that its caller still comes round to look for a stop request.
+  static constexpr int kUnwakeableWaitMs = 100;
   bool Wait(const std::vector<const UdpSocket*>& sockets, int timeoutMs);
   void Wake();
 

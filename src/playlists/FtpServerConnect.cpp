@@ -38,11 +38,14 @@ ConnectResult ConnectAndSave(FtpClient& ftp, Prompts& prompts, const FtpServerSe
     ftp.SetPassword(typed.password);
     ftp.Connect();
     result.loginReply = TrimText(ftp.LoginReply());
-    if (!WriteFtpServerSettings(iniPath, saved))
-      throw FtpError(FtpError::Kind::LocalFile, "cannot write " + iniPath);
-  } catch (const FtpError&) {
+    if (!WriteFtpServerSettings(iniPath, saved)) {
+      result.notSaved = true;
+      throw FtpError(FtpError::Kind::LocalFile, "can not write " + iniPath);
+    }
+  } catch (const FtpError& e) {
     prompts.Show(PromptKind::ErrorYes, "Connect Fail!");
     result.loginReply.clear();
+    result.reason = e.what();
     return result;
   }
   result.outcome = ConnectOutcome::Connected;

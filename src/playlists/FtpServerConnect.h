@@ -23,6 +23,10 @@ enum class ConnectOutcome {
 struct ConnectResult {
   ConnectOutcome outcome = ConnectOutcome::Failed;
   std::string loginReply;  // the server's answer to the login, trimmed
+  // After a failure: why (the server's reply or the network's error), and whether the login
+  // worked but the file could not be written.
+  std::string reason;
+  bool notSaved = false;
 };
 
 // With a connection open, asks "Reconnect?" and ends it on Yes. Then sets the client's host

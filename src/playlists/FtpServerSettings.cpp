@@ -1,7 +1,9 @@
 #include "playlists/FtpServerSettings.h"
 
 #include "core/mPublicFunction.h"
+#include "platform/FileWrite.h"
 #include "platform/ProfileIni.h"
+#include "platform/Utf8Path.h"
 
 namespace kestrel {
 
@@ -19,6 +21,11 @@ FtpServerSettings ReadFtpServerSettings(const std::string& path) {
 }
 
 bool WriteFtpServerSettings(const std::string& path, const FtpServerSettings& settings) {
+  // The password is kept in plain text: a file made here is for its owner's eyes only.
+  const auto folder = platform::PathFromUtf8(path).parent_path();
+  std::string error;
+  if (!folder.empty() && !platform::MakeFolders(platform::Utf8FromPath(folder), error)) return false;
+  if (!platform::CreatePrivateFile(path, error)) return false;
   return platform::WriteProfileString(path, kSection, "IP", settings.ip) &&
          platform::WriteProfileString(path, kSection, "Port", settings.port) &&
          platform::WriteProfileString(path, kSection, "UserName", settings.userName) &&

@@ -5,6 +5,8 @@
 #include <QProgressBar>
 #include <QTimer>
 
+#include "core/UpdateWaitClock.h"
+
 namespace kestrel::ui {
 
 TfrmSinglePgBar::TfrmSinglePgBar(QWidget* owner)
@@ -49,10 +51,11 @@ void UpdateProgress::ShowUpdateProgress() {
   window_.ProgressBar->setMaximum(100);
   window_.lblTips->setText(kTipText);
   bool timedOut = false;
+  UpdateWaitClock clock(state_);
   while (state_.ZoneUpdating && !timedOut && !cancelled_) {
     window_.ProgressBar->setValue(0);
     for (int step = 1; step <= kSweepSteps; ++step) {
-      if (state_.UpdateWaitCounter > state_.UpdateWaitLimit) {
+      if (clock.Count()) {
         state_.ZoneUpdating = false;
         state_.UpdateWaitCounter = 0;
         timedOut = true;
@@ -60,7 +63,6 @@ void UpdateProgress::ShowUpdateProgress() {
       }
       window_.ProgressBar->setValue(step);
       if (!Step()) break;
-      state_.UpdateWaitCounter += 10;
     }
   }
   if (!timedOut && !cancelled_) {

@@ -30,8 +30,8 @@ class TfrmSinglePgBar : public QWidget {
 
 // The reload progress, run on the window thread: the main window disabled and the bar sweeping
 // from 1 to 70 in steps of 100 ms for as long as a zone reloads; "Updated!" when it reported
-// the end, nothing when the wait timed out (the counter passed the limit without a reply).
-// `stop` ends it at once (shutdown).
+// the end, nothing when the wait timed out (the counter, which counts the real time since the
+// last update status reply, passed the limit). Cancel ends it at once (shutdown).
 class UpdateProgress {
  public:
   static constexpr int kSweepSteps = 70;

@@ -4,16 +4,14 @@
 #include <chrono>
 #include <string>
 
-#include "platform/Sleep.h"
+#include "core/UpdateWaitClock.h"
 
 namespace kestrel {
 
 namespace {
 
-// How often a reload wait looks at the flag and counts towards its time-out.
+// The longest a reload wait leaves the front end's pump before it counts towards its time-out.
 constexpr int kWaitStepMs = 100;
-// Counter units per step, as the progress window counts them.
-constexpr std::int32_t kCounterPerStep = 10;
 constexpr int kLargestNumber = 999;
 
 bool IsChecked(const ZoneChecks& checked, std::size_t row) { return row < checked.size() && checked[row]; }
@@ -22,12 +20,17 @@ bool IsChecked(const ZoneChecks& checked, std::size_t row) { return row < checke
 
 ZoneControl::ZoneControl(const BusLink& bus, PollState& poll, ZoneTable& zones, SharedState& state, Prompts& prompts)
     : bus_(bus), poll_(poll), zones_(zones), state_(state), prompts_(prompts) {
-  pump_ = [](int maxMs, const std::function<bool()>& done) {
-    for (int waited = 0; waited < maxMs && !done(); waited += 10) platform::SleepMs(10);
+  // What `done` looks at changes with the flag or with Cancel, both of which wake the flag's
+  // waiters.
+  pump_ = [this](int maxMs, const std::function<bool()>& done) {
+    state_.ZoneUpdating.WaitFor(std::chrono::milliseconds(maxMs), done);
   };
 }
 
-void ZoneControl::Cancel() { cancelled_ = true; }
+void ZoneControl::Cancel() {
+  cancelled_ = true;
+  state_.ZoneUpdating.Notify();
+}
 
 void ZoneControl::Send(const Payload& payload, std::uint16_t opCode, std::size_t row) {
   bus_.pblSendBUF(payload, opCode, zones_.SubnetID(row), zones_.DeviceID(row));
@@ -53,24 +56,16 @@ void ZoneControl::SendToZones(const Payload& payload, std::uint16_t opCode, cons
 }
 
 void ZoneControl::WaitForReload() {
-  using Clock = std::chrono::steady_clock;
-  auto done = [this] { return !state_.ZoneUpdating || cancelled_; };
-  Clock::time_point last = Clock::now();
-  std::int64_t countedMs = 0;
+  const auto done = [this] { return !state_.ZoneUpdating || cancelled_; };
+  UpdateWaitClock clock(state_);
   while (!done()) {
     pump_(kWaitStepMs, done);
     // Without the progress thread nobody else times the wait out: count as it would.
     if (progressRunning_ && progressRunning_()) {
-      last = Clock::now();
-      countedMs = 0;
+      clock.Restart();
       continue;
     }
-    const Clock::time_point now = Clock::now();
-    countedMs += std::chrono::duration_cast<std::chrono::milliseconds>(now - last).count();
-    last = now;
-    const std::int32_t steps = static_cast<std::int32_t>(countedMs / kWaitStepMs);
-    countedMs -= std::int64_t{steps} * kWaitStepMs;
-    if (steps > 0 && (state_.UpdateWaitCounter += steps * kCounterPerStep) > state_.UpdateWaitLimit) {
+    if (!done() && clock.Count()) {
       state_.ZoneUpdating = false;
       state_.UpdateWaitCounter = 0;
       ++reloadTimeouts_;

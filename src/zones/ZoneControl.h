@@ -32,7 +32,7 @@ struct SongChoice {
 class ZoneControl {
  public:
   // Keeps the front end alive during a reload wait: handles its events until `done` holds or
-  // `maxMs` have passed. The default sleeps in short steps.
+  // `maxMs` have passed. The default sleeps until the flag falls, Cancel, or the time is up.
   using Pump = std::function<void(int maxMs, const std::function<bool()>& done)>;
 
   ZoneControl(const BusLink& bus, PollState& poll, ZoneTable& zones, SharedState& state, Prompts& prompts);

@@ -28,6 +28,7 @@ void StoppableThread::RequestStop() {
     stop_ = true;
   }
   wake_.notify_all();
+  WakeForStop();
 }
 
 void StoppableThread::Stop() {
@@ -49,8 +50,11 @@ TQueryThread::TQueryThread(const BusLink& bus, PollState& poll, const ZoneTable&
 
 void TQueryThread::Execute() {
   while (!StopRequested()) {
-    if (!state_.ZoneUpdating) QueryZones();
-    if (!Pause(kPassPauseMs)) break;
+    // Polling pauses while a zone reloads.
+    state_.ZoneUpdating.Wait([this] { return !state_.ZoneUpdating.load() || StopRequested(); });
+    if (StopRequested()) break;
+    QueryZones();
+    if (!Pause(zones_.Count() == 0 ? kZonePauseMs : kPassPauseMs)) break;
   }
 }
 
@@ -81,7 +85,9 @@ TProgressThread::TProgressThread(const SharedState& state, std::function<void()>
 
 void TProgressThread::Execute() {
   while (!StopRequested()) {
-    if (state_.ZoneUpdating) showUpdateProgress_();
+    state_.ZoneUpdating.Wait([this] { return state_.ZoneUpdating.load() || StopRequested(); });
+    if (StopRequested()) break;
+    showUpdateProgress_();
     if (!Pause(kLookMs)) break;
   }
 }

@@ -1,8 +1,10 @@
 // The two background threads that serve the zones: the query thread polls one zone per second
 // for its status, and the progress thread has the front end show the reload progress while a
-// zone reloads its play lists. Both stop within a few milliseconds of Stop(), also from inside
-// a pause, and Stop() and the destructors join them, so nothing they use may be released
-// before either has returned.
+// zone reloads its play lists. Neither wakes without work: the query thread sleeps through its
+// pauses and, while a reload runs, until it has ended; the progress thread sleeps until a
+// reload starts. Both stop within a few milliseconds of Stop(), also from inside a pause, and
+// Stop() and the destructors join them, so nothing they use may be released before either has
+// returned.
 #pragma once
 
 #include <atomic>
@@ -39,9 +41,13 @@ class StoppableThread {
   bool Pause(int ms);
   // Call first in the destructor of a derived class.
   void Join();
+  // Called by RequestStop after the request is set: a body that sleeps elsewhere than in
+  // Pause wakes itself here.
+  virtual void WakeForStop() {}
 
  private:
   virtual void Execute() = 0;
+  // The thread's name in debuggers and process listings: 15 bytes at most, or it is cut.
   virtual const char* Name() const = 0;
 
   std::atomic<bool> stop_{false};
@@ -53,7 +59,8 @@ class StoppableThread {
 
 class TQueryThread : public StoppableThread {
  public:
-  // Pause after the two queries of one zone, and between two passes.
+  // Pause after the two queries of one zone, and between two passes. Without zones a pass
+  // takes no time, and the thread looks again after a zone's pause.
   static constexpr int kZonePauseMs = 1000;
   static constexpr int kPassPauseMs = 1;
 
@@ -67,6 +74,7 @@ class TQueryThread : public StoppableThread {
 
  private:
   void Execute() override;
+  void WakeForStop() override { state_.ZoneUpdating.Notify(); }
   const char* Name() const override { return "kestrel-query"; }
 
   const BusLink& bus_;
@@ -77,6 +85,8 @@ class TQueryThread : public StoppableThread {
 
 class TProgressThread : public StoppableThread {
  public:
+  // After a hand-over that left ZoneUpdating set (the front end is closing), the pause before
+  // the thread looks again.
   static constexpr int kLookMs = 10;
 
   // `showUpdateProgress` runs the progress window on the front end's thread and returns when
@@ -86,7 +96,8 @@ class TProgressThread : public StoppableThread {
 
  private:
   void Execute() override;
-  const char* Name() const override { return "kestrel-progress"; }
+  void WakeForStop() override { state_.ZoneUpdating.Notify(); }
+  const char* Name() const override { return "kestrel-reload"; }
 
   const SharedState& state_;
   std::function<void()> showUpdateProgress_;

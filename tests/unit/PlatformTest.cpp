@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <future>
 #include <string>
+#include <thread>
 
 #include "platform/ExePath.h"
 #include "platform/HostInfo.h"
+#include "platform/ThreadName.h"
 #include "platform/UdpSocket.h"
 #include "platform/Utf8Path.h"
 
@@ -87,4 +89,25 @@ TEST(Platform, NamesTheComputerAndFindsTheProgramFolder) {
   const auto dir = PathFromUtf8(ExecutableDir());
   EXPECT_TRUE(dir.is_absolute());
   EXPECT_TRUE(std::filesystem::is_directory(dir));
+}
+
+TEST(ThreadName, ANameOverFifteenBytesIsCutBeforeTheCharacterThatWouldNotFitAndTheSystemKeepsThat) {
+  const struct {
+    const char* given;
+    const char* kept;
+  } cases[] = {
+      {"kestrel-recv", "kestrel-recv"},
+      {"exactly-15-byte", "exactly-15-byte"},
+      {"sixteen-bytes-ab", "sixteen-bytes-a"},
+      {"fourteen-bytes\xC3\xA9", "fourteen-bytes"},         // the two-byte letter would straddle the end
+      {"thirteen-byte\xC3\xA9x", "thirteen-byte\xC3\xA9"},  // it ends exactly at byte 15
+  };
+  std::thread([&] {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.given);
+      EXPECT_EQ(KeptThreadName(c.given), c.kept);
+      ASSERT_TRUE(SetCurrentThreadName(c.given));
+      EXPECT_EQ(CurrentThreadName(), c.kept);
+    }
+  }).join();
 }

@@ -61,6 +61,24 @@ TEST_F(ZoneControlTest, AReloadWaitWithoutTheProgressThreadEndsByItsOwnTimeOut) 
   EXPECT_TRUE(state.PlayListsChanged);
 }
 
+// The time-out counts real time from the last update status reply, not the front end's turns:
+// a pump that returns at once does not hasten it, and a reply midway puts it off.
+TEST_F(ZoneControlTest, AReloadWaitTimesOutTheLimitsWorthOfRealTimeAfterTheLastReply) {
+  state.UpdateWaitLimit = 20;  // 200 ms
+  const auto start = Clock::now();
+  bool replied = false;
+  control.SetPump([&](int, const std::function<bool()>&) {
+    if (!replied && Clock::now() - start >= 150ms) {
+      state.UpdateWaitCounter = 0;  // as the update status decoder does
+      replied = true;
+    }
+    std::this_thread::yield();
+  });
+  control.UpdateZonePlayLists({true, false, true});
+  EXPECT_GE(Clock::now() - start, 350ms);
+  EXPECT_EQ(control.ReloadTimeouts(), 1);
+}
+
 TEST_F(ZoneControlTest, CancelEndsAWaitAtOnceAndKeepsTheReloadPending) {
   state.PlayListsChanged = true;
   std::thread command([this] { control.NextSong({false, false, false}); });

@@ -34,6 +34,7 @@ const char kPlayerUsage[] =
     "                        list<TAB>Seq<TAB>SeqInVeltra<TAB>name and\n"
     "                        song<TAB>SeqInVeltra<TAB>Seq<TAB>name\n"
     "  --help                this text\n"
+    "  --version             the version\n"
     "\n"
     "Songs last their file size at 128 kbit/s (at least one second). One line is printed per\n"
     "command carried out; SIGTERM or SIGINT ends the player.\n";
@@ -86,6 +87,8 @@ std::optional<PlayerOptions> ParsePlayerOptions(int argc, char** argv, std::stri
     };
     if (arg == "--help" || arg == "-h") {
       o.help = true;
+    } else if (arg == "--version") {
+      o.version = true;
     } else if (arg == "--print-numbering") {
       o.printNumbering = true;
     } else if (arg == "--address") {
@@ -139,7 +142,7 @@ std::optional<PlayerOptions> ParsePlayerOptions(int argc, char** argv, std::stri
       return std::nullopt;
     }
   }
-  if (o.help) return o;
+  if (o.help || o.version) return o;
   if (o.folder.empty()) {
     error = "--folder is required (see --help)";
     return std::nullopt;

@@ -34,6 +34,7 @@ struct PlayerOptions {
   std::vector<Cue> cues;               // --cue
   bool printNumbering = false;         // --print-numbering
   bool help = false;                   // --help
+  bool version = false;                // --version
 };
 
 // Parses argv; on a mistake returns nothing and puts a one-line reason in `error`.

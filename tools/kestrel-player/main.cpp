@@ -27,6 +27,10 @@ int main(int argc, char** argv) {
     std::cout << kPlayerUsage;
     return 0;
   }
+  if (options->version) {
+    std::cout << "kestrel-player " << KESTREL_VERSION_TEXT << '\n';
+    return 0;
+  }
   if (options->printNumbering) {
     PlayListFolder folder(options->folder);
     if (!folder.Rescan(&error)) {

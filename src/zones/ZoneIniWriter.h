@@ -1,0 +1,88 @@
+// Changing Zone.ini: the zones as a list to add to, remove from, rename and reorder, written back
+// so that the program reads exactly that list and everything else in the file stays as it was.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "zones/ZoneIni.h"
+
+namespace kestrel {
+
+// Loading reads the zones exactly as the program reads them (ReadZoneIni). Writing keeps the
+// comments, blank lines, other sections and keys, the letter case of names, the line ends and a
+// leading byte order mark, and gives the numbering the program relies on: the zones in list
+// order in the sections Zone1 to ZoneN, and TotalZones set to N.
+//
+// A zone's section lines (its own comments and further keys) go with the zone when it moves.
+// The zone sections stay where they stand in the file, so a zone moved to row 2 takes the place
+// of [Zone2]; new zones come after the last zone's section. A section "ZoneN" that the program
+// does not read now (it lies beyond the end of the list) but would read after the change is
+// turned into comment lines: nothing in it is lost, and nothing in it is taken for a zone.
+class ZoneIniWriter {
+ public:
+  // Reads the file at `path`; a missing file gives an empty list. A faulty file (an ID that is
+  // not a number) throws EConvertError as the loading does: what the program can not read is not
+  // changed here.
+  explicit ZoneIniWriter(std::string path);
+
+  const std::vector<ZoneDefinition>& Zones() const { return zones_; }
+  // The row of the zone named `name` (exact), or -1.
+  int Find(const std::string& name) const;
+
+  // Each gives an empty text when done, else why it was refused; the list is then unchanged.
+  // Names lose their surrounding blanks; an empty name, a line break in it, and a name another
+  // zone has are refused. Several zones may share an address.
+  std::string Add(const ZoneDefinition& zone);  // as the last zone
+  std::string Remove(std::size_t row);
+  std::string Rename(std::size_t row, const std::string& name);
+  std::string Move(std::size_t row, std::size_t to);  // `to`: its row afterwards
+
+  // The file's text with the changes made.
+  std::string Text() const;
+
+  // Writes Text() in place of the file, in one step, after reading what was written back as the
+  // program reads it. With `backup`, the file as it was is first copied to BackupPath(). Refuses
+  // when the file was changed by someone else since it was read. False, with the reason in
+  // `error`, when the file was not written.
+  bool Save(bool backup, std::string& error) const;
+  std::string BackupPath() const { return path_ + ".bak"; }
+
+ private:
+  struct Zone {
+    ZoneDefinition definition;
+    std::vector<std::string> lines;  // the section's lines after its header, less trailing blanks
+  };
+  // A stretch of the file in order.
+  struct Piece {
+    enum Kind {
+      Plain,  // lines written as they are
+      Count,  // the line of the key TotalZones
+      Slot,   // the section of the zone numbered `number`, then `lines`: blank lines after it
+      Stale,  // a section named "Zone<number>" that the program does not read: `lines`
+    } kind = Plain;
+    std::vector<std::string> lines;
+    std::string header;  // Slot: the header line as written; Count: the key as written
+    std::size_t number = 0;
+  };
+
+  std::string CheckName(const std::string& name, std::size_t except) const;
+  void Parse(const std::string& text);
+  void Sync();  // zones_ from rows_
+
+  std::string path_;
+  std::string original_;  // the file's bytes when read (empty: no file)
+  bool existed_ = false;
+  bool bom_ = false;
+  std::string eol_;
+  bool finalNewline_ = true;
+  bool endsBlank_ = false;  // the file ended with a blank line
+  bool separated_ = true;   // sections are set apart by a blank line
+  std::size_t slots_ = 0;   // zone sections the program reads now
+  std::vector<Piece> pieces_;
+  std::vector<Zone> rows_;
+  std::vector<ZoneDefinition> zones_;  // the definitions of rows_
+};
+
+}  // namespace kestrel
