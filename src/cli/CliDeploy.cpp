@@ -100,8 +100,9 @@ bool ContentDiffers(FtpClient& client, const std::string& playList, const Deploy
   return differs || seen != song.size;
 }
 
-// The link's transfer speed: the first megabyte (or second) of the largest song on the player
-// read back. 0 when there is none.
+// The link's transfer speed: the largest song on the player read back for up to a megabyte (or
+// a second), timed from its first bytes on so that opening the transfer does not count. 0 when
+// the player holds no song long enough to arrive in more than one piece.
 double MeasureSpeed(FtpClient& client, const std::vector<DeployPlayList>& player) {
   const DeploySong* largest = nullptr;
   const DeployPlayList* in = nullptr;
@@ -112,18 +113,25 @@ double MeasureSpeed(FtpClient& client, const std::vector<DeployPlayList>& player
         in = &list;
       }
   if (largest == nullptr || largest->size <= 0) return 0;
-  const auto start = std::chrono::steady_clock::now();
-  std::int64_t bytes = 0;
-  const auto elapsed = [&start] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point start;
+  bool started = false;
+  std::int64_t bytes = 0;  // after the first piece
+  const auto elapsed = [&start] { return std::chrono::duration<double>(Clock::now() - start).count(); };
   try {
     client.Retrieve(client.RootDir() + in->name + "/" + largest->name, [&](const char*, std::size_t n) {
+      if (!started) {
+        started = true;
+        start = Clock::now();
+        return true;
+      }
       bytes += static_cast<std::int64_t>(n);
       return bytes < 1024 * 1024 && elapsed() < 1.0;
     });
   } catch (const FtpError&) {
     return 0;
   }
-  const double seconds = elapsed();
+  const double seconds = started ? elapsed() : 0;
   return seconds > 0 && bytes > 0 ? static_cast<double>(bytes) / seconds : 0;
 }
 
@@ -307,7 +315,7 @@ int RunDeploy(CliPrompts& prompts, const Options& options, const DeployArgs& arg
   estimate.exactListing = client.ListsExactly();
   if (args.dryRun && plan.UploadBytes() > 0) {
     estimate.bytesPerSecond = MeasureSpeed(client, context.player);
-    if (estimate.bytesPerSecond <= 0) estimate.unmeasured = "no time estimate: the player holds no song to measure the link's speed with";
+    if (estimate.bytesPerSecond <= 0) estimate.unmeasured = "no time estimate: the player holds no song large enough to measure the link's speed with";
   }
   if (!plan.Empty()) PrintDeployPlan(options.json, plan, context, estimate);
   // Names the server cannot be given are left out; the rest goes on.
