@@ -125,7 +125,8 @@ void PrintDeployPlan(bool json, const DeployPlan& plan, const DeployContext& con
     nlohmann::json lists = nlohmann::json::array();
     for (const Row& r : rows)
       lists.push_back({{"name", r.name}, {"create", r.create}, {"delete", r.remove},
-                       {"send", r.sends.size()}, {"sendBytes", r.bytes}, {"deleteSongs", r.deletes.size()},
+                       {"send", r.sends.size()}, {"sendBytes", r.bytes},
+                       {"deleteSongs", r.remove ? static_cast<std::size_t>(r.songsThere) : r.deletes.size()},
                        {"unchanged", r.unchanged}});
     nlohmann::json total = {{"createPlayLists", plan.createPlayLists.size()}, {"sendSongs", plan.uploads.size()},
                             {"sendBytes", plan.UploadBytes()}, {"deleteSongs", plan.deleteSongs.size()},

@@ -204,8 +204,12 @@ TEST_F(CliTest, UploadAndCopyStoreSongsAndPrintOnlyTheSummaryOffATerminal) {
   const CliRun refused = RunCli({"--settings", s, "upload", "A", local});
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.err.find("give --replace or --skip"), std::string::npos) << refused.err;
+  const std::size_t mark = server.Commands().size();
   const CliRun upload = RunCli({"--settings", s, "upload", "A", local, "--skip"});
   EXPECT_EQ(upload.status, 0) << upload.err;
+  // Only the play list written to is read.
+  for (const std::string& command : CommandsSince(server, mark))
+    EXPECT_EQ(command.find("/B"), std::string::npos) << command;
   EXPECT_EQ(upload.out.rfind("1 file(s), 0 not stored by a failure; 5 B stored in ", 0), 0u) << upload.out;
   EXPECT_EQ(upload.out.find('\r'), std::string::npos);
   const CliRun copy = RunCli({"--settings", s, "copy-songs", "A", "B", "1.mp3", "new.mp3", "--replace"});
