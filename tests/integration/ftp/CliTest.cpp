@@ -247,6 +247,14 @@ TEST_F(CliTest, DeployMakesThePlayerMatchTheFolderAndTransfersNothingTheSecondTi
             "Old: play list to delete, with 1 song\n"
             "Total: 2 play lists to create, 3 songs to send (4 KB), 1 song to delete, 1 play list to delete, 1 unchanged");
   EXPECT_NE(dry.out.find("/s and "), std::string::npos) << dry.out;  // the speed of a song read back
+  const CliRun data = RunCli({"--settings", settings.str(), "--json", "deploy", music.str(), "--dry-run", "--delete"});
+  EXPECT_EQ(data.status, 0) << data.err;
+  const nlohmann::json plan = nlohmann::json::parse(data.out);
+  EXPECT_EQ(plan["total"]["sendBytes"], 5001);
+  EXPECT_EQ(plan["uploads"][2]["reason"], "new");
+  EXPECT_EQ(plan["playLists"][1]["unchanged"], 1);
+  EXPECT_EQ(plan["playLists"][3]["deleteSongs"], 1);  // Old, as a whole
+  EXPECT_GT(plan["total"]["estimatedSeconds"].get<double>(), 0);
   EXPECT_EQ(Count(server.Commands(), "MKD"), 0);
 
   const CliRun first = deploy({});
@@ -290,7 +298,7 @@ TEST_F(CliTest, DeploySendsASongChangedWithoutAChangeOfSize) {
     bool noted;                      // the plan says that times are not compared
   };
   const std::vector<Row> rows = {
-      {"a server that keeps times", {}, {}, "time", false},
+      {"a server that keeps times", {}, {"--yes"}, "time", false},
       {"a server without MFMT and MDTM", {"--no-times"}, {"--checksum"}, "content", true},
   };
   for (const Row& row : rows) {
