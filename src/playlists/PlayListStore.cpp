@@ -65,7 +65,9 @@ ListResult PlayListStore::ListPlayLists(const std::string& reselect) {
 
 void PlayListStore::ListOnce() {
   const std::string& root = client_.RootDir();
-  client_.ChangeDir(root);
+  // The exact listing names every folder in full (or enters it itself), so it saves the round
+  // trip into the root.
+  if (!keepSongs_) client_.ChangeDir(root);
   ClearPlayLists();
   unusable_.clear();
   leftovers_ = {};

@@ -86,8 +86,8 @@ class PlayListStore {
 
   // Whether ListPlayLists keeps each play list's listing as its songs (GotSong true), read with
   // sizes and times to the second where the server gives them (FtpClient::ListDirExact, used
-  // for the root too), so that one listing a play list serves both. Off unless told: the window reads a play list's
-  // songs when it is first shown.
+  // for the root too, which is then not entered first), so that one listing a play list serves
+  // both. Off unless told: the window reads a play list's songs when it is first shown.
   void SetKeepSongs(bool keep) { keepSongs_ = keep; }
 
   // Tells the listeners, then releases every play list object and empties the store.
