@@ -6,6 +6,7 @@
 
 #include "playlists/FtpClient.h"
 #include "playlists/PlayListStore.h"
+#include "playlists/UploadSongs.h"
 
 namespace kestrel::cli {
 
@@ -22,6 +23,10 @@ class CliServer {
   // Connects (with Settings/ftpServer.ini) and lists the play lists. kOk, or the exit status
   // of the failure, whose message has gone to standard error.
   int List();
+  // Connects and lists the one play list `playList` (by its Name) as exactly as the server
+  // allows (FtpClient::ListDirExact), filling `listed` with its files. kOk, or the exit status
+  // of the failure after saying that there is no such play list or why it cannot be read.
+  int ListOne(TPlayListObj& playList, SongUploader::Listed& listed);
   // Unfinished uploads of earlier transfers that the listings removed.
   int LeftoversRemoved() const { return leftoversRemoved_; }
   // The play list named `name` (exact), or nullptr after saying there is none.

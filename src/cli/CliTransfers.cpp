@@ -31,10 +31,13 @@ int Summary(const Options& options, const UploadResult& result, const CliProgres
 int RunUpload(CliPrompts& prompts, const Options& options, const OpArgs& a) {
   SetReplaceAnswer(prompts, options);
   if (!prompts.CanAnswer("upload")) return kUsage;
+  // Only the play list written to is listed: what it holds is what the upload needs to know.
   CliServer server;
-  if (const int status = server.List(); status != kOk) return status;
-  TPlayListObj* playList = server.Find(a.name);
-  if (playList == nullptr) return kRefused;
+  TPlayListObj target;
+  target.Name = a.name;
+  SongUploader::Listed listed;
+  if (const int status = server.ListOne(target, listed); status != kOk) return status;
+  TPlayListObj* playList = &target;
   std::vector<std::string> names;
   for (const std::string& path : a.items) names.push_back(ServerFileName(path));
   CliProgress progress;
@@ -43,7 +46,7 @@ int RunUpload(CliPrompts& prompts, const Options& options, const OpArgs& a) {
   SongUploader uploader(server.Client(), prompts, changed, &progress);
   UploadResult result;
   try {
-    result = uploader.UploadSongs(*playList, a.items);
+    result = uploader.UploadSongs(*playList, a.items, &listed);
   } catch (const FtpError& e) {
     return server.EnterFailed(a.name, e);
   }
