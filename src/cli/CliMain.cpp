@@ -6,6 +6,8 @@
 #include "cli/CliOutput.h"
 #include "core/AppSettings.h"
 #include "core/Prompts.h"
+#include "platform/ProgramArguments.h"
+#include "platform/Terminal.h"
 
 namespace {
 
@@ -35,6 +37,7 @@ const char kFooter[] =
 }  // namespace
 
 int main(int argc, char** argv) {
+  kestrel::platform::UseUtf8Console();
   Options options;
   Command command;
   CLI::App app(kDescription, "kestrel-cli");
@@ -56,7 +59,8 @@ int main(int argc, char** argv) {
   AddDeployCommand(registry);
 
   try {
-    app.parse(argc, argv);
+    kestrel::platform::Utf8Arguments args(argc, argv);
+    app.parse(args.Count(), args.Values());
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
