@@ -44,6 +44,9 @@ int main(int argc, char** argv) {
   app.footer(kFooter);
   app.require_subcommand(1);
   app.fallthrough();
+  // The same options everywhere: on Windows CLI11 would also take "/name" for an option, and a
+  // path such as /Music/Shop would be read as one.
+  app.allow_windows_style_options(false);
   app.get_formatter()->column_width(34);
   app.add_option("--settings", options.settings,
                  "the Settings folder with ftpServer.ini, Zone.ini and localIP.ini (default: the\n"

@@ -69,7 +69,7 @@ wait "$linux_player" 2>/dev/null || true
 # 2. The Linux kestrel-cli against kestrel-player.exe.
 log=$NETNS_TMP/player-wine.log
 wine_server_in "$player"
-wine_in "$player" "$app/kestrel-player.exe" "${player_args[@]}" --folder "Z:${folder//\//\\}" >"$log" 2>&1 &
+wine_in "$player" "$app/kestrel-player.exe" "${player_args[@]}" --folder "$(wine_path "$folder")" >"$log" 2>&1 &
 netns_wait_for_line "$log" "^kestrel-player on $net.2" 60
 check "kestrel-player.exe: adapter lookup and broadcast address" \
   "kestrel-player on $net.2 (interface $player_if), replying to $net.255:6000" \

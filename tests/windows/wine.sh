@@ -10,6 +10,7 @@
 #   wine_server_in NS         stop any server of the prefix, start one inside namespace NS
 #   wine_in NS PROGRAM ARGS   run a Windows program inside NS (its server must be in NS)
 #   wine_stop                 stop the prefix's server and every program it runs
+#   wine_path PATH            the Windows name of a Linux path (Wine's drive Z: is /)
 
 WINE=$(command -v wine64 || echo /usr/lib/wine/wine64)
 WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
@@ -36,7 +37,7 @@ wine_stop() {
 wine_server_pid() {
   local pid
   for pid in $(pgrep -x 'wineserver|wineserver64' || true); do
-    if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+    if { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
       echo "$pid"
       return
     fi
@@ -72,4 +73,9 @@ wine_in() {
   shift
   [ "$WINE_NS" = "$ns" ] || netns_fail "no wineserver in $ns (call wine_server_in first)"
   ip netns exec "$ns" "$WINE" "$@"
+}
+
+wine_path() {
+  local p=$1
+  printf 'Z:%s' "${p//\//\\}"
 }
