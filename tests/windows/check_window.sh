@@ -62,7 +62,10 @@ export DISPLAY=":$(head -n1 "$NETNS_TMP/display")"
 
 wine_server_in "$pc"
 started=$SECONDS
-KESTREL_TRACE=1 WINEDEBUG=-all,+debugstr wine_in "$pc" "$app/kestrel.exe" >"$NETNS_TMP/kestrel.out" 2>"$NETNS_TMP/kestrel.err" &
+# Wine 8 reports the debugger trace (OutputDebugString) as warnings of its "seh" channel, older
+# Wines on the "debugstr" channel; each line names the call and quotes the text.
+trace='OutputDebugString[AW] "aaaaa:'
+KESTREL_TRACE=1 WINEDEBUG=-all,+debugstr,warn+seh wine_in "$pc" "$app/kestrel.exe" >"$NETNS_TMP/kestrel.out" 2>"$NETNS_TMP/kestrel.err" &
 kestrel=$!
 
 # Wait for the window, not a fixed time: a fresh Wine prefix takes its time to start.
@@ -80,13 +83,13 @@ echo "window after $((SECONDS - started)) s"
 netns_wait_for_line "$ftp_log" "^LIST" 30 && echo "ok: the play lists are listed" ||
   CHECK_FAILURES=$((CHECK_FAILURES + 1))
 for song in "01 Morning Light" "01 Still Water"; do
-  netns_wait_for_line "$NETNS_TMP/kestrel.err" "aaaaa:$song" 30 && echo "ok: a zone's status line shows $song" ||
+  netns_wait_for_line "$NETNS_TMP/kestrel.err" "$trace$song" 30 && echo "ok: a zone's status line shows $song" ||
     CHECK_FAILURES=$((CHECK_FAILURES + 1))
 done
 # One more poll cycle, so that the status lines are drawn before the picture is taken.
-lines=$(grep -c "aaaaa:" "$NETNS_TMP/kestrel.err" || true)
+lines=$(grep -c "$trace" "$NETNS_TMP/kestrel.err" || true)
 for _ in $(seq 50); do
-  [ "$(grep -c "aaaaa:" "$NETNS_TMP/kestrel.err" || true)" -ge $((lines + ${#zones[@]})) ] && break
+  [ "$(grep -c "$trace" "$NETNS_TMP/kestrel.err" || true)" -ge $((lines + ${#zones[@]})) ] && break
   sleep 0.1
 done
 import -display "$DISPLAY" -window root "$shot" && echo "screenshot: $shot"
