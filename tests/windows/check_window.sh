@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # kestrel.exe from the unpacked zip under Wine on a virtual display (Xvfb), in a namespace "pc"
 # joined to a namespace "player" that runs the FTP server and the player stand-in for the zones
-# of the shipped Zone.ini. The window must appear with its caption, list the play lists from the
+# of the shipped Zone.ini. Qt's platform and style plug-ins must load from the zip's folders,
+# the window must appear with its caption, list the play lists from the
 # server, and fill the zones' status lines (each zone's song name is decoded: the debug trace,
 # which Wine shows, names it). A screenshot is left at SCREENSHOT; look at it. Last, Alt+F4
 # closes the window and the program ends.
@@ -65,7 +66,7 @@ started=$SECONDS
 # Wine 8 reports the debugger trace (OutputDebugString) as warnings of its "seh" channel, older
 # Wines on the "debugstr" channel; each line names the call and quotes the text.
 trace='OutputDebugString[AW] "aaaaa:'
-KESTREL_TRACE=1 WINEDEBUG=-all,+debugstr,warn+seh wine_in "$pc" "$app/kestrel.exe" >"$NETNS_TMP/kestrel.out" 2>"$NETNS_TMP/kestrel.err" &
+KESTREL_TRACE=1 WINEDEBUG=-all,+debugstr,warn+seh,+loaddll wine_in "$pc" "$app/kestrel.exe" >"$NETNS_TMP/kestrel.out" 2>"$NETNS_TMP/kestrel.err" &
 kestrel=$!
 
 # Wait for the window, not a fixed time: a fresh Wine prefix takes its time to start.
@@ -75,6 +76,11 @@ for _ in $(seq 120); do
   [ -n "$window" ] && break
   kill -0 "$kestrel" 2>/dev/null || break
   sleep 0.5
+done
+# Wine's loader names every DLL it loads: the platform and style plug-ins come from the zip.
+for plugin in platforms/qwindows.dll styles/qwindowsvistastyle.dll; do
+  expect_line "$plugin is loaded from the program's folder" \
+    "Loaded L\".*${plugin%/*}.*${plugin#*/}\" at .*: native" "$NETNS_TMP/kestrel.err"
 done
 check "the window appears with its caption" "$caption" "$( [ -n "$window" ] && xdotool getwindowname "$window")"
 echo "window after $((SECONDS - started)) s"
