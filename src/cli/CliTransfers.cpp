@@ -31,9 +31,12 @@ int RunUpload(CliContext& cli, const Options& options, const OpArgs& a) {
   CliPrompts& prompts = cli.prompts;
   SetReplaceAnswer(prompts, options);
   if (!prompts.CanAnswer("upload")) return kUsage;
+  // Only the play list written to is listed: what it holds is what the upload needs to know.
   CliServer server(cli);
-  const CliServer::Opened opened = server.Open(a.name);
-  if (opened.status != kOk) return opened.status;
+  TPlayListObj target;
+  target.Name = a.name;
+  SongUploader::Listed listed;
+  if (const int status = server.ListOne(target, listed); status != kOk) return status;
   std::vector<std::string> names;
   for (const std::string& path : a.items) names.push_back(ServerFileName(path));
   CliProgress progress;
@@ -41,7 +44,7 @@ int RunUpload(CliContext& cli, const Options& options, const OpArgs& a) {
   SongUploader uploader = server.Uploader(&progress);
   UploadResult result;
   try {
-    result = uploader.UploadSongs(*opened.playList, a.items);
+    result = uploader.UploadSongs(target, a.items, &listed);
   } catch (const FtpError& e) {
     return server.EnterFailed(a.name, e);
   }

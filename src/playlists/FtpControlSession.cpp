@@ -91,6 +91,11 @@ FtpControlSession::ReplyWindow::ReplyWindow(FtpControlSession& session, std::siz
   static_cast<ControlSocketImpl*>(impl_)->Arm(session.replyTimeout_, maxBytes);
 }
 
+FtpControlSession::ReplyWindow::ReplyWindow(FtpControlSession& session, const Poco::Timespan& within)
+    : impl_(session.impl_) {
+  static_cast<ControlSocketImpl*>(impl_)->Arm(within, kMaxReplyBytes);
+}
+
 FtpControlSession::ReplyWindow::~ReplyWindow() { static_cast<ControlSocketImpl*>(impl_)->Disarm(); }
 
 int FtpControlSession::ReadGreeting(std::string& reply) {
@@ -113,6 +118,17 @@ void FtpControlSession::SendOnly(const std::string& command) {
 int FtpControlSession::ReadReply(std::string& reply) {
   const ReplyWindow window(*this);
   return _pControlSocket->receiveStatusMessage(reply);
+}
+
+int FtpControlSession::ReadReply(std::string& reply, const Poco::Timespan& within) {
+  const ReplyWindow window(*this, within);
+  return _pControlSocket->receiveStatusMessage(reply);
+}
+
+void FtpControlSession::SendLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  _pControlSocket->sendString(text);
 }
 
 namespace {

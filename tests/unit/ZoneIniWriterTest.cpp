@@ -44,7 +44,7 @@ TEST(ZoneIniWriter, ChangesKeepTheFileAndGiveTheNumberingTheProgramReads) {
   const std::string lf3 =
       "; site north\n[TotalZones]\nTotalZones=3\n\n[Zone1]\nZoneName=Lobby\nSubnetIDOfVeltra=1\nDeviceIDOfVeltra=20\n\n"
       "[Zone2]\n; by the door\nZoneName=Bar\nSubnetIDOfVeltra=1\nDeviceIDOfVeltra=21\nNote=kept\n\n"
-      "[Options]\nX=1\n\n[Zone3]\nZoneName=Cafe\nSubnetIDOfVeltra=44\nDeviceIDOfVeltra=22\n";
+      "[Options]\nX=1\n\n[Zone3]\nZoneName=Cafe\nSubnetIDOfVeltra=044\nDeviceIDOfVeltra=22\n";
   const std::vector<Row> rows = {
       {"a first zone in a new file", nullptr, {addLobby, [](ZoneIniWriter& w) { return w.Add({"Bar", 1, 21}); }},
        "[TotalZones]\nTotalZones=2\n\n[Zone1]\nZoneName=Lobby\nSubnetIDOfVeltra=1\nDeviceIDOfVeltra=20\n\n"
@@ -52,14 +52,14 @@ TEST(ZoneIniWriter, ChangesKeepTheFileAndGiveTheNumberingTheProgramReads) {
        "Lobby@1:20 Bar@1:21 "},
       {"moving the last zone first: its lines go with it, the sections stay", lf3.c_str(),
        {[](ZoneIniWriter& w) { return w.Move(2, 0); }},
-       "; site north\n[TotalZones]\nTotalZones=3\n\n[Zone1]\nZoneName=Cafe\nSubnetIDOfVeltra=44\nDeviceIDOfVeltra=22\n\n"
+       "; site north\n[TotalZones]\nTotalZones=3\n\n[Zone1]\nZoneName=Cafe\nSubnetIDOfVeltra=044\nDeviceIDOfVeltra=22\n\n"
        "[Zone2]\nZoneName=Lobby\nSubnetIDOfVeltra=1\nDeviceIDOfVeltra=20\n\n"
        "[Options]\nX=1\n\n[Zone3]\n; by the door\nZoneName=Bar\nSubnetIDOfVeltra=1\nDeviceIDOfVeltra=21\nNote=kept\n",
        "Cafe@44:22 Lobby@1:20 Bar@1:21 "},
       {"removing the first zone: the others move up, the last section goes", lf3.c_str(),
        {[](ZoneIniWriter& w) { return w.Remove(0); }},
        "; site north\n[TotalZones]\nTotalZones=2\n\n[Zone1]\n; by the door\nZoneName=Bar\nSubnetIDOfVeltra=1\n"
-       "DeviceIDOfVeltra=21\nNote=kept\n\n[Zone2]\nZoneName=Cafe\nSubnetIDOfVeltra=44\nDeviceIDOfVeltra=22\n\n"
+       "DeviceIDOfVeltra=21\nNote=kept\n\n[Zone2]\nZoneName=Cafe\nSubnetIDOfVeltra=044\nDeviceIDOfVeltra=22\n\n"
        "[Options]\nX=1\n",
        "Bar@1:21 Cafe@44:22 "},
       {"CR LF, a byte order mark, other letter case and no last line end are kept",
