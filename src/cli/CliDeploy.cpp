@@ -1,6 +1,5 @@
 // deploy FOLDER: makes the player's play lists match a local folder, with the plan printed
 // first, then the zones told to reload.
-#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -148,8 +147,8 @@ int Worse(int status, int what) {
 
 class Deployment {
  public:
-  Deployment(CliPrompts& prompts, CliServer& server)
-      : prompts_(prompts), server_(server), ops_(server.Client(), prompts, changed_) {}
+  // Works on `server`'s connection; its questions go to the command's prompts.
+  explicit Deployment(CliServer& server) : server_(server), ops_(server.Ops()) {}
 
   int Carry(const DeployPlan& plan) {
     std::map<std::string, bool> created;
@@ -171,16 +170,21 @@ class Deployment {
     return status_;
   }
 
-  bool Changed() const { return changed_ || storedAny_ || server_.LeftoversRemoved() > 0; }
+  bool Changed() const {
+    return server_.PlayListsChanged() || storedAny_ || songsDeleted_ > 0 || server_.LeftoversRemoved() > 0;
+  }
   const CliProgress& Progress() const { return progress_; }
   int Failures() const { return failures_; }
   int SongsDeleted() const { return songsDeleted_; }
   int ListsDeleted() const { return listsDeleted_; }
 
  private:
+  // The play list named `name` as the listing found it, or nullptr (nothing is said).
+  TPlayListObj* Listed(const std::string& name) const { return server_.Store().At(server_.Store().FindPlayListRow(name, 0)); }
+
   void Upload(const DeployPlan& plan, const std::map<std::string, bool>& created) {
     const int total = static_cast<int>(plan.uploads.size());
-    SongUploader uploader(server_.Client(), prompts_, changed_, &progress_);
+    SongUploader uploader = server_.Uploader(&progress_);
     for (std::size_t i = 0; i < plan.uploads.size();) {
       TPlayListObj target;
       target.Name = plan.uploads[i].playList;
@@ -198,8 +202,7 @@ class Deployment {
       progress_.SetBatch(names, first, total);
       // What the listing found in the play list: nothing in one just created.
       SongUploader::Listed listed;
-      if (TPlayListObj* there = made == created.end() ? server_.Store().At(server_.Store().FindPlayListRow(target.Name, 0))
-                                                      : nullptr) {
+      if (TPlayListObj* there = made == created.end() ? Listed(target.Name) : nullptr) {
         for (const TSongObj* song : there->VisibleSongs()) listed[song->Name] = {song->Size, song->ModTimeUtc};
       }
       try {
@@ -216,12 +219,9 @@ class Deployment {
 
   void DeleteSongs(const DeployPlan& plan) {
     for (const DeployPlan::Removal& removal : plan.deleteSongs) {
-      TPlayListObj* playList = server_.Store().FindPlayListRow(removal.playList, 0) >= 0
-                                   ? server_.Store().At(server_.Store().FindPlayListRow(removal.playList, 0))
-                                   : nullptr;
+      TPlayListObj* playList = Listed(removal.playList);
       TSongObj* song = playList != nullptr ? server_.FindSong(*playList, removal.song) : nullptr;
       if (song != nullptr && ops_.DeleteSong(*playList, *song, false)) {
-        changed_ = true;
         ++songsDeleted_;
         continue;
       }
@@ -231,9 +231,7 @@ class Deployment {
     }
   }
 
-  CliPrompts& prompts_;
   CliServer& server_;
-  std::atomic<bool> changed_{false};
   PlayListOperations ops_;
   CliProgress progress_;
   bool storedAny_ = false;
@@ -336,7 +334,7 @@ int RunDeploy(CliContext& cli, const Options& options, const DeployArgs& args) {
   // The plan is the answer: a song of another size is replaced, and with --delete what the
   // folder does not have goes.
   prompts.SetAnswer(Answer::Yes, "the plan");
-  Deployment deployment(prompts, server);
+  Deployment deployment(server);
   int status = deployment.Carry(plan);
   Note(status, refusedStatus);
   const CliProgress& progress = deployment.Progress();
