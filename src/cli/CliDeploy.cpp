@@ -12,6 +12,7 @@
 #include "cli/Cli.h"
 #include "cli/CliDeployPlan.h"
 #include "cli/CliOutput.h"
+#include "cli/CliPaths.h"
 #include "cli/CliProgress.h"
 #include "cli/CliServer.h"
 #include "cli/CliStation.h"
@@ -356,7 +357,7 @@ void AddDeployCommand(Registry& r) {
   Options& options = r.options;
   CLI::App* deploy = r.Add("deploy", "makes the player's play lists match a local folder",
                            [&options, args](CliContext& cli) { return RunDeploy(cli, options, *args); });
-  deploy->add_option("FOLDER", args->folder, "a folder whose sub-folders are play lists")->required()->check(CLI::ExistingDirectory);
+  deploy->add_option("FOLDER", args->folder, "a folder whose sub-folders are play lists")->required()->check(ExistingFolder());
   deploy->add_flag("--delete", args->withDeletions, "also delete songs and play lists the folder does not have");
   deploy->add_flag("--dry-run", args->dryRun, "print the plan (with the time it would take) and stop");
   deploy->add_flag("--checksum", args->checksum,

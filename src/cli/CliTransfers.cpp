@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/CliOps.h"
+#include "cli/CliPaths.h"
 #include "cli/CliProgress.h"
 #include "playlists/UploadSongs.h"
 
@@ -80,7 +81,7 @@ void AddTransferCommands(Registry& r) {
   auto a = std::make_shared<OpArgs>();
   CLI::App* upload = AddOp(r, "upload", "uploads local files into a play list", RunUpload, a);
   upload->add_option("PLAYLIST", a->name, "the play list")->required();
-  upload->add_option("FILE", a->items, "the files")->required()->check(CLI::ExistingFile);
+  upload->add_option("FILE", a->items, "the files")->required()->check(ExistingFile());
   AddReplace(upload, o);
 
   a = std::make_shared<OpArgs>();

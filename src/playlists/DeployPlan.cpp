@@ -53,13 +53,14 @@ std::int64_t DeployPlan::UploadBytes() const {
 bool ReadDeployFolder(const std::string& folder, std::vector<DeployPlayList>& playLists, std::string& error) {
   std::error_code ec;
   std::map<std::string, DeployPlayList> byName;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
+  using platform::Utf8FromPath;
+  for (fs::directory_iterator it(platform::PathFromUtf8(folder), ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = Utf8FromPath(it->path().filename());
     if (Hidden(name) || !it->is_directory(ec)) continue;
     DeployPlayList list{name, {}};
     std::map<std::string, DeploySong> songs;
     for (fs::directory_iterator song(it->path(), ec), songEnd; !ec && song != songEnd; song.increment(ec)) {
-      const std::string songName = song->path().filename().string();
+      const std::string songName = Utf8FromPath(song->path().filename());
       if (Hidden(songName) || !song->is_regular_file(ec)) continue;
       const std::uintmax_t size = song->file_size(ec);
       if (ec) break;
@@ -69,7 +70,7 @@ bool ReadDeployFolder(const std::string& folder, std::vector<DeployPlayList>& pl
       songs[songName] = std::move(found);
     }
     if (ec) {
-      error = it->path().string() + ": " + ec.message();
+      error = Utf8FromPath(it->path()) + ": " + ec.message();
       return false;
     }
     for (auto& entry : songs) list.songs.push_back(std::move(entry.second));

@@ -1,6 +1,7 @@
 #include "playlists/FtpClient.h"
 
 #include <Poco/Exception.h>
+#include <Poco/Net/Net.h>
 #include <Poco/Net/NetException.h>
 
 #include <algorithm>
@@ -55,9 +56,14 @@ bool Among(int code, std::initializer_list<int> accepted) {
 
 }  // namespace
 
-FtpClient::FtpClient(AppContext& context) : context_(context) {}
+// Poco's network start-up (the socket library on Windows; nothing on Linux) is reference
+// counted: each client holds it for its lifetime.
+FtpClient::FtpClient(AppContext& context) : context_(context) { Poco::Net::initializeNetwork(); }
 
-FtpClient::~FtpClient() { Disconnect(); }
+FtpClient::~FtpClient() {
+  Disconnect();
+  Poco::Net::uninitializeNetwork();
+}
 
 bool FtpClient::IsSendableName(std::string_view name) {
   return name.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;

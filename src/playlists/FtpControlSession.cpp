@@ -4,16 +4,11 @@
 #include <Poco/Net/FTPClientSession.h>
 #include <Poco/Net/NetException.h>
 #include <Poco/Net/SocketAddress.h>
+#include <Poco/Net/SocketDefs.h>  // MSG_PEEK, from the system's socket header on every platform
 #include <Poco/Net/StreamSocketImpl.h>
 #include <Poco/Timestamp.h>
 
 #include <algorithm>
-
-#ifdef _WIN32
-#include <winsock2.h>
-#else
-#include <sys/socket.h>
-#endif
 
 namespace kestrel {
 

@@ -59,7 +59,7 @@ class TempFolder {
         return;
       }
     }
-    throw std::runtime_error("cannot create a temporary folder in " + base.string());
+    throw std::runtime_error("cannot create a temporary folder in " + platform::Utf8FromPath(base));
   }
   ~TempFolder() {
     std::error_code ec;

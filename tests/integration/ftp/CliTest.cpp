@@ -86,7 +86,8 @@ TEST_F(CliTest, HelpAndWrongUsage) {
   EXPECT_NE(help.out.find("Exit status:"), std::string::npos);
   for (const std::vector<std::string>& args :
        std::vector<std::vector<std::string>>{{}, {"songs"}, {"dance"}, {"--settings"},
-                                             {"--verbose", "playlists"}, {"playlists", "extra"}}) {
+                                             {"--verbose", "playlists"}, {"playlists", "extra"},
+                                             {"upload", "A", "no-such-file.mp3"}, {"deploy", "no-such-folder"}}) {
     const CliRun run = RunCli(args);
     EXPECT_EQ(run.status, 1) << (args.empty() ? "" : args[0]);
     EXPECT_NE(run.err.find("Usage:"), std::string::npos);
