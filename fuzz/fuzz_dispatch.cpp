@@ -12,7 +12,6 @@
 #include "bus/BusEndpoint.h"
 #include "bus/StatusDecoders.h"
 #include "bus/threadUDPReceive.h"
-#include "core/FormRegistry.h"
 
 namespace {
 
@@ -58,12 +57,12 @@ class CheckingSink : public kestrel::ZoneStatusSink {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace kestrel;
-  static FormRegistration mainWindow("MainFrm");
   static CheckingSink sink;
   static BusEndpoint closed;
   static PollState poll;
   static SharedState state;
   static TthreadRecLigth receiver(&sink, closed, poll, state);
+  receiver.SetMainFormExists(true);  // as while the main window exists
 
   if (const auto frame = pblUnpackFrame(data, size)) {
     {

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "bus/threadUDPReceive.h"
-#include "core/FormRegistry.h"
+#include "core/AppContext.h"
 #include "core/SharedState.h"
 #include "zones/ZoneCommands.h"
 
@@ -63,13 +63,14 @@ int main(int argc, char** argv) {
   const int seconds = std::atoi(argv[4]);
   const bool polls = !(argc > 5 && std::strcmp(argv[5], "--no-polls") == 0);
 
-  BusLink bus;
+  AppContext context;
+  BusLink bus(context);
   PollState poll;
   SharedState state;
   if (!bus.pblInitSocket(ip)) return 1;
-  FormRegistration mainWindow("MainFrm");
   NullSink sink;
   TthreadRecLigth receiver(&sink, bus.Endpoint(), poll, state);
+  receiver.SetMainFormExists(true);
   receiver.Start();
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "core/AppSettings.h"
+#include "core/AppContext.h"
 #include "playlists/FtpClient.h"
 #include "playlists/PlayListStore.h"
 #include "support/FtpTestServer.h"
@@ -55,9 +55,9 @@ void BenchListing() {
   settings.write("ftpServer.ini", "[ftpServer]\nIP=127.0.0.1\nPort=" +
                                       std::to_string(server.port()) +
                                       "\nUserName=kestrel\nPassword=secret\n");
-  SetSettingsDir(settings.str());
-  FtpClient client;
-  PlayListStore store(client);
+  AppContext context(settings.str());
+  FtpClient client(context);
+  PlayListStore store(client, context.CurrentPrompts());
   store.ListPlayLists("");  // connects; not timed
   std::printf("ListPlayLists, %d play lists of %d songs, loopback, pyftpdlib:\n", kPlayLists,
               kSongsPerList);
@@ -71,7 +71,6 @@ void BenchListing() {
                 round, seconds, commands, store.Count(), static_cast<int>(result.outcome),
                 1000.0 * seconds / static_cast<double>(commands));
   }
-  SetSettingsDir("");
 }
 
 // One finished process: wall seconds from launch to exit, its peak resident memory, its status.

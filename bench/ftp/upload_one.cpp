@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "core/Prompts.h"
+#include "core/AppContext.h"
 #include "playlists/FtpClient.h"
 #include "playlists/UploadSongs.h"
 
@@ -17,7 +17,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    FtpClient client;
+    AppContext context;
+    FtpClient client(context);
     client.SetHost(argv[1]);
     client.SetPort(static_cast<std::uint16_t>(std::atoi(argv[2])));
     client.SetUserName(argv[3]);

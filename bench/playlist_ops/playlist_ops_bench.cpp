@@ -58,14 +58,15 @@ Row Measure(const char* what, const std::function<void(const test::TempDir&)>& p
     test::TempDir tree;
     prepare(tree);
     test::FtpTestServer server(tree.str());
-    FtpClient client;
+    YesPrompts yes;
+    AppContext context({}, &yes);
+    FtpClient client(context);
     client.SetHost("127.0.0.1");
     client.SetPort(static_cast<std::uint16_t>(server.port()));
     client.SetUserName(test::FtpTestServer::kUser);
     client.SetPassword(test::FtpTestServer::kPassword);
     client.Connect();
-    PlayListStore store(client);
-    YesPrompts yes;
+    PlayListStore store(client, yes);
     std::atomic<bool> changed{false};
     PlayListOperations ops(client, yes, changed);
 

@@ -120,7 +120,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   PrintedPrompts prompts;
-  auto session = std::make_unique<kestrel::app::TSession>(&prompts);
+  kestrel::AppContext context;  // the Settings folder bench/session/run lays beside the program
+  auto session = std::make_unique<kestrel::app::TSession>(context, &prompts);
   if (!session->Start()) return 1;
   kestrel::ui::TMainFrm& frm = session->Window();
   frm.installEventFilter(&paint);

@@ -7,7 +7,6 @@
 #include <QTimer>
 #include <thread>
 
-#include "core/Termination.h"
 #include "core/mGetLocalIP.h"
 #include "ui/Main.h"
 #include "ui/QtPrompts.h"
@@ -36,16 +35,16 @@ void PumpWindowEvents(int maxMs, const std::function<bool()>& done) {
 
 QString TSession::ApplicationTitle() { return QString("Kestrel (%1)").arg(kVersionText); }
 
-TSession::TSession(Prompts* prompts) {
+TSession::TSession(AppContext& context, Prompts* prompts) : context_(context), bus_(context) {
   zones_ = std::make_unique<ZoneTable>([this] {
     return std::make_pair(poll_.PolledSubnetID.load(), poll_.PolledDeviceID.load());
   });
-  frm_ = std::make_unique<ui::TMainFrm>(state_, *zones_);
+  frm_ = std::make_unique<ui::TMainFrm>(context_, state_, *zones_);
   boxes_ = std::make_unique<ui::QtPrompts>(frm_->Gate(), ApplicationTitle());
   prompts_ = prompts != nullptr ? prompts : boxes_.get();
-  SetPrompts(prompts_);
+  context_.SetPrompts(prompts_);
   // The library asks to end the program (no FTP connection): quit once the current event is done.
-  SetTerminationHandler([] { QMetaObject::invokeMethod(qApp, "quit", Qt::QueuedConnection); });
+  context_.SetTerminationHandler([] { QMetaObject::invokeMethod(qApp, "quit", Qt::QueuedConnection); });
   singlePgBar_ = std::make_unique<ui::TfrmSinglePgBar>(frm_.get());
   progress_ = std::make_unique<ui::UpdateProgress>(*singlePgBar_, state_, *prompts_);
 
@@ -59,8 +58,8 @@ TSession::TSession(Prompts* prompts) {
 
 TSession::~TSession() {
   Stop();
-  SetTerminationHandler({});
-  SetPrompts(nullptr);
+  context_.SetTerminationHandler({});
+  context_.SetPrompts(nullptr);
 }
 
 bool TSession::Start() {
@@ -70,7 +69,7 @@ bool TSession::Start() {
   state_.Reset();
   frm.tkBarVol->setEnabled(false);
 
-  const std::string localIP = TakeLocalIP(state_, *prompts_, [&frm](const std::string& ip) {
+  const std::string localIP = TakeLocalIP(context_, state_, [&frm](const std::string& ip) {
     frm.SetStatusPanel(0, QString::fromStdString("IP:" + ip));
   });
   if (localIP.empty()) return false;
@@ -78,8 +77,8 @@ bool TSession::Start() {
   if (!bus_.pblInitSocket(localIP)) return false;
   frm.SetStatusPanel(1, "successfully initialize Winsock");
 
-  ftp_ = std::make_unique<FtpClient>();
-  store_ = std::make_unique<PlayListStore>(*ftp_);
+  ftp_ = std::make_unique<FtpClient>(context_);
+  store_ = std::make_unique<PlayListStore>(*ftp_, *prompts_);
   frm.AttachStore(*ftp_, *store_);
 
   control_ = std::make_unique<ZoneControl>(bus_, poll_, *zones_, state_, *prompts_);
@@ -103,6 +102,8 @@ bool TSession::Start() {
 
 void TSession::StartThreads() {
   recv_ = std::make_unique<TthreadRecLigth>(zones_.get(), bus_.Endpoint(), poll_, state_);
+  // The main window exists from before the threads start until the session stops.
+  recv_->SetMainFormExists(true);
   progressThread_ = std::make_unique<TProgressThread>(state_, [this] { ShowUpdateProgressOnWindowThread(); });
   queryThread_ = std::make_unique<TQueryThread>(bus_, poll_, *zones_, state_);
   recv_->Start();
@@ -124,7 +125,10 @@ void TSession::Stop() {
   progress_->Cancel();
   if (control_) control_->Cancel();
 
-  if (recv_) recv_->Stop();
+  if (recv_) {
+    recv_->SetMainFormExists(false);  // the window is closing
+    recv_->Stop();
+  }
   if (progressThread_) progressThread_->RequestStop();
   if (queryThread_) queryThread_->RequestStop();
   if (progressThread_) progressThread_->Stop();

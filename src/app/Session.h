@@ -1,7 +1,7 @@
 // The running program: everything that runs and the order it is started and stopped in. The
 // session owns the shared state, the poll lock, the bus endpoint, the zones, the FTP client
 // with its store, the main window with its progress window, and the receive, progress and
-// query threads, and hands each to those who use it.
+// query threads, and hands each to those who use it, together with the program's context.
 #pragma once
 
 #include <QString>
@@ -13,6 +13,7 @@
 
 #include "bus/mSocket.h"
 #include "bus/threadUDPReceive.h"
+#include "core/AppContext.h"
 #include "core/SharedState.h"
 #include "playlists/FtpClient.h"
 #include "playlists/PlayListStore.h"
@@ -35,8 +36,10 @@ constexpr const char* kVersionText = KESTREL_VERSION_TEXT;
 class TSession {
  public:
   // Creates the main window (hidden) and the single progress bar window (hidden). Messages and
-  // questions go to `prompts` when given (tests), otherwise to message boxes.
-  explicit TSession(Prompts* prompts = nullptr);
+  // questions go to `prompts` when given (tests), otherwise to message boxes; the session puts
+  // them into `context`, with the way to end the program, for as long as it lives. `context`
+  // (the Settings folder, the debug flag) outlives the session.
+  explicit TSession(AppContext& context, Prompts* prompts = nullptr);
   ~TSession();
   TSession(const TSession&) = delete;
   TSession& operator=(const TSession&) = delete;
@@ -52,6 +55,7 @@ class TSession {
 
   ui::TMainFrm& Window() { return *frm_; }
   ui::TfrmSinglePgBar& SinglePgBar() { return *singlePgBar_; }
+  AppContext& Context() { return context_; }
   SharedState& State() { return state_; }
   PollState& Poll() { return poll_; }
   BusLink& Bus() { return bus_; }
@@ -73,6 +77,7 @@ class TSession {
   void StartThreads();
   void ShowUpdateProgressOnWindowThread();
 
+  AppContext& context_;
   SharedState state_;
   PollState poll_;
   BusLink bus_;

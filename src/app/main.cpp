@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/Session.h"
+#include "core/AppContext.h"
 #include "core/CommandLine.h"
 #include "ui/Main.h"
 
@@ -40,7 +41,8 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  kestrel::SetProgramArguments(argc, argv);
+  // The window takes its settings from the folder the rule chooses; only "debug=1" is read.
+  kestrel::AppContext context({}, nullptr, kestrel::DebugModeFromArguments(argc, argv));
   QApplication app(argc, argv);
   // The application title captions message boxes only: a display name set here would be
   // appended to the main window's caption on the title bar.
@@ -50,7 +52,7 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(QIcon::fromTheme("kestrel"));
 
   int result = 1;
-  kestrel::app::TSession session;
+  kestrel::app::TSession session(context);
   if (session.Start()) {
     kestrel::ui::TMainFrm& frm = session.Window();
     // Fill the screen also where no window manager maximises windows.

@@ -3,8 +3,6 @@
 
 #include <stdexcept>
 
-#include "core/CommandLine.h"
-#include "core/Prompts.h"
 #include "core/mGetLocalIP.h"
 #include "platform/DebugTrace.h"
 
@@ -26,7 +24,7 @@ bool BusLink::pblInitSocket(const std::string& localIP) {
     return true;
   }
   KESTREL_TRACE_MSG("pblInitSocket: " + why);
-  CurrentPrompts().Show(PromptKind::InfoOk, kBindFailedMessage);
+  context_.CurrentPrompts().Show(PromptKind::InfoOk, kBindFailedMessage);
   return false;
 }
 
@@ -43,11 +41,11 @@ void BusLink::pblSendBUF(const std::uint8_t* payload, std::size_t n, std::uint16
     const IPv4Bytes sender{static_cast<std::uint8_t>(ip >> 24), static_cast<std::uint8_t>(ip >> 16),
                            static_cast<std::uint8_t>(ip >> 8), static_cast<std::uint8_t>(ip)};
     const std::vector<std::uint8_t> datagram =
-        pblPackFrame(payload, n, opCode, targetSubnetID, targetDeviceID, longFrame, sender, IsDebugMode());
+        pblPackFrame(payload, n, opCode, targetSubnetID, targetDeviceID, longFrame, sender, context_.DebugMode());
     // A datagram the system refuses is lost without notice, as on any broadcast bus.
     endpoint_.SendToBus(datagram.data(), datagram.size());
   } catch (const std::exception& e) {
-    CurrentPrompts().Show(PromptKind::ErrorOk, std::string(e.what()) + "(pblSendBUF)");
+    context_.CurrentPrompts().Show(PromptKind::ErrorOk, std::string(e.what()) + "(pblSendBUF)");
   }
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bus/BusEndpoint.h"
+#include "core/AppContext.h"
 
 namespace kestrel {
 
@@ -92,9 +93,11 @@ struct PollState {
 };
 
 // The program's endpoint and the one send operation every command and query goes through.
+// Failures are told through the context's prompts; the context's debug flag chooses the header
+// word.
 class BusLink {
  public:
-  BusLink() = default;
+  explicit BusLink(const AppContext& context) : context_(context) {}
   BusLink(const BusLink&) = delete;
   BusLink& operator=(const BusLink&) = delete;
 
@@ -118,6 +121,7 @@ class BusLink {
   const BusEndpoint& Endpoint() const { return endpoint_; }
 
  private:
+  const AppContext& context_;
   BusEndpoint endpoint_;
   std::atomic<std::uint32_t> senderIP_{0};
 };

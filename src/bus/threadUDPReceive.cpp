@@ -3,13 +3,11 @@
 #include <mutex>
 
 #include "bus/BusEndpoint.h"
-#include "core/mPublicFunction.h"
 #include "platform/ThreadName.h"
 
 namespace kestrel {
 
 namespace {
-constexpr char kMainFormName[] = "MainFrm";
 // The idle loop sleeps until a datagram comes or Stop wakes it.
 constexpr int kNoTimeOut = -1;
 }  // namespace
@@ -62,7 +60,7 @@ bool TthreadRecLigth::ReceiveDatagram() {
 }
 
 void TthreadRecLigth::DispatchFrame(const std::vector<std::uint8_t>& frameData, [[maybe_unused]] bool isLong) {
-  if (!FormExists(kMainFormName)) return;
+  if (!mainFormExists_) return;
   if (frameData.size() < kFrameDataOverhead) return;
   const std::uint16_t opCode =
       static_cast<std::uint16_t>(frameData[kOpCodeOffset] << 8 | frameData[kOpCodeOffset + 1]);

@@ -66,10 +66,16 @@ class TthreadRecLigth {
   // Datagrams over 1,350 bytes, rejected datagrams and failures inside the pass are dropped.
   bool ReceiveDatagram();
 
-  // The dispatch rules for one accepted frame: the main window ("MainFrm") exists, the op code
-  // is 0x192F, and, under PollLock, its source or target address is the polled address; then
-  // the payload goes to the decoders in their fixed order until one recognises it, and the
-  // recognised value to the sink. Everything else is dropped silently.
+  // Whether the main window exists: the owner says so while its front end is there to show
+  // what the replies say (the window's session from the start of the threads until it closes,
+  // the command line while its station runs). False until then, so that frames arriving before
+  // the main window exists or after it is gone are dropped. Safe on any thread.
+  void SetMainFormExists(bool exists) { mainFormExists_ = exists; }
+
+  // The dispatch rules for one accepted frame: the main window exists, the op code is 0x192F,
+  // and, under PollLock, its source or target address is the polled address; then the payload
+  // goes to the decoders in their fixed order until one recognises it, and the recognised value
+  // to the sink. Everything else is dropped silently.
   void DispatchFrame(const std::vector<std::uint8_t>& frameData, bool isLong);
 
   const ReceiveCounters& Counters() const { return counters_; }
@@ -84,6 +90,7 @@ class TthreadRecLigth {
   PollState& poll_;
   SharedState& state_;
   std::atomic<bool> stopRequested_{false};
+  std::atomic<bool> mainFormExists_{false};
   std::thread thread_;
   ReceiveCounters counters_;
   // One more byte than the largest datagram taken, so a longer one shows as cut off.

@@ -7,6 +7,10 @@
 #include <memory>
 #include <string>
 
+namespace kestrel {
+class AppContext;
+}
+
 namespace kestrel::cli {
 
 class CliPrompts;
@@ -31,8 +35,16 @@ struct Options {
   bool skip = false;     // answer No to it
 };
 
+// What a running sub-command works with: the context the library reads (the Settings folder
+// given with --settings, the prompts, the quit request), which main builds from the options,
+// and the prompts in it, which answer the command's questions by its flags.
+struct CliContext {
+  AppContext& app;
+  CliPrompts& prompts;
+};
+
 // The running sub-command: returns its exit status.
-using Command = std::function<int(CliPrompts& prompts)>;
+using Command = std::function<int(CliContext& cli)>;
 
 // Each area adds its sub-commands to `app`; `choose` receives the command chosen once the whole
 // command line has been parsed.

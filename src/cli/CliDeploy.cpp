@@ -1,6 +1,5 @@
 // deploy FOLDER: makes the player's play lists match a local folder, with the plan printed
 // first, then the zones told to reload.
-#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -149,8 +148,8 @@ int Worse(int status, int what) {
 
 class Deployment {
  public:
-  Deployment(CliPrompts& prompts, CliServer& server)
-      : prompts_(prompts), server_(server), ops_(server.Client(), prompts, changed_) {}
+  // Works on `server`'s connection; its questions go to the command's prompts.
+  explicit Deployment(CliServer& server) : server_(server), ops_(server.Ops()) {}
 
   int Carry(const DeployPlan& plan) {
     std::map<std::string, bool> created;
@@ -172,16 +171,21 @@ class Deployment {
     return status_;
   }
 
-  bool Changed() const { return changed_ || storedAny_ || server_.LeftoversRemoved() > 0; }
+  bool Changed() const {
+    return server_.PlayListsChanged() || storedAny_ || songsDeleted_ > 0 || server_.LeftoversRemoved() > 0;
+  }
   const CliProgress& Progress() const { return progress_; }
   int Failures() const { return failures_; }
   int SongsDeleted() const { return songsDeleted_; }
   int ListsDeleted() const { return listsDeleted_; }
 
  private:
+  // The play list named `name` as the listing found it, or nullptr (nothing is said).
+  TPlayListObj* Listed(const std::string& name) const { return server_.Store().At(server_.Store().FindPlayListRow(name, 0)); }
+
   void Upload(const DeployPlan& plan, const std::map<std::string, bool>& created) {
     const int total = static_cast<int>(plan.uploads.size());
-    SongUploader uploader(server_.Client(), prompts_, changed_, &progress_);
+    SongUploader uploader = server_.Uploader(&progress_);
     for (std::size_t i = 0; i < plan.uploads.size();) {
       TPlayListObj target;
       target.Name = plan.uploads[i].playList;
@@ -199,8 +203,7 @@ class Deployment {
       progress_.SetBatch(names, first, total);
       // What the listing found in the play list: nothing in one just created.
       SongUploader::Listed listed;
-      if (TPlayListObj* there = made == created.end() ? server_.Store().At(server_.Store().FindPlayListRow(target.Name, 0))
-                                                      : nullptr) {
+      if (TPlayListObj* there = made == created.end() ? Listed(target.Name) : nullptr) {
         for (const TSongObj* song : there->VisibleSongs()) listed[song->Name] = {song->Size, song->ModTimeUtc};
       }
       try {
@@ -217,12 +220,9 @@ class Deployment {
 
   void DeleteSongs(const DeployPlan& plan) {
     for (const DeployPlan::Removal& removal : plan.deleteSongs) {
-      TPlayListObj* playList = server_.Store().FindPlayListRow(removal.playList, 0) >= 0
-                                   ? server_.Store().At(server_.Store().FindPlayListRow(removal.playList, 0))
-                                   : nullptr;
+      TPlayListObj* playList = Listed(removal.playList);
       TSongObj* song = playList != nullptr ? server_.FindSong(*playList, removal.song) : nullptr;
       if (song != nullptr && ops_.DeleteSong(*playList, *song, false)) {
-        changed_ = true;
         ++songsDeleted_;
         continue;
       }
@@ -232,9 +232,7 @@ class Deployment {
     }
   }
 
-  CliPrompts& prompts_;
   CliServer& server_;
-  std::atomic<bool> changed_{false};
   PlayListOperations ops_;
   CliProgress progress_;
   bool storedAny_ = false;
@@ -245,26 +243,27 @@ class Deployment {
 };
 
 // Tells every zone of Zone.ini to reload and waits for each; kOk also when there are no zones.
-int Reload(CliPrompts& prompts) {
+int Reload(AppContext& context) {
   std::vector<ZoneDefinition> zones;
-  if (!ReadZones(zones)) return kUsage;
+  if (!ReadZones(context, zones)) return kUsage;
   if (zones.empty()) {
     std::fprintf(stderr, "No zones in Zone.ini: no reload sent.\n");
     return kOk;
   }
-  CliStation station(prompts);
+  CliStation station(context);
   if (const int status = station.Start(zones); status != kOk) return status;
   return station.Reload();
 }
 
-int RunDeploy(CliPrompts& prompts, const Options& options, const DeployArgs& args) {
+int RunDeploy(CliContext& cli, const Options& options, const DeployArgs& args) {
+  CliPrompts& prompts = cli.prompts;
   std::vector<DeployPlayList> local;
   std::string error;
   if (!ReadDeployFolder(args.folder, local, error)) {
     Complain("can not read the folder: " + error);
     return kUsage;
   }
-  CliServer server;
+  CliServer server(cli);
   server.Store().SetLeftoverRemoval(!args.dryRun);  // a dry run changes nothing
   server.Store().SetKeepSongs(true);                // one listing a play list serves the plan
   if (const int status = server.List(); status != kOk) return status;
@@ -329,14 +328,14 @@ int RunDeploy(CliPrompts& prompts, const Options& options, const DeployArgs& arg
   if (plan.Empty()) {
     for (const std::string& note : context.notes) std::fprintf(stderr, "Note: %s\n", note.c_str());
     std::fprintf(stderr, "The player's play lists match the folder: nothing to do.\n");
-    return server.LeftoversRemoved() > 0 ? Worse(refusedStatus, Reload(prompts)) : refusedStatus;
+    return server.LeftoversRemoved() > 0 ? Worse(refusedStatus, Reload(cli.app)) : refusedStatus;
   }
   if (args.dryRun) return refusedStatus;
 
   // The plan is the answer: a song of another size is replaced, and with --delete what the
   // folder does not have goes.
   prompts.SetAnswer(Answer::Yes, "the plan");
-  Deployment deployment(prompts, server);
+  Deployment deployment(server);
   int status = deployment.Carry(plan);
   Note(status, refusedStatus);
   const CliProgress& progress = deployment.Progress();
@@ -347,7 +346,7 @@ int RunDeploy(CliPrompts& prompts, const Options& options, const DeployArgs& arg
                plan.uploads.size(), ByteText(progress.BytesStored()).c_str(), progress.Seconds(),
                deployment.SongsDeleted(), plan.deleteSongs.size(), deployment.ListsDeleted(),
                plan.deletePlayLists.size());
-  if (deployment.Changed()) Note(status, Reload(prompts));
+  if (deployment.Changed()) Note(status, Reload(cli.app));
   return status;
 }
 
@@ -357,7 +356,7 @@ void AddDeployCommand(Registry& r) {
   auto args = std::make_shared<DeployArgs>();
   Options& options = r.options;
   CLI::App* deploy = r.Add("deploy", "makes the player's play lists match a local folder",
-                           [&options, args](CliPrompts& p) { return RunDeploy(p, options, *args); });
+                           [&options, args](CliContext& cli) { return RunDeploy(cli, options, *args); });
   deploy->add_option("FOLDER", args->folder, "a folder whose sub-folders are play lists")->required()->check(ExistingFolder());
   deploy->add_flag("--delete", args->withDeletions, "also delete songs and play lists the folder does not have");
   deploy->add_flag("--dry-run", args->dryRun, "print the plan (with the time it would take) and stop");

@@ -4,8 +4,7 @@
 
 #include "cli/Cli.h"
 #include "cli/CliOutput.h"
-#include "core/AppSettings.h"
-#include "core/Prompts.h"
+#include "core/AppContext.h"
 #include "platform/ProgramArguments.h"
 #include "platform/Terminal.h"
 
@@ -87,12 +86,11 @@ int main(int argc, char** argv) {
     return kUsage;
   }
   if (!command) return kUsage;
-  if (!options.settings.empty()) SetSettingsDir(options.settings);
 
   CliPrompts prompts;
-  SetPrompts(&prompts);
-  const int status = command(prompts);
-  SetPrompts(nullptr);
+  AppContext context(options.settings, &prompts);
+  CliContext cli{context, prompts};
+  const int status = command(cli);
   std::fflush(stdout);
   return status;
 }

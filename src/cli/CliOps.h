@@ -18,7 +18,7 @@ struct OpArgs {
   std::vector<std::string> items; // songs or files
 };
 
-using Runner = int (*)(CliPrompts&, const Options&, const OpArgs&);
+using Runner = int (*)(CliContext&, const Options&, const OpArgs&);
 
 // A sub-command running `run` with the options and `args`.
 CLI::App* AddOp(Registry& r, const char* name, const char* description, Runner run, std::shared_ptr<OpArgs> args);
@@ -29,9 +29,5 @@ void SetReplaceAnswer(CliPrompts& prompts, const Options& options);
 inline constexpr const char* kReplaceFooter =
     "Without --replace or --skip, and without a terminal to ask on, the command refuses and\n"
     "does nothing.";
-
-// The songs of `playList` named in `names`; false after naming one that is not there.
-bool FindSongs(CliServer& server, TPlayListObj& playList, const std::vector<std::string>& names,
-               std::vector<TSongObj*>& songs);
 
 }  // namespace kestrel::cli

@@ -1,6 +1,5 @@
 // The sub-commands that change play lists and songs, each the library operation the window
 // runs, with its questions answered by flags.
-#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -46,59 +45,51 @@ int AfterFailure(CliServer& server, CliPrompts& prompts) {
   return server.FailedStatus();
 }
 
-int RunAdd(CliPrompts& prompts, const OpArgs& a) {
-  CliServer server;
+int RunAdd(CliContext& cli, const OpArgs& a) {
+  CliServer server(cli);
   if (const int status = server.List(); status != kOk) return status;
   const std::string name = Trimmed(a.name);
   if (const int status = CheckNewName(server, name); status != kOk) return status;
-  std::atomic<bool> changed{false};
-  PlayListOperations ops(server.Client(), prompts, changed);
   TPlayListObj playList;
   playList.Name = name;
   playList.Seq = server.Store().Count() + 1;
-  return ops.CreateOnServer(playList) ? kOk : AfterFailure(server, prompts);
+  return server.Ops().CreateOnServer(playList) ? kOk : AfterFailure(server, cli.prompts);
 }
 
-int RunRename(CliPrompts& prompts, const OpArgs& a) {
-  CliServer server;
-  if (const int status = server.List(); status != kOk) return status;
-  TPlayListObj* playList = server.Find(a.name);
-  if (playList == nullptr) return kRefused;
+int RunRename(CliContext& cli, const OpArgs& a) {
+  CliServer server(cli);
+  const CliServer::Opened opened = server.Open(a.name);
+  if (opened.status != kOk) return opened.status;
+  TPlayListObj* playList = opened.playList;
   const std::string name = Trimmed(a.other);
   if (name == playList->Name) return kOk;  // an unchanged name sends nothing
   if (const int status = CheckNewName(server, name); status != kOk) return status;
-  std::atomic<bool> changed{false};
-  PlayListOperations ops(server.Client(), prompts, changed);
-  return ops.RenamePlayList(*playList, name) ? kOk : AfterFailure(server, prompts);
+  return server.Ops().RenamePlayList(*playList, name) ? kOk : AfterFailure(server, cli.prompts);
 }
 
-int RunDeletePlayList(CliPrompts& prompts, const Options& options, const OpArgs& a) {
+int RunDeletePlayList(CliContext& cli, const Options& options, const OpArgs& a) {
+  CliPrompts& prompts = cli.prompts;
   prompts.SetAnswer(options.yes ? Answer::Yes : Answer::Ask, "--yes");
   if (!prompts.CanAnswer("delete-playlist")) return kUsage;
-  CliServer server;
-  if (const int status = server.List(); status != kOk) return status;
-  TPlayListObj* playList = server.Find(a.name);
-  if (playList == nullptr) return kRefused;
-  std::atomic<bool> changed{false};
-  PlayListOperations ops(server.Client(), prompts, changed);
-  const DeleteOutcome outcome = ops.DeletePlayList(*playList);
+  CliServer server(cli);
+  const CliServer::Opened opened = server.Open(a.name);
+  if (opened.status != kOk) return opened.status;
+  const DeleteOutcome outcome = server.Ops().DeletePlayList(*opened.playList);
   if (outcome == DeleteOutcome::Deleted) return kOk;
   return prompts.Errors() > 0 ? AfterFailure(server, prompts) : kOk;  // kOk: answered No
 }
 
-int RunDeleteSongs(CliPrompts& prompts, const Options& options, const OpArgs& a) {
+int RunDeleteSongs(CliContext& cli, const Options& options, const OpArgs& a) {
+  CliPrompts& prompts = cli.prompts;
   prompts.SetAnswer(options.yes ? Answer::Yes : Answer::Ask, "--yes");
   if (!prompts.CanAnswer("delete-songs")) return kUsage;
-  CliServer server;
-  if (const int status = server.List(); status != kOk) return status;
-  TPlayListObj* playList = server.Find(a.name);
-  if (playList == nullptr) return kRefused;
-  if (const int status = server.LoadSongs(*playList); status != kOk) return status;
-  std::vector<TSongObj*> songs;
-  if (!FindSongs(server, *playList, a.items, songs)) return kRefused;
+  CliServer server(cli);
+  const CliServer::Opened opened = server.OpenSongs(a.name, a.items);
+  if (opened.status != kOk) return opened.status;
+  TPlayListObj* playList = opened.playList;
+  const std::vector<TSongObj*>& songs = opened.songs;
   for (TSongObj* song : songs) song->Checked = true;
-  std::atomic<bool> changed{false};
-  PlayListOperations ops(server.Client(), prompts, changed);
+  PlayListOperations ops = server.Ops();
   ops.DeleteCheckedSongs(*playList, songs);
   int status = kOk;
   for (const TSongObj* song : songs) {
@@ -112,32 +103,25 @@ int RunDeleteSongs(CliPrompts& prompts, const Options& options, const OpArgs& a)
   return status;
 }
 
-int RunMove(CliPrompts& prompts, const Options& options, const OpArgs& a) {
+int RunMove(CliContext& cli, const Options& options, const OpArgs& a) {
+  CliPrompts& prompts = cli.prompts;
   SetReplaceAnswer(prompts, options);
   if (!prompts.CanAnswer("move-songs")) return kUsage;
-  CliServer server;
-  if (const int status = server.List(); status != kOk) return status;
-  TPlayListObj* from = server.Find(a.name);
-  if (from == nullptr || server.Find(a.other) == nullptr) return kRefused;
-  if (const int status = server.LoadSongs(*from); status != kOk) return status;
-  std::vector<TSongObj*> songs;
-  if (!FindSongs(server, *from, a.items, songs)) return kRefused;
-  std::atomic<bool> changed{false};
-  PlayListOperations ops(server.Client(), prompts, changed);
+  CliServer server(cli);
+  const CliServer::Opened from = server.OpenSongs(a.name, a.items, a.other);
+  if (from.status != kOk) return from.status;
   try {
-    ops.MoveSongs(a.other, songs);
+    server.Ops().MoveSongs(a.other, from.songs);
   } catch (const FtpError& e) {
     return server.EnterFailed(a.other, e);
   }
   if (prompts.Refused()) return kUsage;
   // What the server holds now tells which songs went; one a user chose to keep is no failure.
-  if (const int status = server.List(); status != kOk) return status;
-  TPlayListObj* after = server.Find(a.name);
-  if (after == nullptr) return kRefused;
-  if (const int status = server.LoadSongs(*after); status != kOk) return status;
+  const CliServer::Opened after = server.OpenSongs(a.name);
+  if (after.status != kOk) return after.status;
   int status = kOk;
   for (const std::string& name : a.items) {
-    if (a.name == a.other || FindSongRowByName(after->VisibleSongs(), name) < 0 || options.skip) continue;
+    if (a.name == a.other || FindSongRowByName(after.playList->VisibleSongs(), name) < 0 || options.skip) continue;
     Complain("song " + QuotedName(name) + " was not moved from " + QuotedName(a.name) + " to " + QuotedName(a.other));
     status = kRefused;
   }
@@ -146,25 +130,13 @@ int RunMove(CliPrompts& prompts, const Options& options, const OpArgs& a) {
 
 }  // namespace
 
-bool FindSongs(CliServer& server, TPlayListObj& playList, const std::vector<std::string>& names,
-               std::vector<TSongObj*>& songs) {
-  for (const std::string& name : names) {
-    TSongObj* song = server.FindSong(playList, name);
-    if (song == nullptr) return false;
-    songs.push_back(song);
-  }
-  return true;
-}
-
 void SetReplaceAnswer(CliPrompts& prompts, const Options& options) {
   prompts.SetAnswer(options.replace ? Answer::Yes : options.skip ? Answer::No : Answer::Ask, "--replace or --skip");
 }
 
-using Runner = int (*)(CliPrompts&, const Options&, const OpArgs&);
-
 CLI::App* AddOp(Registry& r, const char* name, const char* description, Runner run, std::shared_ptr<OpArgs> args) {
   Options& options = r.options;
-  return r.Add(name, description, [&options, run, args](CliPrompts& p) { return run(p, options, *args); });
+  return r.Add(name, description, [&options, run, args](CliContext& cli) { return run(cli, options, *args); });
 }
 
 void AddYes(CLI::App* sub, Options& options) {
@@ -179,11 +151,11 @@ void AddReplace(CLI::App* sub, Options& options) {
 void AddPlayListOpCommands(Registry& r) {
   Options& o = r.options;
   auto a = std::make_shared<OpArgs>();
-  CLI::App* add = AddOp(r, "add-playlist", "creates a play list", [](CliPrompts& p, const Options&, const OpArgs& x) { return RunAdd(p, x); }, a);
+  CLI::App* add = AddOp(r, "add-playlist", "creates a play list", [](CliContext& cli, const Options&, const OpArgs& x) { return RunAdd(cli, x); }, a);
   add->add_option("NAME", a->name, "its name (blanks around it are dropped)")->required();
 
   a = std::make_shared<OpArgs>();
-  CLI::App* rename = AddOp(r, "rename-playlist", "renames a play list", [](CliPrompts& p, const Options&, const OpArgs& x) { return RunRename(p, x); }, a);
+  CLI::App* rename = AddOp(r, "rename-playlist", "renames a play list", [](CliContext& cli, const Options&, const OpArgs& x) { return RunRename(cli, x); }, a);
   rename->add_option("OLD", a->name, "the play list")->required();
   rename->add_option("NEW", a->other, "its new name")->required();
 

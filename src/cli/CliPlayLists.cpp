@@ -13,8 +13,8 @@ namespace kestrel::cli {
 
 namespace {
 
-int RunPlayLists(const Options& options) {
-  CliServer server;
+int RunPlayLists(CliContext& cli, const Options& options) {
+  CliServer server(cli);
   if (const int status = server.List(); status != kOk) return status;
   PlayListStore& store = server.Store();
   nlohmann::json rows = nlohmann::json::array();
@@ -30,14 +30,12 @@ int RunPlayLists(const Options& options) {
   return kOk;
 }
 
-int RunSongs(const Options& options, const std::string& name) {
-  CliServer server;
-  if (const int status = server.List(); status != kOk) return status;
-  TPlayListObj* playList = server.Find(name);
-  if (playList == nullptr) return kRefused;
-  if (const int status = server.LoadSongs(*playList); status != kOk) return status;
+int RunSongs(CliContext& cli, const Options& options, const std::string& name) {
+  CliServer server(cli);
+  const CliServer::Opened opened = server.OpenSongs(name);
+  if (opened.status != kOk) return opened.status;
   nlohmann::json rows = nlohmann::json::array();
-  for (const TSongObj* song : playList->VisibleSongs()) {
+  for (const TSongObj* song : opened.playList->VisibleSongs()) {
     const std::string modified = platform::IsoDateTimeText(song->ModTime);
     if (options.json) {
       rows.push_back({{"number", song->Seq}, {"name", song->Name}, {"modified", modified}});
@@ -55,12 +53,12 @@ void AddPlayListCommands(Registry& r) {
   Options& options = r.options;
 
   CLI::App* lists = r.Add("playlists", "a line per play list: number, device number, name",
-                           [&options](CliPrompts&) { return RunPlayLists(options); });
+                           [&options](CliContext& cli) { return RunPlayLists(cli, options); });
   lists->footer("The device number is 0 for a play list that holds no file: the zones do not count it.");
 
   auto songsName = std::make_shared<std::string>();
   CLI::App* songs = r.Add("songs", "a line per song of a play list: number, name, modification time",
-                           [&options, songsName](CliPrompts&) { return RunSongs(options, *songsName); });
+                           [&options, songsName](CliContext& cli) { return RunSongs(cli, options, *songsName); });
   songs->footer("The modification time is YYYY-MM-DD HH:MM:SS, as the server lists it.");
   songs->add_option("NAME", *songsName, "the play list")->required();
 }

@@ -22,6 +22,30 @@ int CliServer::List() {
   return store_.LastErrorWasConnection() ? kNoConnection : kRefused;
 }
 
+CliServer::Opened CliServer::Open(const std::string& playList, const std::string& target) {
+  Opened opened;
+  if ((opened.status = List()) != kOk) return opened;
+  opened.playList = Find(playList);
+  if (opened.playList != nullptr && !target.empty()) opened.target = Find(target);
+  if (opened.playList == nullptr || (!target.empty() && opened.target == nullptr)) opened.status = kRefused;
+  return opened;
+}
+
+CliServer::Opened CliServer::OpenSongs(const std::string& playList, const std::vector<std::string>& songs,
+                                       const std::string& target) {
+  Opened opened = Open(playList, target);
+  if (opened.status != kOk || (opened.status = LoadSongs(*opened.playList)) != kOk) return opened;
+  for (const std::string& name : songs) {
+    TSongObj* song = FindSong(*opened.playList, name);
+    if (song == nullptr) {
+      opened.status = kRefused;
+      return opened;
+    }
+    opened.songs.push_back(song);
+  }
+  return opened;
+}
+
 int CliServer::ListOne(TPlayListObj& playList, SongUploader::Listed& listed) {
   if (!IsUsableServerName(playList.Name) || !FtpClient::IsSendableName(playList.Name)) {
     Complain("there is no play list named " + QuotedName(playList.Name));

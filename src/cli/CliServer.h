@@ -1,10 +1,17 @@
-// The FTP side of one kestrel-cli run: the client, the store of play lists, and the exit
-// status a failure on the way gives.
+// The FTP side of one kestrel-cli run: the client, the store of play lists, the opening steps
+// every play list command takes (connect, list, find the play list, read its songs, find the
+// songs named), the window's operations on this connection, and the exit status a failure on
+// the way gives.
 #pragma once
 
+#include <atomic>
 #include <string>
+#include <vector>
 
+#include "cli/Cli.h"
+#include "cli/CliOutput.h"
 #include "playlists/FtpClient.h"
+#include "playlists/PlayListOperations.h"
 #include "playlists/PlayListStore.h"
 #include "playlists/UploadSongs.h"
 
@@ -12,7 +19,9 @@ namespace kestrel::cli {
 
 class CliServer {
  public:
-  CliServer() : store_(client_) {}
+  // Connects with ftpServer.ini of the context's Settings folder; questions and messages go to
+  // the command's prompts.
+  explicit CliServer(CliContext& cli) : prompts_(cli.prompts), client_(cli.app), store_(client_, cli.prompts) {}
   ~CliServer() { client_.Quit(); }
   CliServer(const CliServer&) = delete;
   CliServer& operator=(const CliServer&) = delete;
@@ -20,9 +29,22 @@ class CliServer {
   FtpClient& Client() { return client_; }
   PlayListStore& Store() { return store_; }
 
-  // Connects (with Settings/ftpServer.ini) and lists the play lists. kOk, or the exit status
-  // of the failure, whose message has gone to standard error.
+  // --- the opening steps; each failure has been said on standard error when they return
+  // Connects and lists the play lists. kOk, or the exit status of the failure.
   int List();
+
+  // What Open and OpenSongs found.
+  struct Opened {
+    int status = kOk;                  // kOk, or the exit status of the first failure
+    TPlayListObj* playList = nullptr;  // the play list named
+    TPlayListObj* target = nullptr;    // the other play list named (move and copy), if any
+    std::vector<TSongObj*> songs;      // the songs named, in the order named
+  };
+  // Lists, then finds the play list `playList` and, when `target` is not empty, that one too.
+  Opened Open(const std::string& playList, const std::string& target = {});
+  // As Open, then reads the songs of `playList` and finds those named in `songs`.
+  Opened OpenSongs(const std::string& playList, const std::vector<std::string>& songs = {},
+                   const std::string& target = {});
   // Connects and lists the one play list `playList` (by its Name) as exactly as the server
   // allows (FtpClient::ListDirExact), filling `listed` with its files. kOk, or the exit status
   // of the failure after saying that there is no such play list or why it cannot be read.
@@ -35,6 +57,15 @@ class CliServer {
   int LoadSongs(TPlayListObj& playList);
   // The song of `playList` named `name` that is not deleted, or nullptr after saying so.
   TSongObj* FindSong(TPlayListObj& playList, const std::string& name);
+
+  // --- the window's operations on this connection, asking through the command's prompts
+  PlayListOperations Ops() { return PlayListOperations(client_, prompts_, playListsChanged_); }
+  SongUploader Uploader(UploadListener* listener) {
+    return SongUploader(client_, prompts_, playListsChanged_, listener);
+  }
+  // Whether an operation or upload may have changed the zones' play lists.
+  bool PlayListsChanged() const { return playListsChanged_; }
+
   // Says that the play list could not be entered, with the server's reply, and gives the exit
   // status of that failure.
   int EnterFailed(const std::string& playList, const FtpError& e);
@@ -43,8 +74,10 @@ class CliServer {
   int FailedStatus();
 
  private:
+  CliPrompts& prompts_;
   FtpClient client_;
   PlayListStore store_;
+  std::atomic<bool> playListsChanged_{false};
   int leftoversRemoved_ = 0;
 };
 

@@ -10,7 +10,7 @@
 #include "cli/CliOutput.h"
 #include "cli/CliSettings.h"
 #include "cli/CliStation.h"
-#include "core/AppSettings.h"
+#include "core/AppContext.h"
 #include "core/TextEscape.h"
 #include "core/mGetLocalIP.h"
 #include "platform/ExePath.h"
@@ -56,14 +56,14 @@ const char* PlaceName(SettingsPlace place) {
   return "";
 }
 
-int RunShow(const Options& options) {
-  const SettingsFolder folder = CurrentSettingsFolder();
-  const std::string ftpPath = SettingsFile(kFtpServerIniName);
-  const std::string ipPath = SettingsFile(kLocalIPIni);
-  const std::string zonePath = SettingsFile(kZoneIni);
+int RunShow(const AppContext& context, const Options& options) {
+  const SettingsFolder folder = context.CurrentSettingsFolder();
+  const std::string ftpPath = context.SettingsFile(kFtpServerIniName);
+  const std::string ipPath = context.SettingsFile(kLocalIPIni);
+  const std::string zonePath = context.SettingsFile(kZoneIni);
   const bool ftpExists = platform::IsFile(ftpPath), ipExists = platform::IsFile(ipPath), zonesExist = platform::IsFile(zonePath);
   const FtpServerSettings ftp = ReadFtpServerSettings(ftpPath);
-  const std::string preferredIP = ReadSoftwareIP();
+  const std::string preferredIP = ReadSoftwareIP(context);
   std::vector<ZoneDefinition> zones;
   std::string zoneError;
   try {
@@ -116,8 +116,8 @@ int RunShow(const Options& options) {
   return kUsage;
 }
 
-int RunFtp(CliPrompts& prompts, const FtpArgs& args) {
-  const std::string path = SettingsFile(kFtpServerIniName);
+int RunFtp(CliContext& cli, const FtpArgs& args) {
+  const std::string path = cli.app.SettingsFile(kFtpServerIniName);
   // What is not given stays as it is stored.
   FtpServerSettings typed = ReadFtpServerSettings(path);
   if (!args.ip.empty()) typed.ip = args.ip;
@@ -138,10 +138,10 @@ int RunFtp(CliPrompts& prompts, const FtpArgs& args) {
     Complain("settings ftp: give --port as a number from 1 to 65535");
     return kUsage;
   }
-  if (const int status = CheckWritable(); status != kOk) return status;
+  if (const int status = CheckWritable(cli.app); status != kOk) return status;
 
-  FtpClient ftp;
-  const ConnectResult result = ConnectAndSave(ftp, prompts, typed, path);
+  FtpClient ftp(cli.app);
+  const ConnectResult result = ConnectAndSave(ftp, cli.prompts, typed, path);
   if (result.outcome != ConnectOutcome::Connected) {
     Complain(result.reason);
     if (result.notSaved) {
@@ -158,10 +158,11 @@ int RunFtp(CliPrompts& prompts, const FtpArgs& args) {
 
 }  // namespace
 
-int CheckWritable() {
+int CheckWritable(const AppContext& context) {
   std::string error;
-  if (platform::CanWriteIn(SettingsDir(), error)) return kOk;
-  Complain("the Settings folder " + SettingsDir() + " can not be written: " + error);
+  const std::string dir = context.SettingsDir();
+  if (platform::CanWriteIn(dir, error)) return kOk;
+  Complain("the Settings folder " + dir + " can not be written: " + error);
   return kNotSaved;
 }
 
@@ -171,7 +172,7 @@ void AddSettingsCommands(Registry& r) {
   settings->require_subcommand(0, 1);
   // The sub-commands below choose themselves; "settings" alone shows.
   settings->callback([settings, &r, &options] {
-    if (settings->get_subcommands().empty()) r.choose([&options](CliPrompts&) { return RunShow(options); });
+    if (settings->get_subcommands().empty()) r.choose([&options](CliContext& cli) { return RunShow(cli.app, options); });
   });
   settings->footer(
       "Without a sub-command: the folder in use and why, then the values of ftpServer.ini\n"
@@ -184,7 +185,7 @@ void AddSettingsCommands(Registry& r) {
 
   auto ftpArgs = std::make_shared<FtpArgs>();
   CLI::App* ftp = settings->add_subcommand("ftp", "connects to the player's FTP server and, once the login worked, writes ftpServer.ini");
-  ftp->callback([&r, ftpArgs] { r.choose([ftpArgs](CliPrompts& p) { return RunFtp(p, *ftpArgs); }); });
+  ftp->callback([&r, ftpArgs] { r.choose([ftpArgs](CliContext& cli) { return RunFtp(cli, *ftpArgs); }); });
   ftp->add_option("--ip", ftpArgs->ip, "the server's IPv4 address")->type_name("ADDRESS");
   ftp->add_option("--port", ftpArgs->port, "its TCP port (default 21)")->type_name("N");
   ftp->add_option("--user", ftpArgs->user, "the user name to log in with")->type_name("NAME");

@@ -5,9 +5,9 @@
 
 namespace kestrel::cli {
 
-// kOk when files can be written in the Settings folder in use (or where it would be made), else
-// kNotSaved after saying why.
-int CheckWritable();
+// kOk when files can be written in the context's Settings folder (or where it would be made),
+// else kNotSaved after saying why.
+int CheckWritable(const AppContext& context);
 
 // "settings zones add|remove|rename|move", below `settings`.
 void AddZoneSettingsCommands(Registry& registry, CLI::App* settings);

@@ -6,7 +6,6 @@
 
 #include "cli/Cli.h"
 #include "cli/CliOutput.h"
-#include "core/AppSettings.h"
 #include "core/mGetLocalIP.h"
 #include "platform/Sleep.h"
 #include "platform/Terminal.h"
@@ -30,9 +29,9 @@ std::string AddressText(std::uint8_t subnetID, std::uint8_t deviceID) {
   return std::to_string(subnetID) + ":" + std::to_string(deviceID);
 }
 
-bool ReadZones(std::vector<ZoneDefinition>& zones) {
+bool ReadZones(const AppContext& context, std::vector<ZoneDefinition>& zones) {
   try {
-    ReadZoneIni(SettingsFile("Zone.ini"), [&zones](const ZoneDefinition& zone) { zones.push_back(zone); });
+    ReadZoneIni(context.SettingsFile("Zone.ini"), [&zones](const ZoneDefinition& zone) { zones.push_back(zone); });
     return true;
   } catch (const std::exception& e) {
     Complain("Zone.ini: " + std::string(e.what()));
@@ -64,8 +63,9 @@ std::vector<std::size_t> SelectZones(const std::vector<ZoneDefinition>& zones, c
   return rows;
 }
 
-CliStation::CliStation(Prompts& prompts)
-    : prompts_(prompts),
+CliStation::CliStation(AppContext& context)
+    : context_(context),
+      bus_(context),
       zones_([this] { return std::make_pair(poll_.PolledSubnetID.load(), poll_.PolledDeviceID.load()); }) {}
 
 CliStation::~CliStation() {
@@ -77,7 +77,7 @@ CliStation::~CliStation() {
 
 int CliStation::Start(const std::vector<ZoneDefinition>& zones) {
   state_.Reset();
-  const std::string localIP = TakeLocalIP(state_, prompts_);
+  const std::string localIP = TakeLocalIP(context_, state_);
   if (localIP.empty()) return kNoConnection;
   if (!bus_.pblInitSocket(localIP)) return kNoConnection;
 
@@ -86,8 +86,10 @@ int CliStation::Start(const std::vector<ZoneDefinition>& zones) {
   zones_.SetRowTextHandler([this](std::size_t row, const std::string&) {
     if (row < zones_.Count()) answeredFlags_[row] = true;
   });
-  control_ = std::make_unique<ZoneControl>(bus_, poll_, zones_, state_, prompts_);
+  control_ = std::make_unique<ZoneControl>(bus_, poll_, zones_, state_, context_.CurrentPrompts());
   recv_ = std::make_unique<TthreadRecLigth>(&zones_, bus_.Endpoint(), poll_, state_);
+  // The command line is the front end that shows what the replies say, for as long as it runs.
+  recv_->SetMainFormExists(true);
   query_ = std::make_unique<TQueryThread>(bus_, poll_, zones_, state_);
   recv_->Start();
   return kOk;

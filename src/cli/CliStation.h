@@ -1,6 +1,7 @@
 // The command line's station on the device bus: the same Settings folder and the same local
 // address choice as the window, the zones of Zone.ini, the endpoint, the receive thread and the
-// zone control. Built for one run and taken down in order by the destructor.
+// zone control, all with the run's context. Built for one run and taken down in order by the
+// destructor.
 #pragma once
 
 #include <atomic>
@@ -10,8 +11,7 @@
 
 #include "bus/mSocket.h"
 #include "bus/threadUDPReceive.h"
-#include "core/FormRegistry.h"
-#include "core/Prompts.h"
+#include "core/AppContext.h"
 #include "core/SharedState.h"
 #include "zones/ZoneControl.h"
 #include "zones/ZoneTable.h"
@@ -19,8 +19,8 @@
 
 namespace kestrel::cli {
 
-// Reads Zone.ini from the Settings folder. False (after saying why) for a faulty file.
-bool ReadZones(std::vector<ZoneDefinition>& zones);
+// Reads Zone.ini from the context's Settings folder. False (after saying why) for a faulty file.
+bool ReadZones(const AppContext& context, std::vector<ZoneDefinition>& zones);
 
 // The rows of `zones` that `wanted` names: a zone name (exact) or SUBNET:DEVICE. Empty after
 // saying which one matches no zone.
@@ -35,7 +35,7 @@ std::string AddressText(std::uint8_t subnetID, std::uint8_t deviceID);
 
 class CliStation {
  public:
-  explicit CliStation(Prompts& prompts);
+  explicit CliStation(AppContext& context);
   ~CliStation();
   CliStation(const CliStation&) = delete;
   CliStation& operator=(const CliStation&) = delete;
@@ -57,13 +57,11 @@ class CliStation {
   bool Answered(std::size_t row) const;
 
  private:
-  Prompts& prompts_;
+  AppContext& context_;
   SharedState state_;
   PollState poll_;
   BusLink bus_;
   ZoneTable zones_;
-  // The receive side hands replies on only while the main front end is there.
-  FormRegistration frontEnd_{"MainFrm"};
   std::unique_ptr<ZoneControl> control_;
   std::unique_ptr<TthreadRecLigth> recv_;
   std::unique_ptr<TQueryThread> query_;

@@ -1,6 +1,5 @@
 // upload and copy-songs: the upload loop the window runs, with a progress line on a terminal
 // and the summary at the end.
-#include <atomic>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -29,25 +28,24 @@ int Summary(const Options& options, const UploadResult& result, const CliProgres
   return failed > 0 ? kNotTransferred : kOk;
 }
 
-int RunUpload(CliPrompts& prompts, const Options& options, const OpArgs& a) {
+int RunUpload(CliContext& cli, const Options& options, const OpArgs& a) {
+  CliPrompts& prompts = cli.prompts;
   SetReplaceAnswer(prompts, options);
   if (!prompts.CanAnswer("upload")) return kUsage;
   // Only the play list written to is listed: what it holds is what the upload needs to know.
-  CliServer server;
+  CliServer server(cli);
   TPlayListObj target;
   target.Name = a.name;
   SongUploader::Listed listed;
   if (const int status = server.ListOne(target, listed); status != kOk) return status;
-  TPlayListObj* playList = &target;
   std::vector<std::string> names;
   for (const std::string& path : a.items) names.push_back(ServerFileName(path));
   CliProgress progress;
   progress.SetBatch(names, 0, static_cast<int>(names.size()));
-  std::atomic<bool> changed{false};
-  SongUploader uploader(server.Client(), prompts, changed, &progress);
+  SongUploader uploader = server.Uploader(&progress);
   UploadResult result;
   try {
-    result = uploader.UploadSongs(*playList, a.items, &listed);
+    result = uploader.UploadSongs(target, a.items, &listed);
   } catch (const FtpError& e) {
     return server.EnterFailed(a.name, e);
   }
@@ -55,25 +53,20 @@ int RunUpload(CliPrompts& prompts, const Options& options, const OpArgs& a) {
   return Summary(options, result, progress, static_cast<int>(a.items.size()));
 }
 
-int RunCopy(CliPrompts& prompts, const Options& options, const OpArgs& a) {
+int RunCopy(CliContext& cli, const Options& options, const OpArgs& a) {
+  CliPrompts& prompts = cli.prompts;
   SetReplaceAnswer(prompts, options);
   if (!prompts.CanAnswer("copy-songs")) return kUsage;
-  CliServer server;
-  if (const int status = server.List(); status != kOk) return status;
-  TPlayListObj* from = server.Find(a.name);
-  TPlayListObj* to = from != nullptr ? server.Find(a.other) : nullptr;
-  if (to == nullptr) return kRefused;
-  if (const int status = server.LoadSongs(*from); status != kOk) return status;
-  std::vector<TSongObj*> found;
-  if (!FindSongs(server, *from, a.items, found)) return kRefused;
-  const std::vector<const TSongObj*> songs(found.begin(), found.end());
+  CliServer server(cli);
+  const CliServer::Opened from = server.OpenSongs(a.name, a.items, a.other);
+  if (from.status != kOk) return from.status;
+  const std::vector<const TSongObj*> songs(from.songs.begin(), from.songs.end());
   CliProgress progress;
   progress.SetBatch(a.items, 0, static_cast<int>(a.items.size()));
-  std::atomic<bool> changed{false};
-  SongUploader uploader(server.Client(), prompts, changed, &progress);
+  SongUploader uploader = server.Uploader(&progress);
   UploadResult result;
   try {
-    result = uploader.CopySongs(*to, songs);
+    result = uploader.CopySongs(*from.target, songs);
   } catch (const FtpError& e) {
     return server.EnterFailed(a.other, e);
   }

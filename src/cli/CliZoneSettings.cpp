@@ -9,7 +9,7 @@
 #include "cli/CliOutput.h"
 #include "cli/CliSettings.h"
 #include "cli/CliStation.h"
-#include "core/AppSettings.h"
+#include "core/AppContext.h"
 #include "core/TextEscape.h"
 #include "zones/ZoneIniWriter.h"
 
@@ -58,23 +58,24 @@ int FindRow(const ZoneIniWriter& writer, const std::string& wanted) {
   return -1;
 }
 
-int Edit(const ZoneEditArgs& args, const Change& change) {
+int Edit(const AppContext& context, const ZoneEditArgs& args, const Change& change) {
+  const std::string path = context.SettingsFile("Zone.ini");
   std::unique_ptr<ZoneIniWriter> writer;
   try {
-    writer = std::make_unique<ZoneIniWriter>(SettingsFile("Zone.ini"));
+    writer = std::make_unique<ZoneIniWriter>(path);
   } catch (const std::exception& e) {
     Complain("Zone.ini: " + std::string(e.what()) + "; the file is left as it is: mend it by hand first");
     return kUsage;
   }
   std::string done;
   if (const int status = change(*writer, args, done); status != kOk) return status;
-  if (const int status = CheckWritable(); status != kOk) return status;
+  if (const int status = CheckWritable(context); status != kOk) return status;
   std::string error;
   if (!writer->Save(!args.noBackup, error)) {
     Complain("Zone.ini was not written: " + error);
     return kNotSaved;
   }
-  std::printf("%s: %s\n", EscapeControls(SettingsFile("Zone.ini")).c_str(), EscapeControls(done).c_str());
+  std::printf("%s: %s\n", EscapeControls(path).c_str(), EscapeControls(done).c_str());
   return kOk;
 }
 
@@ -157,7 +158,7 @@ void AddZoneSettingsCommands(Registry& r, CLI::App* settings) {
     sub->add_option(s.first, args->zone, s.firstHelp)->required();
     if (s.second != nullptr) sub->add_option(s.second, args->second, s.secondHelp)->required();
     const auto change = s.change;
-    sub->callback([&r, args, change] { r.choose([args, change](CliPrompts&) { return Edit(*args, change); }); });
+    sub->callback([&r, args, change] { r.choose([args, change](CliContext& cli) { return Edit(cli.app, *args, change); }); });
   }
 }
 

@@ -10,7 +10,7 @@
 #include "cli/CliOutput.h"
 #include "cli/CliServer.h"
 #include "cli/CliStation.h"
-#include "core/AppSettings.h"
+#include "core/AppContext.h"
 #include "core/TextEscape.h"
 #include "zones/ZoneStatusText.h"
 
@@ -25,9 +25,9 @@ struct ZoneArgs {
   std::vector<std::string> words;  // the send command and its arguments
 };
 
-int RunZones(const Options& options) {
+int RunZones(CliContext& cli, const Options& options) {
   std::vector<ZoneDefinition> zones;
-  if (!ReadZones(zones)) return kUsage;
+  if (!ReadZones(cli.app, zones)) return kUsage;
   nlohmann::json rows = nlohmann::json::array();
   for (const ZoneDefinition& zone : zones) {
     const std::string address = AddressText(zone.subnetID, zone.deviceID);
@@ -42,10 +42,10 @@ int RunZones(const Options& options) {
 
 // The zones of Zone.ini for a command that talks to them. Without any zone there is nothing to
 // do, which is said and counted as a fault rather than passed off as done.
-bool ReadZonesToUse(std::vector<ZoneDefinition>& zones, const std::string& nothingTo) {
-  if (!ReadZones(zones)) return false;
+bool ReadZonesToUse(const AppContext& context, std::vector<ZoneDefinition>& zones, const std::string& nothingTo) {
+  if (!ReadZones(context, zones)) return false;
   if (!zones.empty()) return true;
-  Complain("no zones in " + SettingsFile("Zone.ini") + ": nothing to " + nothingTo);
+  Complain("no zones in " + context.SettingsFile("Zone.ini") + ": nothing to " + nothingTo);
   return false;
 }
 
@@ -77,15 +77,15 @@ nlohmann::json ZoneJson(const ZoneDefinition& zone, const TZone& status, bool an
   return j;
 }
 
-int RunStatus(CliPrompts& prompts, const Options& options, const ZoneArgs& args) {
+int RunStatus(CliContext& cli, const Options& options, const ZoneArgs& args) {
   std::vector<ZoneDefinition> all;
-  if (!ReadZonesToUse(all, "poll")) return kUsage;
+  if (!ReadZonesToUse(cli.app, all, "poll")) return kUsage;
   std::vector<std::size_t> rows;
   if (!ChooseRows(all, args, rows)) return kUsage;
   // Only the zones asked for are polled, one a second, as the query thread polls.
   std::vector<ZoneDefinition> zones;
   for (std::size_t row : rows) zones.push_back(all[row]);
-  CliStation station(prompts);
+  CliStation station(cli.app);
   if (const int status = station.Start(zones); status != kOk) return status;
   int status = kOk;
   do {
@@ -116,7 +116,7 @@ bool ToNumber(const std::string& text, int low, int high, int& out) {
   return out >= low && out <= high;
 }
 
-int RunSend(CliPrompts& prompts, const ZoneArgs& args) {
+int RunSend(CliContext& cli, const ZoneArgs& args) {
   const std::vector<std::string>& w = args.words;
   const std::string what = w.empty() ? "" : w[0];
   auto wrong = [](const std::string& why) {
@@ -133,7 +133,7 @@ int RunSend(CliPrompts& prompts, const ZoneArgs& args) {
   if (what == "mode" && !ToNumber(w[1], 1, 4, number)) return wrong("mode: give 1 (play one), 2 (repeat one), 3 (play list) or 4 (repeat list)");
 
   std::vector<ZoneDefinition> zones;
-  if (!ReadZonesToUse(zones, "send to")) return kUsage;
+  if (!ReadZonesToUse(cli.app, zones, "send to")) return kUsage;
   std::vector<std::size_t> rows;
   if (!ChooseRows(zones, args, rows)) return kUsage;
   ZoneChecks checked(zones.size(), false);
@@ -142,17 +142,13 @@ int RunSend(CliPrompts& prompts, const ZoneArgs& args) {
   // The play list and song numbers come from the FTP server, as the window takes them.
   std::optional<SongChoice> choice;
   if (what == "play-song") {
-    CliServer server;
-    if (const int status = server.List(); status != kOk) return status;
-    TPlayListObj* playList = server.Find(w[1]);
-    if (playList == nullptr) return kRefused;
-    if (const int status = server.LoadSongs(*playList); status != kOk) return status;
-    const TSongObj* song = server.FindSong(*playList, w[2]);
-    if (song == nullptr) return kRefused;
-    choice = SongChoice{playList->SeqInVeltra, song->Seq};
+    CliServer server(cli);
+    const CliServer::Opened opened = server.OpenSongs(w[1], {w[2]});
+    if (opened.status != kOk) return opened.status;
+    choice = SongChoice{opened.playList->SeqInVeltra, opened.songs[0]->Seq};
   }
 
-  CliStation station(prompts);
+  CliStation station(cli.app);
   if (const int status = station.Start(zones); status != kOk) return status;
   ZoneControl& control = station.Control();
   if (what == "prev") control.PrevSong(checked);
@@ -166,7 +162,7 @@ int RunSend(CliPrompts& prompts, const ZoneArgs& args) {
   if (what == "reload") {
     if (const int status = station.Reload(); status != kOk) return status;
   }
-  return prompts.Errors() > 0 ? kNoConnection : kOk;
+  return cli.prompts.Errors() > 0 ? kNoConnection : kOk;
 }
 
 void AddZoneOptions(CLI::App* sub, ZoneArgs& args, bool withAll) {
@@ -180,11 +176,11 @@ void AddZoneOptions(CLI::App* sub, ZoneArgs& args, bool withAll) {
 void AddZoneCommands(Registry& r) {
   Options& options = r.options;
   r.Add("zones", "a line per zone of Zone.ini: name, address (SUBNET:DEVICE)",
-        [&options](CliPrompts&) { return RunZones(options); });
+        [&options](CliContext& cli) { return RunZones(cli, options); });
 
   auto statusArgs = std::make_shared<ZoneArgs>();
   CLI::App* status = r.Add("status", "polls the zones and prints what each reports",
-                            [&options, statusArgs](CliPrompts& p) { return RunStatus(p, options, *statusArgs); });
+                            [&options, statusArgs](CliContext& cli) { return RunStatus(cli, options, *statusArgs); });
   status->footer(
       "Polls the zones (all, or those given) one a second as the window does, and prints a line\n"
       "per zone: name, address, the status text of the window's \"Play Status\" (\"(no answer)\"\n"
@@ -195,7 +191,7 @@ void AddZoneCommands(Registry& r) {
 
   auto sendArgs = std::make_shared<ZoneArgs>();
   CLI::App* send = r.Add("send", "sends the zones a playback command or the reload",
-                          [sendArgs](CliPrompts& p) { return RunSend(p, *sendArgs); });
+                          [sendArgs](CliContext& cli) { return RunSend(cli, *sendArgs); });
   send->footer(
       "Sends the zones a command, with the window's payloads:\n"
       "  prev | next | play | stop | mute | volume N (0-79) | mode 1-4 | play-song LIST SONG | reload\n"

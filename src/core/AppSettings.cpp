@@ -1,7 +1,5 @@
 #include "core/AppSettings.h"
 
-#include <mutex>
-
 #include "platform/ConfigHome.h"
 #include "platform/ExePath.h"
 #include "platform/FileWrite.h"
@@ -10,9 +8,6 @@ namespace kestrel {
 
 namespace {
 const char kFolderName[] = "Settings";
-
-std::mutex g_mutex;
-std::string g_override;
 }  // namespace
 
 SettingsFolder ChooseSettingsFolder(const std::string& given, const std::string& programDir,
@@ -23,27 +18,11 @@ SettingsFolder ChooseSettingsFolder(const std::string& given, const std::string&
   return {platform::JoinPath(platform::JoinPath(configHome, "kestrel"), kFolderName), SettingsPlace::UserConfig};
 }
 
-SettingsFolder CurrentSettingsFolder() {
-  std::string given;
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    given = g_override;
-  }
+SettingsFolder FindSettingsFolder(const std::string& given) {
   if (!given.empty()) return {given, SettingsPlace::Given};
   const std::string programDir = platform::ExecutableDir();
   const bool besideExists = platform::IsFolder(platform::JoinPath(programDir, kFolderName));
   return ChooseSettingsFolder("", programDir, besideExists ? "" : platform::UserConfigHome(), besideExists);
-}
-
-std::string SettingsDir() { return CurrentSettingsFolder().dir; }
-
-void SetSettingsDir(const std::string& dir) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_override = dir;
-}
-
-std::string SettingsFile(const std::string& fileName) {
-  return platform::JoinPath(SettingsDir(), fileName);
 }
 
 }  // namespace kestrel

@@ -29,12 +29,8 @@ struct SettingsFolder {
 SettingsFolder ChooseSettingsFolder(const std::string& given, const std::string& programDir,
                                     const std::string& configHome, bool besideExists);
 
-// The rule on this run's facts.
-SettingsFolder CurrentSettingsFolder();
-std::string SettingsDir();  // CurrentSettingsFolder().dir
-void SetSettingsDir(const std::string& dir);  // empty: back to the rule's own choice
-
-// SettingsDir() joined with `fileName`.
-std::string SettingsFile(const std::string& fileName);
+// The rule on this run's facts (the program's folder, whether "Settings" exists beside it, the
+// user's configuration folder), with `given` as above. AppContext asks it for the folder in use.
+SettingsFolder FindSettingsFolder(const std::string& given);
 
 }  // namespace kestrel

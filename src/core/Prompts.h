@@ -23,16 +23,12 @@ class Prompts {
   virtual bool Confirm(const std::string& text) = 0;
 };
 
-// Writes messages to standard error and answers every question with No.
+// Writes messages to standard error and answers every question with No (the prompts of a
+// context that was given none).
 class StderrPrompts : public Prompts {
  public:
   void Show(PromptKind kind, const std::string& text) override;
   bool Confirm(const std::string& text) override;
 };
-
-// The prompts in use; StderrPrompts until a front end installs its own. The caller of
-// SetPrompts keeps the object alive until it installs another (nullptr restores the default).
-Prompts& CurrentPrompts();
-void SetPrompts(Prompts* prompts);
 
 }  // namespace kestrel

@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 
-#include "core/AppSettings.h"
 #include "core/mPublicFunction.h"
 #include "platform/HostInfo.h"
 #include "platform/ProfileIni.h"
@@ -10,25 +9,18 @@
 
 namespace kestrel {
 
-namespace {
-HostAddressTable g_hostAddresses;
-}  // namespace
-
-std::string ReadSoftwareIP() {
-  return platform::ReadProfileString(SettingsFile("localIP.ini"), "SoftWareIP", "IP", "");
+std::string ReadSoftwareIP(const AppContext& context) {
+  return platform::ReadProfileString(context.SettingsFile("localIP.ini"), "SoftWareIP", "IP", "");
 }
 
 std::string GetLocalComputerName() { return platform::ComputerName(); }
 
-std::string GetHostIPList(const std::string& name) {
-  g_hostAddresses = HostAddressTable{};
+std::string GetHostIPList(const std::string& name, HostAddressTable& table) {
+  table = HostAddressTable{};
   const auto addresses = platform::HostIPv4Addresses(name);
-  for (size_t i = 0; i < addresses.size() && i < g_hostAddresses.size(); ++i)
-    g_hostAddresses[i] = addresses[i];
-  return g_hostAddresses[0];
+  for (size_t i = 0; i < addresses.size() && i < table.size(); ++i) table[i] = addresses[i];
+  return table[0];
 }
-
-const HostAddressTable& HostAddresses() { return g_hostAddresses; }
 
 std::string ChooseLocalIP(const HostAddressTable& table, const std::string& preferred) {
   std::string candidate;
@@ -41,8 +33,9 @@ std::string ChooseLocalIP(const HostAddressTable& table, const std::string& pref
 }
 
 std::string GetLocalIP(const std::string& preferred) {
-  GetHostIPList(GetLocalComputerName());
-  return ChooseLocalIP(g_hostAddresses, preferred);
+  HostAddressTable table;
+  GetHostIPList(GetLocalComputerName(), table);
+  return ChooseLocalIP(table, preferred);
 }
 
 IPv4Bytes SplitLocalIP(const std::string& ip) {
@@ -54,9 +47,10 @@ IPv4Bytes SplitLocalIP(const std::string& ip) {
   return bytes;
 }
 
-std::string TakeLocalIP(SharedState& state, Prompts& prompts,
+std::string TakeLocalIP(const AppContext& context, SharedState& state,
                         const std::function<void(const std::string&)>& chosen) {
-  const std::string localIP = GetLocalIP(ReadSoftwareIP());
+  Prompts& prompts = context.CurrentPrompts();
+  const std::string localIP = GetLocalIP(ReadSoftwareIP(context));
   if (localIP.empty()) {
     prompts.Show(PromptKind::InfoOk, kNoLocalIPText);
     return {};

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "core/Prompts.h"
+#include "core/AppContext.h"
 #include "core/SharedState.h"
 
 namespace kestrel {
@@ -18,17 +18,16 @@ inline constexpr const char* kLoopbackIPText = "Please check your network and IP
 // The first up to five addresses of the host, dotted-decimal; slots beyond them stay empty.
 using HostAddressTable = std::array<std::string, 5>;
 
-// The value of IP in section SoftWareIP of Settings/localIP.ini, or empty.
-std::string ReadSoftwareIP();
+// The value of IP in section SoftWareIP of localIP.ini in the context's Settings folder, or empty.
+std::string ReadSoftwareIP(const AppContext& context);
 
 // The computer's name.
 std::string GetLocalComputerName();
 
-// Fills the process-wide host address table for `name` (platform::HostIPv4Addresses: for the
-// computer's own name its interfaces count too, and loopback addresses come last) and returns
-// its first address (empty when the host has none).
-std::string GetHostIPList(const std::string& name);
-const HostAddressTable& HostAddresses();
+// Fills `table` with the addresses of `name` (platform::HostIPv4Addresses: for the computer's
+// own name its interfaces count too, and loopback addresses come last) and returns its first
+// address (empty when the host has none).
+std::string GetHostIPList(const std::string& name, HostAddressTable& table);
 
 // The choice itself, on a given table: the preferred address when it is one of the table's
 // addresses (compared without regard to case), otherwise the first address; empty for an empty
@@ -41,10 +40,11 @@ std::string GetLocalIP(const std::string& preferred);
 // The four numbers of a dotted address, each reduced to its low byte, leftmost first.
 IPv4Bytes SplitLocalIP(const std::string& ip);
 
-// Chooses the local IP (honouring Settings/localIP.ini) and stores it in `state`; `chosen` hears
-// of it before it is checked. Empty, after the user was told why, when there is none or it is
-// a loopback address (127.0.0.0/8): the program cannot go on the bus then.
-std::string TakeLocalIP(SharedState& state, Prompts& prompts,
+// Chooses the local IP (honouring localIP.ini of the context's Settings folder) and stores it in
+// `state`; `chosen` hears of it before it is checked. Empty, after the user was told why through
+// the context's prompts, when there is none or it is a loopback address (127.0.0.0/8): the
+// program cannot go on the bus then.
+std::string TakeLocalIP(const AppContext& context, SharedState& state,
                         const std::function<void(const std::string&)>& chosen = {});
 
 }  // namespace kestrel

@@ -4,8 +4,6 @@
 #include <climits>
 #include <cstdlib>
 
-#include "core/FormRegistry.h"
-
 namespace kestrel {
 
 namespace {
@@ -57,14 +55,6 @@ std::string ExtractField(const std::string& text, int n, char delimiter) {
     }
   }
   return result;
-}
-
-bool FormExists(const std::string& name) {
-  try {
-    return FormRegistry::Contains(name);
-  } catch (...) {
-    return false;
-  }
 }
 
 }  // namespace kestrel

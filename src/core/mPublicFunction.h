@@ -28,8 +28,4 @@ std::string ExtractField(const std::string& text, int n, char delimiter);
 // `text` without leading and trailing blanks and control characters.
 std::string TrimText(const std::string& text);
 
-// True when one of the program's open windows has exactly this component name (see
-// FormRegistry); false when the lookup fails. Safe on any thread.
-bool FormExists(const std::string& name);
-
 }  // namespace kestrel

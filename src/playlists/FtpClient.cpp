@@ -9,9 +9,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "core/AppSettings.h"
-#include "core/Prompts.h"
-#include "core/Termination.h"
 #include "platform/LocaleTime.h"
 #include "platform/Utf8Path.h"
 #include "playlists/FtpControlSession.h"
@@ -61,7 +58,7 @@ bool Among(int code, std::initializer_list<int> accepted) {
 
 // Poco's network start-up (the socket library on Windows; nothing on Linux) is reference
 // counted: each client holds it for its lifetime.
-FtpClient::FtpClient() { Poco::Net::initializeNetwork(); }
+FtpClient::FtpClient(AppContext& context) : context_(context) { Poco::Net::initializeNetwork(); }
 
 FtpClient::~FtpClient() {
   Disconnect();
@@ -211,7 +208,7 @@ void FtpClient::Connect() {
 
 bool FtpClient::EnsureConnected() {
   if (Connected()) return true;
-  const FtpServerSettings settings = ReadFtpServerSettings(SettingsFile(kFtpServerIniName));
+  const FtpServerSettings settings = ReadFtpServerSettings(context_.SettingsFile(kFtpServerIniName));
   try {
     std::uint16_t port = 0;
     if (!ParseFtpPort(settings.port, port))
@@ -226,9 +223,9 @@ bool FtpClient::EnsureConnected() {
     return true;
   } catch (const FtpError& e) {
     lastConnectError_ = e.what();
-    CurrentPrompts().Show(PromptKind::ErrorYes,
-                          std::string(kConnectFailText) + "\r\n\r\n" + lastConnectError_);
-    RequestTermination();
+    context_.CurrentPrompts().Show(PromptKind::ErrorYes,
+                                   std::string(kConnectFailText) + "\r\n\r\n" + lastConnectError_);
+    context_.RequestTermination();
     return false;
   }
 }

@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/AppContext.h"
 #include "playlists/FtpError.h"
 #include "playlists/FtpListParser.h"
 
@@ -75,7 +76,9 @@ class FtpClient {
   static constexpr const char* kConnectFailText =
       "Connect Fail!\r\n\r\n1.Be sure ftp-server is in service.\r\n\r\n2.Please check your settings!";
 
-  FtpClient();
+  // Reads its settings from the context's Settings folder; tells connection failures through
+  // the context's prompts and asks it to end the program then. The context outlives the client.
+  explicit FtpClient(AppContext& context);
   ~FtpClient();
   FtpClient(const FtpClient&) = delete;
   FtpClient& operator=(const FtpClient&) = delete;
@@ -105,9 +108,10 @@ class FtpClient {
   static constexpr int kPipelineProbeMs = 2000;
   // Opens the connection if needed. When connected already, returns true at once without
   // reading the settings file or sending anything. Otherwise reads IP, Port, UserName and
-  // Password from Settings/ftpServer.ini, sets them and connects. When that fails it shows
-  // kConnectFailText and the reason (PromptKind::ErrorYes), asks the application to terminate
-  // (RequestTermination) and returns false; LastConnectError() then tells why.
+  // Password from ftpServer.ini of the context's Settings folder, sets them and connects. When
+  // that fails it shows kConnectFailText and the reason (PromptKind::ErrorYes), asks the
+  // application to terminate (AppContext::RequestTermination) and returns false;
+  // LastConnectError() then tells why.
   bool EnsureConnected();
   // Sends QUIT (without waiting for the answer), then closes the connection. Never throws.
   void Quit();
@@ -232,6 +236,7 @@ class FtpClient {
   int Stat(const std::string& path, std::string& reply, std::string& body);
   std::vector<FtpListEntry> ListByCwd(const std::string& path);
 
+  AppContext& context_;
   std::string host_;
   std::uint16_t port_ = 21;
   std::string userName_;

@@ -9,7 +9,7 @@
 
 namespace kestrel {
 
-PlayListStore::PlayListStore(FtpClient& client) : client_(client) {}
+PlayListStore::PlayListStore(FtpClient& client, Prompts& prompts) : client_(client), prompts_(prompts) {}
 
 PlayListStore::~PlayListStore() = default;
 
@@ -53,8 +53,7 @@ ListResult PlayListStore::ListPlayLists(const std::string& reselect) {
         name.clear();
         continue;
       }
-      CurrentPrompts().Show(PromptKind::ErrorYes,
-                            std::string(kListingRefusedText) + "\r\n\r\n" + lastError_);
+      prompts_.Show(PromptKind::ErrorYes, std::string(kListingRefusedText) + "\r\n\r\n" + lastError_);
       result = {ListOutcome::Refused, -1};
       break;
     }
@@ -119,7 +118,7 @@ void PlayListStore::ListOnce() {
 }
 
 void PlayListStore::TellAboutListing() {
-  if (!unusable_.empty()) CurrentPrompts().Show(PromptKind::InfoOk, UnusableNamesText(client_.RootDir(), unusable_));
+  if (!unusable_.empty()) prompts_.Show(PromptKind::InfoOk, UnusableNamesText(client_.RootDir(), unusable_));
   std::string text;
   const auto add = [&text](const char* heading, const std::vector<std::string>& lines, bool escaped) {
     if (lines.empty()) return;
@@ -131,7 +130,7 @@ void PlayListStore::TellAboutListing() {
   add("Unfinished uploads that earlier transfers left on the player, not removed:", leftovers_.notRemoved, true);
   add("Unfinished uploads of transfers that may still be running, left alone and not shown as songs:",
       leftovers_.running, false);
-  if (!text.empty()) CurrentPrompts().Show(PromptKind::InfoOk, text);
+  if (!text.empty()) prompts_.Show(PromptKind::InfoOk, text);
 }
 
 int PlayListStore::FindPlayListRow(const std::string& name, int deviceNumber) const {
@@ -186,7 +185,7 @@ bool PlayListStore::LoadSongs(TPlayListObj& playList) {
       ReadSongs(playList);
       playList.GotSong = true;
       if (!unusable_.empty())
-        CurrentPrompts().Show(PromptKind::InfoOk, UnusableNamesText(client_.RootDir() + playList.Name, unusable_));
+        prompts_.Show(PromptKind::InfoOk, UnusableNamesText(client_.RootDir() + playList.Name, unusable_));
       return true;
     } catch (const FtpError& e) {
       Failed(e.what(), e.kind() == FtpError::Kind::Connection);
@@ -197,9 +196,8 @@ bool PlayListStore::LoadSongs(TPlayListObj& playList) {
     }
   }
   playList.ClearSongs();
-  CurrentPrompts().Show(PromptKind::ErrorOk, "Can not read the songs of play list \"" +
-                                                 EscapeControls(playList.Name) + "\".\r\n\r\n" +
-                                                 lastError_);
+  prompts_.Show(PromptKind::ErrorOk,
+                "Can not read the songs of play list \"" + EscapeControls(playList.Name) + "\".\r\n\r\n" + lastError_);
   return false;
 }
 

@@ -48,7 +48,9 @@ class PlayListStore {
   // Attempts at reading one play list's songs before giving up.
   static constexpr int kLoadSongsAttempts = 3;
 
-  explicit PlayListStore(FtpClient& client);
+  // The play lists that `client` lists; what the user must hear of goes to `prompts`. Both
+  // outlive the store.
+  PlayListStore(FtpClient& client, Prompts& prompts);
   ~PlayListStore();
   PlayListStore(const PlayListStore&) = delete;
   PlayListStore& operator=(const PlayListStore&) = delete;
@@ -126,6 +128,7 @@ class PlayListStore {
   void Failed(const std::string& why, bool connection);
 
   FtpClient& client_;
+  Prompts& prompts_;
   TPlayListObj store_;
   std::vector<PlayListStoreListener*> listeners_;
   std::string lastError_;

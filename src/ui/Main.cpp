@@ -51,8 +51,8 @@ QFont SansSerif13() {
 
 }  // namespace
 
-TMainFrm::TMainFrm(SharedState& state, ZoneTable& zones, QWidget* parent)
-    : QMainWindow(parent), state_(state), zones_(zones) {
+TMainFrm::TMainFrm(AppContext& context, SharedState& state, ZoneTable& zones, QWidget* parent)
+    : QMainWindow(parent), context_(context), state_(state), zones_(zones) {
   setObjectName("MainFrm");
   setWindowTitle("Coral Winds Veltra Play List Management");
   QFont font("Arial");

@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "core/FormRegistry.h"
+#include "core/AppContext.h"
+#include "core/OperationRunner.h"
 #include "core/SharedState.h"
 #include "playlists/FtpClient.h"
 #include "playlists/PlayListStore.h"
@@ -43,8 +44,9 @@ class TUnitServerSettingFrm;
 class TMainFrm : public QMainWindow, public PlayListStoreListener {
   Q_OBJECT
  public:
-  // The window shows `zones` and follows the flags of `state`; both outlive it.
-  TMainFrm(SharedState& state, ZoneTable& zones, QWidget* parent = nullptr);
+  // The window shows `zones` and follows the flags of `state`; it reads the Settings folder and
+  // asks through the prompts of `context`. All three outlive it.
+  TMainFrm(AppContext& context, SharedState& state, ZoneTable& zones, QWidget* parent = nullptr);
   ~TMainFrm() override;
 
   SharedState& State() { return state_; }
@@ -130,11 +132,8 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   // moves it off the window thread while the window stays painted but disabled; questions the
   // operation asks on the way are answered on the window thread through the prompts. Without a
   // runner (the window on its own, as in widget tests) the operation runs at once.
-  using OperationRunner = std::function<void(const std::function<void()>&)>;
   void SetOperationRunner(OperationRunner runner) { runner_ = std::move(runner); }
-  void RunOperation(const std::function<void()>& operation) {
-    if (runner_) runner_(operation); else operation();
-  }
+  void RunOperation(const std::function<void()>& operation) { RunThrough(runner_, operation); }
 
   // --- zone control ----------------------------------------------------------------------------
   // The unit the zone commands go to (nullptr: the commands do nothing).
@@ -285,7 +284,7 @@ class TMainFrm : public QMainWindow, public PlayListStoreListener {
   // Drag events over the play list view; true when taken.
   bool lvPlayListDragEvent(QEvent* event);
 
-  FormRegistration registration_{"MainFrm"};  // the receive thread dispatches while it stands
+  AppContext& context_;
   SharedState& state_;
   ZoneTable& zones_;
   WindowThreadGate gate_;

@@ -47,7 +47,7 @@ void TMainFrm::BindPlayListOperations() {
   lvPlayList->viewport()->installEventFilter(this);
 }
 
-PlayListOperations TMainFrm::Ops() { return PlayListOperations(*ftp_, CurrentPrompts(), state_.PlayListsChanged); }
+PlayListOperations TMainFrm::Ops() { return PlayListOperations(*ftp_, context_.CurrentPrompts(), state_.PlayListsChanged); }
 
 bool TMainFrm::Reconnected() {
   if (!ftp_) return false;
@@ -196,7 +196,7 @@ void TMainFrm::lvPlayListDragDrop(QObject* source, int row) {
   }
   ReselectAfterDrag(songName);
   if (!failure.empty())
-    CurrentPrompts().Show(PromptKind::ErrorOk, "Can not move " + QuotedName(songName) + " into play list " +
+    context_.CurrentPrompts().Show(PromptKind::ErrorOk, "Can not move " + QuotedName(songName) + " into play list " +
                                                    QuotedName(targetName) + ".\r\n\r\n" + failure);
 }
 
@@ -217,7 +217,7 @@ void TMainFrm::lvSongListEndDrag() {
 void TMainFrm::btnSettingsClick() {
   if (!ftp_) return;
   if (serverSettingFrm_ == nullptr)
-    serverSettingFrm_ = new TUnitServerSettingFrm(*ftp_, [this](const std::function<void()>& op) { RunOperation(op); }, this);
+    serverSettingFrm_ = new TUnitServerSettingFrm(context_, *ftp_, [this](const std::function<void()>& op) { RunOperation(op); }, this);
   serverSettingFrm_->exec();
   RunOperation([this] { ListPlayLists(""); });
 }

@@ -89,7 +89,7 @@ void TMainFrm::RunUpload(const std::string& target, int count, UploadWork work, 
   RunOperation([&] {
     TPlayListObj playList;
     playList.Name = target;
-    SongUploader uploader(*ftp_, CurrentPrompts(), state_.PlayListsChanged, &relay, &progress_->CancelFlag());
+    SongUploader uploader(*ftp_, context_.CurrentPrompts(), state_.PlayListsChanged, &relay, &progress_->CancelFlag());
     result = work(uploader, playList);
   });
   UploadEnded(target, result, then);

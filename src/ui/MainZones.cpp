@@ -2,14 +2,14 @@
 #include <QLabel>
 #include <QString>
 
-#include "core/AppSettings.h"
+#include "core/AppContext.h"
 #include "ui/Main.h"
 #include "zones/ZoneIni.h"
 
 namespace kestrel::ui {
 
 void TMainFrm::LoadZones() {
-  ReadZoneIni(SettingsFile("Zone.ini"), [this](const ZoneDefinition& zone) {
+  ReadZoneIni(context_.SettingsFile("Zone.ini"), [this](const ZoneDefinition& zone) {
     zones_.Append(zone);
     lvPlayZones->AddRow({QString::fromStdString(zone.name), QString()});
   });

@@ -70,7 +70,7 @@ std::vector<std::string> TfrmServerList::RowNames() const {
 }
 
 void TfrmServerList::Run(const std::function<void()>& operation) {
-  if (context_.run) context_.run(operation); else operation();
+  RunThrough(context_.run, operation);
 }
 
 bool TfrmServerList::Reconnected() {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/OperationRunner.h"
 #include "playlists/PlayListOperations.h"
 #include "playlists/PlayListStore.h"
 
@@ -23,7 +24,6 @@ class TListView;
 enum class ChooserMode : int { Move = 0, Copy = 1 };
 
 struct ChooserContext {
-  using OperationRunner = std::function<void(const std::function<void()>&)>;
   // Copies `songs` into the play list named `target`; true closes the chooser as confirmed.
   using CopyHandler = std::function<bool(const std::string& target, const std::vector<TSongObj*>& songs)>;
 

@@ -6,8 +6,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 
-#include "core/AppSettings.h"
-#include "core/Prompts.h"
+#include "core/AppContext.h"
 #include "core/TextEscape.h"
 #include "playlists/FtpServerConnect.h"
 
@@ -40,8 +39,8 @@ QString TUnitServerSettingFrm::MaskedAddress(const QString& address) {
   return groups.join('.');
 }
 
-TUnitServerSettingFrm::TUnitServerSettingFrm(FtpClient& ftp, OperationRunner run, QWidget* parent)
-    : QDialog(parent), ftp_(ftp), run_(std::move(run)) {
+TUnitServerSettingFrm::TUnitServerSettingFrm(AppContext& context, FtpClient& ftp, OperationRunner run, QWidget* parent)
+    : QDialog(parent), context_(context), ftp_(ftp), run_(std::move(run)) {
   setObjectName("UnitServerSettingFrm");
   setWindowTitle("UnitServerSettingFrm");
   QFont f("Microsoft Sans Serif");
@@ -99,7 +98,9 @@ void TUnitServerSettingFrm::btnConnectClick() {
   const FtpServerSettings typed{medtServerIP->displayText().toStdString(), edtPort->text().toStdString(),
                                 edtUserName->text().toStdString(), edtPassword->text().toStdString()};
   ConnectResult result;
-  run_([&] { result = ConnectAndSave(ftp_, CurrentPrompts(), typed, SettingsFile(kFtpServerIniName)); });
+  RunThrough(run_, [&] {
+    result = ConnectAndSave(ftp_, context_.CurrentPrompts(), typed, context_.SettingsFile(kFtpServerIniName));
+  });
   if (result.outcome == ConnectOutcome::Connected)
     statPanels_[1]->setText(QString::fromStdString(EscapeControls(result.loginReply)));
 }

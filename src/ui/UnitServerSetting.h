@@ -5,7 +5,8 @@
 #pragma once
 
 #include <QDialog>
-#include <functional>
+
+#include "core/OperationRunner.h"
 
 class QLabel;
 class QLineEdit;
@@ -13,6 +14,7 @@ class QPushButton;
 class QStatusBar;
 
 namespace kestrel {
+class AppContext;
 class FtpClient;
 }
 
@@ -21,10 +23,11 @@ namespace kestrel::ui {
 class TUnitServerSettingFrm : public QDialog {
   Q_OBJECT
  public:
-  using OperationRunner = std::function<void(const std::function<void()>&)>;
   // The fields start with what `ftp` holds (the settings of the running connection) when it
-  // holds an IPv4 address, otherwise with a LAN default. Network work goes through `run`.
-  TUnitServerSettingFrm(FtpClient& ftp, OperationRunner run, QWidget* parent);
+  // holds an IPv4 address, otherwise with a LAN default. Network work goes through `run`; the
+  // settings are written into the Settings folder of `context`, and questions asked through its
+  // prompts.
+  TUnitServerSettingFrm(AppContext& context, FtpClient& ftp, OperationRunner run, QWidget* parent);
 
   // Four groups of up to three digits, each right-aligned with blanks: "10.7.0.2" gives
   // " 10.  7.  0.  2".
@@ -48,6 +51,7 @@ class TUnitServerSettingFrm : public QDialog {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  AppContext& context_;
   FtpClient& ftp_;
   OperationRunner run_;
   QLabel* statPanels_[2];

@@ -1,5 +1,5 @@
-// Prompts that record what the library shows and answer questions from a script; installed for
-// the lifetime of the object.
+// Prompts that record what the library shows and answer questions from a script. A test gives
+// them to its own context (AppContext) or straight to the operation it drives.
 #pragma once
 
 #include <mutex>
@@ -13,8 +13,7 @@ namespace kestrel::test {
 
 class RecordingPrompts : public Prompts {
  public:
-  RecordingPrompts() { SetPrompts(this); }
-  ~RecordingPrompts() override { SetPrompts(nullptr); }
+  RecordingPrompts() = default;
   RecordingPrompts(const RecordingPrompts&) = delete;
   RecordingPrompts& operator=(const RecordingPrompts&) = delete;
 

@@ -11,7 +11,7 @@
 #include <QSplitter>
 #include <thread>
 
-#include "core/AppSettings.h"
+#include "core/AppContext.h"
 #include "core/mPublicFunction.h"
 #include "core/SharedState.h"
 #include "support/TempDir.h"
@@ -26,21 +26,18 @@ namespace {
 class MainWindow : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetSettingsDir(dir.str());
     dir.write("Zone.ini",
               "[TotalZones]\r\nTotalZones=3\r\n"
               "[Zone1]\r\nZoneName=Lobby\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=20\r\n"
               "[Zone2]\r\nZoneName=Bar\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=21\r\n"
               "[Zone3]\r\nZoneName=Lobby Annex\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=20\r\n");
-    frm = test::OpenMainWindow();
+    frm = test::OpenMainWindow(context);
   }
-  void TearDown() override {
-    frm.reset();
-    SetSettingsDir("");
-  }
+  void TearDown() override { frm.reset(); }
   QString Count() const { return frm->lblZoneSelectedCount->text(); }
 
   test::TempDir dir;
+  AppContext context{dir.str()};
   std::unique_ptr<test::TestMainFrm> frm;
 };
 
@@ -170,15 +167,14 @@ TEST_F(MainWindow, PlayModeMenuOpensBelowItsButton) {
 
 TEST(MainWindowZones, BadZoneFileKeepsTheZonesBeforeTheFault) {
   test::TempDir dir;
-  SetSettingsDir(dir.str());
+  AppContext context(dir.str());
   dir.write("Zone.ini",
             "[TotalZones]\nTotalZones=2\n[Zone1]\nZoneName=Lobby\nSubnetIDOfVeltra=3\nDeviceIDOfVeltra=20\n"
             "[Zone2]\nZoneName=Bar\nSubnetIDOfVeltra=1\nDeviceIDOfVeltra=277\n");
-  test::TestMainFrm frm;
+  test::TestMainFrm frm(context);
   EXPECT_THROW(frm.LoadZones(), EConvertError);
   EXPECT_EQ(frm.lvPlayZones->rowCount(), 1);
   EXPECT_EQ(frm.Zones().SubnetID(0), 3);
-  SetSettingsDir("");
 }
 
 TEST_F(MainWindow, FilesDroppedOnTheSongListReachTheDropHandler) {

@@ -11,9 +11,8 @@
 #include <functional>
 #include <optional>
 
-#include "core/AppSettings.h"
+#include "core/AppContext.h"
 #include "core/SharedState.h"
-#include "core/Termination.h"
 #include "playlists/FtpServerSettings.h"
 #include "support/FtpTestServer.h"
 #include "support/RecordingPrompts.h"
@@ -113,7 +112,6 @@ namespace {
 class PlayListOps : public ::testing::Test {
  protected:
   void SetUp() override {
-    ClearTerminationRequest();
     for (int i = 1; i <= 5; ++i) tree.write("A/a" + std::to_string(i) + ".mp3", "a");
     tree.write("B/b1.mp3", "b");
     tree.write("C/c1.mp3", "c");
@@ -123,18 +121,14 @@ class PlayListOps : public ::testing::Test {
     std::vector<std::string> options = {"--deny-change", "C/locked"};
     options.insert(options.end(), extraServerOptions.begin(), extraServerOptions.end());
     server = std::make_unique<test::FtpTestServer>(tree.str(), options);
-    SetSettingsDir(settings.str());
     settings.write("ftpServer.ini", "[ftpServer]\r\nIP=127.0.0.1\r\nPort=" + std::to_string(server->port()) +
                                         "\r\nUserName=kestrel\r\nPassword=secret\r\n");
     settings.write("Zone.ini", "[TotalZones]\r\nTotalZones=0\r\n");
-    frm = test::OpenMainWindow(/*ftp=*/true);
+    frm = test::OpenMainWindow(context, /*ftp=*/true);
     frm->ListPlayLists("A");
     prompts.AnswerYes(true);
   }
-  void TearDown() override {
-    frm.reset();
-    SetSettingsDir("");
-  }
+  void TearDown() override { frm.reset(); }
 
   QStringList Rows(TListView* view) const {
     QStringList rows;
@@ -159,6 +153,7 @@ class PlayListOps : public ::testing::Test {
 
   test::RecordingPrompts prompts;
   test::TempDir tree, settings;
+  AppContext context{settings.str(), &prompts};
   std::vector<std::string> extraServerOptions;  // set before SetUp runs
   std::unique_ptr<test::FtpTestServer> server;
   std::unique_ptr<test::TestMainFrm> frm;
@@ -298,7 +293,7 @@ TEST_F(PlayListOps, ChooserMovesCheckedSongsAndAddsPlayLists) {
 }
 
 TEST_F(PlayListOps, SettingsDialogSavesOnlyAfterAGoodConnection) {
-  const std::string ini = SettingsFile(kFtpServerIniName);
+  const std::string ini = context.SettingsFile(kFtpServerIniName);
   settings.write("ftpServer.ini", "[ftpServer]\r\nIP=0.0.0.0\r\n");  // the connection is open already
   const std::string port = std::to_string(server->port());
   WhenModal<TUnitServerSettingFrm>([&](TUnitServerSettingFrm* d) {
@@ -340,12 +335,7 @@ class IdleClosingServer : public PlayListOps {
   IdleClosingServer() { extraServerOptions = {"--idle-timeout", "0.5"}; }
   // Waits until the window's connection is one the server has closed.
   bool ClosedByServer() {
-    const QDeadlineTimer deadline(5000);
-    while (frm->Ftp()->Connected()) {
-      if (deadline.hasExpired()) return false;
-      test::ProcessEvents(20);
-    }
-    return true;
+    return test::WaitHandlingEvents([this] { return !frm->Ftp()->Connected(); });
   }
 };
 

@@ -4,9 +4,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "core/AppSettings.h"
+#include "core/AppContext.h"
 #include "core/SharedState.h"
-#include "core/Termination.h"
 #include "support/FtpTestServer.h"
 #include "support/RecordingPrompts.h"
 #include "support/TempDir.h"
@@ -21,24 +20,19 @@ namespace {
 class PlayListViews : public ::testing::Test {
  protected:
   void SetUp() override {
-    ClearTerminationRequest();
     // A, B (a sub-folder only) and C: device numbers 1, 0 and 2.
     tree.write("A/a1.mp3", "x");
     tree.write("A/a2.mp3", "x");
     tree.write("B/inner/deep.mp3", "x");
     for (int i = 1; i <= 6; ++i) tree.write("C/c" + std::to_string(i) + ".mp3", "x");
     server = std::make_unique<test::FtpTestServer>(tree.str());
-    SetSettingsDir(settings.str());
     settings.write("ftpServer.ini", "[ftpServer]\r\nIP=127.0.0.1\r\nPort=" + std::to_string(server->port()) +
                                         "\r\nUserName=kestrel\r\nPassword=secret\r\n");
     settings.write("Zone.ini", "[TotalZones]\r\nTotalZones=1\r\n[Zone1]\r\nZoneName=Lobby\r\n"
                                "SubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=20\r\n");
-    frm = test::OpenMainWindow(/*ftp=*/true);
+    frm = test::OpenMainWindow(context, /*ftp=*/true);
   }
-  void TearDown() override {
-    frm.reset();
-    SetSettingsDir("");
-  }
+  void TearDown() override { frm.reset(); }
 
   QStringList Rows(ui::TListView* view) const {
     QStringList rows;
@@ -49,6 +43,7 @@ class PlayListViews : public ::testing::Test {
 
   test::RecordingPrompts prompts;
   test::TempDir tree, settings;
+  AppContext context{settings.str(), &prompts};
   std::unique_ptr<test::FtpTestServer> server;
   std::unique_ptr<test::TestMainFrm> frm;
 };
@@ -127,6 +122,6 @@ TEST_F(PlayListViews, NoServerSettingsEndsTheProgramWithTheMessage) {
   EXPECT_EQ(shown[0].second,
             "Connect Fail!\r\n\r\n1.Be sure ftp-server is in service.\r\n\r\n2.Please check your settings!"
             "\r\n\r\nno FTP server address is set");
-  EXPECT_TRUE(TerminationRequested());
+  EXPECT_TRUE(context.TerminationRequested());
   EXPECT_EQ(frm->lvPlayList->rowCount(), 0);
 }

@@ -11,6 +11,7 @@
 
 #include <memory>
 
+#include "support/Wait.h"
 #include "ui/ListView.h"
 #include "ui/Main.h"
 
@@ -22,6 +23,12 @@ inline void ProcessEvents(int ms = 20) {
   QEventLoop loop;
   QTimer::singleShot(ms, &loop, &QEventLoop::quit);
   loop.exec();
+}
+
+// Handles the window's events until `done` holds; false after `ms`.
+template <typename Condition>
+bool WaitHandlingEvents(Condition done, int ms = 5000) {
+  return WaitUntil(done, std::chrono::milliseconds(ms), [] { ProcessEvents(10); });
 }
 
 // Clicks a row's check box with the mouse, as a user would.
@@ -50,22 +57,23 @@ struct WindowParts {
   std::unique_ptr<PlayListStore> store;
 };
 
-// A main window that owns what it is given; with `withFtp` it also has an FTP client and store.
+// A main window that owns what it is given, in the test's `context`; with `withFtp` it also has
+// an FTP client and store.
 class TestMainFrm : public WindowParts, public ui::TMainFrm {
  public:
-  explicit TestMainFrm(bool withFtp = false) : ui::TMainFrm(state, zones) {
+  explicit TestMainFrm(AppContext& context, bool withFtp = false) : ui::TMainFrm(context, state, zones) {
     if (!withFtp) return;
-    ftp = std::make_unique<FtpClient>();
-    store = std::make_unique<PlayListStore>(*ftp);
+    ftp = std::make_unique<FtpClient>(context);
+    store = std::make_unique<PlayListStore>(*ftp, context.CurrentPrompts());
     AttachStore(*ftp, *store);
   }
   ~TestMainFrm() override { DetachStore(); }
 };
 
-// A main window as a user sees it: zones read from the Settings folder in use, desktop size,
+// A main window as a user sees it: zones read from the context's Settings folder, desktop size,
 // shown.
-inline std::unique_ptr<TestMainFrm> OpenMainWindow(bool ftp = false) {
-  auto frm = std::make_unique<TestMainFrm>(ftp);
+inline std::unique_ptr<TestMainFrm> OpenMainWindow(AppContext& context, bool ftp = false) {
+  auto frm = std::make_unique<TestMainFrm>(context, ftp);
   frm->LoadZones();
   frm->resize(1280, 800);
   frm->show();

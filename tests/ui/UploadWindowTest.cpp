@@ -13,9 +13,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "core/AppSettings.h"
+#include "core/AppContext.h"
 #include "core/SharedState.h"
-#include "core/Termination.h"
 #include "support/FtpTestServer.h"
 #include "support/RecordingPrompts.h"
 #include "support/TempDir.h"
@@ -33,14 +32,12 @@ namespace {
 class UploadWindow : public ::testing::Test {
  protected:
   void SetUp() override {
-    ClearTerminationRequest();
     tree.write("Rock/old.mp3", "x");
     server = std::make_unique<test::FtpTestServer>(tree.str());
-    SetSettingsDir(settings.str());
     settings.write("ftpServer.ini", "[ftpServer]\r\nIP=127.0.0.1\r\nPort=" + std::to_string(server->port()) +
                                         "\r\nUserName=kestrel\r\nPassword=secret\r\n");
     settings.write("Zone.ini", "[TotalZones]\r\nTotalZones=0\r\n");
-    frm = test::OpenMainWindow(/*ftp=*/true);
+    frm = test::OpenMainWindow(context, /*ftp=*/true);
     frm->AcceptFileDrops();
     // As the session does: the operation runs on a thread of its own while the window, disabled,
     // goes on handling events; the call returns when the operation has ended.
@@ -55,10 +52,7 @@ class UploadWindow : public ::testing::Test {
     });
     frm->ListPlayLists("Rock");
   }
-  void TearDown() override {
-    frm.reset();
-    SetSettingsDir("");
-  }
+  void TearDown() override { frm.reset(); }
 
   std::string SongRows() const {
     QStringList rows;
@@ -84,6 +78,7 @@ class UploadWindow : public ::testing::Test {
 
   test::RecordingPrompts prompts;
   test::TempDir tree, settings, local;
+  AppContext context{settings.str(), &prompts};
   std::unique_ptr<test::FtpTestServer> server;
   std::unique_ptr<test::TestMainFrm> frm;
 };

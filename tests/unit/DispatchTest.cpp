@@ -1,5 +1,5 @@
 // The dispatch rules of the receive thread on crafted frames, the send operation's refusals
-// and the window registry; nothing here touches the network.
+// and the main window's existence as the owner tells it; nothing here touches the network.
 #include <gtest/gtest.h>
 
 #include <mutex>
@@ -9,9 +9,8 @@
 #include "bus/BusEndpoint.h"
 #include "bus/StatusReplies.h"
 #include "bus/threadUDPReceive.h"
-#include "core/FormRegistry.h"
+#include "core/AppContext.h"
 #include "core/SharedState.h"
-#include "core/mPublicFunction.h"
 #include "support/RecordingPrompts.h"
 #include "support/RecordingSink.h"
 #include "zones/ZoneCommands.h"
@@ -38,6 +37,7 @@ std::vector<std::uint8_t> Frame(const ReplyPayload& payload, std::pair<int, int>
 class Dispatch : public ::testing::Test {
  protected:
   void SetUp() override {
+    receiver.SetMainFormExists(true);
     std::lock_guard<std::mutex> lock(poll.PollLock);
     poll.PolledSubnetID = 1;
     poll.PolledDeviceID = 20;
@@ -48,7 +48,6 @@ class Dispatch : public ::testing::Test {
     return sink.Events();
   }
 
-  FormRegistration mainWindow{"MainFrm"};
   RecordingSink sink;
   BusEndpoint closed;
   PollState poll;
@@ -91,9 +90,9 @@ TEST_F(Dispatch, OnlyTextRepliesOfThePolledZoneWhileTheMainWindowExists) {
   EXPECT_TRUE(Offer(Frame(reply, {1, 20}, {0, 250})).empty());
   EXPECT_EQ(Offer(Frame(reply, {1, 20}, {0, 0})).size(), 1u);
 
-  FormRegistry::Leave("MainFrm");
+  receiver.SetMainFormExists(false);
   EXPECT_TRUE(Offer(Frame(reply, {1, 20}, {0, 0})).empty());
-  FormRegistry::Join("MainFrm");
+  receiver.SetMainFormExists(true);
 }
 
 TEST_F(Dispatch, ABadDisplayLineNumberDropsTheFrameAndLeavesTheLock) {
@@ -139,7 +138,8 @@ TEST_F(Dispatch, TheThreadStopsAndJoinsWithoutAnOpenEndpoint) {
 
 TEST(SendBuf, RefusesOversizedPayloadsWithAnErrorNamingItself) {
   kestrel::test::RecordingPrompts prompts;
-  BusLink bus;
+  AppContext context({}, &prompts);
+  BusLink bus(context);
   const std::vector<std::uint8_t> tooLong(kMaxSendPayload + 1, 'x');
   bus.pblSendBUF(tooLong, kOpTextCommand, 1, 20);
   bus.pblSendBUF(nullptr, 3, kOpTextCommand, 1, 20, false);
@@ -157,7 +157,8 @@ TEST(SendBuf, RefusesOversizedPayloadsWithAnErrorNamingItself) {
 
 TEST(SendBuf, AnEndpointThatCannotBeSetUpSaysSoOnce) {
   kestrel::test::RecordingPrompts prompts;
-  BusLink bus;
+  AppContext context({}, &prompts);
+  BusLink bus(context);
   EXPECT_FALSE(bus.pblInitSocket("not an address"));
   EXPECT_FALSE(bus.Endpoint().IsOpen());
   const auto shown = prompts.Shown();
@@ -168,19 +169,23 @@ TEST(SendBuf, AnEndpointThatCannotBeSetUpSaysSoOnce) {
             "configure it.");
 }
 
-TEST(FormExists, FollowsJoinAndLeaveExactly) {
-  EXPECT_FALSE(FormExists("SomeFrm"));
-  {
-    FormRegistration a("SomeFrm");
-    FormRegistration b("SomeFrm");
-    EXPECT_TRUE(FormExists("SomeFrm"));
-    EXPECT_FALSE(FormExists("someFrm"));
-    EXPECT_FALSE(FormExists("SomeFrm "));
-    FormRegistry::Leave("SomeFrm");
-    EXPECT_TRUE(FormExists("SomeFrm"));  // b is still there
-    FormRegistry::Join("SomeFrm");
-  }
-  EXPECT_FALSE(FormExists("SomeFrm"));
-  FormRegistry::Leave("NeverJoined");
-  EXPECT_FALSE(FormExists("NeverJoined"));
+// Until its owner says that the main window exists, a receiver drops every frame; afterwards
+// it follows what the owner says.
+TEST(FormExists, FollowsWhatTheOwnerSaysFromNoMainWindowOn) {
+  RecordingSink sink;
+  BusEndpoint closed;
+  PollState poll;
+  SharedState state;
+  TthreadRecLigth receiver{&sink, closed, poll, state};
+  const auto reply = Frame(DispModeReply(2), {1, 20}, {0, 0});  // to the polled (0, 0)
+  const auto offer = [&] {
+    sink.Clear();
+    receiver.DispatchFrame(reply, false);
+    return sink.Events().size();
+  };
+  EXPECT_EQ(offer(), 0u);
+  receiver.SetMainFormExists(true);
+  EXPECT_EQ(offer(), 1u);
+  receiver.SetMainFormExists(false);
+  EXPECT_EQ(offer(), 0u);
 }

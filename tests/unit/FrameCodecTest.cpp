@@ -64,13 +64,10 @@ TEST(PackFrame, HeaderWordFollowsDebugArgumentExactly) {
     EXPECT_FALSE(IsDebugArgument(other)) << '"' << other << '"';
 
   const char* withDebug[] = {"kestrel", "debug=1", "x"};
-  SetProgramArguments(3, withDebug);
-  EXPECT_TRUE(IsDebugMode());
+  EXPECT_TRUE(DebugModeFromArguments(3, withDebug));
   const char* secondOnly[] = {"kestrel", "x", "debug=1"};
-  SetProgramArguments(3, secondOnly);
-  EXPECT_FALSE(IsDebugMode());
-  SetProgramArguments(1, withDebug);
-  EXPECT_FALSE(IsDebugMode());
+  EXPECT_FALSE(DebugModeFromArguments(3, secondOnly));
+  EXPECT_FALSE(DebugModeFromArguments(1, withDebug));
 }
 
 TEST(UnpackFrame, RoundTripAndLeadCodes) {

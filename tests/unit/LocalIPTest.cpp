@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/AppSettings.h"
+#include "core/AppContext.h"
 #include "core/mGetLocalIP.h"
 #include "core/mPublicFunction.h"
 #include "support/TempDir.h"
@@ -28,11 +28,12 @@ TEST(ChooseLocalIP, PreferredAddressOnlyAmongTheFirstFive) {
 
 TEST(GetHostIPList, KeepsFirstFiveOfTheResolverAndSplits) {
   // localhost resolves from the hosts file: no network involved.
-  EXPECT_EQ(GetHostIPList("localhost"), "127.0.0.1");
-  EXPECT_EQ(HostAddresses()[0], "127.0.0.1");
-  EXPECT_EQ(HostAddresses()[1], "");  // each address once, whatever the socket types
-  EXPECT_EQ(GetHostIPList("no-such-host.invalid"), "");
-  EXPECT_EQ(HostAddresses()[0], "");
+  HostAddressTable table;
+  EXPECT_EQ(GetHostIPList("localhost", table), "127.0.0.1");
+  EXPECT_EQ(table[0], "127.0.0.1");
+  EXPECT_EQ(table[1], "");  // each address once, whatever the socket types
+  EXPECT_EQ(GetHostIPList("no-such-host.invalid", table), "");
+  EXPECT_EQ(table[0], "");
 
   EXPECT_EQ(SplitLocalIP("192.168.1.10"), (IPv4Bytes{192, 168, 1, 10}));
   EXPECT_EQ(SplitLocalIP("10.0.300.1"), (IPv4Bytes{10, 0, 44, 1}));
@@ -40,9 +41,8 @@ TEST(GetHostIPList, KeepsFirstFiveOfTheResolverAndSplits) {
 
 TEST(ReadSoftwareIP, FromTheSettingsFolder) {
   test::TempDir dir;
-  SetSettingsDir(dir.str());
-  EXPECT_EQ(ReadSoftwareIP(), "");
+  const AppContext context(dir.str());
+  EXPECT_EQ(ReadSoftwareIP(context), "");
   dir.write("localIP.ini", "[softwareip]\r\n  ip =  192.168.1.10  \r\n");
-  EXPECT_EQ(ReadSoftwareIP(), "192.168.1.10");
-  SetSettingsDir("");
+  EXPECT_EQ(ReadSoftwareIP(context), "192.168.1.10");
 }

@@ -10,6 +10,7 @@
 #include "bus/Utf16Text.h"
 #include "core/SharedState.h"
 #include "platform/DebugTrace.h"
+#include "support/ScopedTrace.h"
 #include "zones/ZoneCommands.h"
 
 using namespace kestrel;
@@ -127,20 +128,17 @@ TEST(ParseDispMode, ModeDigitAndMinimumLength) {
 
 TEST(ParseSongName, Utf16TextToUtf8AndTheTrace) {
   std::vector<std::string> trace;
-  platform::SetDebugTraceSink([&](std::string_view t) { trace.emplace_back(t); });
-  platform::SetDebugTraceEnabled(true);
-
-  const Bytes hi = Cat(B("#S2DISPLINE4,"), {0x02, 0x00, 0x48, 0x00, 0x69, 0x00, 0x03, 0x0D});
   std::string name;
-  ASSERT_TRUE(ParseSongName(hi.data(), hi.size(), name));
-  EXPECT_EQ(name, "Hi");
+  {
+    const test::ScopedTrace traced([&](std::string_view t) { trace.emplace_back(t); });
+    const Bytes hi = Cat(B("#S2DISPLINE4,"), {0x02, 0x00, 0x48, 0x00, 0x69, 0x00, 0x03, 0x0D});
+    ASSERT_TRUE(ParseSongName(hi.data(), hi.size(), name));
+    EXPECT_EQ(name, "Hi");
 
-  const Bytes empty = DisplayLineReply('4', "");
-  ASSERT_TRUE(ParseSongName(empty.data(), empty.size(), name));
-  EXPECT_EQ(name, "");
-
-  platform::SetDebugTraceEnabled(false);
-  platform::SetDebugTraceSink(nullptr);
+    const Bytes empty = DisplayLineReply('4', "");
+    ASSERT_TRUE(ParseSongName(empty.data(), empty.size(), name));
+    EXPECT_EQ(name, "");
+  }
   EXPECT_EQ(trace, (std::vector<std::string>{"aaaaa:Hi", "aaaaa:"}));
 
   for (const std::string text : {"Caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC", "\xF0\x9F\x8E\xB5 track"}) {

@@ -7,25 +7,17 @@
 #include <thread>
 
 #include "support/RecordingPrompts.h"
+#include "support/Wait.h"
 #include "zones/ZoneControl.h"
 #include "zones/ZoneThreads.h"
 
 using namespace kestrel;
 using namespace std::chrono_literals;
+using kestrel::test::WaitUntil;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-template <typename Condition>
-bool WaitUntil(Condition done, std::chrono::milliseconds timeout = 5s) {
-  const auto end = Clock::now() + timeout;
-  while (!done()) {
-    if (Clock::now() > end) return false;
-    std::this_thread::sleep_for(2ms);
-  }
-  return true;
-}
 
 class ZoneControlTest : public ::testing::Test {
  protected:
@@ -33,10 +25,11 @@ class ZoneControlTest : public ::testing::Test {
     for (std::uint8_t device : {20, 21, 22}) zones.Append({"Zone", 1, device});
   }
   ZoneTable zones{[this] { return std::make_pair(poll.PolledSubnetID.load(), poll.PolledDeviceID.load()); }};
-  BusLink bus;  // never opened
+  test::RecordingPrompts prompts;
+  AppContext context{{}, &prompts};
+  BusLink bus{context};  // never opened
   PollState poll;
   SharedState state;
-  test::RecordingPrompts prompts;
   ZoneControl control{bus, poll, zones, state, prompts};
 };
 

@@ -5,12 +5,12 @@
 #include <filesystem>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "CliRun.h"
 #include "FtpFixture.h"
 #include "playlists/ServerNames.h"
+#include "support/Wait.h"
 
 using namespace kestrel;
 using namespace kestrel::test;
@@ -26,12 +26,7 @@ class CliSafetyTest : public FtpFixture {
   }
   // Waits until the server has received a command starting with `prefix`.
   static bool Received(const FtpTestServer& server, const std::string& prefix) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (Count(server.Commands(), prefix) == 0) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
+    return WaitUntil([&] { return Count(server.Commands(), prefix) != 0; }, std::chrono::seconds(10));
   }
   // Two runs: the second starts once the first is storing, so both transfers overlap.
   std::vector<CliRun> AtOnce(const FtpTestServer& server, const std::vector<std::string>& first,

@@ -14,6 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "CliRun.h"
 #include "FtpFixture.h"
 #include "playlists/FtpServerSettings.h"
 
@@ -22,19 +23,6 @@ using namespace kestrel::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadAll(Poco::Pipe& pipe) {
-  Poco::PipeInputStream in(pipe);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // A copy of kestrel-cli at PLACE/bin with PLACE/home as its home folder.
 class Install {

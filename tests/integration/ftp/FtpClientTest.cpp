@@ -46,7 +46,7 @@ class FtpClientTest : public FtpFixture {
     Aim(client, server);
     client.Connect();
   }
-  FtpClient client;
+  FtpClient client{context};
 };
 
 }  // namespace
@@ -198,7 +198,7 @@ TEST_F(FtpClientTest, EnsureConnectedReadsTheSettingsOnlyWhenNotConnected) {
   EXPECT_TRUE(client.EnsureConnected());
   EXPECT_EQ(server.Commands().size(), sent);
   EXPECT_TRUE(prompts.Shown().empty());
-  EXPECT_FALSE(TerminationRequested());
+  EXPECT_FALSE(context.TerminationRequested());
 
   // Once the server has hung up, the next call reads the file again.
   server.Stop();
@@ -224,13 +224,13 @@ TEST_F(FtpClientTest, EveryConnectionFailureShowsTheMessageAndAsksToTerminate) {
       {"nobody listening", [&] { server.Stop(); WriteIni("127.0.0.1", port); }, "refused"},
   };
   int terminations = 0;
-  SetTerminationHandler([&] { ++terminations; });
+  context.SetTerminationHandler([&] { ++terminations; });
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     prompts.Clear();
-    ClearTerminationRequest();
+    context.ClearTerminationRequest();
     c.prepare();
-    FtpClient client;
+    FtpClient client(context);
     EXPECT_FALSE(client.EnsureConnected());
     EXPECT_FALSE(client.Connected());
     ASSERT_EQ(prompts.Shown().size(), 1u);
@@ -238,11 +238,10 @@ TEST_F(FtpClientTest, EveryConnectionFailureShowsTheMessageAndAsksToTerminate) {
     EXPECT_EQ(prompts.Shown()[0].second,
               "Connect Fail!\r\n\r\n1.Be sure ftp-server is in service.\r\n\r\n"
               "2.Please check your settings!\r\n\r\n" + client.LastConnectError());
-    EXPECT_TRUE(TerminationRequested());
+    EXPECT_TRUE(context.TerminationRequested());
     EXPECT_NE(client.LastConnectError().find(c.inError), std::string::npos)
         << client.LastConnectError();
   }
-  SetTerminationHandler(nullptr);
   EXPECT_EQ(terminations, static_cast<int>(cases.size()));
   EXPECT_FALSE(std::filesystem::exists(settings.file("ftpServer.ini.tmp")));
 }

@@ -1,5 +1,5 @@
 // What the FTP tests share: a served folder, prompts that record what the user would see, and
-// an ftpServer.ini in a Settings folder of the test's own.
+// an ftpServer.ini in a Settings folder of the test's own, both in the test's own context.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,9 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/AppSettings.h"
-#include "core/Prompts.h"
-#include "core/Termination.h"
+#include "core/AppContext.h"
 #include "playlists/FtpClient.h"
 #include "support/FtpTestServer.h"
 #include "support/RecordingPrompts.h"
@@ -39,17 +37,6 @@ inline std::vector<std::string> WithoutPort(const std::vector<std::string>& comm
 
 class FtpFixture : public ::testing::Test {
  protected:
-  void SetUp() override {
-    SetPrompts(&prompts);
-    SetSettingsDir(settings.str());
-    ClearTerminationRequest();
-  }
-  void TearDown() override {
-    SetPrompts(nullptr);
-    SetSettingsDir("");
-    ClearTerminationRequest();
-  }
-
   // Writes Settings/ftpServer.ini; an empty port text leaves the key out.
   void WriteIni(const std::string& ip, const std::string& port,
                 const std::string& user = FtpTestServer::kUser,
@@ -81,6 +68,7 @@ class FtpFixture : public ::testing::Test {
   RecordingPrompts prompts;
   TempDir tree;      // what the server serves
   TempDir settings;  // the Settings folder
+  AppContext context{settings.str(), &prompts};
 };
 
 }  // namespace kestrel::test

@@ -33,8 +33,8 @@ TEST_F(FtpNetnsTest, AbsentPortConnectsToPort21) {
   FtpTestServer server(tree.str(), {"--port", "21"});
   ASSERT_EQ(server.port(), 21);
   WriteIni("127.0.0.1", "");
-  FtpClient client;
-  PlayListStore store(client);
+  FtpClient client(context);
+  PlayListStore store(client, prompts);
   ASSERT_EQ(store.ListPlayLists("").outcome, ListOutcome::Listed) << store.LastError();
   EXPECT_EQ(client.Port(), 21);
   EXPECT_EQ(store.Count(), 1);
@@ -43,7 +43,7 @@ TEST_F(FtpNetnsTest, AbsentPortConnectsToPort21) {
 
 TEST_F(FtpNetnsTest, UnreachableServerFailsWithinTheConnectTimeOut) {
   WriteIni(silentHost, "21");
-  FtpClient client;
+  FtpClient client(context);
   const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(client.EnsureConnected());
   const double took =
@@ -52,5 +52,5 @@ TEST_F(FtpNetnsTest, UnreachableServerFailsWithinTheConnectTimeOut) {
   EXPECT_LT(took, 10.0);
   EXPECT_NE(client.LastConnectError().find("within 5 s"), std::string::npos)
       << client.LastConnectError();
-  EXPECT_TRUE(TerminationRequested());
+  EXPECT_TRUE(context.TerminationRequested());
 }

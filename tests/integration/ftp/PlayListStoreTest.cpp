@@ -57,8 +57,8 @@ class PlayListStoreTest : public FtpFixture {
   }
 
   std::unique_ptr<FtpTestServer> server;
-  FtpClient client;
-  PlayListStore store{client};
+  FtpClient client{context};
+  PlayListStore store{client, prompts};
   RecordingListener listener{store};
 
   // A: one file; B: only a sub-folder; C: two files; at the root also a file and a link.
@@ -230,7 +230,7 @@ TEST_F(PlayListStoreTest, ReadingSongsReconnectsSilentlyWithTheSettingsHeld) {
   ASSERT_TRUE(store.LoadSongs(a));
   EXPECT_EQ(SongNames(a), std::vector<std::string>{"one.mp3"});
   EXPECT_TRUE(prompts.Shown().empty());
-  EXPECT_FALSE(TerminationRequested());
+  EXPECT_FALSE(context.TerminationRequested());
   EXPECT_EQ(WithoutPort(second.Commands()),
             (std::vector<std::string>{"USER kestrel", "PASS secret", "TYPE I", "SYST", "FEAT", "CWD /A",
                                       "STAT /A", "LIST"}));
@@ -377,7 +377,7 @@ TEST_F(PlayListStoreTest, NoConnectionEndsTheListingAndLeavesTheRows) {
   server.reset();
   const ListResult result = store.ListPlayLists("");
   EXPECT_EQ(result.outcome, ListOutcome::Terminating);
-  EXPECT_TRUE(TerminationRequested());
+  EXPECT_TRUE(context.TerminationRequested());
   EXPECT_EQ(RowNames(store), std::vector<std::string>{"A"});
   ASSERT_EQ(prompts.Shown().size(), 1u);
   EXPECT_EQ(prompts.Shown()[0].second.rfind("Connect Fail!", 0), 0u);

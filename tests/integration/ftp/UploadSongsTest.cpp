@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "FtpFixture.h"
+#include "support/ScopedEnv.h"
 #include "playlists/PlayListStore.h"
 #include "playlists/UploadSongs.h"
 
@@ -60,7 +61,7 @@ class UploadSongsTest : public FtpFixture {
 
   TempDir local;
   std::unique_ptr<FtpTestServer> server;
-  FtpClient client;
+  FtpClient client{context};
   TPlayListObj target;
   std::atomic<bool> changed{false};
   RecordingListener listener;
@@ -78,7 +79,7 @@ TEST_F(UploadSongsTest, ThreeNewFilesAreCountedStoredAndReadAgain) {
   EXPECT_TRUE(changed);
   EXPECT_TRUE(prompts.Shown().empty());
   ASSERT_FALSE(target.GotSong);
-  PlayListStore store(client);
+  PlayListStore store(client, prompts);
   ASSERT_TRUE(store.LoadSongs(target));
   EXPECT_EQ(target.SongList.size(), 4u);
 }
@@ -157,7 +158,7 @@ TEST_F(UploadSongsTest, CopyGoesThroughTemporaryFilesThatAreAlwaysRemoved) {
   tree.write("Pop/old.mp3", "pop's old");
   Serve();
   TempDir temp;
-  setenv("TMPDIR", temp.str().c_str(), 1);
+  const ScopedEnv tmpdir("TMPDIR", temp.str());
   prompts.AnswerYes(true);
   TSongObj one, old, gone, here;
   one.Name = "one.mp3", old.Name = "old.mp3", gone.Name = "gone.mp3", here.Name = "old.mp3";
@@ -165,7 +166,6 @@ TEST_F(UploadSongsTest, CopyGoesThroughTemporaryFilesThatAreAlwaysRemoved) {
   here.ParentName = "Rock";
   SongUploader uploader(client, prompts, changed, &listener, &listener.cancel);
   const auto result = uploader.CopySongs(target, {&one, &old, &gone, &here});
-  unsetenv("TMPDIR");
   EXPECT_EQ(listener.counts, (std::vector<std::string>{"1 of 3", "2 of 3", "3 of 3"}));
   EXPECT_EQ(Served("one.mp3"), "song one");
   EXPECT_EQ(Served("old.mp3"), "pop's old");

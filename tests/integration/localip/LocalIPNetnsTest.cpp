@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "core/AppSettings.h"
+#include "core/AppContext.h"
 #include "core/mGetLocalIP.h"
 #include "support/PrivateNetns.h"
 #include "support/RecordingPrompts.h"
@@ -17,19 +17,17 @@ namespace {
 
 std::string Choose(const char* localIPIni) {
   test::TempDir settings;
-  SetSettingsDir(settings.str());
   if (localIPIni != nullptr) settings.write("localIP.ini", localIPIni);
-  const std::string ip = GetLocalIP(ReadSoftwareIP());
-  SetSettingsDir("");
-  return ip;
+  return GetLocalIP(ReadSoftwareIP(AppContext(settings.str())));
 }
 
 }  // namespace
 
 // Six addresses from the hosts file, no interface but the loopback.
 TEST(LocalIP, HostTableHoldsTheFirstFiveInResolverOrder) {
-  EXPECT_EQ(GetHostIPList(GetLocalComputerName()), "10.79.0.1");
-  EXPECT_EQ(HostAddresses(), (HostAddressTable{"10.79.0.1", "10.79.0.2", "10.79.0.3", "10.79.0.4", "10.79.0.5"}));
+  HostAddressTable table;
+  EXPECT_EQ(GetHostIPList(GetLocalComputerName(), table), "10.79.0.1");
+  EXPECT_EQ(table, (HostAddressTable{"10.79.0.1", "10.79.0.2", "10.79.0.3", "10.79.0.4", "10.79.0.5"}));
 }
 
 TEST(LocalIP, PreferredAddressWinsOnlyAmongTheFirstFive) {
@@ -59,11 +57,11 @@ TEST(LoopbackName, TheLanAddressIsFoundAndNoLoopbackAddressIsTaken) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     test::TempDir settings;
-    SetSettingsDir(settings.str());
     if (c.localIPIni != nullptr) settings.write("localIP.ini", c.localIPIni);
     test::RecordingPrompts prompts;
+    const AppContext context(settings.str(), &prompts);
     SharedState state;
-    EXPECT_EQ(TakeLocalIP(state, prompts), c.expected);
+    EXPECT_EQ(TakeLocalIP(context, state), c.expected);
     const auto shown = prompts.Shown();
     if (c.expected.empty()) {
       ASSERT_EQ(shown.size(), 1u);
@@ -71,7 +69,6 @@ TEST(LoopbackName, TheLanAddressIsFoundAndNoLoopbackAddressIsTaken) {
     } else {
       EXPECT_TRUE(shown.empty());
     }
-    SetSettingsDir("");
   }
 }
 

@@ -10,7 +10,7 @@
 
 #include <unistd.h>
 
-#include "core/AppSettings.h"
+#include "core/AppContext.h"
 #include "playlists/PlayListStore.h"
 #include "playlists/ServerNames.h"
 #include "support/FtpTestServer.h"
@@ -31,11 +31,25 @@ std::string RunCommand(const std::string& command) {
   return out;
 }
 
+// The program's side of a served tree: an FTP server on it and the store that lists it, in a
+// context of its own.
+struct ProgramSide {
+  explicit ProgramSide(const test::TempDir& tree) : server(tree.str()) {
+    settings.write("ftpServer.ini", "[ftpServer]\nIP=127.0.0.1\nPort=" + std::to_string(server.port()) +
+                                        "\nUserName=kestrel\nPassword=secret\n");
+  }
+  test::RecordingPrompts prompts;
+  test::TempDir settings;
+  test::FtpTestServer server;
+  AppContext context{settings.str(), &prompts};
+  FtpClient client{context};
+  PlayListStore store{client, prompts};
+};
+
 }  // namespace
 
 TEST(NumberingAgreement, StandInAndProgramGiveEveryPlayListAndSongTheSameNumber) {
-  test::TempDir tree, settings;
-  test::RecordingPrompts prompts;
+  test::TempDir tree;
   namespace fs = std::filesystem;
   for (const char* file : {"Lobby Music/02  Two  Spaces.mp3", "Lobby Music/01 Intro.mp3", "Lobby Music/Ünïcödé.mp3",
                            "Lobby Music/a lower.mp3", "Lobby Music/Zed.mp3", "lobby music/case twin.mp3",
@@ -46,12 +60,8 @@ TEST(NumberingAgreement, StandInAndProgramGiveEveryPlayListAndSongTheSameNumber)
   fs::create_symlink("01 Intro.mp3", tree.path() / "Lobby Music" / "link.mp3");
   fs::create_symlink("Bar", tree.path() / "Bar link");
 
-  test::FtpTestServer server(tree.str());
-  SetSettingsDir(settings.str());
-  settings.write("ftpServer.ini", "[ftpServer]\nIP=127.0.0.1\nPort=" + std::to_string(server.port()) +
-                                      "\nUserName=kestrel\nPassword=secret\n");
-  FtpClient client;
-  PlayListStore store(client);
+  ProgramSide side(tree);
+  PlayListStore& store = side.store;
   ASSERT_EQ(store.ListPlayLists("").outcome, ListOutcome::Listed);
 
   // The program's numbers, written the way the stand-in prints its own.
@@ -66,33 +76,27 @@ TEST(NumberingAgreement, StandInAndProgramGiveEveryPlayListAndSongTheSameNumber)
       songs += "song\t" + std::to_string(playList.SeqInVeltra) + "\t" + std::to_string(song->Seq) + "\t" +
                song->Name + "\n";
   }
-  SetSettingsDir("");
 
   const std::string player = RunCommand(std::string("'") + KESTREL_PLAYER_PATH + "' --folder '" + tree.str() +
                                  "' --print-numbering");
   EXPECT_EQ(player, lists + songs);
   EXPECT_NE(lists.find("list\t2\t2\tBar\n"), std::string::npos) << lists;  // the tree is read at all
-  EXPECT_TRUE(prompts.Shown().empty());
+  EXPECT_TRUE(side.prompts.Shown().empty());
 }
 
 // Files the program does not show (a name holding "\\", the unfinished upload of a transfer that
 // still runs) keep their place in the numbering, and a folder whose name holds "\\" is no play
 // list to either side.
 TEST(NumberingAgreement, FilesTheProgramDoesNotShowKeepTheirNumbers) {
-  test::TempDir tree, settings;
-  test::RecordingPrompts prompts;
+  test::TempDir tree;
   char running[16];
   std::snprintf(running, sizeof running, "%08x", static_cast<unsigned>(getppid()));  // a process that runs
   const std::string unfinished = TransferName::New().replace(17, 8, running);
   for (const std::string& file : {std::string("Bar/1.mp3"), std::string("Bar/a\\b.mp3"), std::string("Bar/z.mp3"),
                                   "Bar/" + unfinished, std::string("Back\\slash/s.mp3"), std::string("Lobby/x.mp3")})
     tree.write(file, "0123456789");
-  test::FtpTestServer server(tree.str());
-  SetSettingsDir(settings.str());
-  settings.write("ftpServer.ini", "[ftpServer]\nIP=127.0.0.1\nPort=" + std::to_string(server.port()) +
-                                      "\nUserName=kestrel\nPassword=secret\n");
-  FtpClient client;
-  PlayListStore store(client);
+  ProgramSide side(tree);
+  PlayListStore& store = side.store;
   ASSERT_EQ(store.ListPlayLists("").outcome, ListOutcome::Listed);
   std::string program;
   for (int row = 0; row < store.Count(); ++row) {
@@ -107,7 +111,6 @@ TEST(NumberingAgreement, FilesTheProgramDoesNotShowKeepTheirNumbers) {
       program += "song\t" + std::to_string(playList.SeqInVeltra) + "\t" + std::to_string(song->Seq) + "\t" +
                  song->Name + "\n";
   }
-  SetSettingsDir("");
   EXPECT_EQ(program, "list\t1\t1\tBar\nlist\t2\t2\tLobby\nsong\t1\t1\t1.mp3\nsong\t1\t4\tz.mp3\nsong\t2\t1\tx.mp3\n");
 
   // The stand-in's numbers of the songs the program shows.

@@ -22,7 +22,7 @@
 #include <unistd.h>
 
 #include "app/Session.h"
-#include "core/AppSettings.h"
+#include "core/AppContext.h"
 #include "core/mGetLocalIP.h"
 #include "support/FtpTestServer.h"
 #include "support/PrivateNetns.h"
@@ -40,18 +40,6 @@ namespace {
 std::string Env(const char* name) {
   const char* v = std::getenv(name);
   return v != nullptr ? v : "";
-}
-
-// Handles events until `done` holds; false after `ms`.
-template <typename Condition>
-bool WaitFor(Condition done, int ms = 5000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > ms) return false;
-    test::ProcessEvents(10);
-  }
-  return true;
 }
 
 // The stand-in's log from a given point on: one line per frame it took ("1:21 NEXT: ...").
@@ -83,20 +71,16 @@ class ZoneSession : public ::testing::Test {
                                "[Zone3]\r\nZoneName=Spa\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=22\r\n");
     settings.write("ftpServer.ini", "[ftpServer]\r\nIP=127.0.0.1\r\nPort=" + std::to_string(server->port()) +
                                         "\r\nUserName=kestrel\r\nPassword=secret\r\n");
-    SetSettingsDir(settings.str());
   }
-  void TearDown() override {
-    session.reset();
-    SetSettingsDir("");
-  }
+  void TearDown() override { session.reset(); }
 
   // Starts the program as its entry does and waits until the play lists are listed.
   void Open(Prompts* with) {
-    session = std::make_unique<TSession>(with);
+    session = std::make_unique<TSession>(context, with);
     ASSERT_TRUE(session->Start());
     frm().resize(1280, 800);
     frm().show();
-    ASSERT_TRUE(WaitFor([this] { return frm().lvPlayList->rowCount() == 2 && frm().isEnabled(); }));
+    ASSERT_TRUE(test::WaitHandlingEvents([this] { return frm().lvPlayList->rowCount() == 2 && frm().isEnabled(); }));
   }
   ui::TMainFrm& frm() { return session->Window(); }
   QString Status(int row) { return frm().lvPlayZones->CellText(row, 1); }
@@ -114,6 +98,7 @@ class ZoneSession : public ::testing::Test {
 
   test::RecordingPrompts prompts;
   test::TempDir settings;
+  AppContext context{settings.str()};
   std::unique_ptr<test::FtpTestServer> server;
   std::unique_ptr<TSession> session;
   PlayerLog log;
@@ -131,7 +116,7 @@ TEST_F(ZoneSession, EveryZoneIsPolledEveryThreeSecondsInRowOrder) {
   std::vector<qint64> seen;
   QElapsedTimer clock;
   clock.start();
-  ASSERT_TRUE(WaitFor([&] {
+  ASSERT_TRUE(test::WaitHandlingEvents([&] {
     const std::size_t n = log.Lines("STATUS\\?").size();
     while (seen.size() < n) seen.push_back(clock.elapsed());
     return n >= 7;
@@ -161,18 +146,18 @@ TEST_F(ZoneSession, EveryZoneIsPolledEveryThreeSecondsInRowOrder) {
 
 TEST_F(ZoneSession, NextSongReachesOnlyTheCheckedZoneAndItsLineFollows) {
   Open(&prompts);
-  ASSERT_TRUE(WaitFor([this] { return Status(1).contains("Song Name:"); }));
+  ASSERT_TRUE(test::WaitHandlingEvents([this] { return Status(1).contains("Song Name:"); }));
   Check(1);
   log.Skip();
   QTest::mouseClick(frm().btnNextAll, Qt::LeftButton);
-  ASSERT_TRUE(WaitFor([this] { return !log.Lines("NEXT").empty(); }));
+  ASSERT_TRUE(test::WaitHandlingEvents([this] { return !log.Lines("NEXT").empty(); }));
   const auto next = log.Lines("NEXT");
   ASSERT_EQ(next.size(), 1u);
   ASSERT_EQ(next[0].substr(0, 9), "1:21 NEXT");
   std::smatch song;
   ASSERT_TRUE(std::regex_search(next[0], song, std::regex("\"([^\"]+)\"")));
   const QString name = QString::fromStdString("Song Name: " + song[1].str() + ".");
-  EXPECT_TRUE(WaitFor([&] { return Status(1).contains(name); }, 5000)) << Status(1).toStdString();
+  EXPECT_TRUE(test::WaitHandlingEvents([&] { return Status(1).contains(name); }, 5000)) << Status(1).toStdString();
 }
 
 TEST_F(ZoneSession, VolumeAndMuteRoundTrip) {
@@ -180,17 +165,17 @@ TEST_F(ZoneSession, VolumeAndMuteRoundTrip) {
   Check(0);
   log.Skip();
   frm().tkBarVol->setValue(60);
-  ASSERT_TRUE(WaitFor([this] { return !log.Lines("^1:20 VOL: attenuation 19").empty(); }));
+  ASSERT_TRUE(test::WaitHandlingEvents([this] { return !log.Lines("^1:20 VOL: attenuation 19").empty(); }));
   EXPECT_TRUE(log.Lines("^1:2[12] VOL").empty());
-  ASSERT_TRUE(WaitFor([this] { return Status(0).contains("Volume: 76%"); }));
+  ASSERT_TRUE(test::WaitHandlingEvents([this] { return Status(0).contains("Volume: 76%"); }));
   QTest::mouseClick(frm().btnMute, Qt::LeftButton);
-  ASSERT_TRUE(WaitFor([this] { return !log.Lines("^1:20 VOL: attenuation 79").empty(); }));
-  ASSERT_TRUE(WaitFor([this] { return Status(0).contains("Volume: 0%"); }));
+  ASSERT_TRUE(test::WaitHandlingEvents([this] { return !log.Lines("^1:20 VOL: attenuation 79").empty(); }));
+  ASSERT_TRUE(test::WaitHandlingEvents([this] { return Status(0).contains("Volume: 0%"); }));
   // Unmuted: the zone reports silence, so the volume saved at the mute comes back.
   log.Skip();
   QTest::mouseClick(frm().btnMute, Qt::LeftButton);
-  ASSERT_TRUE(WaitFor([this] { return !log.Lines("^1:20 VOL: attenuation 19").empty(); }));
-  EXPECT_TRUE(WaitFor([this] { return Status(0).contains("Volume: 76%"); }));
+  ASSERT_TRUE(test::WaitHandlingEvents([this] { return !log.Lines("^1:20 VOL: attenuation 19").empty(); }));
+  EXPECT_TRUE(test::WaitHandlingEvents([this] { return Status(0).contains("Volume: 76%"); }));
 }
 
 TEST_F(ZoneSession, ChangedPlayListsAreReloadedWithTheProgressWindowFirst) {
@@ -215,7 +200,7 @@ TEST_F(ZoneSession, ChangedPlayListsAreReloadedWithTheProgressWindowFirst) {
   EXPECT_FALSE(session->SinglePgBar().isVisible());
   EXPECT_TRUE(frm().isEnabled());
   EXPECT_FALSE(session->State().PlayListsChanged);
-  ASSERT_TRUE(WaitFor([this] { return !log.Lines("PREV").empty(); }));
+  ASSERT_TRUE(test::WaitHandlingEvents([this] { return !log.Lines("PREV").empty(); }));
   const auto frames = log.Lines("^1:2[0-2] (UPDATELIST: reloading|PREV)");
   ASSERT_EQ(frames.size(), 4u);
   EXPECT_EQ(frames[0].substr(0, 15), "1:20 UPDATELIST");
@@ -232,7 +217,7 @@ TEST_F(ZoneSession, ClosingWhileAnOperationWaitsForAnAnswerEndsAtOnce) {
   Open(nullptr);  // message boxes, as the user has them
   bool answered = true;
   qint64 closeMs = -1;
-  QTimer::singleShot(0, [&] { frm().RunOperation([&] { answered = CurrentPrompts().Confirm("Go on?"); }); });
+  QTimer::singleShot(0, [&] { frm().RunOperation([&] { answered = context.CurrentPrompts().Confirm("Go on?"); }); });
   QTimer watch;
   QObject::connect(&watch, &QTimer::timeout, [&] {
     QWidget* box = QApplication::activeModalWidget();
@@ -241,7 +226,7 @@ TEST_F(ZoneSession, ClosingWhileAnOperationWaitsForAnAnswerEndsAtOnce) {
     box->close();
   });
   watch.start(20);
-  ASSERT_TRUE(WaitFor([&] { return closeMs >= 0 && QApplication::activeModalWidget() == nullptr; }));
+  ASSERT_TRUE(test::WaitHandlingEvents([&] { return closeMs >= 0 && QApplication::activeModalWidget() == nullptr; }));
   EXPECT_LT(closeMs, 1000);
   EXPECT_FALSE(answered);
 }
@@ -255,7 +240,7 @@ TEST_F(ZoneSession, ClosingWhileTheProgressWindowIsUpEndsAtOnce) {
   });
   watch.start(20);
   session->State().ZoneUpdating = true;  // as when a zone reports that it reloads
-  ASSERT_TRUE(WaitFor([&] { return closeMs >= 0 && !session->SinglePgBar().isVisible(); }));
+  ASSERT_TRUE(test::WaitHandlingEvents([&] { return closeMs >= 0 && !session->SinglePgBar().isVisible(); }));
   EXPECT_LT(closeMs, 1000);
   EXPECT_TRUE(session->State().ShutdownFlag);
 }
@@ -285,7 +270,7 @@ TEST_F(ZoneSession, AHeldBusPortEndsTheStartUpWithItsMessage) {
   addr.sin_port = htons(kBusPort);
   ASSERT_EQ(inet_pton(AF_INET, GetLocalIP("").c_str(), &addr.sin_addr), 1);
   ASSERT_EQ(::bind(holder, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
-  session = std::make_unique<TSession>(&prompts);
+  session = std::make_unique<TSession>(context, &prompts);
   EXPECT_FALSE(session->Start());
   ::close(holder);
   ASSERT_EQ(prompts.Shown().size(), 1u);
@@ -309,14 +294,14 @@ TEST_F(SilentReload, AReloadThatNeverEndsTimesOutAndPollingResumes) {
   EXPECT_EQ(session->State().UpdateWaitCounter, 0);
   EXPECT_TRUE(prompts.Shown().empty()) << "no \"Updated!\" after a time-out";
   log.Skip();
-  EXPECT_TRUE(WaitFor([this] { return !log.Lines("STATUS\\?").empty(); }, 4000));
+  EXPECT_TRUE(test::WaitHandlingEvents([this] { return !log.Lines("STATUS\\?").empty(); }, 4000));
 }
 
 TEST_F(StartAndClose, FiftyTimesInARow) {
   for (int i = 0; i < 50; ++i) {
     SCOPED_TRACE(i);
     Open(&prompts);
-    ASSERT_TRUE(WaitFor([this] { return !Status(0).isEmpty(); }));
+    ASSERT_TRUE(test::WaitHandlingEvents([this] { return !Status(0).isEmpty(); }));
     EXPECT_LT(Close(), 1000);
     session.reset();
   }
