@@ -2,6 +2,7 @@
 // with every zone polled (CPU and wake-ups of each thread), the window thread's CPU use while it
 // waits for a play list reload, and the close.
 // Run by bench/session/run inside network namespaces; prints, never asserts.
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -18,6 +19,7 @@
 
 #include "app/Session.h"
 #include "support/PrivateNetns.h"
+#include "ui/ListView.h"
 #include "ui/Main.h"
 
 namespace {
@@ -124,12 +126,16 @@ int main(int argc, char** argv) {
   auto session = std::make_unique<kestrel::app::TSession>(context, &prompts);
   if (!session->Start()) return 1;
   kestrel::ui::TMainFrm& frm = session->Window();
+  // The window's components, by the names the layout gives them.
+  auto* playLists = frm.findChild<kestrel::ui::TListView*>("lvPlayList");
+  auto* zoneRows = frm.findChild<kestrel::ui::TListView*>("lvPlayZones");
+  auto* updateZonePlayList = frm.findChild<QAction*>("acUpdateZonePlayList");
   frm.installEventFilter(&paint);
   frm.resize(1280, 800);
   frm.show();
   QElapsedTimer listed;
   listed.start();
-  while (frm.lvPlayList->rowCount() == 0 && listed.elapsed() < 10000) Run(5);
+  while (playLists->rowCount() == 0 && listed.elapsed() < 10000) Run(5);
   std::printf("zones=%zu first_paint_ms=%lld first_listing_ms=%lld\n", session->Zones().Count(),
               static_cast<long long>(paint.at), static_cast<long long>(launch.elapsed()));
 
@@ -154,13 +160,13 @@ int main(int argc, char** argv) {
 
   // A reload with the first zone checked: the program waits after each other zone. The
   // window thread's CPU is taken over the first ten seconds of waiting, then the wait is ended.
-  frm.lvPlayZones->SetChecked(0, true);
+  zoneRows->SetChecked(0, true);
   frm.UpdateActions();
   QElapsedTimer wait;
   const double cpu0 = ThreadCpuMs();
   wait.start();
   QTimer::singleShot(10000, [&] { session->Control()->Cancel(); });
-  frm.acUpdateZonePlayList->trigger();
+  updateZonePlayList->trigger();
   const double cpu = ThreadCpuMs() - cpu0;
   std::printf("reload_wait_ms=%lld window_thread_cpu_ms=%.1f window_thread_cpu_pct=%.2f\n",
               static_cast<long long>(wait.elapsed()), cpu, 100.0 * cpu / std::max<qint64>(1, wait.elapsed()));

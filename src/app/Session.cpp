@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QEventLoop>
-#include <QSlider>
 #include <QThread>
 #include <QTimer>
 #include <thread>
@@ -67,7 +66,7 @@ bool TSession::Start() {
   frm.setWindowTitle(QString("Coral Winds Veltra Play List Management (%1)").arg(kVersionText));
 
   state_.Reset();
-  frm.tkBarVol->setEnabled(false);
+  frm.ResetStartValues();
 
   const std::string localIP = TakeLocalIP(context_, state_, [&frm](const std::string& ip) {
     frm.SetStatusPanel(0, QString::fromStdString("IP:" + ip));

@@ -17,6 +17,7 @@
 #include "support/FtpTestServer.h"
 #include "support/RecordingPrompts.h"
 #include "support/TempDir.h"
+#include "ui/ActionList.h"
 #include "ui/Main.h"
 #include "ui/UnitServerList.h"
 #include "ui/UnitServerSetting.h"
@@ -135,8 +136,8 @@ class PlayListOps : public ::testing::Test {
     for (int r = 0; r < view->rowCount(); ++r) rows << view->CellText(r, 0) + " " + view->CellText(r, 1);
     return rows;
   }
-  QString CurrentList() const { return frm->lvPlayList->CellText(frm->lvPlayList->SelectedRow(), 1); }
-  int PlayListRow(const std::string& name) const { return frm->Store()->FindPlayListRow(name, 0); }
+  QString CurrentList() const { return frm->List("lvPlayList")->CellText(frm->List("lvPlayList")->SelectedRow(), 1); }
+  int PlayListRow(const std::string& name) const { return frm->PlayLists().Store()->FindPlayListRow(name, 0); }
   bool Exists(const std::string& path) const { return fs::exists(tree.path() / path); }
   // The commands the server saw since the last call.
   std::vector<std::string> Sent() {
@@ -165,7 +166,7 @@ class PlayListOps : public ::testing::Test {
 TEST_F(PlayListOps, AddRenameAndDeleteFromTheWindow) {
   // Add: the next free name is proposed; the new play list is created and selected.
   AnswerName(std::nullopt);
-  frm->btnListAdd->click();
+  frm->Button("btnListAdd")->click();
   EXPECT_TRUE(fs::is_directory(tree.path() / "New Play List1"));
   EXPECT_EQ(CurrentList(), "New Play List1");
   EXPECT_FALSE(frm->state.PlayListsChanged);
@@ -173,63 +174,63 @@ TEST_F(PlayListOps, AddRenameAndDeleteFromTheWindow) {
   // Rename to the same name sends nothing; a new name with blanks around is taken without them.
   Sent();
   AnswerName(std::nullopt);
-  frm->btnListEdit->click();
+  frm->Button("btnListEdit")->click();
   EXPECT_TRUE(Sent().empty());
   AnswerName("  Lounge ");
-  frm->btnListEdit->click();
+  frm->Button("btnListEdit")->click();
   EXPECT_TRUE(Exists("Lounge"));
   EXPECT_EQ(CurrentList(), "Lounge");
   EXPECT_TRUE(frm->state.PlayListsChanged.exchange(false));
 
   // Delete: gone on the server and from the rows; nothing selected, no songs shown.
-  frm->SelectPlayList("A", 0, true);
-  frm->btnListDelete->click();
+  frm->PlayLists().SelectPlayList("A", 0, true);
+  frm->Button("btnListDelete")->click();
   EXPECT_FALSE(Exists("A"));
   EXPECT_EQ(PlayListRow("A"), -1);
-  EXPECT_EQ(frm->lvPlayList->SelectedRow(), -1);
-  EXPECT_EQ(frm->lvSongList->rowCount(), 0);
+  EXPECT_EQ(frm->List("lvPlayList")->SelectedRow(), -1);
+  EXPECT_EQ(frm->List("lvSongList")->rowCount(), 0);
   EXPECT_TRUE(frm->state.PlayListsChanged.exchange(false));
 
   // Refused half way: the user is told why, and the rows show what the server still holds.
-  frm->SelectPlayList("C", 0, true);
-  frm->btnListDelete->click();
+  frm->PlayLists().SelectPlayList("C", 0, true);
+  frm->Button("btnListDelete")->click();
   ASSERT_EQ(prompts.Shown().size(), 1u);
   EXPECT_NE(prompts.Shown()[0].second.find("550"), std::string::npos);
   EXPECT_EQ(CurrentList(), "C");
-  EXPECT_EQ(frm->lvSongList->rowCount(), 0);  // c1.mp3 went; the locked folder holds no song of C
+  EXPECT_EQ(frm->List("lvSongList")->rowCount(), 0);  // c1.mp3 went; the locked folder holds no song of C
   EXPECT_TRUE(Exists("C/locked/c2.mp3"));
 }
 
 TEST_F(PlayListOps, DeleteCheckedSongsAsksEachAndRenumbers) {
-  test::ClickCheckBox(frm->lvSongList, 1);
-  test::ClickCheckBox(frm->lvSongList, 3);
-  EXPECT_EQ(frm->lblTotalCheckedSongs->text(), "2");
+  test::ClickCheckBox(frm->List("lvSongList"), 1);
+  test::ClickCheckBox(frm->List("lvSongList"), 3);
+  EXPECT_EQ(frm->Label("lblTotalCheckedSongs")->text(), "2");
   Sent();
   frm->UpdateActions();
-  frm->btnSongDelete->click();
+  frm->Button("btnSongDelete")->click();
   EXPECT_EQ(prompts.Asked(), (std::vector<std::string>{"Delete \"a2.mp3\" ?", "Delete \"a4.mp3\" ?"}));
   // Renumbered in memory, without reading the server again.
-  EXPECT_EQ(Rows(frm->lvSongList), (QStringList{"1 a1.mp3", "2 a3.mp3", "3 a5.mp3"}));
+  EXPECT_EQ(Rows(frm->List("lvSongList")), (QStringList{"1 a1.mp3", "2 a3.mp3", "3 a5.mp3"}));
   EXPECT_EQ(Sent(), (std::vector<std::string>{"CWD /A", "DELE a2.mp3", "CWD /A", "DELE a4.mp3"}));
   EXPECT_FALSE(Exists("A/a2.mp3") || Exists("A/a4.mp3"));
-  EXPECT_EQ(frm->lblTotalCheckedSongs->text(), "0");
+  EXPECT_EQ(frm->Label("lblTotalCheckedSongs")->text(), "0");
   EXPECT_TRUE(frm->state.PlayListsChanged);
 }
 
 TEST_F(PlayListOps, DragASongRowOntoAPlayListRow) {
   auto dragSong = [&](int songRow, const std::string& target) {
-    frm->SelectPlayList("A", 0, true);
-    test::ClickCell(frm->lvSongList, songRow, 1);
-    ASSERT_TRUE(frm->lvPlayListDragOver(frm->lvSongList, PlayListRow(target)));
-    EXPECT_EQ(frm->lblCurList->text(), "A");  // the songs stay while the selection follows the mouse
-    frm->lvPlayListDragDrop(frm->lvSongList, PlayListRow(target));
+    frm->PlayLists().SelectPlayList("A", 0, true);
+    test::ClickCell(frm->List("lvSongList"), songRow, 1);
+    ASSERT_TRUE(frm->PlayListOps().lvPlayListDragOver(frm->List("lvSongList"), PlayListRow(target)));
+    EXPECT_EQ(frm->Label("lblCurList")->text(), "A");  // the songs stay while the selection follows the mouse
+    frm->PlayListOps().lvPlayListDragDrop(frm->List("lvSongList"), PlayListRow(target));
   };
-  EXPECT_FALSE(frm->lvPlayListDragOver(frm->lvPlayList, 0));
+  EXPECT_FALSE(frm->PlayListOps().lvPlayListDragOver(frm->List("lvPlayList"), 0));
 
   dragSong(1, "B");
   EXPECT_TRUE(Exists("B/a2.mp3"));
   EXPECT_EQ(CurrentList(), "B");
-  EXPECT_EQ(frm->lblSelectedSong->text(), "a2.mp3");
+  EXPECT_EQ(frm->Label("lblSelectedSong")->text(), "a2.mp3");
   EXPECT_TRUE(frm->state.PlayListsChanged.exchange(false));
 
   // Onto its own play list, and onto one that cannot be entered: nothing moves, A and the song
@@ -240,7 +241,7 @@ TEST_F(PlayListOps, DragASongRowOntoAPlayListRow) {
     dragSong(0, target);
     EXPECT_FALSE(Holds(Sent(), "RNFR"));
     EXPECT_EQ(CurrentList(), "A");
-    EXPECT_EQ(frm->lblSelectedSong->text(), "a1.mp3");
+    EXPECT_EQ(frm->Label("lblSelectedSong")->text(), "a1.mp3");
   }
   ASSERT_EQ(prompts.Shown().size(), 1u);
   EXPECT_NE(prompts.Shown()[0].second.find("\"D\""), std::string::npos);
@@ -248,13 +249,13 @@ TEST_F(PlayListOps, DragASongRowOntoAPlayListRow) {
 }
 
 TEST_F(PlayListOps, ChooserMovesCheckedSongsAndAddsPlayLists) {
-  test::ClickCheckBox(frm->lvSongList, 0);
-  test::ClickCheckBox(frm->lvSongList, 2);
+  test::ClickCheckBox(frm->List("lvSongList"), 0);
+  test::ClickCheckBox(frm->List("lvSongList"), 2);
   frm->UpdateActions();
 
   // OK without a row does nothing; "Add List..." creates the play list and offers it at once.
   WhenModal<TfrmServerList>([&](TfrmServerList* d) {
-    EXPECT_EQ(d->lvPlayList->rowCount(), frm->lvPlayList->rowCount());
+    EXPECT_EQ(d->lvPlayList->rowCount(), frm->List("lvPlayList")->rowCount());
     d->btnOK->click();
     EXPECT_TRUE(d->isVisible());
     AnswerName(std::nullopt);
@@ -270,14 +271,14 @@ TEST_F(PlayListOps, ChooserMovesCheckedSongsAndAddsPlayLists) {
       d->reject();
     }
   });
-  frm->btnMoveto->click();
+  frm->Button("btnMoveto")->click();
   EXPECT_TRUE(Exists("New Play List1/a1.mp3") && Exists("New Play List1/a3.mp3"));
   EXPECT_EQ(CurrentList(), "A");
-  EXPECT_EQ(Rows(frm->lvSongList), (QStringList{"1 a2.mp3", "2 a4.mp3", "3 a5.mp3"}));
+  EXPECT_EQ(Rows(frm->List("lvSongList")), (QStringList{"1 a2.mp3", "2 a4.mp3", "3 a5.mp3"}));
   EXPECT_TRUE(frm->state.PlayListsChanged.exchange(false));
 
   // Cancel after a rename inside still reports the change, and the window lists again.
-  test::ClickCheckBox(frm->lvSongList, 0);
+  test::ClickCheckBox(frm->List("lvSongList"), 0);
   frm->UpdateActions();
   WhenModal<TfrmServerList>([&](TfrmServerList* d) {
     d->lvPlayList->SelectRow(PlayListRow("B"), true);
@@ -286,7 +287,7 @@ TEST_F(PlayListOps, ChooserMovesCheckedSongsAndAddsPlayLists) {
     d->btnListEdit->click();
     d->btnCancel->click();
   });
-  frm->btnMoveto->click();
+  frm->Button("btnMoveto")->click();
   EXPECT_NE(PlayListRow("B2"), -1);
   EXPECT_TRUE(Exists("A/a2.mp3"));
   EXPECT_TRUE(frm->state.PlayListsChanged);
@@ -302,14 +303,14 @@ TEST_F(PlayListOps, SettingsDialogSavesOnlyAfterAGoodConnection) {
     d->edtPort->setText("2x1");
     prompts.AnswerYes(false);  // not now: the connection stays, nothing is sent or saved
     d->btnConnect->click();
-    EXPECT_TRUE(frm->Ftp()->Connected());
+    EXPECT_TRUE(frm->PlayLists().Ftp()->Connected());
     EXPECT_TRUE(prompts.Shown().empty());
     prompts.AnswerYes(true);
     d->btnConnect->click();
     EXPECT_EQ(prompts.Asked(), (std::vector<std::string>{"Reconnect?", "Reconnect?"}));
     EXPECT_EQ(prompts.Shown().back().second, "Connect Fail!");
     EXPECT_EQ(ReadFtpServerSettings(ini).ip, "0.0.0.0");
-    EXPECT_FALSE(frm->Ftp()->Connected());
+    EXPECT_FALSE(frm->PlayLists().Ftp()->Connected());
 
     d->medtServerIP->clear();
     QTest::keyClicks(d->medtServerIP, "127  0  0  1");
@@ -318,13 +319,13 @@ TEST_F(PlayListOps, SettingsDialogSavesOnlyAfterAGoodConnection) {
     EXPECT_EQ(d->StatusPanel(1).left(3), "230");
     d->close();
   });
-  frm->Store()->ClearPlayLists();
-  QTest::keyClick(frm->lvPlayList, Qt::Key_S, Qt::ControlModifier | Qt::AltModifier);
+  frm->PlayLists().Store()->ClearPlayLists();
+  QTest::keyClick(frm->List("lvPlayList"), Qt::Key_S, Qt::ControlModifier | Qt::AltModifier);
   const FtpServerSettings saved = ReadFtpServerSettings(ini);
   EXPECT_EQ(saved.ip, "127.0.0.1");
   EXPECT_EQ(saved.port, port);
   EXPECT_EQ(PlayListRow("B"), 1);  // listed again after the dialog closed
-  EXPECT_EQ(frm->ServerSettingFrm()->medtServerIP->displayText(), "127.  0.  0.  1");
+  EXPECT_EQ(frm->PlayListOps().ServerSettingFrm()->medtServerIP->displayText(), "127.  0.  0.  1");
 }
 
 namespace {
@@ -335,7 +336,7 @@ class IdleClosingServer : public PlayListOps {
   IdleClosingServer() { extraServerOptions = {"--idle-timeout", "0.5"}; }
   // Waits until the window's connection is one the server has closed.
   bool ClosedByServer() {
-    return test::WaitHandlingEvents([this] { return !frm->Ftp()->Connected(); });
+    return test::WaitHandlingEvents([this] { return !frm->PlayLists().Ftp()->Connected(); });
   }
 };
 
@@ -349,17 +350,19 @@ TEST_F(IdleClosingServer, EveryOperationReconnectsSilently) {
     std::string sent;
   };
   const std::vector<Row> rows = {
-      {"Add List...", [] {}, [&] { AnswerName(std::nullopt); frm->btnListAdd->click(); }, "MKD New Play List1"},
-      {"Edit List...", [&] { frm->SelectPlayList("B", 0, true); },
-       [&] { AnswerName("B2"); frm->btnListEdit->click(); }, "RNTO B2"},
+      {"Add List...", [] {}, [&] { AnswerName(std::nullopt); frm->Button("btnListAdd")->click(); },
+       "MKD New Play List1"},
+      {"Edit List...", [&] { frm->PlayLists().SelectPlayList("B", 0, true); },
+       [&] { AnswerName("B2"); frm->Button("btnListEdit")->click(); }, "RNTO B2"},
       {"Delete Checked Songs",
        [&] {
-         frm->SelectPlayList("A", 0, true);
-         test::ClickCheckBox(frm->lvSongList, 0);
+         frm->PlayLists().SelectPlayList("A", 0, true);
+         test::ClickCheckBox(frm->List("lvSongList"), 0);
          frm->UpdateActions();
        },
-       [&] { frm->btnSongDelete->click(); }, "DELE a1.mp3"},
-      {"Delete List", [&] { frm->SelectPlayList("D", 0, true); }, [&] { frm->btnListDelete->click(); }, "RMD D"},
+       [&] { frm->Button("btnSongDelete")->click(); }, "DELE a1.mp3"},
+      {"Delete List", [&] { frm->PlayLists().SelectPlayList("D", 0, true); },
+       [&] { frm->Button("btnListDelete")->click(); }, "RMD D"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -382,7 +385,7 @@ TEST_F(IdleClosingServer, EveryOperationReconnectsSilently) {
     }
   });
   guard.start(5);
-  frm->btnListAdd->click();
+  frm->Button("btnListAdd")->click();
   guard.stop();
   EXPECT_FALSE(*dialogShown);
   ASSERT_EQ(prompts.Shown().size(), 1u);

@@ -39,7 +39,7 @@ class PlayListViews : public ::testing::Test {
     for (int r = 0; r < view->rowCount(); ++r) rows << view->CellText(r, 0) + " " + view->CellText(r, 1);
     return rows;
   }
-  QString CurrentList() const { return frm->lvPlayList->CellText(frm->lvPlayList->SelectedRow(), 1); }
+  QString CurrentList() const { return frm->List("lvPlayList")->CellText(frm->List("lvPlayList")->SelectedRow(), 1); }
 
   test::RecordingPrompts prompts;
   test::TempDir tree, settings;
@@ -52,18 +52,18 @@ class PlayListViews : public ::testing::Test {
 
 TEST_F(PlayListViews, ListingShowsNumberedRowsAndReselectsByName) {
   frm->ListPlayLists("");
-  EXPECT_EQ(Rows(frm->lvPlayList), (QStringList{"1 A", "2 B", "3 C"}));
+  EXPECT_EQ(Rows(frm->List("lvPlayList")), (QStringList{"1 A", "2 B", "3 C"}));
   EXPECT_EQ(CurrentList(), "A");
-  EXPECT_EQ(frm->lblCurList->text(), "A");
-  EXPECT_EQ(Rows(frm->lvSongList), (QStringList{"1 a1.mp3", "2 a2.mp3"}));
+  EXPECT_EQ(frm->Label("lblCurList")->text(), "A");
+  EXPECT_EQ(Rows(frm->List("lvSongList")), (QStringList{"1 a1.mp3", "2 a2.mp3"}));
 
-  test::ClickCell(frm->lvPlayList, 1, 1);
-  EXPECT_EQ(frm->lblCurList->text(), "B");
-  EXPECT_EQ(frm->lvSongList->rowCount(), 0);  // only a sub-folder: no song
+  test::ClickCell(frm->List("lvPlayList"), 1, 1);
+  EXPECT_EQ(frm->Label("lblCurList")->text(), "B");
+  EXPECT_EQ(frm->List("lvSongList")->rowCount(), 0);  // only a sub-folder: no song
 
   frm->ListPlayLists("C");  // B, numbered 0, comes first and must not get in the way
   EXPECT_EQ(CurrentList(), "C");
-  EXPECT_EQ(frm->lvSongList->rowCount(), 6);
+  EXPECT_EQ(frm->List("lvSongList")->rowCount(), 6);
   EXPECT_TRUE(prompts.Shown().empty());
 }
 
@@ -71,46 +71,46 @@ TEST_F(PlayListViews, ZoneClickShowsWhatTheZonePlays) {
   frm->ListPlayLists("");
   frm->Zones().SetZoneListNo(2);  // as reported over the bus: the second play list with songs
   frm->Zones().SetZoneSong("", 5);
-  test::ClickCell(frm->lvPlayZones, 0, 0);
+  test::ClickCell(frm->List("lvPlayZones"), 0, 0);
   EXPECT_EQ(CurrentList(), "C");
-  EXPECT_EQ(frm->lvSongList->CellText(frm->lvSongList->SelectedRow(), 1), "c5.mp3");
-  EXPECT_EQ(frm->lblSelectedSong->text(), "c5.mp3");
-  EXPECT_TRUE(frm->lvPlayZones->hasFocus());
+  EXPECT_EQ(frm->List("lvSongList")->CellText(frm->List("lvSongList")->SelectedRow(), 1), "c5.mp3");
+  EXPECT_EQ(frm->Label("lblSelectedSong")->text(), "c5.mp3");
+  EXPECT_TRUE(frm->List("lvPlayZones")->hasFocus());
 
   // Toggling the zone's check box selects nothing.
-  frm->lvPlayList->SelectRow(0, true);
-  test::ClickCheckBox(frm->lvPlayZones, 0);
-  EXPECT_EQ(frm->lblZoneSelectedCount->text(), "1");
+  frm->List("lvPlayList")->SelectRow(0, true);
+  test::ClickCheckBox(frm->List("lvPlayZones"), 0);
+  EXPECT_EQ(frm->Label("lblZoneSelectedCount")->text(), "1");
   EXPECT_EQ(CurrentList(), "A");
 }
 
 TEST_F(PlayListViews, CheckMarksSurviveSwitchingAndAreCounted) {
   frm->ListPlayLists("");
-  test::ClickCheckBox(frm->lvSongList, 1);
-  EXPECT_EQ(frm->lblTotalCheckedSongs->text(), "1");
-  frm->SelectPlayList("C", 0, true);
-  test::ClickCheckBox(frm->lvSongList, 0);
-  test::ClickCheckBox(frm->lvSongList, 3);
-  test::ClickCheckBox(frm->lvSongList, 3);
-  EXPECT_EQ(frm->lblTotalCheckedSongs->text(), "2");
+  test::ClickCheckBox(frm->List("lvSongList"), 1);
+  EXPECT_EQ(frm->Label("lblTotalCheckedSongs")->text(), "1");
+  frm->PlayLists().SelectPlayList("C", 0, true);
+  test::ClickCheckBox(frm->List("lvSongList"), 0);
+  test::ClickCheckBox(frm->List("lvSongList"), 3);
+  test::ClickCheckBox(frm->List("lvSongList"), 3);
+  EXPECT_EQ(frm->Label("lblTotalCheckedSongs")->text(), "2");
 
-  frm->SelectPlayList("A", 0, true);
-  EXPECT_FALSE(frm->lvSongList->IsChecked(0));
-  EXPECT_TRUE(frm->lvSongList->IsChecked(1));
+  frm->PlayLists().SelectPlayList("A", 0, true);
+  EXPECT_FALSE(frm->List("lvSongList")->IsChecked(0));
+  EXPECT_TRUE(frm->List("lvSongList")->IsChecked(1));
   frm->UpdateActions();
-  EXPECT_TRUE(frm->btnSongDelete->isEnabled());
+  EXPECT_TRUE(frm->Button("btnSongDelete")->isEnabled());
 
   // The checked row is red on green.
   test::ProcessEvents();
-  const QImage image = frm->lvSongList->viewport()->grab().toImage();
-  const QRect cell = frm->lvSongList->visualRect(frm->lvSongList->model()->index(1, 1));
+  const QImage image = frm->List("lvSongList")->viewport()->grab().toImage();
+  const QRect cell = frm->List("lvSongList")->visualRect(frm->List("lvSongList")->model()->index(1, 1));
   EXPECT_EQ(image.pixelColor(cell.center() + QPoint(cell.width() / 3, 0)), QColor(0, 128, 0));
 
   // A refresh makes new objects without marks; the count follows them.
-  frm->btnRefreshPL->click();
+  frm->Button("btnRefreshPL")->click();
   EXPECT_EQ(CurrentList(), "A");
-  EXPECT_EQ(frm->lblTotalCheckedSongs->text(), "0");
-  EXPECT_FALSE(frm->lvSongList->IsChecked(1));
+  EXPECT_EQ(frm->Label("lblTotalCheckedSongs")->text(), "0");
+  EXPECT_FALSE(frm->List("lvSongList")->IsChecked(1));
 }
 
 TEST_F(PlayListViews, NoServerSettingsEndsTheProgramWithTheMessage) {
@@ -123,5 +123,5 @@ TEST_F(PlayListViews, NoServerSettingsEndsTheProgramWithTheMessage) {
             "Connect Fail!\r\n\r\n1.Be sure ftp-server is in service.\r\n\r\n2.Please check your settings!"
             "\r\n\r\nno FTP server address is set");
   EXPECT_TRUE(context.TerminationRequested());
-  EXPECT_EQ(frm->lvPlayList->rowCount(), 0);
+  EXPECT_EQ(frm->List("lvPlayList")->rowCount(), 0);
 }

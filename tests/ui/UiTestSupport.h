@@ -1,19 +1,27 @@
 // Helpers for driving the windows on Qt's offscreen platform.
 #pragma once
 
+#include <QAction>
 #include <QApplication>
+#include <QLabel>
+#include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTest>
 #include <QTimer>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include <memory>
-
+#include "playlists/FtpClient.h"
+#include "playlists/PlayListStore.h"
 #include "support/Wait.h"
 #include "ui/ListView.h"
 #include "ui/Main.h"
+#include "ui/PlayListController.h"
+#include "ui/PlayListOpsController.h"
+#include "ui/UploadController.h"
 
 namespace kestrel::test {
 
@@ -49,6 +57,24 @@ inline void ClickCell(ui::TListView* view, int row, int column) {
   QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, r.center() + QPoint(r.width() / 4, 0));
 }
 
+// A component of `window` by the name the layout gives it. The window keeps its components to
+// itself; a test reaches them as a user does, by what they are called. Components of the
+// window's dialogs, which are windows of their own, are not taken. Throws (failing the test)
+// when there is none.
+template <typename W>
+W* Part(const QWidget& window, const char* name) {
+  for (W* part : window.findChildren<W*>(QString::fromLatin1(name))) {
+    const QObject* holder = part->parent();
+    while (holder != nullptr && !holder->isWidgetType()) holder = holder->parent();
+    if (holder != nullptr && static_cast<const QWidget*>(holder)->window() == &window) return part;
+  }
+  throw std::logic_error(std::string("the window has no component ") + name);
+}
+inline QPushButton* Button(const QWidget& window, const char* name) { return Part<QPushButton>(window, name); }
+inline QLabel* Label(const QWidget& window, const char* name) { return Part<QLabel>(window, name); }
+inline ui::TListView* List(const QWidget& window, const char* name) { return Part<ui::TListView>(window, name); }
+inline QAction* Action(const QWidget& window, const char* name) { return Part<QAction>(window, name); }
+
 // What a main window is given by its owner; here the zone polled last is always (1, 20).
 struct WindowParts {
   SharedState state;
@@ -68,6 +94,13 @@ class TestMainFrm : public WindowParts, public ui::TMainFrm {
     AttachStore(*ftp, *store);
   }
   ~TestMainFrm() override { DetachStore(); }
+
+  template <typename W>
+  W* Part(const char* name) const { return test::Part<W>(*this, name); }
+  QPushButton* Button(const char* name) const { return test::Button(*this, name); }
+  QLabel* Label(const char* name) const { return test::Label(*this, name); }
+  ui::TListView* List(const char* name) const { return test::List(*this, name); }
+  QAction* Action(const char* name) const { return test::Action(*this, name); }
 };
 
 // A main window as a user sees it: zones read from the context's Settings folder, desktop size,

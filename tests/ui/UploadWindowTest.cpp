@@ -56,18 +56,18 @@ class UploadWindow : public ::testing::Test {
 
   std::string SongRows() const {
     QStringList rows;
-    for (int r = 0; r < frm->lvSongList->rowCount(); ++r) rows << frm->lvSongList->CellText(r, 1);
+    for (int r = 0; r < frm->List("lvSongList")->rowCount(); ++r) rows << frm->List("lvSongList")->CellText(r, 1);
     rows.sort();  // in the server's listing order, which is not ours to fix
     return rows.join(",").toStdString();
   }
-  ui::TUnitProgressBarFrm& Progress() { return *frm->UnitProgressBarFrm(); }
+  ui::TUnitProgressBarFrm& Progress() { return *frm->Uploads().UnitProgressBarFrm(); }
   // A drop on the song list, as a file manager makes it.
   void Drop(const std::vector<std::string>& paths) {
     QList<QUrl> urls;
     for (const std::string& p : paths) urls << QUrl::fromLocalFile(QString::fromStdString(p));
     QMimeData data;
     data.setUrls(urls);
-    QWidget* viewport = frm->lvSongList->viewport();
+    QWidget* viewport = frm->List("lvSongList")->viewport();
     const QPoint at = viewport->rect().center();
     QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(viewport, &enter);
@@ -96,7 +96,7 @@ TEST_F(UploadWindow, DialogAndDropsUploadIntoTheSelectedPlayList) {
     QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
   });
   frm->UpdateActions();
-  frm->acAddSong->trigger();
+  frm->Action("acAddSong")->trigger();
   EXPECT_EQ(SongRows(), "old.mp3,picked.mp3");
 
   // Any file is taken, a folder is skipped.
@@ -111,7 +111,7 @@ TEST_F(UploadWindow, DialogAndDropsUploadIntoTheSelectedPlayList) {
   EXPECT_TRUE(frm->State().PlayListsChanged);
 
   // With no play list selected a drop does nothing.
-  frm->lvPlayList->clearSelection();
+  frm->List("lvPlayList")->clearSelection();
   const auto commands = server->Commands().size();
   Drop({local.write("late.mp3", "l")});
   EXPECT_EQ(server->Commands().size(), commands);
@@ -145,9 +145,9 @@ TEST_F(UploadWindow, CopyToCopiesTheCheckedSongsIntoThePickedPlayList) {
   tree.write("Pop/old.mp3", "pop's old");
   tree.write("Pop/new.mp3", "new");
   frm->ListPlayLists("Pop");
-  for (int row = 0; row < frm->lvSongList->rowCount(); ++row) test::ClickCheckBox(frm->lvSongList, row);
+  for (int row = 0; row < frm->List("lvSongList")->rowCount(); ++row) test::ClickCheckBox(frm->List("lvSongList"), row);
   frm->UpdateActions();
-  ASSERT_TRUE(frm->btnCopyTo->isVisible());
+  ASSERT_TRUE(frm->Button("btnCopyTo")->isVisible());
   prompts.AnswerYes(true);
   QTimer::singleShot(0, [&] {
     auto* chooser = qobject_cast<ui::TfrmServerList*>(QApplication::activeModalWidget());
@@ -156,12 +156,12 @@ TEST_F(UploadWindow, CopyToCopiesTheCheckedSongsIntoThePickedPlayList) {
       if (chooser->lvPlayList->CellText(row, 1) == "Rock") chooser->lvPlayList->SelectRow(row, true);
     chooser->btnOK->click();
   });
-  frm->btnCopyTo->click();
+  frm->Button("btnCopyTo")->click();
   EXPECT_EQ(prompts.Asked(), std::vector<std::string>{"\"old.mp3\" exists. Replace it?"});
   EXPECT_EQ(test::TempDir::ReadFile((tree.path() / "Rock/old.mp3").string()), "pop's old");
   EXPECT_EQ(test::TempDir::ReadFile((tree.path() / "Rock/new.mp3").string()), "new");
   EXPECT_TRUE(fs::exists(tree.path() / "Pop/old.mp3"));
-  EXPECT_EQ(frm->lblCurList->text(), "Pop");
+  EXPECT_EQ(frm->Label("lblCurList")->text(), "Pop");
   EXPECT_TRUE(frm->State().PlayListsChanged);
   EXPECT_TRUE(prompts.Shown().empty());
 }

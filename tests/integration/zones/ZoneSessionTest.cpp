@@ -80,12 +80,12 @@ class ZoneSession : public ::testing::Test {
     ASSERT_TRUE(session->Start());
     frm().resize(1280, 800);
     frm().show();
-    ASSERT_TRUE(test::WaitHandlingEvents([this] { return frm().lvPlayList->rowCount() == 2 && frm().isEnabled(); }));
+    ASSERT_TRUE(test::WaitHandlingEvents([this] { return test::List(frm(), "lvPlayList")->rowCount() == 2 && frm().isEnabled(); }));
   }
   ui::TMainFrm& frm() { return session->Window(); }
-  QString Status(int row) { return frm().lvPlayZones->CellText(row, 1); }
+  QString Status(int row) { return test::List(frm(), "lvPlayZones")->CellText(row, 1); }
   void Check(int row) {
-    test::ClickCheckBox(frm().lvPlayZones, row);
+    test::ClickCheckBox(test::List(frm(), "lvPlayZones"), row);
     frm().UpdateActions();
   }
   // Closes the window as the user does; returns how long the close took.
@@ -149,7 +149,7 @@ TEST_F(ZoneSession, NextSongReachesOnlyTheCheckedZoneAndItsLineFollows) {
   ASSERT_TRUE(test::WaitHandlingEvents([this] { return Status(1).contains("Song Name:"); }));
   Check(1);
   log.Skip();
-  QTest::mouseClick(frm().btnNextAll, Qt::LeftButton);
+  QTest::mouseClick(test::Button(frm(), "btnNextAll"), Qt::LeftButton);
   ASSERT_TRUE(test::WaitHandlingEvents([this] { return !log.Lines("NEXT").empty(); }));
   const auto next = log.Lines("NEXT");
   ASSERT_EQ(next.size(), 1u);
@@ -160,20 +160,39 @@ TEST_F(ZoneSession, NextSongReachesOnlyTheCheckedZoneAndItsLineFollows) {
   EXPECT_TRUE(test::WaitHandlingEvents([&] { return Status(1).contains(name); }, 5000)) << Status(1).toStdString();
 }
 
+TEST_F(ZoneSession, PlayPlaysTheSelectedSongWhenASongIsSelected) {
+  Open(&prompts);
+  Check(0);
+  ui::TListView* songs = test::List(frm(), "lvSongList");
+  ASSERT_GE(songs->rowCount(), 1);
+  test::ClickCell(songs, 0, 1);
+  const std::string chosen = "LIST " + std::to_string(frm().PlayLists().CurrentPlayList()->SeqInVeltra) + " SONG 1";
+  const std::string play = "^1:20 (LIST [0-9]+ SONG [0-9]+|PLAY):";
+  for (const std::string& expected : {chosen, std::string("PLAY")}) {
+    SCOPED_TRACE(expected);
+    log.Skip();
+    QTest::mouseClick(test::Button(frm(), "btnPlayAll"), Qt::LeftButton);
+    ASSERT_TRUE(test::WaitHandlingEvents([&] { return !log.Lines(play).empty(); }));
+    EXPECT_EQ(log.Lines(play)[0].substr(5, expected.size() + 1), expected + ":");
+    songs->clearSelection();  // no song selected: the plain play command
+  }
+  EXPECT_TRUE(log.Lines("^1:2[12] (LIST|PLAY:)").empty());
+}
+
 TEST_F(ZoneSession, VolumeAndMuteRoundTrip) {
   Open(&prompts);
   Check(0);
   log.Skip();
-  frm().tkBarVol->setValue(60);
+  test::Part<QSlider>(frm(), "tkBarVol")->setValue(60);
   ASSERT_TRUE(test::WaitHandlingEvents([this] { return !log.Lines("^1:20 VOL: attenuation 19").empty(); }));
   EXPECT_TRUE(log.Lines("^1:2[12] VOL").empty());
   ASSERT_TRUE(test::WaitHandlingEvents([this] { return Status(0).contains("Volume: 76%"); }));
-  QTest::mouseClick(frm().btnMute, Qt::LeftButton);
+  QTest::mouseClick(test::Button(frm(), "btnMute"), Qt::LeftButton);
   ASSERT_TRUE(test::WaitHandlingEvents([this] { return !log.Lines("^1:20 VOL: attenuation 79").empty(); }));
   ASSERT_TRUE(test::WaitHandlingEvents([this] { return Status(0).contains("Volume: 0%"); }));
   // Unmuted: the zone reports silence, so the volume saved at the mute comes back.
   log.Skip();
-  QTest::mouseClick(frm().btnMute, Qt::LeftButton);
+  QTest::mouseClick(test::Button(frm(), "btnMute"), Qt::LeftButton);
   ASSERT_TRUE(test::WaitHandlingEvents([this] { return !log.Lines("^1:20 VOL: attenuation 19").empty(); }));
   EXPECT_TRUE(test::WaitHandlingEvents([this] { return Status(0).contains("Volume: 76%"); }));
 }
@@ -193,7 +212,7 @@ TEST_F(ZoneSession, ChangedPlayListsAreReloadedWithTheProgressWindowFirst) {
     EXPECT_EQ(session->SinglePgBar().lblTips->text(), "Updating Veltra's Play List...  Please waite...");
   });
   watch.start(50);
-  QTest::mouseClick(frm().btnPreAll, Qt::LeftButton);
+  QTest::mouseClick(test::Button(frm(), "btnPreAll"), Qt::LeftButton);
   watch.stop();
   EXPECT_TRUE(barShown);
   EXPECT_TRUE(mainDisabledWithBar);
@@ -252,12 +271,12 @@ TEST_F(ZoneSession, ABadZoneFileLeavesTheWindowRunningWithoutThreadsOrDrops) {
   Open(&prompts);
   ASSERT_EQ(prompts.Shown().size(), 1u);
   EXPECT_EQ(prompts.Shown()[0], std::make_pair(PromptKind::ErrorOk, std::string("'x' is not a valid integer value")));
-  EXPECT_EQ(frm().lvPlayZones->rowCount(), 1);
+  EXPECT_EQ(test::List(frm(), "lvPlayZones")->rowCount(), 1);
   EXPECT_FALSE(session->ThreadsRunning());
   EXPECT_FALSE(frm().AcceptsFileDrops());
   // The commands still work, and a reload wait ends by itself.
   session->State().UpdateWaitLimit = 50;
-  frm().acUpdateZonePlayList->trigger();
+  test::Action(frm(), "acUpdateZonePlayList")->trigger();
   EXPECT_FALSE(session->State().ZoneUpdating);
   EXPECT_LT(Close(), 1000);
 }
@@ -287,7 +306,7 @@ TEST_F(SilentReload, AReloadThatNeverEndsTimesOutAndPollingResumes) {
   log.Skip();
   QElapsedTimer t;
   t.start();
-  frm().acUpdateZonePlayList->trigger();  // the hidden "Update Play List"
+  test::Action(frm(), "acUpdateZonePlayList")->trigger();  // the hidden "Update Play List"
   EXPECT_GT(t.elapsed(), 1500);
   EXPECT_EQ(log.Lines("UPDATELIST").size(), 3u);
   EXPECT_FALSE(session->State().ZoneUpdating);

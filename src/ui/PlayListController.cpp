@@ -1,0 +1,238 @@
+#include "ui/PlayListController.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QThread>
+
+#include "ui/ListView.h"
+#include "ui/WindowThreadGate.h"
+
+namespace kestrel::ui {
+
+namespace {
+QString Text(const std::string& s) { return QString::fromStdString(s); }
+}  // namespace
+
+PlayListController::PlayListController(const PlayListArea& playLists, const SongArea& songs, SharedState& state,
+                                       WindowThreadGate& gate, OperationRunner run)
+    : playLists_(playLists), songs_(songs), state_(state), gate_(gate), run_(std::move(run)) {
+  connect(playLists_.btnRefreshPL, &QPushButton::clicked, this, &PlayListController::btnRefreshPLClick);
+  connect(playLists_.lvPlayList, &QTableWidget::itemSelectionChanged, this, &PlayListController::lvPlayListChange);
+  TListView* songList = songs_.lvSongList;
+  connect(songList, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) { lvSongListChange(item->row()); });
+  connect(songList, &QTableWidget::itemSelectionChanged, this, [this] { lvSongListChange(-1); });
+  // lvSongListCustomDrawItem: a checked row is red on green.
+  songList->SetRowColourRule([songList](int row) -> std::optional<std::pair<QColor, QColor>> {
+    if (!songList->IsChecked(row)) return std::nullopt;
+    return std::make_pair(QColor(255, 0, 0), QColor(0, 128, 0));
+  });
+}
+
+PlayListController::~PlayListController() { DetachStore(); }
+
+void PlayListController::AttachStore(FtpClient& ftp, PlayListStore& store) {
+  DetachStore();
+  ftp_ = &ftp;
+  store_ = &store;
+  store_->AddListener(this);
+}
+
+void PlayListController::DetachStore() {
+  if (store_ == nullptr) return;
+  store_->RemoveListener(this);
+  PlayListsCleared();
+  store_ = nullptr;
+  ftp_ = nullptr;
+}
+
+void PlayListController::ListPlayLists(const std::string& reselect) {
+  // Unfinished uploads the listing removed were files the zones counted.
+  if (store_ && store_->ListPlayLists(reselect).leftoversRemoved > 0) state_.PlayListsChanged = true;
+}
+
+void PlayListController::PlayListsCleared() {
+  // A listing that runs off the window thread changes the rows here, and waits for it.
+  if (QThread::currentThread() != thread()) {
+    gate_.Call([this] { PlayListsCleared(); });
+    return;
+  }
+  // The objects the rows refer to are about to go.
+  ClearSongRows();
+  playLists_.lvPlayList->ClearRows();
+  SetShownPlayList("");
+  UpdateCheckedSongCount();
+}
+
+void PlayListController::PlayListsListed(int selectRow) {
+  if (QThread::currentThread() != thread()) {
+    gate_.Call([this, selectRow] { PlayListsListed(selectRow); });
+    return;
+  }
+  ClearSongRows();
+  SetShownPlayList("");
+  TListView* list = playLists_.lvPlayList;
+  {
+    // Filling the rows is no change of the user's; the selection below is.
+    const QSignalBlocker quiet(list);
+    list->ClearRows();
+    for (int row = 0; row < store_->Count(); ++row) {
+      const TPlayListObj* playList = store_->At(row);
+      list->AddRow({QString::number(playList->Seq), Text(playList->Name)});
+    }
+    list->setCurrentItem(nullptr);
+    list->clearSelection();
+  }
+  UpdateCheckedSongCount();
+  SelectPlayListRow(selectRow, true);
+}
+
+void PlayListController::SelectPlayList(const std::string& name, int number, bool focus) {
+  if (store_) SelectPlayListRow(store_->FindPlayListRow(name, number), focus);
+}
+
+void PlayListController::SelectPlayListRow(int row, bool focus) {
+  TListView* list = playLists_.lvPlayList;
+  if (list->rowCount() == 0) return;
+  list->setFocus();
+  if (row >= 0) list->SelectRow(row, focus);
+}
+
+TPlayListObj* PlayListController::CurrentPlayList() const {
+  return store_ ? store_->At(playLists_.lvPlayList->SelectedRow()) : nullptr;
+}
+
+TSongObj* PlayListController::SongAt(int row) const {
+  return row >= 0 && static_cast<std::size_t>(row) < songRows_.size() ? songRows_[static_cast<std::size_t>(row)] : nullptr;
+}
+
+TSongObj* PlayListController::SelectedSong() const { return SongAt(songs_.lvSongList->SelectedRow()); }
+
+std::vector<TSongObj*> PlayListController::CheckedSongs() const {
+  std::vector<TSongObj*> checked;
+  for (TSongObj* song : songRows_)
+    if (song != nullptr && song->Checked) checked.push_back(song);
+  return checked;
+}
+
+std::vector<std::string> PlayListController::PlayListNames() const {
+  std::vector<std::string> names;
+  for (int row = 0; row < PlayListCount(); ++row) names.push_back(store_->At(row)->Name);
+  return names;
+}
+
+int PlayListController::PlayListCount() const { return store_ ? store_->Count() : 0; }
+
+std::optional<SongChoice> PlayListController::ChosenSong() const {
+  const TPlayListObj* playList = CurrentPlayList();
+  const TSongObj* song = SelectedSong();
+  if (playList == nullptr || song == nullptr) return std::nullopt;
+  return SongChoice{playList->SeqInVeltra, song->Seq};
+}
+
+bool PlayListController::PlayListSelected() const { return playLists_.lvPlayList->SelectedRow() >= 0; }
+
+bool PlayListController::SongSelected() const { return songs_.lvSongList->SelectedRow() >= 0; }
+
+bool PlayListController::AnySongChecked() const {
+  const TListView* list = songs_.lvSongList;
+  for (int row = 0; row < list->rowCount(); ++row)
+    if (list->IsChecked(row)) return true;
+  return false;
+}
+
+void PlayListController::lvPlayListChange() {
+  if (state_.StartupFlag || state_.ShutdownFlag || state_.DraggingFlag) return;
+  // The selected row is the one the user moved to (by mouse, keys or a zone click).
+  const TPlayListObj* playList = CurrentPlayList();
+  if (playList == nullptr) {
+    ClearSongRows();
+    SetShownPlayList("");
+    return;
+  }
+  const std::string name = playList->Name;
+  ShowSongs(name);
+  playLists_.lvPlayList->setFocus();
+  SetShownPlayList(name);
+}
+
+void PlayListController::ClearSongRows() {
+  songRows_.clear();
+  songs_.lvSongList->ClearRows();
+}
+
+void PlayListController::SetShownPlayList(const std::string& name) {
+  shownPlayList_ = name;
+  playLists_.lblCurList->setText(Text(name));
+}
+
+void PlayListController::ShowSongs(const std::string& name) {
+  if (name.empty()) return;
+  ClearSongRows();
+  songs_.lblSelectedSong->clear();
+  TPlayListObj* playList = CurrentPlayList();
+  if (playList == nullptr) return;
+  store_->LoadSongs(*playList);
+  // The rows take their check marks from the songs, so marks survive switching play lists.
+  TListView* list = songs_.lvSongList;
+  const QSignalBlocker quiet(list);
+  songRows_ = playList->VisibleSongs();
+  for (const TSongObj* song : songRows_) {
+    const int row = list->AddRow({QString::number(song->Seq), Text(song->Name)});
+    list->item(row, 0)->setData(Qt::ToolTipRole, Text(song->DateTime));
+    list->SetChecked(row, song->Checked);
+  }
+  list->setCurrentItem(nullptr);
+  list->viewport()->update();
+}
+
+void PlayListController::lvSongListChange(int row) {
+  if (state_.StartupFlag || state_.ShutdownFlag) return;
+  if (TSongObj* song = SongAt(row)) {
+    const bool checked = songs_.lvSongList->IsChecked(row);
+    if (song->Checked != checked) {
+      song->Checked = checked;
+      UpdateCheckedSongCount();
+    }
+  }
+  const TSongObj* selected = SelectedSong();
+  songs_.lblSelectedSong->setText(selected != nullptr ? Text(selected->Name) : QString());
+}
+
+void PlayListController::UpdateCheckedSongCount() {
+  songs_.lblTotalCheckedSongs->setText(QString::number(store_ ? store_->CheckedSongCount() : 0));
+}
+
+void PlayListController::SelectSongByName(const std::string& name) {
+  TListView* list = songs_.lvSongList;
+  if (name.empty() || !list->isVisible() || !list->isEnabled()) return;
+  list->setFocus();
+  list->SelectRow(FindSongRowByName(songRows_, name), true);
+}
+
+void PlayListController::SelectSongBySeq(int seq) {
+  TListView* list = songs_.lvSongList;
+  if (!list->isVisible() || !list->isEnabled()) return;
+  list->setFocus();
+  list->SelectRow(FindSongRowBySeq(songRows_, seq), true);
+}
+
+void PlayListController::btnRefreshPLClick() {
+  if (!ftp_) return;
+  const TPlayListObj* current = CurrentPlayList();
+  const std::string reselect = current != nullptr ? current->Name : std::string();
+  run_([this, reselect] {
+    if (ftp_->EnsureConnected()) ListPlayLists(reselect);
+  });
+}
+
+void PlayListController::ShowWhatZonePlays(const TZone& zone) {
+  if (zone.ListNo == 0) return;
+  SelectPlayList("", zone.ListNo, true);
+  if (zone.SongNo != -1)
+    SelectSongBySeq(zone.SongNo);
+  else if (!zone.SongName.empty())
+    SelectSongByName(zone.SongName);
+}
+
+}  // namespace kestrel::ui

@@ -1,0 +1,70 @@
+// Song upload from the main window: "Add Song...", files dropped on the song list, and copying
+// songs into another play list, each with the upload progress window.
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/AppContext.h"
+#include "core/SharedState.h"
+#include "playlists/UploadSongs.h"
+#include "ui/MainView.h"
+
+namespace kestrel::ui {
+
+class PlayListController;
+class TUnitProgressBarFrm;
+
+class UploadController : public QObject {
+  Q_OBJECT
+ public:
+  // `window` is the main window, over which the dialogs and the progress window open.
+  UploadController(AppContext& context, QWidget* window, const SongArea& songs, const MainActions& actions,
+                   SharedState& state, PlayListController& playLists, OperationRunner run);
+
+  // "Add Song...": the MP3 files picked in dlgOpenSong into the selected play list.
+  void acAddSongExecute();
+  // Opens dlgOpenSong; the chosen paths in the dialog's order (none when cancelled).
+  QStringList PickSongFiles();
+  // What a drop of files on the song list does (the drop handler): the files (folders skipped,
+  // any extension) go into the selected play list; with no play list selected nothing happens.
+  void DropFiles(const std::vector<std::string>& paths);
+  // Run the upload loop into the play list named `target` through the operation runner with the
+  // progress window. Then the play list's songs are read again when it is the one shown, or
+  // `then` runs instead.
+  void UploadSongs(const std::string& target, const std::vector<std::string>& paths);
+  void CopySongs(const std::string& target, const std::vector<TSongObj>& songs, std::function<void()> then = {});
+  TUnitProgressBarFrm* UnitProgressBarFrm() const { return progress_; }
+  // Stops a running upload (the window closes).
+  void CancelUpload();
+
+  // Lets the song list take files dropped from the desktop or a file manager; each drop goes to
+  // the handler with the local paths, in the order given.
+  using DropHandler = std::function<void(const std::vector<std::string>& paths)>;
+  void AcceptFileDrops();
+  bool AcceptsFileDrops() const { return acceptDrops_; }
+  void SetDropHandler(DropHandler handler) { dropHandler_ = std::move(handler); }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  using UploadWork = std::function<UploadResult(SongUploader&, TPlayListObj&)>;
+  void RunUpload(const std::string& target, int count, UploadWork work, std::function<void()> then);
+  void UploadEnded(const std::string& target, const UploadResult& result, const std::function<void()>& then);
+
+  AppContext& context_;
+  QWidget* window_;
+  SongArea songs_;
+  SharedState& state_;
+  PlayListController& playLists_;
+  OperationRunner run_;
+  TUnitProgressBarFrm* progress_;  // child of the main window
+  bool acceptDrops_ = false;
+  DropHandler dropHandler_;
+};
+
+}  // namespace kestrel::ui

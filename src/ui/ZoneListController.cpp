@@ -1,0 +1,57 @@
+#include "ui/ZoneListController.h"
+
+#include <QLabel>
+
+#include "ui/ListView.h"
+#include "ui/PlayListController.h"
+#include "ui/WindowThreadGate.h"
+#include "zones/ZoneIni.h"
+
+namespace kestrel::ui {
+
+ZoneListController::ZoneListController(AppContext& context, const ZoneArea& area, ZoneTable& zones, SharedState& state,
+                                       WindowThreadGate& gate, PlayListController& playLists)
+    : context_(context), area_(area), zones_(zones), state_(state), playLists_(playLists), checking_(zones) {
+  // Reports are stored on the receive thread; their rows are redrawn on the window thread.
+  zones_.SetRowTextHandler([this, &gate](std::size_t row, const std::string& text) {
+    gate.Post([this, row, text] { ShowZoneStatus(static_cast<int>(row), QString::fromStdString(text)); });
+  });
+  TListView* list = area_.lvPlayZones;
+  connect(list, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) { lvPlayZonesChange(item->row()); });
+  connect(list, &QTableWidget::itemSelectionChanged, this, [this, list] { lvPlayZonesChange(list->currentRow()); });
+  connect(list, &QTableWidget::clicked, this, [this] { lvPlayZonesClick(); });
+  // lvPlayZonesCustomDrawItem: a checked row is white on blue.
+  list->SetRowColourRule([list](int row) -> std::optional<std::pair<QColor, QColor>> {
+    if (!list->IsChecked(row)) return std::nullopt;
+    return std::make_pair(QColor(255, 255, 255), QColor(0, 0, 255));
+  });
+}
+
+ZoneListController::~ZoneListController() { zones_.SetRowTextHandler(nullptr); }
+
+void ZoneListController::LoadZones() {
+  ReadZoneIni(context_.SettingsFile("Zone.ini"), [this](const ZoneDefinition& zone) {
+    zones_.Append(zone);
+    area_.lvPlayZones->AddRow({QString::fromStdString(zone.name), QString()});
+  });
+}
+
+void ZoneListController::ShowZoneStatus(int row, const QString& text) { area_.lvPlayZones->SetCellText(row, 1, text); }
+
+void ZoneListController::lvPlayZonesChange(int row) {
+  if (state_.StartupFlag || state_.ShutdownFlag) return;
+  if (row < 0) return;
+  checking_.RowChanged(static_cast<std::size_t>(row), area_.lvPlayZones->IsChecked(row));
+  area_.lblZoneSelectedCount->setText(QString::number(checking_.Count()));
+}
+
+void ZoneListController::lvPlayZonesClick() {
+  // A click that toggled a check box selects nothing.
+  if (checking_.TakeCheckChanged()) return;
+  const int row = area_.lvPlayZones->SelectedRow();
+  if (row >= 0 && static_cast<std::size_t>(row) < zones_.Count())
+    playLists_.ShowWhatZonePlays(zones_.Snapshot(static_cast<std::size_t>(row)));
+  area_.lvPlayZones->setFocus();
+}
+
+}  // namespace kestrel::ui
