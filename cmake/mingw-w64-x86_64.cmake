@@ -15,9 +15,19 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# The programs run under Wine on the build machine; the MinGW runtime is linked in statically
-# so that they need no DLLs beside them.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# KESTREL_WINDOWS_PREFIX: the folder with Qt and Poco built for Windows
+# (scripts/build-windows-deps). Given, the whole program is built against it: Qt's DLLs use the
+# MinGW runtime DLLs, so the programs do too, and Qt's own tools (moc, rcc, uic) are Debian's.
+# Not given, only the portable part is built, and its test programs link the MinGW runtime in
+# statically so that they run under Wine on the build machine with no DLLs beside them.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES KESTREL_WINDOWS_PREFIX)
+if(KESTREL_WINDOWS_PREFIX)
+  list(APPEND CMAKE_FIND_ROOT_PATH ${KESTREL_WINDOWS_PREFIX})
+  set(QT_HOST_PATH /usr CACHE PATH "Qt's host tools")
+  set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "Qt's host tools' CMake files")
+else()
+  set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+endif()
 
 # CTest runs the test programs under Wine (Debian's wine64 package; its launcher is not on PATH).
 find_program(KESTREL_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)

@@ -1,5 +1,6 @@
-// Any bytes as a LIST reply: parsing must never read outside them, and every entry it gives
-// must have a name, a real date and a size that is not negative (or -1 for none).
+// Any bytes as a LIST reply and as a machine listing (MLSD): parsing must never read outside
+// them, and every entry it gives must have a name, a real date and a size that is not negative
+// (or -1 for none); an exact time reads back as itself.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -16,6 +17,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (entry.size < -1) std::abort();
     if (entry.kind != kestrel::FtpEntryKind::Link && !entry.linkTarget.empty()) std::abort();
     if (entry.name.find("\r\n") != std::string_view::npos) std::abort();
+  }
+  for (const auto& entry : kestrel::ParseMachineListing(reply)) {
+    if (entry.name.empty() || entry.name.size() > size || entry.size < -1) std::abort();
+    long long seconds = 0;
+    if (!entry.modifiedUtc.empty() &&
+        (!kestrel::ParseUtcStamp(entry.modifiedUtc, seconds) || kestrel::UtcStamp(seconds) != entry.modifiedUtc))
+      std::abort();
   }
   return 0;
 }

@@ -55,6 +55,7 @@ bool BusEndpoint::Open(const std::string& localIP, std::string* error) {
   localIP_ = localIP;
   busBroadcast_ = BusBroadcastAddress(localIP);
   interfaceBroadcast_ = itf.broadcast.empty() ? busBroadcast_ : itf.broadcast;
+  interfaceName_ = itf.name;
   nextSocket_ = 0;
   return true;
 }
@@ -78,6 +79,11 @@ std::string BusEndpoint::LocalIP() const {
 std::string BusEndpoint::InterfaceBroadcast() const {
   std::shared_lock<std::shared_mutex> lock(mutex_);
   return sockets_.empty() ? std::string() : interfaceBroadcast_;
+}
+
+std::string BusEndpoint::InterfaceName() const {
+  std::shared_lock<std::shared_mutex> lock(mutex_);
+  return sockets_.empty() ? std::string() : interfaceName_;
 }
 
 bool BusEndpoint::SendToBus(const std::uint8_t* data, std::size_t size) const {

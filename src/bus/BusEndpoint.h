@@ -43,6 +43,9 @@ class BusEndpoint {
   static std::string BusBroadcastAddress(const std::string& ip);
   // The directed broadcast address of the local interface (a.b.c.255 on a /24 network).
   std::string InterfaceBroadcast() const;
+  // The name of the network interface that holds the local IP, as the system calls it (empty
+  // when the lookup found none).
+  std::string InterfaceName() const;
 
   // One datagram to a.b.c.255, port 6000, from the unicast socket. False when the endpoint is
   // closed or the system refused the datagram. Safe from several threads at once.
@@ -66,6 +69,7 @@ class BusEndpoint {
   std::string localIP_;
   std::string busBroadcast_;
   std::string interfaceBroadcast_;
+  std::string interfaceName_;
   std::size_t nextSocket_ = 0;  // used by the one receiving thread only
   platform::SocketWaiter waiter_;
 };

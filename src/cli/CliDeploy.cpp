@@ -1,6 +1,8 @@
 // deploy FOLDER: makes the player's play lists match a local folder, with the plan printed
 // first, then the zones told to reload.
-#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <fstream>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -8,11 +10,14 @@
 #include <vector>
 
 #include "cli/Cli.h"
+#include "cli/CliDeployPlan.h"
 #include "cli/CliOutput.h"
+#include "cli/CliPaths.h"
 #include "cli/CliProgress.h"
 #include "cli/CliServer.h"
 #include "cli/CliStation.h"
 #include "core/TextEscape.h"
+#include "platform/Utf8Path.h"
 #include "playlists/DeployPlan.h"
 #include "playlists/PlayListOperations.h"
 #include "playlists/UploadSongs.h"
@@ -25,47 +30,109 @@ struct DeployArgs {
   std::string folder;
   bool withDeletions = false;
   bool dryRun = false;
+  bool checksum = false;
+  bool yes = false;  // accepted for consistency: --delete is the consent to deletions
 };
 
-// The player's play lists that the folder also has, with their songs and sizes; the others
-// only by name (they are deleted whole or left alone).
-int ReadPlayer(CliServer& server, const std::vector<DeployPlayList>& local, std::vector<DeployPlayList>& player) {
+const DeployPlayList* FindLocal(const std::vector<DeployPlayList>& local, const std::string& name) {
+  for (const DeployPlayList& l : local)
+    if (l.name == name) return &l;
+  return nullptr;
+}
+
+// The player's play lists with their songs, sizes and (where the listing gives them) times, as
+// the listing of the play lists read them. Where the times must come from MDTM, it is asked for
+// the songs that the folder has with the same size, all at once.
+int ReadPlayer(CliServer& server, const std::vector<DeployPlayList>& local, bool times,
+               std::vector<DeployPlayList>& player) {
   PlayListStore& store = server.Store();
+  FtpClient& client = server.Client();
+  std::vector<FtpCommand> asks;
+  std::vector<DeploySong*> askedFor;
   for (int row = 0; row < store.Count(); ++row) {
     TPlayListObj& playList = *store.At(row);
     DeployPlayList list{playList.Name, {}};
-    bool wanted = false;
-    for (const DeployPlayList& l : local) wanted = wanted || l.name == playList.Name;
-    if (wanted) {
-      if (const int status = server.LoadSongs(playList); status != kOk) return status;
-      for (const TSongObj* song : playList.VisibleSongs()) list.songs.push_back({song->Name, song->Size, {}});
+    // The listing read every play list it could enter; one the folder has is read again here.
+    if (!playList.GotSong && FindLocal(local, playList.Name) == nullptr) {
+      player.push_back(std::move(list));
+      continue;
     }
+    if (const int status = server.LoadSongs(playList); status != kOk) return status;
+    for (const TSongObj* song : playList.VisibleSongs()) list.songs.push_back({song->Name, song->Size, {}, song->ModTimeUtc});
     player.push_back(std::move(list));
+  }
+  if (!times || client.ListsExactly()) return kOk;
+  for (DeployPlayList& list : player) {
+    const DeployPlayList* mine = FindLocal(local, list.name);
+    if (mine == nullptr || !FtpClient::IsSendableName(list.name)) continue;
+    for (DeploySong& song : list.songs)
+      for (const DeploySong& m : mine->songs)
+        if (m.name == song.name && m.size == song.size && FtpClient::IsSendableName(song.name)) {
+          asks.push_back({"MDTM", client.RootDir() + list.name + "/" + song.name});
+          askedFor.push_back(&song);
+        }
+  }
+  try {
+    const std::vector<FtpReply> replies = client.Pipeline(asks);
+    for (std::size_t i = 0; i < replies.size(); ++i)
+      if (replies[i].code == 213 && replies[i].text.size() > 4) askedFor[i]->modified = replies[i].text.substr(4);
+  } catch (const FtpError& e) {
+    Complain("can not read the songs' times: " + std::string(e.what()));
+    return server.FailedStatus();
   }
   return kOk;
 }
 
-void PrintPlan(const Options& options, const DeployPlan& plan) {
-  if (options.json) {
-    nlohmann::json uploads = nlohmann::json::array();
-    for (const DeployPlan::Upload& u : plan.uploads)
-      uploads.push_back({{"playList", u.playList}, {"song", u.song.name}, {"size", u.song.size}, {"replaces", u.replaces}});
-    nlohmann::json deletions = nlohmann::json::array();
-    for (const DeployPlan::Removal& d : plan.deleteSongs) deletions.push_back({{"playList", d.playList}, {"song", d.song}});
-    PrintJson({{"createPlayLists", plan.createPlayLists},
-               {"uploads", uploads},
-               {"deleteSongs", deletions},
-               {"deletePlayLists", plan.deletePlayLists}});
-    return;
+// True when the player's copy of `song` in `playList` holds other bytes than the local file.
+bool ContentDiffers(FtpClient& client, const std::string& playList, const DeploySong& song) {
+  std::ifstream in(platform::PathFromUtf8(song.path), std::ios::binary);
+  if (!in) return true;
+  bool differs = false;
+  std::vector<char> mine;
+  std::int64_t seen = 0;
+  client.Retrieve(client.RootDir() + playList + "/" + song.name, [&](const char* data, std::size_t n) {
+    mine.resize(n);
+    in.read(mine.data(), static_cast<std::streamsize>(n));
+    differs = static_cast<std::size_t>(in.gcount()) != n || std::memcmp(mine.data(), data, n) != 0;
+    seen += static_cast<std::int64_t>(n);
+    return !differs;
+  });
+  return differs || seen != song.size;
+}
+
+// The link's transfer speed: the largest song on the player read back for up to a megabyte (or
+// a second), timed from its first bytes on so that opening the transfer does not count. 0 when
+// the player holds no song long enough to arrive in more than one piece.
+double MeasureSpeed(FtpClient& client, const std::vector<DeployPlayList>& player) {
+  const DeploySong* largest = nullptr;
+  const DeployPlayList* in = nullptr;
+  for (const DeployPlayList& list : player)
+    for (const DeploySong& song : list.songs)
+      if ((largest == nullptr || song.size > largest->size) && FtpClient::IsSendableName(list.name + song.name)) {
+        largest = &song;
+        in = &list;
+      }
+  if (largest == nullptr || largest->size <= 0) return 0;
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point start;
+  bool started = false;
+  std::int64_t bytes = 0;  // after the first piece
+  const auto elapsed = [&start] { return std::chrono::duration<double>(Clock::now() - start).count(); };
+  try {
+    client.Retrieve(client.RootDir() + in->name + "/" + largest->name, [&](const char*, std::size_t n) {
+      if (!started) {
+        started = true;
+        start = Clock::now();
+        return true;
+      }
+      bytes += static_cast<std::int64_t>(n);
+      return bytes < 1024 * 1024 && elapsed() < 1.0;
+    });
+  } catch (const FtpError&) {
+    return 0;
   }
-  for (const std::string& name : plan.createPlayLists) std::printf("create\t%s\n", EscapeControls(name).c_str());
-  for (const DeployPlan::Upload& u : plan.uploads)
-    std::printf("%s\t%s\t%s\t%lld\n", u.replaces ? "replace" : "upload", EscapeControls(u.playList).c_str(),
-                EscapeControls(u.song.name).c_str(), static_cast<long long>(u.song.size));
-  for (const DeployPlan::Removal& d : plan.deleteSongs)
-    std::printf("delete\t%s\t%s\n", EscapeControls(d.playList).c_str(), EscapeControls(d.song).c_str());
-  for (const std::string& name : plan.deletePlayLists) std::printf("delete-playlist\t%s\n", EscapeControls(name).c_str());
-  std::fflush(stdout);
+  const double seconds = started ? elapsed() : 0;
+  return seconds > 0 && bytes > 0 ? static_cast<double>(bytes) / seconds : 0;
 }
 
 // The worst that happened decides the exit status: the connection, then a refusal, then files
@@ -81,8 +148,8 @@ int Worse(int status, int what) {
 
 class Deployment {
  public:
-  Deployment(CliPrompts& prompts, CliServer& server)
-      : prompts_(prompts), server_(server), ops_(server.Client(), prompts, changed_) {}
+  // Works on `server`'s connection; its questions go to the command's prompts.
+  explicit Deployment(CliServer& server) : server_(server), ops_(server.Ops()) {}
 
   int Carry(const DeployPlan& plan) {
     std::map<std::string, bool> created;
@@ -104,16 +171,21 @@ class Deployment {
     return status_;
   }
 
-  bool Changed() const { return changed_ || storedAny_ || server_.LeftoversRemoved() > 0; }
+  bool Changed() const {
+    return server_.PlayListsChanged() || storedAny_ || songsDeleted_ > 0 || server_.LeftoversRemoved() > 0;
+  }
   const CliProgress& Progress() const { return progress_; }
   int Failures() const { return failures_; }
   int SongsDeleted() const { return songsDeleted_; }
   int ListsDeleted() const { return listsDeleted_; }
 
  private:
+  // The play list named `name` as the listing found it, or nullptr (nothing is said).
+  TPlayListObj* Listed(const std::string& name) const { return server_.Store().At(server_.Store().FindPlayListRow(name, 0)); }
+
   void Upload(const DeployPlan& plan, const std::map<std::string, bool>& created) {
     const int total = static_cast<int>(plan.uploads.size());
-    SongUploader uploader(server_.Client(), prompts_, changed_, &progress_);
+    SongUploader uploader = server_.Uploader(&progress_);
     for (std::size_t i = 0; i < plan.uploads.size();) {
       TPlayListObj target;
       target.Name = plan.uploads[i].playList;
@@ -129,8 +201,13 @@ class Deployment {
         continue;
       }
       progress_.SetBatch(names, first, total);
+      // What the listing found in the play list: nothing in one just created.
+      SongUploader::Listed listed;
+      if (TPlayListObj* there = made == created.end() ? Listed(target.Name) : nullptr) {
+        for (const TSongObj* song : there->VisibleSongs()) listed[song->Name] = {song->Size, song->ModTimeUtc};
+      }
       try {
-        const UploadResult result = uploader.UploadSongs(target, paths);
+        const UploadResult result = uploader.UploadSongs(target, paths, &listed);
         storedAny_ = storedAny_ || result.uploaded;
         failures_ += static_cast<int>(result.failures.size());
       } catch (const FtpError& e) {
@@ -143,12 +220,9 @@ class Deployment {
 
   void DeleteSongs(const DeployPlan& plan) {
     for (const DeployPlan::Removal& removal : plan.deleteSongs) {
-      TPlayListObj* playList = server_.Store().FindPlayListRow(removal.playList, 0) >= 0
-                                   ? server_.Store().At(server_.Store().FindPlayListRow(removal.playList, 0))
-                                   : nullptr;
+      TPlayListObj* playList = Listed(removal.playList);
       TSongObj* song = playList != nullptr ? server_.FindSong(*playList, removal.song) : nullptr;
       if (song != nullptr && ops_.DeleteSong(*playList, *song, false)) {
-        changed_ = true;
         ++songsDeleted_;
         continue;
       }
@@ -158,9 +232,7 @@ class Deployment {
     }
   }
 
-  CliPrompts& prompts_;
   CliServer& server_;
-  std::atomic<bool> changed_{false};
   PlayListOperations ops_;
   CliProgress progress_;
   bool storedAny_ = false;
@@ -193,11 +265,59 @@ int RunDeploy(CliContext& cli, const Options& options, const DeployArgs& args) {
   }
   CliServer server(cli);
   server.Store().SetLeftoverRemoval(!args.dryRun);  // a dry run changes nothing
+  server.Store().SetKeepSongs(true);                // one listing a play list serves the plan
   if (const int status = server.List(); status != kOk) return status;
-  std::vector<DeployPlayList> player;
-  if (const int status = ReadPlayer(server, local, player); status != kOk) return status;
-  const DeployPlan plan = PlanDeploy(local, player, args.withDeletions);
-  PrintPlan(options, plan);
+  FtpClient& client = server.Client();
+  const FtpFeatures& features = client.Features();
+  DeployComparison comparison;
+  comparison.withDeletions = args.withDeletions;
+  comparison.times = features.mfmt && (client.ListsExactly() || features.mdtm);
+  DeployContext context;
+  if (const int status = ReadPlayer(server, local, comparison.times, context.player); status != kOk) return status;
+  context.comparison = comparison.times ? "size and time" : "size";
+  // A player that shows no song at an odd second keeps times to two seconds.
+  int timed = 0, odd = 0;
+  for (const DeployPlayList& list : context.player)
+    for (const DeploySong& song : list.songs)
+      if (long long t = 0; ParseUtcStamp(song.modified, t)) {
+        ++timed;
+        odd += t % 2 != 0 ? 1 : 0;
+      }
+  comparison.twoSecondTimes = timed > 0 && odd == 0;
+  int readBack = 0;
+  bool readFailed = false;
+  if (args.checksum) {
+    context.comparison += " and bytes";
+    comparison.contentDiffers = [&](const std::string& playList, const DeploySong& song) {
+      ++readBack;
+      try {
+        return ContentDiffers(client, playList, song);
+      } catch (const FtpError& e) {
+        Complain("can not read back song " + QuotedName(song.name) + " of play list " + QuotedName(playList) + ": " +
+                 e.what());
+        readFailed = true;
+        return true;  // sent again rather than taken as the same
+      }
+    };
+  }
+  if (!comparison.times)
+    context.notes.push_back(
+        "the player does not keep the songs' modification times (its server offers no MFMT, or neither MDTM nor "
+        "MLSD): songs are compared by name and size only, so a song changed without a change of size is not "
+        "found. --checksum reads the player's copies back and compares their bytes.");
+  const DeployPlan plan = PlanDeploy(local, context.player, comparison);
+  if (args.checksum)
+    context.notes.push_back(std::to_string(readBack) + " song(s) of the same size read back and compared byte for byte.");
+  if (readFailed && !client.Connected()) return kNoConnection;
+  DeployEstimate estimate;
+  estimate.secondsPerCommand = client.FastestReplySeconds();
+  estimate.pipelining = client.Pipelining();
+  estimate.exactListing = client.ListsExactly();
+  if (args.dryRun && plan.UploadBytes() > 0) {
+    estimate.bytesPerSecond = MeasureSpeed(client, context.player);
+    if (estimate.bytesPerSecond <= 0) estimate.unmeasured = "no time estimate: the player holds no song large enough to measure the link's speed with";
+  }
+  if (!plan.Empty()) PrintDeployPlan(options.json, plan, context, estimate);
   // Names the server cannot be given are left out; the rest goes on.
   int refusedStatus = kOk;
   for (const DeployPlan::Refusal& r : plan.refused) {
@@ -206,6 +326,7 @@ int RunDeploy(CliContext& cli, const Options& options, const DeployArgs& args) {
     refusedStatus = kNotTransferred;
   }
   if (plan.Empty()) {
+    for (const std::string& note : context.notes) std::fprintf(stderr, "Note: %s\n", note.c_str());
     std::fprintf(stderr, "The player's play lists match the folder: nothing to do.\n");
     return server.LeftoversRemoved() > 0 ? Worse(refusedStatus, Reload(cli.app)) : refusedStatus;
   }
@@ -214,7 +335,7 @@ int RunDeploy(CliContext& cli, const Options& options, const DeployArgs& args) {
   // The plan is the answer: a song of another size is replaced, and with --delete what the
   // folder does not have goes.
   prompts.SetAnswer(Answer::Yes, "the plan");
-  Deployment deployment(prompts, server);
+  Deployment deployment(server);
   int status = deployment.Carry(plan);
   Note(status, refusedStatus);
   const CliProgress& progress = deployment.Progress();
@@ -236,15 +357,21 @@ void AddDeployCommand(Registry& r) {
   Options& options = r.options;
   CLI::App* deploy = r.Add("deploy", "makes the player's play lists match a local folder",
                            [&options, args](CliContext& cli) { return RunDeploy(cli, options, *args); });
-  deploy->add_option("FOLDER", args->folder, "a folder whose sub-folders are play lists")->required()->check(CLI::ExistingDirectory);
+  deploy->add_option("FOLDER", args->folder, "a folder whose sub-folders are play lists")->required()->check(ExistingFolder());
   deploy->add_flag("--delete", args->withDeletions, "also delete songs and play lists the folder does not have");
-  deploy->add_flag("--dry-run", args->dryRun, "print the plan and stop");
+  deploy->add_flag("--dry-run", args->dryRun, "print the plan (with the time it would take) and stop");
+  deploy->add_flag("--checksum", args->checksum,
+                   "read back the player's copy of every song of the same size and compare the bytes");
+  deploy->add_flag("--yes", args->yes, "accepted for consistency; --delete is the consent to deletions");
   deploy->footer(
-      "Creates missing play lists and uploads the songs missing on the player or of another size,\n"
-      "then tells every zone of Zone.ini to reload and waits for each. The plan comes first, a\n"
-      "line per step: create NAME | upload LIST SONG SIZE | replace LIST SONG SIZE |\n"
-      "delete LIST SONG | delete-playlist NAME. Hidden files and deeper folders are left out.\n"
-      "A second run finds nothing to do and transfers nothing.");
+      "Creates missing play lists and sends every song that may differ from the player's copy:\n"
+      "new, of another size, of another modification time (uploads give the player's copy the\n"
+      "local file's time where its server allows that), or, with --checksum, of other bytes.\n"
+      "Then tells every zone of Zone.ini to reload and waits for each. The plan comes first: a\n"
+      "line per play list (what is created, sent with the reason, deleted, unchanged), the songs\n"
+      "to send and to delete under it, and a total with the bytes and the time it should take\n"
+      "(--json gives the same as data). Hidden files and deeper folders are left out. A second\n"
+      "run finds nothing to do and transfers nothing.");
 }
 
 }  // namespace kestrel::cli

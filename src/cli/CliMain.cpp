@@ -5,6 +5,8 @@
 #include "cli/Cli.h"
 #include "cli/CliOutput.h"
 #include "core/AppContext.h"
+#include "platform/ProgramArguments.h"
+#include "platform/Terminal.h"
 
 namespace {
 
@@ -42,12 +44,16 @@ const char kFooter[] =
 }  // namespace
 
 int main(int argc, char** argv) {
+  kestrel::platform::UseUtf8Console();
   Options options;
   Command command;
   CLI::App app(kDescription, "kestrel-cli");
   app.footer(kFooter);
   app.require_subcommand(1);
   app.fallthrough();
+  // The same options everywhere: on Windows CLI11 would also take "/name" for an option, and a
+  // path such as /Music/Shop would be read as one.
+  app.allow_windows_style_options(false);
   app.get_formatter()->column_width(34);
   app.add_option("--settings", options.settings,
                  "the Settings folder with ftpServer.ini, Zone.ini and localIP.ini (default: see\n"
@@ -65,7 +71,8 @@ int main(int argc, char** argv) {
   AddSettingsCommands(registry);
 
   try {
-    app.parse(argc, argv);
+    kestrel::platform::Utf8Arguments args(argc, argv);
+    app.parse(args.Count(), args.Values());
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {

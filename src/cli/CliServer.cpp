@@ -3,6 +3,7 @@
 #include "cli/Cli.h"
 #include "cli/CliOutput.h"
 #include "core/TextEscape.h"
+#include "playlists/ServerNames.h"
 
 namespace kestrel::cli {
 
@@ -43,6 +44,26 @@ CliServer::Opened CliServer::OpenSongs(const std::string& playList, const std::v
     opened.songs.push_back(song);
   }
   return opened;
+}
+
+int CliServer::ListOne(TPlayListObj& playList, SongUploader::Listed& listed) {
+  if (!IsUsableServerName(playList.Name) || !FtpClient::IsSendableName(playList.Name)) {
+    Complain("there is no play list named " + QuotedName(playList.Name));
+    return kRefused;
+  }
+  if (!client_.EnsureConnected()) return kNoConnection;
+  try {
+    const ServerListing listing = ReadServerListing(client_.ListDirExact(client_.RootDir() + playList.Name));
+    for (const ServerListing::Entry& e : listing.entries)
+      if (e.entry.kind == FtpEntryKind::File) listed[e.entry.name] = {e.entry.size, e.entry.modifiedUtc};
+    return kOk;
+  } catch (const FtpError& e) {
+    if (e.kind() == FtpError::Kind::Reply && e.code() / 100 == 5) {
+      Complain("there is no play list named " + QuotedName(playList.Name) + " (" + EscapeControls(e.reply()) + ")");
+      return kRefused;
+    }
+    return EnterFailed(playList.Name, e);
+  }
 }
 
 TPlayListObj* CliServer::Find(const std::string& name) {

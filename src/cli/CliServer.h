@@ -45,7 +45,10 @@ class CliServer {
   // As Open, then reads the songs of `playList` and finds those named in `songs`.
   Opened OpenSongs(const std::string& playList, const std::vector<std::string>& songs = {},
                    const std::string& target = {});
-
+  // Connects and lists the one play list `playList` (by its Name) as exactly as the server
+  // allows (FtpClient::ListDirExact), filling `listed` with its files. kOk, or the exit status
+  // of the failure after saying that there is no such play list or why it cannot be read.
+  int ListOne(TPlayListObj& playList, SongUploader::Listed& listed);
   // Unfinished uploads of earlier transfers that the listings removed.
   int LeftoversRemoved() const { return leftoversRemoved_; }
   // The play list named `name` (exact), or nullptr after saying there is none.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/CliOps.h"
+#include "cli/CliPaths.h"
 #include "cli/CliProgress.h"
 #include "playlists/UploadSongs.h"
 
@@ -31,9 +32,12 @@ int RunUpload(CliContext& cli, const Options& options, const OpArgs& a) {
   CliPrompts& prompts = cli.prompts;
   SetReplaceAnswer(prompts, options);
   if (!prompts.CanAnswer("upload")) return kUsage;
+  // Only the play list written to is listed: what it holds is what the upload needs to know.
   CliServer server(cli);
-  const CliServer::Opened opened = server.Open(a.name);
-  if (opened.status != kOk) return opened.status;
+  TPlayListObj target;
+  target.Name = a.name;
+  SongUploader::Listed listed;
+  if (const int status = server.ListOne(target, listed); status != kOk) return status;
   std::vector<std::string> names;
   for (const std::string& path : a.items) names.push_back(ServerFileName(path));
   CliProgress progress;
@@ -41,7 +45,7 @@ int RunUpload(CliContext& cli, const Options& options, const OpArgs& a) {
   SongUploader uploader = server.Uploader(&progress);
   UploadResult result;
   try {
-    result = uploader.UploadSongs(*opened.playList, a.items);
+    result = uploader.UploadSongs(target, a.items, &listed);
   } catch (const FtpError& e) {
     return server.EnterFailed(a.name, e);
   }
@@ -77,7 +81,7 @@ void AddTransferCommands(Registry& r) {
   auto a = std::make_shared<OpArgs>();
   CLI::App* upload = AddOp(r, "upload", "uploads local files into a play list", RunUpload, a);
   upload->add_option("PLAYLIST", a->name, "the play list")->required();
-  upload->add_option("FILE", a->items, "the files")->required()->check(CLI::ExistingFile);
+  upload->add_option("FILE", a->items, "the files")->required()->check(ExistingFile());
   AddReplace(upload, o);
 
   a = std::make_shared<OpArgs>();

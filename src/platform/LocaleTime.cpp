@@ -33,6 +33,27 @@ long long SecondsSinceEpoch(const CalendarTime& t) {
          t.second;
 }
 
+CalendarTime CalendarFromSeconds(long long seconds) {
+  long long days = seconds / 86400;
+  long long rest = seconds % 86400;
+  if (rest < 0) {
+    rest += 86400;
+    --days;
+  }
+  // Howard Hinnant's civil_from_days.
+  const long long z = days + 719468;
+  const long long era = (z >= 0 ? z : z - 146096) / 146097;
+  const long long doe = z - era * 146097;
+  const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const long long mp = (5 * doy + 2) / 153;
+  const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  const int year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
+  return CalendarTime{year, month, day, static_cast<int>(rest / 3600), static_cast<int>(rest % 3600 / 60),
+                      static_cast<int>(rest % 60)};
+}
+
 bool IsValidCalendarTime(const CalendarTime& t) {
   static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (t.month < 1 || t.month > 12 || t.day < 1) return false;

@@ -29,6 +29,8 @@ CalendarTime LocalNow();
 // calendar; and seconds likewise. Used to compare calendar times.
 long long DaysFromCivil(int year, int month, int day);
 long long SecondsSinceEpoch(const CalendarTime& t);
+// The calendar time `seconds` after 1970-01-01 00:00:00 (the inverse of SecondsSinceEpoch).
+CalendarTime CalendarFromSeconds(long long seconds);
 
 // True when the fields form a real date and time (29 February only in leap years).
 bool IsValidCalendarTime(const CalendarTime& t);

@@ -8,4 +8,8 @@ bool StdinIsTerminal();
 bool StdoutIsTerminal();
 bool StderrIsTerminal();
 
+// Text the program prints or reads is UTF-8. A Windows console shows and reads its own code
+// page unless told otherwise; this tells it. Nothing to do elsewhere.
+void UseUtf8Console();
+
 }  // namespace kestrel::platform

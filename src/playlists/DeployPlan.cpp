@@ -5,6 +5,9 @@
 #include <map>
 #include <system_error>
 
+#include "platform/FileTime.h"
+#include "platform/Utf8Path.h"
+#include "playlists/FtpListParser.h"
 #include "playlists/ServerNames.h"
 
 namespace kestrel {
@@ -27,6 +30,18 @@ const DeploySong* FindSong(const DeployPlayList& list, const std::string& name) 
   return nullptr;
 }
 
+// Why the player's copy `theirs` may differ from `song`; nullptr when it is the same.
+const char* Difference(const DeploySong& song, const DeploySong* theirs, const DeployComparison& comparison) {
+  if (theirs == nullptr) return "new";
+  if (theirs->size < 0 || theirs->size != song.size) return "size";
+  if (!comparison.times) return nullptr;
+  long long mine = 0, its = 0;
+  if (!ParseUtcStamp(song.modified, mine) || !ParseUtcStamp(theirs->modified, its)) return "time";
+  if (mine == its) return nullptr;
+  const bool rounded = comparison.twoSecondTimes && mine % 2 != 0 && (mine - its == 1 || its - mine == 1);
+  return rounded ? nullptr : "time";
+}
+
 }  // namespace
 
 std::int64_t DeployPlan::UploadBytes() const {
@@ -38,20 +53,24 @@ std::int64_t DeployPlan::UploadBytes() const {
 bool ReadDeployFolder(const std::string& folder, std::vector<DeployPlayList>& playLists, std::string& error) {
   std::error_code ec;
   std::map<std::string, DeployPlayList> byName;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
+  using platform::Utf8FromPath;
+  for (fs::directory_iterator it(platform::PathFromUtf8(folder), ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = Utf8FromPath(it->path().filename());
     if (Hidden(name) || !it->is_directory(ec)) continue;
     DeployPlayList list{name, {}};
     std::map<std::string, DeploySong> songs;
     for (fs::directory_iterator song(it->path(), ec), songEnd; !ec && song != songEnd; song.increment(ec)) {
-      const std::string songName = song->path().filename().string();
+      const std::string songName = Utf8FromPath(song->path().filename());
       if (Hidden(songName) || !song->is_regular_file(ec)) continue;
       const std::uintmax_t size = song->file_size(ec);
       if (ec) break;
-      songs[songName] = DeploySong{songName, static_cast<std::int64_t>(size), song->path().string()};
+      DeploySong found{songName, static_cast<std::int64_t>(size), platform::Utf8FromPath(song->path()), {}};
+      platform::FileStamp stamp;
+      if (platform::ReadFileStamp(found.path, stamp)) found.modified = UtcStamp(stamp.modified);
+      songs[songName] = std::move(found);
     }
     if (ec) {
-      error = it->path().string() + ": " + ec.message();
+      error = Utf8FromPath(it->path()) + ": " + ec.message();
       return false;
     }
     for (auto& entry : songs) list.songs.push_back(std::move(entry.second));
@@ -67,7 +86,8 @@ bool ReadDeployFolder(const std::string& folder, std::vector<DeployPlayList>& pl
 }
 
 DeployPlan PlanDeploy(const std::vector<DeployPlayList>& local, const std::vector<DeployPlayList>& player,
-                      bool withDeletions) {
+                      const DeployComparison& comparison) {
+  const bool withDeletions = comparison.withDeletions;
   DeployPlan plan;
   for (const DeployPlayList& list : local) {
     const DeployPlayList* there = FindList(player, list.name);
@@ -76,15 +96,23 @@ DeployPlan PlanDeploy(const std::vector<DeployPlayList>& local, const std::vecto
       continue;
     }
     if (there == nullptr) plan.createPlayLists.push_back(list.name);
+    int same = 0;
     for (const DeploySong& song : list.songs) {
       if (std::string problem = NewServerNameProblem(song.name); !problem.empty()) {
         plan.refused.push_back({list.name, song.name, std::move(problem)});
         continue;
       }
       const DeploySong* theirs = there != nullptr ? FindSong(*there, song.name) : nullptr;
-      if (theirs != nullptr && theirs->size >= 0 && theirs->size == song.size) continue;
-      plan.uploads.push_back({list.name, song, theirs != nullptr});
+      const char* reason = Difference(song, theirs, comparison);
+      if (reason == nullptr && comparison.contentDiffers && comparison.contentDiffers(list.name, song))
+        reason = "content";
+      if (reason == nullptr) {
+        ++same;
+        continue;
+      }
+      plan.uploads.push_back({list.name, song, theirs != nullptr, reason});
     }
+    if (there != nullptr) plan.unchanged.push_back({list.name, same});
     if (!withDeletions || there == nullptr) continue;
     std::vector<std::string> gone;
     for (const DeploySong& song : there->songs)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@ struct DeploySong {
   std::string name;
   std::int64_t size = -1;  // bytes; -1 when not known
   std::string path;        // local songs only: where the file is
+  std::string modified;    // "YYYYMMDDHHMMSS" UTC (to the second); empty when not known
 };
 
 struct DeployPlayList {
@@ -22,15 +24,21 @@ struct DeployPlayList {
 };
 
 // The play lists of `folder`: every sub-folder (sorted by name), with every regular file in it
-// (sorted by name) as a song. Hidden entries (names starting with ".") and anything deeper are
-// left out. False with `error` set when the folder cannot be read.
+// (sorted by name) as a song, with its size and modification time. Hidden entries (names
+// starting with ".") and anything deeper are left out. False with `error` set when the folder
+// cannot be read.
 bool ReadDeployFolder(const std::string& folder, std::vector<DeployPlayList>& playLists, std::string& error);
 
 struct DeployPlan {
   struct Upload {
     std::string playList;
     DeploySong song;
-    bool replaces = false;  // the player holds a song of that name with another size
+    bool replaces = false;  // the player holds a song of that name
+    std::string reason;     // "new", "size", "time" or "content" (see PlanDeploy)
+  };
+  struct Unchanged {
+    std::string playList;
+    int songs = 0;
   };
   struct Removal {
     std::string playList;
@@ -46,6 +54,8 @@ struct DeployPlan {
   std::vector<Removal> deleteSongs;          // only with deletions asked for; by name in each list
   std::vector<std::string> deletePlayLists;  // only with deletions asked for; by name
   std::vector<Refusal> refused;              // local names the server cannot be given
+  std::vector<Unchanged> unchanged;          // per play list of the folder on the player: songs
+                                             // judged the same, in the folder's order
 
   bool Empty() const {
     return createPlayLists.empty() && uploads.empty() && deleteSongs.empty() && deletePlayLists.empty();
@@ -53,14 +63,29 @@ struct DeployPlan {
   std::int64_t UploadBytes() const;
 };
 
-// What makes `player` match `local`: missing play lists created, songs missing on the player or
-// of another size (or of a size the player's listing does not give) uploaded; with
-// `withDeletions`, songs and play lists the folder does not have deleted (songs of a play list
-// that is deleted as a whole are not listed one by one). Names are compared exactly.
+struct DeployComparison {
+  bool withDeletions = false;
+  // Compare modification times too (the player keeps the times a deploy gives its songs): a
+  // song whose times differ is sent.
+  bool times = false;
+  // The player keeps times to two seconds (as FAT disks do: every song's time is an even
+  // second): a local time of an odd second then matches the even seconds on either side.
+  bool twoSecondTimes = false;
+  // When given, asked about every song judged the same by size (and time): true when its
+  // content differs (the player's copy read back).
+  std::function<bool(const std::string& playList, const DeploySong& local)> contentDiffers;
+};
+
+// What makes `player` match `local`: missing play lists created; songs sent when they are
+// missing on the player ("new"), of another size or of a size the listing does not give
+// ("size"), of another modification time when times are compared ("time"), or found different
+// by contentDiffers ("content"); with deletions, songs and play lists the folder does not have
+// deleted (songs of a play list that is deleted as a whole are not listed one by one). Names are
+// compared exactly.
 // A local folder or file whose name cannot be given to the server (NewServerNameProblem) is
 // refused: nothing is created or uploaded for it, and what the player holds under that very name
 // is not deleted either.
 DeployPlan PlanDeploy(const std::vector<DeployPlayList>& local, const std::vector<DeployPlayList>& player,
-                      bool withDeletions);
+                      const DeployComparison& comparison);
 
 }  // namespace kestrel

@@ -1,9 +1,11 @@
 #include "playlists/FtpClient.h"
 
 #include <Poco/Exception.h>
+#include <Poco/Net/Net.h>
 #include <Poco/Net/NetException.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -54,9 +56,14 @@ bool Among(int code, std::initializer_list<int> accepted) {
 
 }  // namespace
 
-FtpClient::FtpClient(AppContext& context) : context_(context) {}
+// Poco's network start-up (the socket library on Windows; nothing on Linux) is reference
+// counted: each client holds it for its lifetime.
+FtpClient::FtpClient(AppContext& context) : context_(context) { Poco::Net::initializeNetwork(); }
 
-FtpClient::~FtpClient() { Disconnect(); }
+FtpClient::~FtpClient() {
+  Disconnect();
+  Poco::Net::uninitializeNetwork();
+}
 
 bool FtpClient::IsSendableName(std::string_view name) {
   return name.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
@@ -82,6 +89,7 @@ bool FtpClient::Connected() {
 
 void FtpClient::Disconnect() {
   session_.reset();
+  features_ = {};
   listingWay_ = FtpListingWay::Undecided;
   currentDir_.clear();
 }
@@ -114,12 +122,11 @@ std::string FtpClient::NoAnswerText() const {
   return "no answer within " + Seconds(timeouts_.replyMs);
 }
 
-int FtpClient::Send(const char* what, const std::string& command, const std::string& arg,
-                    std::string& reply) {
+int FtpClient::Guarded(const char* what, const std::function<int(FtpControlSession&)>& exchange) {
   FtpControlSession& session = Session(what);
   int code = 0;
   try {
-    code = session.Command(command, arg, reply);
+    code = exchange(session);
   } catch (const Poco::TimeoutException&) {
     FailFinally(what, NoAnswerText());
   } catch (const FtpReplyTooLarge&) {
@@ -127,7 +134,19 @@ int FtpClient::Send(const char* what, const std::string& command, const std::str
   } catch (const Poco::Exception& e) {
     FailConnection(what, e.displayText());
   }
+  return code;
+}
+
+void FtpClient::NoteReplyTime(double seconds) {
+  if (fastestReplySeconds_ == 0 || seconds < fastestReplySeconds_) fastestReplySeconds_ = seconds;
+}
+
+int FtpClient::Send(const char* what, const std::string& command, const std::string& arg,
+                    std::string& reply) {
+  const auto start = std::chrono::steady_clock::now();
+  const int code = Guarded(what, [&](FtpControlSession& session) { return session.Command(command, arg, reply); });
   if (code < 100) FailConnection(what, "the server's reply cannot be read: " + reply);
+  NoteReplyTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   return code;
 }
 
@@ -174,10 +193,12 @@ void FtpClient::Connect() {
     if (code / 100 == 3) code = Send("login", "PASS", password_, reply);
     if (code / 100 != 2) throw FtpError(FtpError::Kind::Reply, "login refused", code, reply);
     loginReply_ = reply;
-    Expect("binary mode", "TYPE", "I", {200});
-    // Only informative: a server without SYST is still usable.
-    if (Send("system type", "SYST", "", reply) / 100 == 2 && reply.size() > 4)
-      systemType_ = reply.substr(4);
+    if (!SendTypeAndSyst()) {
+      pipelining_ = false;
+      Connect();
+      return;
+    }
+    ReadFeatures();
   } catch (const FtpError& e) {
     lastConnectError_ = e.what();
     Disconnect();
@@ -216,6 +237,10 @@ void FtpClient::ChangeDir(const std::string& path) {
   currentDir_.clear();
   Expect("change directory", "CWD", path, {200, 250});
   if (!path.empty() && path[0] == '/') currentDir_ = path;
+}
+
+void FtpClient::EnterDir(const std::string& path) {
+  if (currentDir_ != path) ChangeDir(path);
 }
 
 void FtpClient::MakeDir(const std::string& name) {
@@ -373,10 +398,11 @@ void FtpClient::Transfer(const char* what, const std::string& command, const std
   if (code / 100 != 2) throw FtpError(FtpError::Kind::Reply, what, code, reply);
 }
 
-std::string FtpClient::ListRaw() {
-  const char* what = "list directory";
+std::string FtpClient::ListRaw() { return ReadData("list directory", "LIST", ""); }
+
+std::string FtpClient::ReadData(const char* what, const std::string& command, const std::string& arg) {
   std::string data;
-  Transfer(what, "LIST", "", [&](Poco::Net::StreamSocket& socket) {
+  Transfer(what, command, arg, [&](Poco::Net::StreamSocket& socket) {
     std::vector<char> buffer(kChunkBytes);
     int n;
     while ((n = socket.receiveBytes(buffer.data(), static_cast<int>(buffer.size()))) > 0) {

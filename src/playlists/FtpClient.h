@@ -48,6 +48,23 @@ enum class FtpListingWay {
   DataConnection,  // CWD path, then LIST over a data connection
 };
 
+// What the server offers beyond RFC 959, from its FEAT reply at login.
+struct FtpFeatures {
+  bool mdtm = false;            // MDTM: a file's modification time
+  bool mfmt = false;            // MFMT: sets a file's modification time
+  bool machineListing = false;  // MLSD with the type, size and modify facts given
+};
+
+// One command of FtpClient::Pipeline and its reply.
+struct FtpCommand {
+  std::string command;
+  std::string arg;  // the rest of the line; empty for none
+};
+struct FtpReply {
+  int code = 0;
+  std::string text;  // the whole reply, lines joined by LF
+};
+
 struct FtpTimeouts {
   int connectMs = 5000;
   int replyMs = 10000;
@@ -82,9 +99,13 @@ class FtpClient {
   // True when a connection is open and the server has not closed it. Sends nothing.
   bool Connected();
   // Connects with automatic login using the settings held: greeting (2xx), USER, PASS,
-  // TYPE I, SYST. Closes any open connection first. Throws FtpError; on failure nothing stays
-  // open.
+  // TYPE I, SYST, FEAT. Closes any open connection first. Throws FtpError; on failure nothing
+  // stays open.
+  // TYPE I and SYST go out together: a server that answers the first but not the second within
+  // kPipelineProbeMs does not take several commands at once; the client then connects again
+  // and sends one command at a time for the rest of its life (Pipeline included).
   void Connect();
+  static constexpr int kPipelineProbeMs = 2000;
   // Opens the connection if needed. When connected already, returns true at once without
   // reading the settings file or sending anything. Otherwise reads IP, Port, UserName and
   // Password from ftpServer.ini of the context's Settings folder, sets them and connects. When
@@ -101,12 +122,21 @@ class FtpClient {
   const std::string& Greeting() const { return greeting_; }
   const std::string& LoginReply() const { return loginReply_; }
   const std::string& SystemType() const { return systemType_; }
+  // What the server offered at the last login (nothing when FEAT was refused).
+  const FtpFeatures& Features() const { return features_; }
+  // Whether commands go out several at once (see Connect).
+  bool Pipelining() const { return pipelining_; }
+  // The shortest time a reply took on this client so far (the link's round trip and the
+  // server's least work), in seconds; 0 before any.
+  double FastestReplySeconds() const { return fastestReplySeconds_; }
   // Why the last Connect or EnsureConnected failed: the server's reply, or what the network
   // said. Empty after a success.
   const std::string& LastConnectError() const { return lastConnectError_; }
 
   // --- operations; each throws FtpError unless the server gives an accepted reply
   void ChangeDir(const std::string& path);                         // CWD: 200 or 250
+  // CWD `path` (absolute) unless the connection is there already.
+  void EnterDir(const std::string& path);
   std::vector<FtpListEntry> List();                                // LIST of the current directory
   std::string ListRaw();                                           // the same, unparsed
   // The entries of the directory `path` (absolute, built as the callers build every path).
@@ -120,6 +150,20 @@ class FtpClient {
   // was used and unchanged otherwise. Deadlines, caps and failures are those of LIST.
   std::vector<FtpListEntry> ListDir(const std::string& path);
   FtpListingWay ListingWay() const { return listingWay_; }
+  // The entries of the directory `path` (absolute) with their sizes and modification times to
+  // the second (FtpListEntry::modifiedUtc): by MLSD where the server offers it with those facts
+  // (a data connection, whatever the current directory), else as ListDir gives them (then
+  // modifiedUtc stays empty). A server that refuses MLSD as unknown is not asked again.
+  std::vector<FtpListEntry> ListDirExact(const std::string& path);
+  // True while ListDirExact gives times to the second.
+  bool ListsExactly() const { return features_.machineListing && !machineListingRefused_; }
+  // Sends `commands` and returns their replies in order, whatever their codes. Where the server
+  // takes several commands at once they go out in groups of up to kPipelineGroup, one round trip
+  // a group; otherwise one by one. Only for commands that open no data connection. A name that
+  // cannot be sent fails before anything is sent; connection failures are those of every
+  // command.
+  std::vector<FtpReply> Pipeline(const std::vector<FtpCommand>& commands);
+  static constexpr std::size_t kPipelineGroup = 64;
   void MakeDir(const std::string& name);                           // MKD: 257
   void RemoveDir(const std::string& name);                         // RMD: 250
   void Delete(const std::string& name);                            // DELE: 250
@@ -140,6 +184,10 @@ class FtpClient {
   // (-1: not known). A failed transfer leaves what arrived in the local file.
   void Retrieve(const std::string& remoteName, const std::string& localPath,
                 std::int64_t expectedBytes = -1);
+  // RETR `remoteName`, handing the bytes to `sink` as they come; when `sink` returns false the
+  // transfer is ended there (the server's answer to that is read and not held against it).
+  // Reports no progress.
+  void Retrieve(const std::string& remoteName, const std::function<bool(const char*, std::size_t)>& sink);
 
   // --- progress of a transfer (the upload window connects these while it runs)
   // A handler may throw to end the transfer early (a cancel): the data connection is closed, the
@@ -164,6 +212,15 @@ class FtpClient {
   void CheckName(const std::string& name, const char* what) const;
   int Send(const char* what, const std::string& command, const std::string& arg,
            std::string& reply);
+  // Runs `exchange` on the session, turning what Poco throws into FtpError as Send does.
+  int Guarded(const char* what, const std::function<int(FtpControlSession&)>& exchange);
+  void NoteReplyTime(double seconds);
+  // After PASS: TYPE I and SYST, sent at once while pipelining is on (see Connect). False when
+  // the server did not answer the second command in time.
+  bool SendTypeAndSyst();
+  void ReadFeatures();
+  // Reads the data of `command` `arg` (LIST, MLSD) into a string, within the listing cap.
+  std::string ReadData(const char* what, const std::string& command, const std::string& arg);
   void Expect(const char* what, const std::string& command, const std::string& arg,
               std::initializer_list<int> accepted);
   // Opens a data connection for `command`, lets `move` send or receive the bytes, closes it and
@@ -193,6 +250,10 @@ class FtpClient {
   std::string loginReply_;
   std::string systemType_;
   std::string lastConnectError_;
+  FtpFeatures features_;
+  bool pipelining_ = true;
+  bool machineListingRefused_ = false;
+  double fastestReplySeconds_ = 0;
 
   WorkBeginHandler onWorkBegin_;
   WorkHandler onWork_;

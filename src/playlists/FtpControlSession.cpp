@@ -4,16 +4,11 @@
 #include <Poco/Net/FTPClientSession.h>
 #include <Poco/Net/NetException.h>
 #include <Poco/Net/SocketAddress.h>
+#include <Poco/Net/SocketDefs.h>  // MSG_PEEK, from the system's socket header on every platform
 #include <Poco/Net/StreamSocketImpl.h>
 #include <Poco/Timestamp.h>
 
 #include <algorithm>
-
-#ifdef _WIN32
-#include <winsock2.h>
-#else
-#include <sys/socket.h>
-#endif
 
 namespace kestrel {
 
@@ -91,6 +86,11 @@ FtpControlSession::ReplyWindow::ReplyWindow(FtpControlSession& session, std::siz
   static_cast<ControlSocketImpl*>(impl_)->Arm(session.replyTimeout_, maxBytes);
 }
 
+FtpControlSession::ReplyWindow::ReplyWindow(FtpControlSession& session, const Poco::Timespan& within)
+    : impl_(session.impl_) {
+  static_cast<ControlSocketImpl*>(impl_)->Arm(within, kMaxReplyBytes);
+}
+
 FtpControlSession::ReplyWindow::~ReplyWindow() { static_cast<ControlSocketImpl*>(impl_)->Disarm(); }
 
 int FtpControlSession::ReadGreeting(std::string& reply) {
@@ -113,6 +113,17 @@ void FtpControlSession::SendOnly(const std::string& command) {
 int FtpControlSession::ReadReply(std::string& reply) {
   const ReplyWindow window(*this);
   return _pControlSocket->receiveStatusMessage(reply);
+}
+
+int FtpControlSession::ReadReply(std::string& reply, const Poco::Timespan& within) {
+  const ReplyWindow window(*this, within);
+  return _pControlSocket->receiveStatusMessage(reply);
+}
+
+void FtpControlSession::SendLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  _pControlSocket->sendString(text);
 }
 
 namespace {

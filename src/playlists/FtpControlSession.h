@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kestrel {
 
@@ -46,8 +47,13 @@ class FtpControlSession : public Poco::Net::FTPClientSession {
   int Command(const std::string& command, const std::string& arg, std::string& reply);
   // Sends `command` and does not wait for the reply (QUIT before hanging up).
   void SendOnly(const std::string& command);
-  // Reads one more reply (the end of a transfer).
+  // Reads one more reply (the end of a transfer, or the next answer to commands sent at once);
+  // `within`, when given, bounds the wait instead of the reply time-out.
   int ReadReply(std::string& reply);
+  int ReadReply(std::string& reply, const Poco::Timespan& within);
+  // Sends the command lines `lines` (each without its line end) in one write, without waiting
+  // for any reply.
+  void SendLines(const std::vector<std::string>& lines);
   // Sends `command` with `arg` and reads the reply byte for byte, without joining or cutting
   // its lines. Returns the code; `reply` gets the first line without its line end, `body` the
   // lines between the first and the last line of a multi-line reply (empty for a one-line reply), each with its line end (CR LF, or LF from a server that ends lines with LF
@@ -71,6 +77,7 @@ class FtpControlSession : public Poco::Net::FTPClientSession {
   class ReplyWindow {
    public:
     explicit ReplyWindow(FtpControlSession& session, std::size_t maxBytes = kMaxReplyBytes);
+    ReplyWindow(FtpControlSession& session, const Poco::Timespan& within);
     ~ReplyWindow();
     ReplyWindow(const ReplyWindow&) = delete;
     ReplyWindow& operator=(const ReplyWindow&) = delete;

@@ -1,5 +1,6 @@
 #include "playlists/FtpListParser.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 
@@ -273,7 +274,109 @@ bool IsFillerLine(std::string_view line) {
   return rest.size() > 6 && rest.substr(0, 6) == "total " && AllDigits(rest.substr(6));
 }
 
+// Splits `reply` into lines as ParseFtpListing does and hands each to `read`.
+template <typename Read>
+void ForEachLine(std::string_view reply, Read read) {
+  const bool crlf = reply.find("\r\n") != std::string_view::npos;
+  const std::string_view separator = crlf ? std::string_view("\r\n") : std::string_view("\n");
+  std::size_t pos = 0;
+  while (pos < reply.size()) {
+    std::size_t end = reply.find(separator, pos);
+    if (end == std::string_view::npos) end = reply.size();
+    read(reply.substr(pos, end - pos));
+    pos = end + separator.size();
+  }
+}
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameLetters(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  return true;
+}
+
+bool ParseMachineLine(std::string_view line, FtpListEntry& entry) {
+  const std::size_t blank = line.find(' ');
+  if (blank == std::string_view::npos || blank + 1 >= line.size()) return false;
+  std::string_view facts = line.substr(0, blank);
+  FtpListEntry e;
+  e.name = std::string(line.substr(blank + 1));
+  bool typed = false;
+  while (!facts.empty()) {
+    const std::size_t semi = facts.find(';');
+    const std::string_view fact = facts.substr(0, semi);
+    facts = semi == std::string_view::npos ? std::string_view() : facts.substr(semi + 1);
+    const std::size_t eq = fact.find('=');
+    if (eq == std::string_view::npos) continue;
+    const std::string_view key = fact.substr(0, eq), value = fact.substr(eq + 1);
+    if (SameLetters(key, "type")) {
+      if (SameLetters(value, "file"))
+        e.kind = FtpEntryKind::File;
+      else if (SameLetters(value, "dir"))
+        e.kind = FtpEntryKind::Directory;
+      else if (SameLetters(value, "OS.unix=symlink") || SameLetters(value, "OS.unix=slink"))
+        e.kind = FtpEntryKind::Link;
+      else
+        return false;  // cdir, pdir, devices
+      typed = true;
+    } else if (SameLetters(key, "size")) {
+      std::int64_t size = 0;
+      if (ToNumber(value, size)) e.size = size;
+    } else if (SameLetters(key, "modify")) {
+      long long seconds = 0;
+      if (ParseUtcStamp(value, seconds)) {
+        e.modifiedUtc = UtcStamp(seconds);
+        e.modified = platform::CalendarFromSeconds(seconds);
+      }
+    }
+  }
+  if (!typed) return false;
+  entry = std::move(e);
+  return true;
+}
+
 }  // namespace
+
+std::string UtcStamp(long long seconds) {
+  const CalendarTime t = platform::CalendarFromSeconds(seconds);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
+  return text;
+}
+
+bool ParseUtcStamp(std::string_view stamp, long long& seconds) {
+  if (stamp.size() < 14 || !AllDigits(stamp.substr(0, 14))) return false;
+  CalendarTime t;
+  const auto field = [&stamp](std::size_t at, std::size_t n) {
+    int v = 0;
+    for (std::size_t i = at; i < at + n; ++i) v = v * 10 + (stamp[i] - '0');
+    return v;
+  };
+  t.year = field(0, 4);
+  t.month = field(4, 2);
+  t.day = field(6, 2);
+  t.hour = field(8, 2);
+  t.minute = field(10, 2);
+  t.second = field(12, 2);
+  if (!platform::IsValidCalendarTime(t) || t.second > 59) return false;
+  seconds = platform::SecondsSinceEpoch(t);
+  return true;
+}
+
+std::vector<FtpListEntry> ParseMachineListing(std::string_view reply, std::string* firstUnreadable) {
+  std::vector<FtpListEntry> entries;
+  ForEachLine(reply, [&](std::string_view line) {
+    FtpListEntry entry;
+    if (ParseMachineLine(line, entry))
+      entries.push_back(std::move(entry));
+    else if (firstUnreadable != nullptr && firstUnreadable->empty() && !IsFillerLine(line) &&
+             line.find("type=") == std::string_view::npos && line.find("Type=") == std::string_view::npos)
+      firstUnreadable->assign(line.substr(0, kQuotedLineMax));
+  });
+  return entries;
+}
 
 bool ParseFtpListLine(std::string_view line, const CalendarTime& now, FtpListEntry& entry) {
   if (line.empty()) return false;

@@ -39,6 +39,9 @@ struct FtpListEntry {
   platform::CalendarTime modified;  // as the server shows it; seconds are 0
   std::int64_t size = -1;           // -1 when the listing gives none (MS-DOS directories)
   std::string linkTarget;           // links only
+  // The modification time to the second in UTC, "YYYYMMDDHHMMSS", where the listing gives it
+  // exactly (a machine listing, MLSD); empty otherwise.
+  std::string modifiedUtc;
 };
 
 // Every entry of `reply` in the order the server sent them. Unix dates that show a time instead
@@ -54,5 +57,20 @@ std::vector<FtpListEntry> ParseFtpListing(std::string_view reply,
 // One line without its line end. False (and `entry` untouched) when it cannot be read.
 bool ParseFtpListLine(std::string_view line, const platform::CalendarTime& now,
                       FtpListEntry& entry);
+
+// A machine listing (the data of MLSD): lines of facts "type=file;size=5;modify=YYYYMMDDHHMMSS;"
+// (names of facts in any letter case, any order, others ignored), one blank, then the name,
+// which is taken whole. Lines end as in ParseFtpListing. Types file, dir and OS.unix=symlink (or
+// slink) become files, directories and links; "cdir" and "pdir" (the directory itself and its
+// parent) and other types are left out, as are lines without a type. `modified` and
+// `modifiedUtc` come from the modify fact (UTC), `size` from the size fact. `firstUnreadable`
+// as for ParseFtpListing.
+std::vector<FtpListEntry> ParseMachineListing(std::string_view reply,
+                                              std::string* firstUnreadable = nullptr);
+
+// Seconds since 1970 in UTC as "YYYYMMDDHHMMSS", and back (the first 14 digits of `stamp` are
+// read, a fraction after them is ignored); false when `stamp` is no valid time.
+std::string UtcStamp(long long seconds);
+bool ParseUtcStamp(std::string_view stamp, long long& seconds);
 
 }  // namespace kestrel

@@ -32,6 +32,7 @@ class TSongObj {
   std::string ParentName;            // the play list that holds the file
   platform::CalendarTime ModTime;    // the modification time the listing gave, as numbers
   std::int64_t Size = -1;            // bytes, as the listing gave them; -1 when it gave none
+  std::string ModTimeUtc;            // "YYYYMMDDHHMMSS" UTC where the listing gave it to the second
 };
 
 class TPlayListObj {

@@ -64,11 +64,13 @@ ListResult PlayListStore::ListPlayLists(const std::string& reselect) {
 
 void PlayListStore::ListOnce() {
   const std::string& root = client_.RootDir();
-  client_.ChangeDir(root);
+  // The exact listing names every folder in full (or enters it itself), so it saves the round
+  // trip into the root.
+  if (!keepSongs_) client_.ChangeDir(root);
   ClearPlayLists();
   unusable_.clear();
   leftovers_ = {};
-  ServerListing rootListing = ReadServerListing(client_.ListDir(root));
+  ServerListing rootListing = ReadServerListing(keepSongs_ ? client_.ListDirExact(root) : client_.ListDir(root));
   unusable_ = std::move(rootListing.unusable);
   std::int32_t seq = 0;
   for (ServerListing::Entry& listed : rootListing.entries) {
@@ -83,7 +85,7 @@ void PlayListStore::ListOnce() {
   for (const auto& playList : store_.PlayList) {
     if (!FtpClient::IsSendableName(playList->Name)) continue;
     const std::string dir = root + playList->Name;
-    const ServerListing listing = ReadServerListing(client_.ListDir(dir));
+    ServerListing listing = ReadServerListing(keepSongs_ ? client_.ListDirExact(dir) : client_.ListDir(dir));
     std::int32_t files = listing.files;
     for (const ServerListing::Entry& listed : listing.entries) {
       const std::string& name = listed.entry.name;
@@ -108,6 +110,10 @@ void PlayListStore::ListOnce() {
       }
     }
     if (files > 0) playList->SeqInVeltra = counter++;
+    if (keepSongs_) {
+      FillSongs(*playList, listing);
+      playList->GotSong = true;
+    }
   }
 }
 
@@ -143,6 +149,12 @@ void PlayListStore::ReadSongs(TPlayListObj& playList) {
   const std::string path = client_.RootDir() + playList.Name;
   client_.ChangeDir(path);
   ServerListing listing = ReadServerListing(client_.ListDir(path));
+  FillSongs(playList, listing);
+  unusable_ = std::move(listing.unusable);
+}
+
+void PlayListStore::FillSongs(TPlayListObj& playList, ServerListing& listing) {
+  playList.ClearSongs();
   for (ServerListing::Entry& listed : listing.entries) {
     // Every file takes the number the player gives it, also one that is not shown.
     if (listed.fileNumber == 0 || TransferName::Is(listed.entry.name)) continue;
@@ -152,10 +164,10 @@ void PlayListStore::ReadSongs(TPlayListObj& playList) {
     song->DateTime = platform::LocaleDateTimeText(listed.entry.modified);
     song->ModTime = listed.entry.modified;
     song->Size = listed.entry.size;
+    song->ModTimeUtc = listed.entry.modifiedUtc;
     song->ParentName = playList.Name;
     playList.SongList.push_back(std::move(song));
   }
-  unusable_ = std::move(listing.unusable);
 }
 
 bool PlayListStore::LoadSongs(TPlayListObj& playList) {

@@ -13,6 +13,7 @@
 
 #include "playlists/FtpClient.h"
 #include "playlists/PlayListClass.h"
+#include "playlists/ServerNames.h"
 
 namespace kestrel {
 
@@ -85,6 +86,12 @@ class PlayListStore {
   // unless told otherwise; then it names them).
   void SetLeftoverRemoval(bool remove) { removeLeftovers_ = remove; }
 
+  // Whether ListPlayLists keeps each play list's listing as its songs (GotSong true), read with
+  // sizes and times to the second where the server gives them (FtpClient::ListDirExact, used
+  // for the root too, which is then not entered first), so that one listing a play list serves
+  // both. Off unless told: the window reads a play list's songs when it is first shown.
+  void SetKeepSongs(bool keep) { keepSongs_ = keep; }
+
   // Tells the listeners, then releases every play list object and empties the store.
   void ClearPlayLists();
 
@@ -117,6 +124,7 @@ class PlayListStore {
   void ListOnce();
   void TellAboutListing();
   void ReadSongs(TPlayListObj& playList);
+  void FillSongs(TPlayListObj& playList, ServerListing& listing);
   void Failed(const std::string& why, bool connection);
 
   FtpClient& client_;
@@ -127,6 +135,7 @@ class PlayListStore {
   bool lastErrorWasConnection_ = false;
   std::vector<std::string> unusable_;  // of the last listing
   bool removeLeftovers_ = true;
+  bool keepSongs_ = false;
   struct Leftovers {
     std::vector<std::string> removed, notRemoved, running;  // "PLAYLIST/NAME"
   } leftovers_;

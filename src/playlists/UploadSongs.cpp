@@ -1,5 +1,6 @@
 #include "playlists/UploadSongs.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <fstream>
 #include <random>
 
+#include "platform/FileTime.h"
 #include "platform/Utf8Path.h"
 #include "core/TextEscape.h"
 #include "playlists/PlayListOperations.h"
@@ -57,7 +59,7 @@ class TempFolder {
         return;
       }
     }
-    throw std::runtime_error("cannot create a temporary folder in " + base.string());
+    throw std::runtime_error("cannot create a temporary folder in " + platform::Utf8FromPath(base));
   }
   ~TempFolder() {
     std::error_code ec;
@@ -84,6 +86,21 @@ std::string LocalProblem(const std::string& path) {
   return {};
 }
 
+// The size in a reply to SIZE; -1 for any reply but 213.
+std::int64_t SizeFrom(const FtpReply& reply) {
+  if (reply.code != 213) return -1;
+  std::int64_t size = 0;
+  std::size_t i = 4, digits = 0;
+  for (; i < reply.text.size() && reply.text[i] >= '0' && reply.text[i] <= '9' && digits < 18; ++i, ++digits)
+    size = size * 10 + (reply.text[i] - '0');
+  return digits > 0 ? size : -1;
+}
+
+// The time in a reply to MDTM, as the server gives it; empty for any reply but 213.
+std::string TimeFrom(const FtpReply& reply) {
+  return reply.code == 213 && reply.text.size() > 4 ? reply.text.substr(4) : std::string();
+}
+
 }  // namespace
 
 SongUploader::SongUploader(FtpClient& client, Prompts& prompts,
@@ -103,12 +120,12 @@ void SongUploader::ReconnectIfLost() {
   if (!client_.Connected()) client_.Connect();
 }
 
-UploadResult SongUploader::UploadSongs(TPlayListObj& target,
-                                       const std::vector<std::string>& paths) {
+UploadResult SongUploader::UploadSongs(TPlayListObj& target, const std::vector<std::string>& paths,
+                                       const Listed* listed) {
   std::vector<Source> sources;
   sources.reserve(paths.size());
   for (const std::string& path : paths) sources.push_back({ServerFileName(path), path, nullptr});
-  return Run(target, sources);
+  return Run(target, sources, listed);
 }
 
 UploadResult SongUploader::CopySongs(TPlayListObj& target,
@@ -133,42 +150,47 @@ UploadResult SongUploader::CopySongs(TPlayListObj& target,
                          client_.Retrieve(from, local, client_.Size(from));
                        }});
   }
-  return Run(target, sources);
+  return Run(target, sources, nullptr);
 }
 
-UploadResult SongUploader::Run(TPlayListObj& target, const std::vector<Source>& sources) {
+bool SongUploader::UploadSong(TPlayListObj& target, const std::string& path) {
+  client_.ChangeDir(PlayListDir(target));
+  return Run(target, {{ServerFileName(path), path, nullptr}}, nullptr, false).uploaded;
+}
+
+UploadResult SongUploader::Run(TPlayListObj& target, const std::vector<Source>& sources, const Listed* listed,
+                               bool endMessage) {
   UploadResult result;
   result_ = &result;
   leftovers_.clear();
-  const int count = static_cast<int>(sources.size());
+  listing_.clear();
+  haveListing_ = listed != nullptr && client_.ListsExactly();
+  if (haveListing_) listing_ = *listed;
   {
     WorkHandlersInstalled handlers(client_, listener_, cancel_);
-    for (int i = 0; i < count; ++i) {
+    for (std::size_t first = 0; first < sources.size();) {
       if (cancel_ && *cancel_) {
         result.cancelled = true;
         break;
       }
-      if (listener_) listener_->FileStarting(i + 1, count);
-      try {
-        ReconnectIfLost();
-        client_.ChangeDir(PlayListDir(target));
-        RemoveLeftovers();
-        if (UploadOne(target, sources[static_cast<std::size_t>(i)])) result.uploaded = true;
-      } catch (const UploadCancelled&) {
-        result.cancelled = true;
-      } catch (const std::exception& e) {
-        // No connection, or the play list cannot be entered: this file and the rest stay here.
-        for (int j = i; j < count; ++j) Fail(sources[static_cast<std::size_t>(j)].name, e.what());
-        if (listener_) listener_->FileDone(i + 1, count);
-        break;
-      }
-      if (listener_) listener_->FileDone(i + 1, count);
-      if (result.cancelled) break;
+      const std::size_t end = BatchEnd(sources, first);
+      const std::size_t told = result.failures.size();
+      const bool goOn = RunBatch(target, sources, first, end);
+      // The failures of a batch in the order of its files.
+      const auto position = [&](const UploadFailure& f) {
+        for (std::size_t i = first; i < end; ++i)
+          if (sources[i].name == f.file) return i;
+        return sources.size();
+      };
+      std::stable_sort(result.failures.begin() + static_cast<long>(told), result.failures.end(),
+                       [&](const UploadFailure& a, const UploadFailure& b) { return position(a) < position(b); });
+      if (!goOn) break;
+      first = end;
     }
     if (!leftovers_.empty()) {
       try {
         ReconnectIfLost();
-        client_.ChangeDir(PlayListDir(target));
+        client_.EnterDir(PlayListDir(target));
         RemoveLeftovers();
       } catch (const std::exception&) {
         // Still no way to the server: the end message names them.
@@ -182,25 +204,137 @@ UploadResult SongUploader::Run(TPlayListObj& target, const std::vector<Source>& 
     playListsChanged_ = true;
   }
   if (listener_) listener_->Finished();
-  if (!result.failures.empty() || !result.leftovers.empty())
+  if (endMessage && (!result.failures.empty() || !result.leftovers.empty()))
     prompts_.Show(PromptKind::ErrorOk, NotStoredText(result.failures, result.leftovers));
   return result;
 }
 
-bool SongUploader::UploadSong(const TPlayListObj& target, const std::string& path) {
-  client_.ChangeDir(PlayListDir(target));
-  return UploadOne(target, {ServerFileName(path), path, nullptr});
+std::size_t SongUploader::BatchEnd(const std::vector<Source>& sources, std::size_t first) const {
+  std::int64_t bytes = 0;
+  std::size_t end = first;
+  for (; end < sources.size() && end - first < kBatchSongs; ++end) {
+    bool repeated = false;
+    for (std::size_t i = first; i < end && !repeated; ++i) repeated = sources[i].name == sources[end].name;
+    if (repeated) break;  // the second song of a name goes in a batch of its own
+    std::error_code ec;
+    std::uintmax_t size = sources[end].fetch ? 0 : fs::file_size(platform::PathFromUtf8(sources[end].localPath), ec);
+    if (ec) size = 0;
+    if (end > first && bytes + static_cast<std::int64_t>(size) > kBatchBytes) break;
+    bytes += static_cast<std::int64_t>(size);
+  }
+  return end;
 }
 
-SongUploader::NameState SongUploader::StateOf(const std::string& name) {
-  NameState state;
-  state.size = client_.Size(name);
-  if (state.size >= 0) state.modified = client_.ModificationTime(name);
-  return state;
+SongUploader::NameState SongUploader::Listing(const std::string& name) const {
+  const auto it = listing_.find(name);
+  return it == listing_.end() ? NameState{} : it->second;
 }
 
-bool SongUploader::UploadOne(const TPlayListObj& target, const Source& source) {
-  const std::string& name = source.name;
+void SongUploader::Relist(const std::string& dir) {
+  listing_.clear();
+  for (const FtpListEntry& entry : client_.ListDirExact(dir))
+    if (entry.kind == FtpEntryKind::File) listing_[entry.name] = {entry.size, entry.modifiedUtc};
+  haveListing_ = true;
+}
+
+SongUploader::Listed SongUploader::StatesOf(const std::string& dir, const std::vector<std::string>& names) {
+  Listed states;
+  if (client_.ListsExactly()) {
+    if (!haveListing_) Relist(dir);
+    for (const std::string& name : names) states[name] = Listing(name);
+    return states;
+  }
+  std::vector<FtpCommand> commands;
+  for (const std::string& name : names) {
+    commands.push_back({"SIZE", name});
+    commands.push_back({"MDTM", name});
+  }
+  const std::vector<FtpReply> replies = client_.Pipeline(commands);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    NameState& state = states[names[i]];
+    state.size = SizeFrom(replies[2 * i]);
+    if (state.size >= 0) state.modified = TimeFrom(replies[2 * i + 1]);
+  }
+  return states;
+}
+
+bool SongUploader::RunBatch(const TPlayListObj& target, const std::vector<Source>& sources, std::size_t first,
+                            std::size_t end) {
+  const std::string dir = PlayListDir(target);
+  const int count = static_cast<int>(sources.size());
+  std::vector<Pending> pending;
+  std::size_t next = first;  // the next file to tell the listener about
+  try {
+    ReconnectIfLost();
+    client_.EnterDir(dir);
+    RemoveLeftovers();
+    // Step 1: names and local files, then what the server holds.
+    std::vector<std::size_t> usable;
+    std::vector<std::string> names;
+    for (std::size_t i = first; i < end; ++i) {
+      const Source& source = sources[i];
+      std::string problem = NewServerNameProblem(source.name);
+      if (problem.empty() && !source.fetch) problem = LocalProblem(source.localPath);
+      if (!problem.empty()) {
+        Fail(source.name, problem);
+        continue;
+      }
+      usable.push_back(i);
+      names.push_back(source.name);
+    }
+    const Listed before = names.empty() ? Listed{} : StatesOf(dir, names);
+    // Step 2: the questions.
+    for (std::size_t i : usable) {
+      Pending p;
+      p.index = i;
+      p.before = before.at(sources[i].name);
+      if (p.before.size != -1 && !prompts_.Confirm(ReplaceQuestion(sources[i].name))) continue;
+      pending.push_back(p);
+    }
+    // Step 3: the transfers.
+    std::size_t at = 0;
+    bool cancelled = false;
+    for (; next < end; ++next) {
+      if (listener_) listener_->FileStarting(static_cast<int>(next) + 1, count);
+      if (at < pending.size() && pending[at].index == next) {
+        Pending& p = pending[at++];
+        if (cancelled || (cancel_ && *cancel_)) {
+          cancelled = true;
+        } else {
+          ReconnectIfLost();
+          client_.EnterDir(dir);
+          try {
+            Send(target, sources[next], p);
+          } catch (const UploadCancelled&) {
+            cancelled = true;
+          }
+        }
+      }
+      if (listener_) listener_->FileDone(static_cast<int>(next) + 1, count);
+      if (cancelled) {
+        ++next;
+        break;
+      }
+    }
+    if (cancelled) result_->cancelled = true;
+    // Steps 4 to 6.
+    PutBatchInPlace(target, sources, pending);
+    return !cancelled;
+  } catch (const std::exception& e) {
+    // No connection, or the play list cannot be entered: this file and the rest stay here, and
+    // what the batch stored already cannot be put in place.
+    for (Pending& p : pending)
+      if (p.sent >= 0 && !p.settled) {
+        leftovers_.push_back(p.temp);
+        if (p.index < next) Fail(sources[p.index].name, e.what());
+      }
+    if (next < end && listener_) listener_->FileDone(static_cast<int>(next) + 1, count);
+    for (std::size_t j = next; j < sources.size(); ++j) Fail(sources[j].name, e.what());
+    return false;
+  }
+}
+
+bool SongUploader::Send(const TPlayListObj& target, const Source& source, Pending& p) {
   // A fetched copy is only needed until it is stored.
   struct RemoveFetched {
     const Source& source;
@@ -209,90 +343,149 @@ bool SongUploader::UploadOne(const TPlayListObj& target, const Source& source) {
       if (source.fetch) fs::remove(platform::PathFromUtf8(source.localPath), ec);
     }
   } removeFetched{source};
+  const std::string temp = TransferName::New();
   try {
-    if (const std::string problem = NewServerNameProblem(name); !problem.empty()) {
-      Fail(name, problem);
-      return false;
-    }
-    if (!source.fetch) {
-      const std::string problem = LocalProblem(source.localPath);
-      if (!problem.empty()) {
-        Fail(name, problem);
-        return false;
-      }
-    }
-    const NameState before = StateOf(name);
-    if (before.size != -1 && !prompts_.Confirm(ReplaceQuestion(name))) return false;
     if (listener_) listener_->TransferStarting();
     if (source.fetch) source.fetch();
-    const std::int64_t bytes = StoreAndRename(target, source, before);
-    if (listener_) listener_->FileStored(bytes);
+    platform::FileStamp stamp, after;
+    const bool known = platform::ReadFileStamp(source.localPath, stamp);
+    p.temp = temp;
+    const std::int64_t sent = client_.Store(source.localPath, temp);
+    if (known && (!platform::ReadFileStamp(source.localPath, after) || after != stamp))
+      throw FtpError(FtpError::Kind::LocalFile, "store file: " + EscapeControls(source.localPath) +
+                                                    " changed while it was sent; this copy was not put in its place");
+    p.sent = sent;
+    p.modified = known ? stamp.modified : -1;
     return true;
   } catch (const UploadCancelled&) {
+    if (!p.temp.empty()) RemoveTransferFile(target, temp);
+    p.temp.clear();
     throw;
   } catch (const std::exception& e) {
-    Fail(name, e.what());
+    if (!p.temp.empty()) RemoveTransferFile(target, temp);
+    p.temp.clear();
+    Fail(source.name, e.what());
     return false;
   }
 }
 
-std::int64_t SongUploader::StoreAndRename(const TPlayListObj& target, const Source& source,
-                                          const NameState& before) {
-  const std::string& name = source.name;
-  const std::string temp = TransferName::New();
-  const bool replacing = before.size != -1;
-  std::int64_t sent = 0;
-  try {
-    sent = client_.Store(source.localPath, temp);
-    CheckStored(temp, sent);
-    // Another transfer may have stored the song meanwhile: then this copy does not go over it.
-    if (!(StateOf(name) == before))
-      throw FtpError(FtpError::Kind::Reply,
-                     replacing ? "the song on the player was changed by another transfer meanwhile; this copy was "
-                                 "not put in its place"
-                               : "another transfer stored a song of this name meanwhile; this copy was not put in "
-                                 "its place");
-  } catch (const UploadCancelled&) {
-    RemoveTransferFile(target, temp);
-    throw;
-  } catch (const FtpError&) {
-    RemoveTransferFile(target, temp);
-    throw;
-  }
-  bool oldDeleted = false;
-  try {
-    PutInPlace(temp, name, replacing, oldDeleted);
-  } catch (const FtpError& e) {
-    if (oldDeleted)
-      throw FtpError(e.kind(), std::string(e.what()) + "; the old song is deleted and the new one is kept on the "
-                                                       "player as " + temp);
-    RemoveTransferFile(target, temp);
-    throw;
-  }
-  return sent;
+void SongUploader::Stored(std::int64_t bytes) {
+  result_->uploaded = true;
+  if (listener_) listener_->FileStored(bytes);
 }
 
-void SongUploader::CheckStored(const std::string& temp, std::int64_t sent) {
-  int code = 0;
-  const std::int64_t size = client_.Size(temp, &code);
-  if (code == 500 || code == 502) return;  // a server without SIZE: nothing to compare
-  if (size == sent) return;
-  throw FtpError(FtpError::Kind::Reply,
-                 size < 0 ? "store file: the stored copy is gone from the player (removed by another program?)"
-                          : "store file: the player holds " + std::to_string(size) + " of the " +
-                                std::to_string(sent) + " bytes sent");
+void SongUploader::PutBatchInPlace(const TPlayListObj& target, const std::vector<Source>& sources,
+                                   std::vector<Pending>& pending) {
+  std::vector<Pending*> stored;
+  for (Pending& p : pending)
+    if (p.sent >= 0) stored.push_back(&p);
+
+  if (stored.empty()) return;
+  const std::string dir = PlayListDir(target);
+  ReconnectIfLost();
+  client_.EnterDir(dir);
+  // Step 4: the local files' times.
+  if (client_.Features().mfmt) {
+    std::vector<FtpCommand> stamps;
+    for (const Pending* p : stored)
+      if (p->modified >= 0) stamps.push_back({"MFMT", UtcStamp(p->modified) + " " + p->temp});
+    client_.Pipeline(stamps);
+  }
+  // Step 5: one look at the directory.
+  std::vector<NameState> temps, names;
+  bool sizes = true;  // false: the server has no SIZE, so there is nothing to compare
+  if (client_.ListsExactly()) {
+    Relist(dir);
+    for (const Pending* p : stored) {
+      temps.push_back(Listing(p->temp));
+      names.push_back(Listing(sources[p->index].name));
+    }
+  } else {
+    std::vector<FtpCommand> looks;
+    for (const Pending* p : stored) {
+      looks.push_back({"SIZE", p->temp});
+      looks.push_back({"SIZE", sources[p->index].name});
+      looks.push_back({"MDTM", sources[p->index].name});
+    }
+    const std::vector<FtpReply> replies = client_.Pipeline(looks);
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+      sizes = sizes && replies[3 * i].code != 500 && replies[3 * i].code != 502;
+      temps.push_back({SizeFrom(replies[3 * i]), {}});
+      NameState now{SizeFrom(replies[3 * i + 1]), {}};
+      if (now.size >= 0) now.modified = TimeFrom(replies[3 * i + 2]);
+      names.push_back(now);
+    }
+  }
+  std::vector<Pending*> ready;
+  for (std::size_t i = 0; i < stored.size(); ++i) {
+    Pending& p = *stored[i];
+    const std::string& name = sources[p.index].name;
+    const bool replacing = p.before.size != -1;
+    std::string problem;
+    if (sizes && temps[i].size != p.sent)
+      problem = temps[i].size < 0 ? "store file: the stored copy is gone from the player (removed by another program?)"
+                                  : "store file: the player holds " + std::to_string(temps[i].size) + " of the " +
+                                        std::to_string(p.sent) + " bytes sent";
+    else if (!(names[i] == p.before))
+      // Another transfer stored the song meanwhile: then this copy does not go over it.
+      problem = replacing ? "the song on the player was changed by another transfer meanwhile; this copy was not put "
+                            "in its place"
+                          : "another transfer stored a song of this name meanwhile; this copy was not put in its place";
+    if (problem.empty()) {
+      ready.push_back(&p);
+      continue;
+    }
+    p.settled = true;
+    RemoveTransferFile(target, p.temp);
+    Fail(name, problem);
+  }
+  // Step 6: the renames, right after the look.
+  std::vector<FtpCommand> renames;
+  for (const Pending* p : ready) {
+    renames.push_back({"RNFR", p->temp});
+    renames.push_back({"RNTO", sources[p->index].name});
+  }
+  const std::vector<FtpReply> replies = client_.Pipeline(renames);
+  for (std::size_t i = 0; i < ready.size(); ++i) {
+    Pending& p = *ready[i];
+    p.settled = true;
+    const std::string& name = sources[p.index].name;
+    const FtpReply& from = replies[2 * i];
+    const FtpReply& to = replies[2 * i + 1];
+    const NameState arrived = client_.ListsExactly() ? Listing(p.temp) : NameState{};
+    if (from.code == 350 && to.code == 250) {
+      listing_.erase(p.temp);
+      if (haveListing_) listing_[name] = arrived;
+      Stored(p.sent);
+      continue;
+    }
+    bool oldDeleted = false;
+    try {
+      // Servers that do not rename over an existing file refuse; then the old song goes first.
+      if (from.code != 350 || p.before.size == -1)
+        throw FtpError(FtpError::Kind::Reply, "rename", from.code != 350 ? from.code : to.code,
+                       from.code != 350 ? from.text : to.text);
+      PutInPlace(p.temp, name, true, oldDeleted);
+      listing_.erase(p.temp);
+      if (haveListing_) listing_[name] = arrived;
+      Stored(p.sent);
+    } catch (const FtpError& e) {
+      if (oldDeleted) {
+        listing_.erase(name);
+        Fail(name, std::string(e.what()) + "; the old song is deleted and the new one is kept on the player as " + p.temp);
+        continue;
+      }
+      RemoveTransferFile(target, p.temp);
+      Fail(name, e.what());
+    }
+  }
 }
 
 void SongUploader::PutInPlace(const std::string& temp, const std::string& name, bool replacing, bool& oldDeleted) {
-  try {
-    client_.Rename(temp, name);
-    return;
-  } catch (const FtpError& e) {
-    // Servers that do not rename over an existing file refuse; then the old song goes first.
-    if (!replacing || e.kind() != FtpError::Kind::Reply) throw;
+  if (replacing) {
+    client_.Delete(name);
+    oldDeleted = true;
   }
-  client_.Delete(name);
-  oldDeleted = true;
   client_.Rename(temp, name);
 }
 

@@ -132,8 +132,11 @@ bool UploadController::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::Drop: {
       auto* drop = static_cast<QDropEvent*>(event);
       std::vector<std::string> paths;
+      // The shell hands the names over as UTF-16; they travel on as UTF-8, which the library
+      // turns back into wide names for the Windows file calls, so no letter is lost to the
+      // ANSI code page.
       for (const QUrl& url : drop->mimeData()->urls())
-        if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+        if (url.isLocalFile()) paths.push_back(QDir::toNativeSeparators(url.toLocalFile()).toStdString());
       drop->acceptProposedAction();
       if (!paths.empty() && dropHandler_) dropHandler_(paths);
       return true;

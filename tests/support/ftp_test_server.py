@@ -5,6 +5,13 @@ Serves --root read-write to the user --user/--password on --host:--port (port 0 
 one) and prints "PORT <n>" on standard output once it listens. Variants:
 
   --no-size          answers SIZE with 500, like a server that lacks the command
+  --no-times         lacks MDTM, MFMT, MLST and MLSD (and leaves them out of FEAT), like a
+                     server that can neither tell nor set a file's modification time exactly
+  --one-command-a-read
+                     takes only the first command line of what one read brings and drops the
+                     rest, as servers do that cannot take several commands at once
+  --reply-delay MS   takes every command line MS milliseconds after it arrived, as across a
+                     distant link; lines sent together wait together, each keeping its order
   --msdos            answers LIST in the MS-DOS style (date, time, <DIR> or size, name)
   --list-style S     answers LIST in style S: msdos, long-iso ("2024-01-01 12:00"),
                      full-iso ("2024-01-01 12:00:00.000000000 +0000"), or facts (lines such
@@ -182,12 +189,36 @@ def make_handler(args):
         banner = "kestrel test server ready"
         permit_foreign_addresses = True
         proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items()
-                      if not (args.no_size and k == "SIZE")}
+                      if not (args.no_size and k == "SIZE")
+                      and not (args.no_times and k in ("MDTM", "MFMT", "MLST", "MLSD"))}
 
         def pre_process_command(self, line, cmd, arg):
             if log is not None:
                 log.write(line.replace("\r", "\\r").replace("\n", "\\n") + "\n")
-            return super().pre_process_command(line, cmd, arg)
+            if not args.reply_delay:
+                return super().pre_process_command(line, cmd, arg)
+            # Each line is taken its delay after it arrived, in the order of arrival.
+            queue = self.__dict__.setdefault("kestrel_delayed", [])
+            queue.append((time.monotonic() + args.reply_delay / 1000.0, line, cmd, arg))
+            if len(queue) == 1:
+                self.ioloop.call_later(args.reply_delay / 1000.0, self.take_delayed)
+
+        def take_delayed(self):
+            queue = self.kestrel_delayed
+            while queue and queue[0][0] <= time.monotonic() + 0.0005:
+                _, line, cmd, arg = queue.pop(0)
+                if not self.connected:
+                    queue.clear()
+                    return
+                FTPHandler.pre_process_command(self, line, cmd, arg)
+            if queue:
+                self.ioloop.call_later(max(0.0, queue[0][0] - time.monotonic()), self.take_delayed)
+
+        def recv(self, buffer_size):
+            data = super().recv(buffer_size)
+            if args.one_command_a_read and b"\r\n" in data:
+                data = data[:data.index(b"\r\n") + 2]
+            return data
 
         def ftp_STOR(self, file, mode="w"):
             if args.refuse_stor:
@@ -303,6 +334,9 @@ def main():
     parser.add_argument("--password", default="secret")
     parser.add_argument("--log")
     parser.add_argument("--no-size", action="store_true")
+    parser.add_argument("--no-times", action="store_true")
+    parser.add_argument("--reply-delay", type=float, default=0)
+    parser.add_argument("--one-command-a-read", action="store_true")
     parser.add_argument("--msdos", action="store_true")
     parser.add_argument("--silent", action="store_true")
     parser.add_argument("--hang-up-in-greeting", action="store_true")

@@ -336,12 +336,7 @@ class IdleClosingServer : public PlayListOps {
   IdleClosingServer() { extraServerOptions = {"--idle-timeout", "0.5"}; }
   // Waits until the window's connection is one the server has closed.
   bool ClosedByServer() {
-    const QDeadlineTimer deadline(5000);
-    while (frm->PlayLists().Ftp()->Connected()) {
-      if (deadline.hasExpired()) return false;
-      test::ProcessEvents(20);
-    }
-    return true;
+    return test::WaitHandlingEvents([this] { return !frm->PlayLists().Ftp()->Connected(); });
   }
 };
 

@@ -16,6 +16,7 @@
 
 #include "playlists/FtpClient.h"
 #include "playlists/PlayListStore.h"
+#include "support/Wait.h"
 #include "ui/ListView.h"
 #include "ui/Main.h"
 #include "ui/PlayListController.h"
@@ -30,6 +31,12 @@ inline void ProcessEvents(int ms = 20) {
   QEventLoop loop;
   QTimer::singleShot(ms, &loop, &QEventLoop::quit);
   loop.exec();
+}
+
+// Handles the window's events until `done` holds; false after `ms`.
+template <typename Condition>
+bool WaitHandlingEvents(Condition done, int ms = 5000) {
+  return WaitUntil(done, std::chrono::milliseconds(ms), [] { ProcessEvents(10); });
 }
 
 // Clicks a row's check box with the mouse, as a user would.

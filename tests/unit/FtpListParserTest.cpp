@@ -246,3 +246,31 @@ TEST(FtpListParser, FirstUnreadableLineIsReportedBesideTheEntries) {
   ParseFtpListing(std::string(500, 'x'), kCaptureDay, &unreadable);
   EXPECT_EQ(unreadable.size(), 200u);
 }
+
+// A machine listing (MLSD): facts in any order and letter case, names taken whole, the entries
+// for the directory itself and its parent left out, times to the second in UTC.
+TEST(FtpListParser, MachineListingGivesExactSizesAndTimes) {
+  const std::string reply =
+      "type=cdir;modify=20240101120000; /Jazz\r\n"
+      "type=pdir;modify=20240101120000; /\r\n"
+      "type=file;size=3000;modify=20190304120000.123;perm=r; a b;c.mp3\r\n"
+      "Size=7;Type=File;Modify=20240229235959; song\r\n"
+      "type=dir;modify=20240101120000; Live\r\n"
+      "type=OS.unix=symlink;modify=20240101120000; link\r\n"
+      "size=1; no type\r\n";
+  std::string unreadable;
+  const std::vector<FtpListEntry> entries = ParseMachineListing(reply, &unreadable);
+  ASSERT_EQ(Names(entries), (std::vector<std::string>{"a b;c.mp3", "song", "Live", "link"}));
+  EXPECT_EQ(entries[0].size, 3000);
+  EXPECT_EQ(entries[0].modifiedUtc, "20190304120000");
+  EXPECT_EQ(entries[1].modifiedUtc, "20240229235959");
+  EXPECT_TRUE(entries[1].modified == (CalendarTime{2024, 2, 29, 23, 59, 59}));
+  EXPECT_EQ(entries[2].kind, FtpEntryKind::Directory);
+  EXPECT_EQ(entries[3].kind, FtpEntryKind::Link);
+  EXPECT_EQ(unreadable, "size=1; no type");
+  long long seconds = 0;
+  ASSERT_TRUE(ParseUtcStamp(entries[0].modifiedUtc, seconds));
+  EXPECT_EQ(seconds, 1551700800);
+  EXPECT_EQ(UtcStamp(seconds), "20190304120000");
+  EXPECT_FALSE(ParseUtcStamp("20190230120000", seconds));
+}

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/Utf8Path.h"
+
 namespace fs = std::filesystem;
 
 namespace kestrel::player {
@@ -21,7 +23,7 @@ std::vector<fs::directory_entry> SortedEntries(const fs::path& dir, Keep keep, s
     if (!kindError && keep(st)) out.push_back(*it);
   }
   std::sort(out.begin(), out.end(), [](const fs::directory_entry& a, const fs::directory_entry& b) {
-    return a.path().filename().string() < b.path().filename().string();
+    return platform::Utf8FromPath(a.path().filename()) < platform::Utf8FromPath(b.path().filename());
   });
   return out;
 }
@@ -35,7 +37,7 @@ std::int64_t SongDurationMs(std::uintmax_t fileSize) {
 
 bool PlayListFolder::Rescan(std::string* error) {
   std::error_code ec;
-  const auto dirs = SortedEntries(root_, [](const fs::file_status& s) { return fs::is_directory(s); }, ec);
+  const auto dirs = SortedEntries(platform::PathFromUtf8(root_), [](const fs::file_status& s) { return fs::is_directory(s); }, ec);
   if (ec) {
     if (error != nullptr) *error = root_ + ": " + ec.message();
     return false;
@@ -47,16 +49,16 @@ bool PlayListFolder::Rescan(std::string* error) {
     if (d.path().filename().string().find('\\') != std::string::npos) continue;
     PlayListDir list;
     list.seq = static_cast<int>(lists.size()) + 1;
-    list.name = d.path().filename().string();
+    list.name = platform::Utf8FromPath(d.path().filename());
     const auto files = SortedEntries(d.path(), [](const fs::file_status& s) { return fs::is_regular_file(s); }, ec);
     if (ec) {
-      if (error != nullptr) *error = d.path().string() + ": " + ec.message();
+      if (error != nullptr) *error = platform::Utf8FromPath(d.path()) + ": " + ec.message();
       return false;
     }
     for (const auto& f : files) {
       std::error_code sizeError;
       const auto size = f.file_size(sizeError);
-      list.songs.push_back({f.path().filename().string(), sizeError ? 0 : size});
+      list.songs.push_back({platform::Utf8FromPath(f.path().filename()), sizeError ? 0 : size});
     }
     if (!list.songs.empty()) list.seqInVeltra = ++deviceNumber;
     lists.push_back(std::move(list));

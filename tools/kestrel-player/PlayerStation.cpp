@@ -24,7 +24,8 @@ bool PlayerStation::Start(std::string& error) {
   if (!endpoint_.Open(options_.address, &error)) return false;
   ownIP_ = SplitLocalIP(options_.address);
   for (const DeviceAddress& d : options_.devices) devices_.push_back(std::make_unique<PlayerDevice>(d, folder_, options_));
-  log_ << "kestrel-player on " << options_.address << ", replying to " << endpoint_.InterfaceBroadcast() << ":"
+  log_ << "kestrel-player on " << options_.address << " (interface " << endpoint_.InterfaceName() << "), replying to "
+       << endpoint_.InterfaceBroadcast() << ":"
        << kBusPort << ", " << folder_.DeviceListCount() << " play lists, devices";
   for (const auto& d : devices_) log_ << ' ' << ToText(d->Address());
   log_ << std::endl;

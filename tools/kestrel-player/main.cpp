@@ -6,6 +6,8 @@
 #include "PlayListFolder.h"
 #include "PlayerOptions.h"
 #include "PlayerStation.h"
+#include "platform/ProgramArguments.h"
+#include "platform/Terminal.h"
 
 namespace {
 
@@ -17,8 +19,10 @@ void OnSignal(int) { g_stop = true; }
 
 int main(int argc, char** argv) {
   using namespace kestrel::player;
+  kestrel::platform::UseUtf8Console();
+  kestrel::platform::Utf8Arguments args(argc, argv);
   std::string error;
-  const auto options = ParsePlayerOptions(argc, argv, error);
+  const auto options = ParsePlayerOptions(args.Count(), args.Values(), error);
   if (!options) {
     std::cerr << "kestrel-player: " << error << '\n';
     return 2;

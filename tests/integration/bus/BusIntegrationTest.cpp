@@ -39,30 +39,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// The program's station, as a session owns it.
-AppContext context;
-BusLink bus(context);
-PollState poll;
-SharedState state;
-
 std::string Env(const char* name) {
   const char* v = std::getenv(name);
   return v != nullptr ? v : "";
-}
-
-void SetPolled(std::uint8_t subnet, std::uint8_t device) {
-  std::lock_guard<std::mutex> lock(poll.PollLock);
-  poll.PolledSubnetID = subnet;
-  poll.PolledDeviceID = device;
-}
-
-// What the query thread does for one zone.
-void Poll(std::uint8_t subnet, std::uint8_t device) {
-  std::lock_guard<std::mutex> lock(poll.PollLock);
-  poll.PolledSubnetID = subnet;
-  poll.PolledDeviceID = device;
-  bus.pblSendBUF(StatusQuery(), kOpTextCommand, subnet, device);
-  bus.pblSendBUF(PlayModeQuery(), kOpTextCommand, subnet, device);
 }
 
 std::string ReadFile(const std::string& path) {
@@ -70,21 +49,6 @@ std::string ReadFile(const std::string& path) {
   std::stringstream ss;
   ss << in.rdbuf();
   return ss.str();
-}
-
-// A normal frame (length byte below 0xFF, CRC over its bytes) from device `from` to the
-// program, padded so that the datagram is exactly `size` bytes.
-std::vector<std::uint8_t> PaddedReply(const ReplyPayload& reply, std::pair<int, int> from, std::size_t size) {
-  ReplyPayload payload = reply;
-  payload.resize(size - kFrameOverhead, ' ');
-  const FrameSource source{static_cast<std::uint8_t>(from.first), static_cast<std::uint8_t>(from.second), 0x0278};
-  auto d = PackFrameFrom(source, payload.data(), payload.size(), kOpTextReply, kOwnSubnetID, kOwnDeviceID, false,
-                         state.LocalIPBytes(), false);
-  d[kFrameDataOffset] = static_cast<std::uint8_t>(reply.size() + kFrameDataOverhead);
-  const std::uint16_t crc = pblCalcCRC(d.data() + kFrameDataOffset, d.size() - kFrameDataOffset - 2);
-  d[d.size() - 2] = static_cast<std::uint8_t>(crc >> 8);
-  d[d.size() - 1] = static_cast<std::uint8_t>(crc & 0xFF);
-  return d;
 }
 
 class Bus : public ::testing::Test {
@@ -101,8 +65,33 @@ class Bus : public ::testing::Test {
   void TearDown() override {
     receiver.Stop();
     bus.pblCloseSocket();
-    SetPolled(0, 0);
-    state.Reset();
+  }
+  void SetPolled(std::uint8_t subnet, std::uint8_t device) {
+    std::lock_guard<std::mutex> lock(poll.PollLock);
+    poll.PolledSubnetID = subnet;
+    poll.PolledDeviceID = device;
+  }
+  // What the query thread does for one zone.
+  void Poll(std::uint8_t subnet, std::uint8_t device) {
+    std::lock_guard<std::mutex> lock(poll.PollLock);
+    poll.PolledSubnetID = subnet;
+    poll.PolledDeviceID = device;
+    bus.pblSendBUF(StatusQuery(), kOpTextCommand, subnet, device);
+    bus.pblSendBUF(PlayModeQuery(), kOpTextCommand, subnet, device);
+  }
+  // A normal frame (length byte below 0xFF, CRC over its bytes) from device `from` to the
+  // program, padded so that the datagram is exactly `size` bytes.
+  std::vector<std::uint8_t> PaddedReply(const ReplyPayload& reply, std::pair<int, int> from, std::size_t size) const {
+    ReplyPayload payload = reply;
+    payload.resize(size - kFrameOverhead, ' ');
+    const FrameSource source{static_cast<std::uint8_t>(from.first), static_cast<std::uint8_t>(from.second), 0x0278};
+    auto d = PackFrameFrom(source, payload.data(), payload.size(), kOpTextReply, kOwnSubnetID, kOwnDeviceID, false,
+                           state.LocalIPBytes(), false);
+    d[kFrameDataOffset] = static_cast<std::uint8_t>(reply.size() + kFrameDataOverhead);
+    const std::uint16_t crc = pblCalcCRC(d.data() + kFrameDataOffset, d.size() - kFrameDataOffset - 2);
+    d[d.size() - 2] = static_cast<std::uint8_t>(crc >> 8);
+    d[d.size() - 1] = static_cast<std::uint8_t>(crc & 0xFF);
+    return d;
   }
   // A datagram from another port of this namespace, as a device on the bus would send it.
   void Inject(const std::vector<std::uint8_t>& datagram, const std::string& to) {
@@ -114,6 +103,11 @@ class Bus : public ::testing::Test {
                          static_cast<std::uint8_t>(to.second), false, state.LocalIPBytes(), false);
   }
 
+  // The program's station, as a session owns it.
+  AppContext context;
+  BusLink bus{context};
+  PollState poll;
+  SharedState state;
   std::string ip;
   RecordingSink sink;
   TthreadRecLigth receiver{&sink, bus.Endpoint(), poll, state};
@@ -196,9 +190,9 @@ TEST_F(StandIn, ReloadRaisesAndClearsTheUpdateStateAndRenumbers) {
   SetPolled(1, 20);
   bus.pblSendBUF(PlaySongCommand(2, 12), kOpTextCommand, 1, 20);
   bus.pblSendBUF(UpdateListCommand(), kOpTextCommand, 1, 20);
-  EXPECT_TRUE(WaitUntil([] { return state.ZoneUpdating.load(); }));
+  EXPECT_TRUE(WaitUntil([this] { return state.ZoneUpdating.load(); }));
   state.UpdateWaitCounter = 77;
-  EXPECT_TRUE(WaitUntil([] { return !state.ZoneUpdating.load(); }));
+  EXPECT_TRUE(WaitUntil([this] { return !state.ZoneUpdating.load(); }));
   EXPECT_EQ(state.UpdateWaitCounter, 0);
 
   // The song the zone plays ("Hi", song 12 of the second play list) is now in the third.
@@ -209,8 +203,8 @@ TEST_F(StandIn, ReloadRaisesAndClearsTheUpdateStateAndRenumbers) {
 
   std::filesystem::remove_all(added);
   bus.pblSendBUF(UpdateListCommand(), kOpTextCommand, 1, 20);
-  EXPECT_TRUE(WaitUntil([] { return state.ZoneUpdating.load(); }));
-  EXPECT_TRUE(WaitUntil([] { return !state.ZoneUpdating.load(); }));
+  EXPECT_TRUE(WaitUntil([this] { return state.ZoneUpdating.load(); }));
+  EXPECT_TRUE(WaitUntil([this] { return !state.ZoneUpdating.load(); }));
 }
 
 TEST_F(StandIn, RepliesConcerningAnotherDeviceAreDropped) {
@@ -261,7 +255,7 @@ TEST_F(Endpoint, DatagramsOver1350BytesAreDropped) {
 
 TEST_F(Endpoint, SendersOnTwoThreadsAtOnce) {
   SetPolled(1, 20);
-  auto send = [](unsigned mode) {
+  auto send = [this](unsigned mode) {
     for (int i = 0; i < 100; ++i) {
       bus.pblSendBUF(DispModeReply(mode), kOpTextReply, 1, 20);
       if (i % 10 == 9) std::this_thread::sleep_for(2ms);

@@ -86,7 +86,8 @@ TEST_F(CliTest, HelpAndWrongUsage) {
   EXPECT_NE(help.out.find("Exit status:"), std::string::npos);
   for (const std::vector<std::string>& args :
        std::vector<std::vector<std::string>>{{}, {"songs"}, {"dance"}, {"--settings"},
-                                             {"--verbose", "playlists"}, {"playlists", "extra"}}) {
+                                             {"--verbose", "playlists"}, {"playlists", "extra"},
+                                             {"upload", "A", "no-such-file.mp3"}, {"deploy", "no-such-folder"}}) {
     const CliRun run = RunCli(args);
     EXPECT_EQ(run.status, 1) << (args.empty() ? "" : args[0]);
     EXPECT_NE(run.err.find("Usage:"), std::string::npos);
@@ -204,8 +205,12 @@ TEST_F(CliTest, UploadAndCopyStoreSongsAndPrintOnlyTheSummaryOffATerminal) {
   const CliRun refused = RunCli({"--settings", s, "upload", "A", local});
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.err.find("give --replace or --skip"), std::string::npos) << refused.err;
+  const std::size_t mark = server.Commands().size();
   const CliRun upload = RunCli({"--settings", s, "upload", "A", local, "--skip"});
   EXPECT_EQ(upload.status, 0) << upload.err;
+  // Only the play list written to is read.
+  for (const std::string& command : CommandsSince(server, mark))
+    EXPECT_EQ(command.find("/B"), std::string::npos) << command;
   EXPECT_EQ(upload.out.rfind("1 file(s), 0 not stored by a failure; 5 B stored in ", 0), 0u) << upload.out;
   EXPECT_EQ(upload.out.find('\r'), std::string::npos);
   const CliRun copy = RunCli({"--settings", s, "copy-songs", "A", "B", "1.mp3", "new.mp3", "--replace"});
@@ -219,12 +224,13 @@ TEST_F(CliTest, DeployMakesThePlayerMatchTheFolderAndTransfersNothingTheSecondTi
   TempDir music;
   music.write("Jazz/a.mp3", std::string(3000, 'a'));
   music.write("Jazz/b.mp3", std::string(2000, 'b'));
-  music.write("Locked/keep.mp3", "k");
+  // The same song on both sides, of the same time.
+  SetModified(music.write("Locked/keep.mp3", "k"), kMarch4th2019Noon);
   music.write("Rock/r.mp3", "r");
   music.write("Rock/.hidden", "h");
-  tree.write("Locked/keep.mp3", "k");
+  SetModified(tree.write("Locked/keep.mp3", "k"), kMarch4th2019Noon);
   tree.write("Locked/extra.mp3", "e");
-  tree.write("Old/o.mp3", "o");
+  tree.write("Old/o.mp3", std::string(256 * 1024, 'o'));  // read back to measure the link's speed
   FtpTestServer server(tree.str(), {"--deny-change", "Locked"});
   WriteIniFor(server);
   auto deploy = [&](std::vector<std::string> flags) {
@@ -235,14 +241,27 @@ TEST_F(CliTest, DeployMakesThePlayerMatchTheFolderAndTransfersNothingTheSecondTi
 
   const CliRun dry = deploy({"--dry-run", "--delete"});
   EXPECT_EQ(dry.status, 0) << dry.err;
-  EXPECT_EQ(dry.out, "create\tJazz\ncreate\tRock\nupload\tJazz\ta.mp3\t3000\nupload\tJazz\tb.mp3\t2000\n"
-                     "upload\tRock\tr.mp3\t1\ndelete\tLocked\textra.mp3\ndelete-playlist\tOld\n");
+  EXPECT_EQ(dry.out.substr(0, dry.out.find("; about")),
+            "Jazz: new play list, 2 to send (2 new; 4 KB)\n  send    a.mp3 (2 KB, new)\n  send    b.mp3 (1 KB, new)\n"
+            "Locked: 1 to delete, 1 unchanged\n  delete  extra.mp3\n"
+            "Rock: new play list, 1 to send (1 new; 1 B)\n  send    r.mp3 (1 B, new)\n"
+            "Old: play list to delete, with 1 song\n"
+            "Total: 2 play lists to create, 3 songs to send (4 KB), 1 song to delete, 1 play list to delete, 1 unchanged");
+  EXPECT_NE(dry.out.find("/s and "), std::string::npos) << dry.out;  // the speed of a song read back
+  const CliRun data = RunCli({"--settings", settings.str(), "--json", "deploy", music.str(), "--dry-run", "--delete"});
+  EXPECT_EQ(data.status, 0) << data.err;
+  const nlohmann::json plan = nlohmann::json::parse(data.out);
+  EXPECT_EQ(plan["total"]["sendBytes"], 5001);
+  EXPECT_EQ(plan["uploads"][2]["reason"], "new");
+  EXPECT_EQ(plan["playLists"][1]["unchanged"], 1);
+  EXPECT_EQ(plan["playLists"][3]["deleteSongs"], 1);  // Old, as a whole
+  EXPECT_GT(plan["total"]["estimatedSeconds"].get<double>(), 0);
   EXPECT_EQ(Count(server.Commands(), "MKD"), 0);
 
   const CliRun first = deploy({});
   EXPECT_EQ(first.status, 0) << first.err;
   const std::string kept = "Locked/\nLocked/extra.mp3 1\nLocked/keep.mp3 1\n";
-  EXPECT_EQ(TreeText(tree.path()), "Jazz/\nJazz/a.mp3 3000\nJazz/b.mp3 2000\n" + kept + "Old/\nOld/o.mp3 1\nRock/\nRock/r.mp3 1\n");
+  EXPECT_EQ(TreeText(tree.path()), "Jazz/\nJazz/a.mp3 3000\nJazz/b.mp3 2000\n" + kept + "Old/\nOld/o.mp3 262144\nRock/\nRock/r.mp3 1\n");
   EXPECT_NE(first.err.find("no reload sent"), std::string::npos) << first.err;
 
   std::size_t mark = server.Commands().size();
@@ -257,10 +276,70 @@ TEST_F(CliTest, DeployMakesThePlayerMatchTheFolderAndTransfersNothingTheSecondTi
   mark = server.Commands().size();
   const CliRun third = deploy({"--delete"});
   EXPECT_EQ(third.status, 3) << third.err;
-  EXPECT_EQ(third.out, "replace\tJazz\ta.mp3\t3500\ndelete\tJazz\tb.mp3\ndelete\tLocked\textra.mp3\ndelete-playlist\tOld\n");
+  EXPECT_EQ(third.out,
+            "Jazz: 1 to send (1 size; 3 KB), 1 to delete, 0 unchanged\n  send    a.mp3 (3 KB, size)\n  delete  b.mp3\n"
+            "Locked: 1 to delete, 1 unchanged\n  delete  extra.mp3\nRock: 1 unchanged\nOld: play list to delete, with 1 song\n"
+            "Total: 1 song to send (3 KB), 2 songs to delete, 1 play list to delete, 2 unchanged\n");
   EXPECT_NE(third.err.find("song \"extra.mp3\" of play list \"Locked\" was not deleted: 550"), std::string::npos)
       << third.err;
   // The refusal stopped nothing after it.
   EXPECT_EQ(TreeText(tree.path()), "Jazz/\nJazz/a.mp3 3500\n" + kept + "Rock/\nRock/r.mp3 1\n");
   EXPECT_EQ(Count(CommandsSince(server, mark), "STOR"), 1);
+}
+
+// A song whose bytes change but not its size is sent, by its time where the player keeps the
+// times deploys give its songs, and by its bytes read back (--checksum) where it does not; the
+// plan says which; a deploy after it sends nothing. Each play list is listed once.
+TEST_F(CliTest, DeploySendsASongChangedWithoutAChangeOfSize) {
+  struct Row {
+    const char* what;
+    std::vector<std::string> server;
+    std::vector<std::string> flags;  // of the deploy after the change
+    const char* reason;              // in its plan
+    bool noted;                      // the plan says that times are not compared
+  };
+  const std::vector<Row> rows = {
+      {"a server that keeps times", {}, {"--yes"}, "time", false},
+      {"a server without MFMT and MDTM", {"--no-times"}, {"--checksum"}, "content", true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    TempDir music, served;
+    const std::string song = music.write("Jazz/a.mp3", std::string(3000, 'a'));
+    SetModified(song, kMarch4th2019Noon);
+    SetModified(music.write("Jazz/b.mp3", "b"), kMarch4th2019Noon);
+    FtpTestServer server(served.str(), row.server);
+    WriteIniFor(server);
+    auto deploy = [&](std::vector<std::string> flags) {
+      std::vector<std::string> args = {"--settings", settings.str(), "deploy", music.str()};
+      args.insert(args.end(), flags.begin(), flags.end());
+      return RunCli(args);
+    };
+    ASSERT_EQ(deploy({}).status, 0);
+    // Other bytes of the same size, written later.
+    music.write("Jazz/a.mp3", std::string(3000, 'A'));
+    SetModified(song, kMarch4th2019Noon + 3600);
+    const CliRun bySize = deploy({"--dry-run"});
+    EXPECT_EQ(bySize.status, 0) << bySize.err;
+    EXPECT_EQ((bySize.err + bySize.out).find("Note: the player does not keep the songs' modification times") !=
+                  std::string::npos,
+              row.noted) << bySize.err << bySize.out;
+    std::size_t mark = server.Commands().size();
+    const CliRun changed = deploy(row.flags);
+    EXPECT_EQ(changed.status, 0) << changed.err;
+    EXPECT_NE(changed.out.find(std::string("  send    a.mp3 (2 KB, ") + row.reason + ")\n"), std::string::npos)
+        << changed.out;
+    EXPECT_TRUE(served.read("Jazz/a.mp3") == std::string(3000, 'A'));
+    std::vector<std::string> commands = CommandsSince(server, mark);
+    EXPECT_EQ(Count(commands, "STOR "), 1);
+    EXPECT_EQ(Count(commands, "CWD /Jazz"), 1);
+    mark = server.Commands().size();
+    const CliRun again = deploy(row.flags);
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(again.err.find("nothing to do"), std::string::npos) << again.out;
+    commands = CommandsSince(server, mark);
+    EXPECT_EQ(Count(commands, "STOR "), 0);
+    // The root and Jazz, each listed once.
+    EXPECT_EQ(Count(commands, "MLSD ") + Count(commands, "STAT /") + Count(commands, "LIST"), row.noted ? 3 : 2);
+  }
 }

@@ -66,14 +66,17 @@ TEST_F(FtpClientTest, LogsInWithBinaryTypeThenSystAndListsInActiveModeWithPort) 
   EXPECT_EQ(entries[0].name, "one.mp3");
 
   const auto commands = server.Commands();
-  ASSERT_EQ(commands.size(), 7u);
+  ASSERT_EQ(commands.size(), 8u);
   EXPECT_EQ(commands[0], "USER kestrel");
   EXPECT_EQ(commands[1], "PASS secret");
   EXPECT_EQ(commands[2], "TYPE I");
   EXPECT_EQ(commands[3], "SYST");
-  EXPECT_EQ(commands[4], "CWD /A");
-  EXPECT_EQ(commands[5].rfind("PORT 127,0,0,1,", 0), 0u) << commands[5];
-  EXPECT_EQ(commands[6], "LIST");
+  EXPECT_EQ(commands[4], "FEAT");
+  EXPECT_TRUE(client.Pipelining());
+  EXPECT_TRUE(client.Features().mfmt && client.Features().mdtm && client.Features().machineListing);
+  EXPECT_EQ(commands[5], "CWD /A");
+  EXPECT_EQ(commands[6].rfind("PORT 127,0,0,1,", 0), 0u) << commands[6];
+  EXPECT_EQ(commands[7], "LIST");
 }
 
 TEST_F(FtpClientTest, OperationsGiveTheirResultsAndRefusalsCarryTheReply) {

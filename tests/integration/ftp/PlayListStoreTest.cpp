@@ -86,7 +86,7 @@ TEST_F(PlayListStoreTest, NumbersPlayListsInListingOrderAndCountsOnlyThoseWithAF
   EXPECT_EQ(DeviceNumbers(store), (std::vector<int>{1, 0, 2}));
   for (int row = 0; row < 3; ++row) EXPECT_EQ(store.At(row)->Seq, row + 1);
   EXPECT_EQ(WithoutPort(server->Commands()),
-            (std::vector<std::string>{"USER kestrel", "PASS secret", "TYPE I", "SYST", "CWD /",
+            (std::vector<std::string>{"USER kestrel", "PASS secret", "TYPE I", "SYST", "FEAT", "CWD /",
                                       "STAT /", "LIST", "STAT /A", "STAT /B", "STAT /C"}));
 
   // SelectPlayList's row: by device number, by exact name, the first row, or none.
@@ -232,7 +232,7 @@ TEST_F(PlayListStoreTest, ReadingSongsReconnectsSilentlyWithTheSettingsHeld) {
   EXPECT_TRUE(prompts.Shown().empty());
   EXPECT_FALSE(context.TerminationRequested());
   EXPECT_EQ(WithoutPort(second.Commands()),
-            (std::vector<std::string>{"USER kestrel", "PASS secret", "TYPE I", "SYST", "CWD /A",
+            (std::vector<std::string>{"USER kestrel", "PASS secret", "TYPE I", "SYST", "FEAT", "CWD /A",
                                       "STAT /A", "LIST"}));
 }
 

@@ -84,6 +84,17 @@ TEST_F(UploadSongsTest, ThreeNewFilesAreCountedStoredAndReadAgain) {
   EXPECT_EQ(target.SongList.size(), 4u);
 }
 
+// A server that takes one command at a time is found at login and sent one at a time.
+TEST_F(UploadSongsTest, ServerTakingOneCommandAtATimeGetsOneAtATime) {
+  Serve({"--one-command-a-read"});
+  EXPECT_FALSE(client.Pipelining());
+  prompts.AnswerYes(true);
+  const auto result = Upload({local.write("a.mp3", "AAA"), local.write("old.mp3", "new")});
+  EXPECT_TRUE(result.failures.empty()) << Message();
+  EXPECT_EQ(Served("a.mp3"), "AAA");
+  EXPECT_EQ(Served("old.mp3"), "new");
+}
+
 TEST_F(UploadSongsTest, ExistingNameIsReplacedOnlyOnYes) {
   Serve();
   const std::string path = local.write("old.mp3", "the new song");

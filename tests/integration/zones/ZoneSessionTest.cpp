@@ -30,7 +30,6 @@
 #include "support/PrivateNetns.h"
 #include "support/RecordingPrompts.h"
 #include "support/TempDir.h"
-#include "support/Wait.h"
 #include "ui/Main.h"
 #include "ui/UnitSinglePgBar.h"
 #include "../../ui/UiTestSupport.h"
@@ -43,12 +42,6 @@ namespace {
 std::string Env(const char* name) {
   const char* v = std::getenv(name);
   return v != nullptr ? v : "";
-}
-
-// Handles events until `done` holds; false after `ms`.
-template <typename Condition>
-bool WaitFor(Condition done, int ms = 5000) {
-  return test::WaitUntil(done, std::chrono::milliseconds(ms), [] { test::ProcessEvents(10); });
 }
 
 // The stand-in's log from a given point on: one line per frame it took ("1:21 NEXT: ...").
@@ -89,7 +82,7 @@ class ZoneSession : public ::testing::Test {
     ASSERT_TRUE(session->Start());
     frm().resize(1280, 800);
     frm().show();
-    ASSERT_TRUE(WaitFor([this] { return test::List(frm(), "lvPlayList")->rowCount() == 2 && frm().isEnabled(); }));
+    ASSERT_TRUE(test::WaitHandlingEvents([this] { return test::List(frm(), "lvPlayList")->rowCount() == 2 && frm().isEnabled(); }));
   }
   ui::TMainFrm& frm() { return session->Window(); }
   QString Status(int row) { return test::List(frm(), "lvPlayZones")->CellText(row, 1); }
@@ -125,7 +118,7 @@ TEST_F(ZoneSession, EveryZoneIsPolledEveryThreeSecondsInRowOrder) {
   std::vector<qint64> seen;
   QElapsedTimer clock;
   clock.start();
-  ASSERT_TRUE(WaitFor([&] {
+  ASSERT_TRUE(test::WaitHandlingEvents([&] {
     const std::size_t n = log.Lines("STATUS\\?").size();
     while (seen.size() < n) seen.push_back(clock.elapsed());
     return n >= 7;
@@ -155,18 +148,18 @@ TEST_F(ZoneSession, EveryZoneIsPolledEveryThreeSecondsInRowOrder) {
 
 TEST_F(ZoneSession, NextSongReachesOnlyTheCheckedZoneAndItsLineFollows) {
   Open(&prompts);
-  ASSERT_TRUE(WaitFor([this] { return Status(1).contains("Song Name:"); }));
+  ASSERT_TRUE(test::WaitHandlingEvents([this] { return Status(1).contains("Song Name:"); }));
   Check(1);
   log.Skip();
   QTest::mouseClick(test::Button(frm(), "btnNextAll"), Qt::LeftButton);
-  ASSERT_TRUE(WaitFor([this] { return !log.Lines("NEXT").empty(); }));
+  ASSERT_TRUE(test::WaitHandlingEvents([this] { return !log.Lines("NEXT").empty(); }));
   const auto next = log.Lines("NEXT");
   ASSERT_EQ(next.size(), 1u);
   ASSERT_EQ(next[0].substr(0, 9), "1:21 NEXT");
   std::smatch song;
   ASSERT_TRUE(std::regex_search(next[0], song, std::regex("\"([^\"]+)\"")));
   const QString name = QString::fromStdString("Song Name: " + song[1].str() + ".");
-  EXPECT_TRUE(WaitFor([&] { return Status(1).contains(name); }, 5000)) << Status(1).toStdString();
+  EXPECT_TRUE(test::WaitHandlingEvents([&] { return Status(1).contains(name); }, 5000)) << Status(1).toStdString();
 }
 
 TEST_F(ZoneSession, PlayPlaysTheSelectedSongWhenASongIsSelected) {
@@ -181,7 +174,7 @@ TEST_F(ZoneSession, PlayPlaysTheSelectedSongWhenASongIsSelected) {
     SCOPED_TRACE(expected);
     log.Skip();
     QTest::mouseClick(test::Button(frm(), "btnPlayAll"), Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return !log.Lines(play).empty(); }));
+    ASSERT_TRUE(test::WaitHandlingEvents([&] { return !log.Lines(play).empty(); }));
     EXPECT_EQ(log.Lines(play)[0].substr(5, expected.size() + 1), expected + ":");
     songs->clearSelection();  // no song selected: the plain play command
   }
@@ -193,17 +186,17 @@ TEST_F(ZoneSession, VolumeAndMuteRoundTrip) {
   Check(0);
   log.Skip();
   test::Part<QSlider>(frm(), "tkBarVol")->setValue(60);
-  ASSERT_TRUE(WaitFor([this] { return !log.Lines("^1:20 VOL: attenuation 19").empty(); }));
+  ASSERT_TRUE(test::WaitHandlingEvents([this] { return !log.Lines("^1:20 VOL: attenuation 19").empty(); }));
   EXPECT_TRUE(log.Lines("^1:2[12] VOL").empty());
-  ASSERT_TRUE(WaitFor([this] { return Status(0).contains("Volume: 76%"); }));
+  ASSERT_TRUE(test::WaitHandlingEvents([this] { return Status(0).contains("Volume: 76%"); }));
   QTest::mouseClick(test::Button(frm(), "btnMute"), Qt::LeftButton);
-  ASSERT_TRUE(WaitFor([this] { return !log.Lines("^1:20 VOL: attenuation 79").empty(); }));
-  ASSERT_TRUE(WaitFor([this] { return Status(0).contains("Volume: 0%"); }));
+  ASSERT_TRUE(test::WaitHandlingEvents([this] { return !log.Lines("^1:20 VOL: attenuation 79").empty(); }));
+  ASSERT_TRUE(test::WaitHandlingEvents([this] { return Status(0).contains("Volume: 0%"); }));
   // Unmuted: the zone reports silence, so the volume saved at the mute comes back.
   log.Skip();
   QTest::mouseClick(test::Button(frm(), "btnMute"), Qt::LeftButton);
-  ASSERT_TRUE(WaitFor([this] { return !log.Lines("^1:20 VOL: attenuation 19").empty(); }));
-  EXPECT_TRUE(WaitFor([this] { return Status(0).contains("Volume: 76%"); }));
+  ASSERT_TRUE(test::WaitHandlingEvents([this] { return !log.Lines("^1:20 VOL: attenuation 19").empty(); }));
+  EXPECT_TRUE(test::WaitHandlingEvents([this] { return Status(0).contains("Volume: 76%"); }));
 }
 
 TEST_F(ZoneSession, ChangedPlayListsAreReloadedWithTheProgressWindowFirst) {
@@ -228,7 +221,7 @@ TEST_F(ZoneSession, ChangedPlayListsAreReloadedWithTheProgressWindowFirst) {
   EXPECT_FALSE(session->SinglePgBar().isVisible());
   EXPECT_TRUE(frm().isEnabled());
   EXPECT_FALSE(session->State().PlayListsChanged);
-  ASSERT_TRUE(WaitFor([this] { return !log.Lines("PREV").empty(); }));
+  ASSERT_TRUE(test::WaitHandlingEvents([this] { return !log.Lines("PREV").empty(); }));
   const auto frames = log.Lines("^1:2[0-2] (UPDATELIST: reloading|PREV)");
   ASSERT_EQ(frames.size(), 4u);
   EXPECT_EQ(frames[0].substr(0, 15), "1:20 UPDATELIST");
@@ -254,7 +247,7 @@ TEST_F(ZoneSession, ClosingWhileAnOperationWaitsForAnAnswerEndsAtOnce) {
     box->close();
   });
   watch.start(20);
-  ASSERT_TRUE(WaitFor([&] { return closeMs >= 0 && QApplication::activeModalWidget() == nullptr; }));
+  ASSERT_TRUE(test::WaitHandlingEvents([&] { return closeMs >= 0 && QApplication::activeModalWidget() == nullptr; }));
   EXPECT_LT(closeMs, 1000);
   EXPECT_FALSE(answered);
 }
@@ -268,7 +261,7 @@ TEST_F(ZoneSession, ClosingWhileTheProgressWindowIsUpEndsAtOnce) {
   });
   watch.start(20);
   session->State().ZoneUpdating = true;  // as when a zone reports that it reloads
-  ASSERT_TRUE(WaitFor([&] { return closeMs >= 0 && !session->SinglePgBar().isVisible(); }));
+  ASSERT_TRUE(test::WaitHandlingEvents([&] { return closeMs >= 0 && !session->SinglePgBar().isVisible(); }));
   EXPECT_LT(closeMs, 1000);
   EXPECT_TRUE(session->State().ShutdownFlag);
 }
@@ -322,14 +315,14 @@ TEST_F(SilentReload, AReloadThatNeverEndsTimesOutAndPollingResumes) {
   EXPECT_EQ(session->State().UpdateWaitCounter, 0);
   EXPECT_TRUE(prompts.Shown().empty()) << "no \"Updated!\" after a time-out";
   log.Skip();
-  EXPECT_TRUE(WaitFor([this] { return !log.Lines("STATUS\\?").empty(); }, 4000));
+  EXPECT_TRUE(test::WaitHandlingEvents([this] { return !log.Lines("STATUS\\?").empty(); }, 4000));
 }
 
 TEST_F(StartAndClose, FiftyTimesInARow) {
   for (int i = 0; i < 50; ++i) {
     SCOPED_TRACE(i);
     Open(&prompts);
-    ASSERT_TRUE(WaitFor([this] { return !Status(0).isEmpty(); }));
+    ASSERT_TRUE(test::WaitHandlingEvents([this] { return !Status(0).isEmpty(); }));
     EXPECT_LT(Close(), 1000);
     session.reset();
   }

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# kestrel-cli.exe from the unpacked zip, under Wine, against a real FTP server on 127.0.0.1:
+# playlists (the same lines as the Linux kestrel-cli prints), upload, deploy of a folder (the
+# bytes on the server equal the folder's; one play list and its song have names outside the
+# ANSI code page, so they only arrive when the names travel as wide text), and a second deploy
+# that stores nothing. Zone.ini has no zones, so nothing goes on the bus; everything runs in a
+# namespace that has nothing but its loopback interface all the same.
+# Usage: check_ftp.sh APP_DIR LINUX_CLI WINE_PREFIX
+set -euo pipefail
+app=$1
+linux_cli=$2
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../support/netns.sh"
+. "$here/wine.sh"
+. "$here/checks.sh"
+
+netns_begin "kwftp$$"
+trap checks_cleanup EXIT
+netns_add lo
+ns=$NETNS_LAST
+wine_env "$3"
+wine_server_in "$ns"
+
+served=$NETNS_TMP/served
+mkdir -p "$served/Jazz" "$served/Rock"
+head -c 70000 /dev/urandom >"$served/Jazz/a.mp3"
+head -c 50000 /dev/urandom >"$served/Rock/r.mp3"
+ftp_log=$NETNS_TMP/ftp-commands.log
+ip netns exec "$ns" /usr/bin/python3 "$here/../support/ftp_test_server.py" --root "$served" \
+  --log "$ftp_log" >"$NETNS_TMP/ftp.out" 2>&1 &
+netns_track $!
+netns_wait_for_line "$NETNS_TMP/ftp.out" "^PORT " 10
+port=$(sed -n 's/^PORT //p' "$NETNS_TMP/ftp.out")
+
+# The Settings folder beside the program, as a user fills it in.
+settings=$app/Settings
+ini "$settings/ftpServer.ini" '[ftpServer]' 'IP=127.0.0.1' "Port=$port" 'UserName=kestrel' 'Password=secret'
+ini "$settings/Zone.ini" '[TotalZones]' 'TotalZones=0'
+cli() { wine_in "$ns" "$app/kestrel-cli.exe" "$@" 2>>"$NETNS_TMP/cli.err" | tr -d '\r'; }
+# A failing command is reported by the check that follows it.
+
+expected=$(ip netns exec "$ns" "$linux_cli" --settings "$settings" playlists)
+check "playlists lists what the Linux kestrel-cli lists" "$expected" "$(cli playlists || true)"
+
+song=$NETNS_TMP/new.mp3
+head -c 90000 /dev/urandom >"$song"
+cli upload --replace Jazz "$(wine_path "$song")" >/dev/null || true
+check_same_file "upload stores the file's bytes" "$song" "$served/Jazz/new.mp3"
+
+music=$NETNS_TMP/music
+greek="Ωδές"
+mkdir -p "$music/Rock" "$music/$greek" "$music/Pop"
+head -c 120000 /dev/urandom >"$music/Rock/r2.mp3"
+cp "$served/Rock/r.mp3" "$music/Rock/r.mp3"
+head -c 64000 /dev/urandom >"$music/$greek/Καλημέρα.mp3"
+head -c 33000 /dev/urandom >"$music/Pop/p.mp3"
+status=0
+cli deploy "$(wine_path "$music")" >/dev/null || status=$?
+check "deploy exit status" 0 "$status"
+for list in Rock "$greek" Pop; do
+  check "deploy: play list $list on the server equals the folder" "" \
+    "$(diff -r "$music/$list" "$served/$list" 2>&1 || true)"
+done
+
+stores=$(grep -c '^STOR ' "$ftp_log" || true)
+status=0
+cli deploy "$(wine_path "$music")" >/dev/null || status=$?
+check "second deploy exit status" 0 "$status"
+check "second deploy sends no STOR" "$stores" "$(grep -c '^STOR ' "$ftp_log" || true)"
+expect_line "second deploy finds nothing to do" "nothing to do" "$NETNS_TMP/cli.err"
+
+if [ "$CHECK_FAILURES" -ne 0 ]; then
+  echo "---- kestrel-cli.exe messages"
+  tr -d '\r' <"$NETNS_TMP/cli.err"
+fi
+checks_done "FTP"
