@@ -346,17 +346,17 @@ TEST_F(ZoneSession, ZonesDialogFindsTheDevicesAndTheWindowTakesThemAtOnce) {
   const std::string before = "[TotalZones]\r\nTotalZones=1\r\n[Zone1]\r\nZoneName=Lobby\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=20\r\n";
   settings.write("Zone.ini", before);
   Open(&prompts);
-  ASSERT_TRUE(WaitFor([this] { return Status(0).contains("Song Name:"); }));
+  ASSERT_TRUE(test::WaitHandlingEvents([this] { return Status(0).contains("Song Name:"); }));
 
   QTest::keyClick(&frm(), Qt::Key_Z, Qt::ControlModifier | Qt::AltModifier);
   QDialog* dialog = nullptr;
-  ASSERT_TRUE(WaitFor([&] { return (dialog = frm().findChild<QDialog*>("UnitZoneListFrm")) != nullptr && dialog->isVisible(); }));
+  ASSERT_TRUE(test::WaitHandlingEvents([&] { return (dialog = frm().findChild<QDialog*>("UnitZoneListFrm")) != nullptr && dialog->isVisible(); }));
   ui::TListView* rows = test::List(*dialog, "lvZones");
   ASSERT_EQ(rows->rowCount(), 1);
   ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
   QTest::keyClick(dialog->windowHandle(), Qt::Key_F, Qt::AltModifier);
   bool lobbyKeptItsLine = true;
-  ASSERT_TRUE(WaitFor([&] {
+  ASSERT_TRUE(test::WaitHandlingEvents([&] {
     lobbyKeptItsLine = lobbyKeptItsLine && Status(0).contains("Song Name:");
     return rows->rowCount() == 3 && test::Button(*dialog, "btnOK")->isEnabled();
   }, 10000)) << test::Label(*dialog, "lblFound")->text().toStdString() << " rows " << rows->rowCount();
@@ -370,9 +370,9 @@ TEST_F(ZoneSession, ZonesDialogFindsTheDevicesAndTheWindowTakesThemAtOnce) {
 
   QTest::keyClick(dialog->windowHandle(), Qt::Key_Return);
   ui::TListView* zones = test::List(frm(), "lvPlayZones");
-  ASSERT_TRUE(WaitFor([&] { return zones->rowCount() == 3; }));
+  ASSERT_TRUE(test::WaitHandlingEvents([&] { return zones->rowCount() == 3; }));
   EXPECT_EQ(zones->CellText(2, 0), "Zone 1:22");
   EXPECT_EQ(test::TempDir::ReadFile(settings.file("Zone.ini.bak")), before);
-  EXPECT_TRUE(WaitFor([this] { return Status(2).contains("Play Mode:"); }, 10000));
+  EXPECT_TRUE(test::WaitHandlingEvents([this] { return Status(2).contains("Play Mode:"); }, 10000));
   EXPECT_TRUE(prompts.Shown().empty());
 }
