@@ -10,6 +10,8 @@
 #include "ui/Main.h"
 #include "ui/QtPrompts.h"
 #include "ui/UnitSinglePgBar.h"
+#include "ui/ZoneListController.h"
+#include "zones/ZoneScan.h"
 
 namespace kestrel::app {
 
@@ -85,6 +87,12 @@ bool TSession::Start() {
   control_->SetProgressRunning([this] { return progressThread_ != nullptr && progressThread_->Running(); });
   frm.SetZoneControl(control_.get());
 
+  frm.ZoneList().SetZoneEditing(
+      [this]() -> std::unique_ptr<ZoneScanner> {
+        if (!recv_) return nullptr;
+        return std::make_unique<ZoneScanner>(bus_, *recv_);
+      },
+      [this] { ReloadZones(); });
   try {
     frm.LoadZones();
   } catch (const std::exception& e) {
@@ -110,6 +118,24 @@ void TSession::StartThreads() {
   queryThread_->Start();
 }
 
+void TSession::ReloadZones() {
+  if (queryThread_) queryThread_->Stop();
+  std::string why;
+  {
+    std::lock_guard<std::mutex> lock(poll_.PollLock);
+    why = frm_->ZoneList().ReloadZones();
+  }
+  if (!why.empty()) prompts_->Show(PromptKind::ErrorOk, why);
+  if (queryThread_) {
+    queryThread_ = std::make_unique<TQueryThread>(bus_, poll_, *zones_, state_);
+    queryThread_->Start();
+  } else if (why.empty() && !stopped_) {
+    // The zones could not be read at start-up; now they can.
+    StartThreads();
+    frm_->AcceptFileDrops();
+  }
+}
+
 void TSession::ShowUpdateProgressOnWindowThread() {
   frm_->Gate().Call([this] { progress_->ShowUpdateProgress(); });
 }
@@ -117,6 +143,8 @@ void TSession::ShowUpdateProgressOnWindowThread() {
 void TSession::Stop() {
   if (stopped_) return;
   stopped_ = true;
+  // A zone list dialog goes first: its scan uses the bus and the receive thread.
+  frm_->ZoneList().EndZoneEditing();
   // From here on no thread waits for the window thread: prompts, store notices and the
   // progress hand-over return at once, and a reload wait or progress sweep on the window
   // thread ends.

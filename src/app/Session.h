@@ -75,6 +75,9 @@ class TSession {
 
  private:
   void StartThreads();
+  // After the zone list dialog wrote Zone.ini: the zones read anew while the query thread is
+  // stopped and no reply is being handed to a zone; the threads start if they did not yet.
+  void ReloadZones();
   void ShowUpdateProgressOnWindowThread();
 
   AppContext& context_;

@@ -59,12 +59,21 @@ bool TthreadRecLigth::ReceiveDatagram() {
   return size != 0;
 }
 
+void TthreadRecLigth::SetReplyListener(ReplyListener* listener) {
+  std::lock_guard<std::mutex> lock(listenerMutex_);
+  listener_ = listener;
+}
+
 void TthreadRecLigth::DispatchFrame(const std::vector<std::uint8_t>& frameData, [[maybe_unused]] bool isLong) {
-  if (!mainFormExists_) return;
   if (frameData.size() < kFrameDataOverhead) return;
   const std::uint16_t opCode =
       static_cast<std::uint16_t>(frameData[kOpCodeOffset] << 8 | frameData[kOpCodeOffset + 1]);
   if (opCode != kOpTextReply) return;
+  {
+    std::lock_guard<std::mutex> lock(listenerMutex_);
+    if (listener_ != nullptr) listener_->OnReply(frameData);
+  }
+  if (!mainFormExists_) return;
 
   std::lock_guard<std::mutex> lock(poll_.PollLock);
   const std::uint8_t subnet = poll_.PolledSubnetID;
@@ -78,13 +87,13 @@ void TthreadRecLigth::DispatchFrame(const std::vector<std::uint8_t>& frameData, 
   const std::vector<std::uint8_t> payload(frameData.begin() + kPayloadOffset, frameData.end() - 2);
   ++counters_.dispatched;
   try {
-    if (Decode(payload)) ++counters_.recognised;
+    if (DecodeStatusReply(payload, sink_, &state_)) ++counters_.recognised;
   } catch (const std::exception&) {
     ++counters_.failed;  // a display line number that is no integer: the frame is dropped
   }
 }
 
-bool TthreadRecLigth::Decode(const std::vector<std::uint8_t>& payload) {
+bool DecodeStatusReply(const std::vector<std::uint8_t>& payload, ZoneStatusSink* sink, SharedState* state) {
   const std::uint8_t* p = payload.data();
   const std::size_t n = payload.size();
   std::int32_t a = 0;
@@ -94,19 +103,20 @@ bool TthreadRecLigth::Decode(const std::vector<std::uint8_t>& payload) {
   std::string name;
 
   if (ParseDispInfo(p, n, a, b, status)) {
-    if (sink_ != nullptr) sink_->SetZoneTimes(a, b);
+    if (sink != nullptr) sink->SetZoneTimes(a, b);
   } else if (ParseVolume(p, n, byte)) {
-    if (sink_ != nullptr) sink_->SetZoneVolume(VolumeFromAttenuation(byte));
+    if (sink != nullptr) sink->SetZoneVolume(VolumeFromAttenuation(byte));
   } else if (ParseDispMode(p, n, byte)) {
-    if (sink_ != nullptr) sink_->SetZonePlayMode(byte);
+    if (sink != nullptr) sink->SetZonePlayMode(byte);
   } else if (ParseSongName(p, n, name)) {
-    if (sink_ != nullptr) sink_->SetZoneSong(name, -1);
+    if (sink != nullptr) sink->SetZoneSong(name, -1);
   } else if (ParseSongNo(p, n, a)) {
-    if (sink_ != nullptr) sink_->SetZoneSong(std::string(), a);
+    if (sink != nullptr) sink->SetZoneSong(std::string(), a);
   } else if (ParseListNo(p, n, a)) {
-    if (sink_ != nullptr) sink_->SetZoneListNo(a);
+    if (sink != nullptr) sink->SetZoneListNo(a);
   } else {
-    return ParseDispUpdate(p, n, state_);
+    if (state == nullptr) return false;
+    return ParseDispUpdate(p, n, *state);
   }
   return true;
 }

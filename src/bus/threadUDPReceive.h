@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -42,6 +43,22 @@ struct ReceiveCounters {
 
 class BusEndpoint;
 
+// Offers one reply payload to the decoders in their fixed order and hands the value of the one
+// that recognises it to `sink` (nullptr: decode only). Play list reload reports set and clear
+// the reload flags of `state`; without a state they are recognised and ignored. True when a
+// decoder recognised the payload. A display line number that is no integer throws
+// BadReplyNumber.
+bool DecodeStatusReply(const std::vector<std::uint8_t>& payload, ZoneStatusSink* sink, SharedState* state);
+
+// Sees every accepted text reply on the bus, whoever sent it and whichever zone is polled; the
+// zone scan listens this way beside the polling, which it leaves alone. Called on the receive
+// thread with the frame data (length byte .. CRC) of an op code 0x192F frame.
+class ReplyListener {
+ public:
+  virtual ~ReplyListener() = default;
+  virtual void OnReply(const std::vector<std::uint8_t>& frameData) = 0;
+};
+
 // The receive thread. Start() runs the loop on a thread of its own: read one datagram without
 // blocking and process it; when nothing is waiting, sleep until a datagram comes or a stop
 // request wakes it (so the endpoint is opened before Start). Stop() and the destructor ask the
@@ -72,6 +89,10 @@ class TthreadRecLigth {
   // the main window exists or after it is gone are dropped. Safe on any thread.
   void SetMainFormExists(bool exists) { mainFormExists_ = exists; }
 
+  // Installs the listener that sees every text reply (nullptr removes it). Once this returns,
+  // the listener before is not called any more, so its owner may then release it.
+  void SetReplyListener(ReplyListener* listener);
+
   // The dispatch rules for one accepted frame: the main window exists, the op code is 0x192F,
   // and, under PollLock, its source or target address is the polled address; then the payload
   // goes to the decoders in their fixed order until one recognises it, and the recognised value
@@ -82,15 +103,14 @@ class TthreadRecLigth {
 
  private:
   void Execute();
-  // Offers the payload to the decoders in order; true when one recognised it.
-  bool Decode(const std::vector<std::uint8_t>& payload);
-
   ZoneStatusSink* sink_;
   BusEndpoint& endpoint_;
   PollState& poll_;
   SharedState& state_;
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> mainFormExists_{false};
+  std::mutex listenerMutex_;
+  ReplyListener* listener_ = nullptr;
   std::thread thread_;
   ReceiveCounters counters_;
   // One more byte than the largest datagram taken, so a longer one shows as cut off.

@@ -47,6 +47,8 @@ class CliStation {
   ZoneTable& Zones() { return zones_; }
   ZoneControl& Control() { return *control_; }
   SharedState& State() { return state_; }
+  const BusLink& Bus() const { return bus_; }
+  TthreadRecLigth& Receiver() { return *recv_; }
   // One polling pass over every zone, as the query thread makes it (a second per zone).
   void QueryZones();
   // Tells every zone to reload its play lists and waits for each to report the end, as the

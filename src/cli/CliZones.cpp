@@ -175,8 +175,12 @@ void AddZoneOptions(CLI::App* sub, ZoneArgs& args, bool withAll) {
 
 void AddZoneCommands(Registry& r) {
   Options& options = r.options;
-  r.Add("zones", "a line per zone of Zone.ini: name, address (SUBNET:DEVICE)",
-        [&options](CliContext& cli) { return RunZones(cli, options); });
+  CLI::App* zones = r.app.add_subcommand("zones", "a line per zone of Zone.ini: name, address (SUBNET:DEVICE)");
+  CLI::App* scan = AddZoneScanCommand(r, zones);
+  zones->callback([&r, &options, scan] {
+    if (scan->parsed()) return;  // "zones scan" chose its own command
+    r.choose([&options](CliContext& cli) { return RunZones(cli, options); });
+  });
 
   auto statusArgs = std::make_shared<ZoneArgs>();
   CLI::App* status = r.Add("status", "polls the zones and prints what each reports",

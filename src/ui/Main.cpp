@@ -1,5 +1,6 @@
 #include "ui/Main.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -33,6 +34,7 @@ TMainFrm::TMainFrm(AppContext& context, SharedState& state, ZoneTable& zones, QW
   const OperationRunner run = [this](const std::function<void()>& operation) { RunOperation(operation); };
   playLists_ = std::make_unique<PlayListController>(v.playLists, v.songs, state_, gate_, run);
   zoneList_ = std::make_unique<ZoneListController>(context_, v.zones, zones_, state_, gate_, *playLists_);
+  connect(v.actions.acZones, &QAction::triggered, zoneList_.get(), &ZoneListController::acZonesExecute);
   zoneCommands_ = std::make_unique<ZoneCommandsController>(v.zones, v.songs, v.actions, zoneList_->Checking(),
                                                            *playLists_, [this] { return Choice(); });
   uploads_ = std::make_unique<UploadController>(context_, this, v.songs, v.actions, state_, *playLists_, run);

@@ -214,6 +214,13 @@ MainActions MakeActions(QMainWindow* window, const EnablingFn& enabled) {
   m.acSettings->setIconText("Settings...");  // a tool button shows the icon text, which drops "..."
   m.acSettings->setToolTip("FTP server settings (Ctrl+Alt+S)");
   window->addAction(m.acSettings);
+  // "Zones..." beside it, and Ctrl+Alt+Z.
+  m.acZones = a.Add("acZones", "Zones...", 0, nullptr, nullptr);
+  m.acZones->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Z));
+  m.acZones->setShortcutContext(Qt::WindowShortcut);
+  m.acZones->setIconText("Zones...");
+  m.acZones->setToolTip("The zones: add, remove, rename, order, find them on the bus (Ctrl+Alt+Z)");
+  window->addAction(m.acZones);
 
   m.pmPlayMode = new QMenu(window);
   m.pmPlayMode->setObjectName("pmPlayMode");
@@ -303,6 +310,11 @@ MainView BuildMainView(QMainWindow* window, EnablingFn enabled) {
   window->setStatusBar(v.statBar);
 
   v.actions = MakeActions(window, enabled);
+  v.btnZones = new QToolButton(v.statBar);
+  v.btnZones->setObjectName("btnZones");
+  v.btnZones->setAutoRaise(true);
+  v.btnZones->setDefaultAction(v.actions.acZones);
+  v.statBar->addPermanentWidget(v.btnZones);
   v.btnSettings = new QToolButton(v.statBar);
   v.btnSettings->setObjectName("btnSettings");
   v.btnSettings->setAutoRaise(true);

@@ -96,6 +96,7 @@ struct MainActions {
   QAction* acListCycle;
   QAction* acPlayMode;
   QAction* acSettings;
+  QAction* acZones;
   QMenu* pmPlayMode;
   QMenu* pmPlayList;
   QMenu* pmSongList;
@@ -108,6 +109,7 @@ struct MainView {
   SongArea songs;
   QStatusBar* statBar;
   std::array<QLabel*, 3> statPanels;
+  QToolButton* btnZones;
   QToolButton* btnSettings;
   MainActions actions;
 };

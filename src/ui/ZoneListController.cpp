@@ -14,7 +14,10 @@ ZoneListController::ZoneListController(AppContext& context, const ZoneArea& area
     : context_(context), area_(area), zones_(zones), state_(state), playLists_(playLists), checking_(zones) {
   // Reports are stored on the receive thread; their rows are redrawn on the window thread.
   zones_.SetRowTextHandler([this, &gate](std::size_t row, const std::string& text) {
-    gate.Post([this, row, text] { ShowZoneStatus(static_cast<int>(row), QString::fromStdString(text)); });
+    const unsigned generation = generation_;
+    gate.Post([this, row, text, generation] {
+      if (generation == generation_) ShowZoneStatus(static_cast<int>(row), QString::fromStdString(text));
+    });
   });
   TListView* list = area_.lvPlayZones;
   connect(list, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) { lvPlayZonesChange(item->row()); });
@@ -34,6 +37,57 @@ void ZoneListController::LoadZones() {
     zones_.Append(zone);
     area_.lvPlayZones->AddRow({QString::fromStdString(zone.name), QString()});
   });
+}
+
+std::string ZoneListController::ReloadZones() {
+  ++generation_;
+  area_.lvPlayZones->ClearRows();
+  checking_.Reset();
+  area_.lblZoneSelectedCount->setText("0");
+  zones_.Clear();
+  try {
+    LoadZones();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return {};
+}
+
+void ZoneListController::SetZoneEditing(TUnitZoneListFrm::ScannerFactory scanners, std::function<void()> reload) {
+  scanners_ = std::move(scanners);
+  reload_ = std::move(reload);
+}
+
+void ZoneListController::acZonesExecute() {
+  if (dialog_) {
+    dialog_->raise();
+    dialog_->activateWindow();
+    return;
+  }
+  try {
+    dialog_ = new TUnitZoneListFrm(context_.SettingsFile("Zone.ini"), scanners_, context_.CurrentPrompts(),
+                                   area_.lvPlayZones->window());
+  } catch (const std::exception& e) {
+    context_.CurrentPrompts().Show(PromptKind::ErrorOk,
+                                   "Zone.ini: " + std::string(e.what()) + "; the file is left as it is: mend it by hand first");
+    return;
+  }
+  dialog_->setAttribute(Qt::WA_DeleteOnClose);
+  dialog_->setWindowModality(Qt::WindowModal);
+  connect(dialog_, &QDialog::accepted, this, [this] {
+    if (reload_) {
+      reload_();
+    } else if (const std::string why = ReloadZones(); !why.empty()) {
+      context_.CurrentPrompts().Show(PromptKind::ErrorOk, why);
+    }
+  });
+  dialog_->open();
+}
+
+void ZoneListController::EndZoneEditing() {
+  scanners_ = nullptr;
+  reload_ = nullptr;
+  delete dialog_.data();
 }
 
 void ZoneListController::ShowZoneStatus(int row, const QString& text) { area_.lvPlayZones->SetCellText(row, 1, text); }

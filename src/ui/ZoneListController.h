@@ -4,11 +4,16 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <atomic>
+#include <functional>
+#include <string>
 
 #include "core/AppContext.h"
 #include "core/SharedState.h"
 #include "ui/MainView.h"
+#include "ui/UnitZoneList.h"
 #include "zones/ZoneChecking.h"
 #include "zones/ZoneTable.h"
 
@@ -34,6 +39,18 @@ class ZoneListController : public QObject {
   // Shows a zone's status text in its row (window thread).
   void ShowZoneStatus(int row, const QString& text);
 
+  // The zone list dialog ("Zones..."): `scanners` give "Find Zones" its scanner (none: no
+  // finding); after OK has written Zone.ini, `reload` reads the zones anew with the threads
+  // that use them held (none: ReloadZones alone, for a window without threads).
+  void SetZoneEditing(TUnitZoneListFrm::ScannerFactory scanners, std::function<void()> reload);
+  void acZonesExecute();
+  // Closes the dialog if it is open, cancelling a scan; before the bus and threads go.
+  void EndZoneEditing();
+  // Empties the zone list and reads Zone.ini into it again, nothing checked. Status texts on
+  // their way for the rows before are dropped. Empty, or what stopped the reading (the zones
+  // before it keep their rows).
+  std::string ReloadZones();
+
  private:
   void lvPlayZonesChange(int row);
   void lvPlayZonesClick();
@@ -44,6 +61,12 @@ class ZoneListController : public QObject {
   SharedState& state_;
   PlayListController& playLists_;
   ZoneChecking checking_;
+  // Counts the readings of the zone list; a status text is shown only in the reading it was
+  // sent for.
+  std::atomic<unsigned> generation_{0};
+  TUnitZoneListFrm::ScannerFactory scanners_;
+  std::function<void()> reload_;
+  QPointer<TUnitZoneListFrm> dialog_;
 };
 
 }  // namespace kestrel::ui

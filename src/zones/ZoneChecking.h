@@ -30,6 +30,11 @@ class ZoneChecking {
   // The click handler's first step: true when the click toggled a check box. Lowers the flag.
   bool TakeCheckChanged();
   void ClearCheckChanged() { checkChanged_ = false; }
+  // No zone checked: the zone list was read anew.
+  void Reset() {
+    count_ = 0;
+    checkChanged_ = false;
+  }
 
  private:
   ZoneTable& zones_;

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -28,6 +29,7 @@
 #include "support/RecordingSink.h"
 #include "support/Wait.h"
 #include "zones/ZoneCommands.h"
+#include "zones/ZoneScan.h"
 
 using namespace kestrel;
 using kestrel::test::RecordingSink;
@@ -340,4 +342,48 @@ int main(int argc, char** argv) {
     return 1;
   }
   return RUN_ALL_TESTS();
+}
+
+// A scan of two subnets while the query thread's work goes on for 1:20: the scan finds the
+// stand-in's two devices with what each plays, and the zone's hand-over only ever sees 1:20.
+TEST_F(StandIn, ScanBesidePollingFindsTheDevicesAndPairsNoReplyWrongly) {
+  bus.pblSendBUF(PlaySongCommand(2, 12), kOpTextCommand, 1, 20);
+  bus.pblSendBUF(PlaySongCommand(1, 1), kOpTextCommand, 1, 21);
+  ZoneScanner scanner(bus, receiver);
+  std::vector<FoundDevice> found;
+  std::atomic<bool> scanned{false};
+  std::thread scan([&] {
+    ScanRange range;
+    range.subnets = {1, 2};
+    found = scanner.Run(range);
+    scanned = true;
+  });
+  while (!scanned) {
+    Poll(1, 20);
+    std::this_thread::sleep_for(100ms);  // the polling pace, not a wait for a result
+  }
+  scan.join();
+
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_EQ(found[0].subnetID * 1000 + found[0].deviceID, 1020);
+  EXPECT_EQ(found[1].subnetID * 1000 + found[1].deviceID, 1021);
+  EXPECT_EQ(found[0].report.SongName, "Hi");
+  EXPECT_EQ(found[1].report.SongName, "a.mp3");
+  EXPECT_EQ(found[1].report.ListNo, 1);
+  EXPECT_NE(found[1].report.PlayMode, 0);
+  EXPECT_EQ(scanner.Figures().framesSent, 2u * 2u * 254u);
+
+  bool sawZoneSong = false;
+  for (const SinkEvent& e : sink.Events()) {
+    if (e.kind == SinkEvent::Song && !e.name.empty()) {
+      EXPECT_EQ(e.name, "Hi");
+      sawZoneSong = true;
+    }
+    if (e.kind == SinkEvent::ListNo) {
+      EXPECT_EQ(e.a, 2);
+    }
+  }
+  EXPECT_TRUE(sawZoneSong);
+  bus.pblSendBUF(StopCommand(), kOpTextCommand, 1, 20);
+  bus.pblSendBUF(StopCommand(), kOpTextCommand, 1, 21);
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTimer>
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <iostream>
@@ -335,4 +337,42 @@ int main(int argc, char** argv) {
     return 1;
   }
   return RUN_ALL_TESTS();
+}
+
+// "Zones...": the dialog finds the stand-in's three devices while the zone already polled keeps
+// its line; OK writes Zone.ini (the file as it was kept beside it) and the window polls the
+// zones found, without a restart.
+TEST_F(ZoneSession, ZonesDialogFindsTheDevicesAndTheWindowTakesThemAtOnce) {
+  const std::string before = "[TotalZones]\r\nTotalZones=1\r\n[Zone1]\r\nZoneName=Lobby\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=20\r\n";
+  settings.write("Zone.ini", before);
+  Open(&prompts);
+  ASSERT_TRUE(test::WaitHandlingEvents([this] { return Status(0).contains("Song Name:"); }));
+
+  QTest::keyClick(&frm(), Qt::Key_Z, Qt::ControlModifier | Qt::AltModifier);
+  QDialog* dialog = nullptr;
+  ASSERT_TRUE(test::WaitHandlingEvents([&] { return (dialog = frm().findChild<QDialog*>("UnitZoneListFrm")) != nullptr && dialog->isVisible(); }));
+  ui::TListView* rows = test::List(*dialog, "lvZones");
+  ASSERT_EQ(rows->rowCount(), 1);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+  QTest::keyClick(dialog->windowHandle(), Qt::Key_F, Qt::AltModifier);
+  bool lobbyKeptItsLine = true;
+  ASSERT_TRUE(test::WaitHandlingEvents([&] {
+    lobbyKeptItsLine = lobbyKeptItsLine && Status(0).contains("Song Name:");
+    return rows->rowCount() == 3 && test::Button(*dialog, "btnOK")->isEnabled();
+  }, 10000)) << test::Label(*dialog, "lblFound")->text().toStdString() << " rows " << rows->rowCount();
+  EXPECT_TRUE(lobbyKeptItsLine);
+  const std::vector<std::array<QString, 4>> expected = {{"Lobby", "1", "20", "Yes"},
+                                                        {"Zone 1:21", "1", "21", "Yes (found now)"},
+                                                        {"Zone 1:22", "1", "22", "Yes (found now)"}};
+  for (int row = 0; row < 3; ++row)
+    for (int column = 0; column < 4; ++column)
+      EXPECT_EQ(rows->CellText(row, column), expected[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)]);
+
+  QTest::keyClick(dialog->windowHandle(), Qt::Key_Return);
+  ui::TListView* zones = test::List(frm(), "lvPlayZones");
+  ASSERT_TRUE(test::WaitHandlingEvents([&] { return zones->rowCount() == 3; }));
+  EXPECT_EQ(zones->CellText(2, 0), "Zone 1:22");
+  EXPECT_EQ(test::TempDir::ReadFile(settings.file("Zone.ini.bak")), before);
+  EXPECT_TRUE(test::WaitHandlingEvents([this] { return Status(2).contains("Play Mode:"); }, 10000));
+  EXPECT_TRUE(prompts.Shown().empty());
 }
