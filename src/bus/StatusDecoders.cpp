@@ -173,6 +173,7 @@ bool ParseDispUpdate(const std::uint8_t* p, std::size_t n, SharedState& state) {
     return false;
   state.ZoneUpdating = CharToDigit(p[20]) == 1;
   state.UpdateWaitCounter = 0;
+  ++state.UpdateReplies;
   return false;
 }
 

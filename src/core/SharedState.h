@@ -46,6 +46,9 @@ class SharedState {
   // threads that pause while a reload runs, or come to life when one starts, sleep on the flag.
   WakingFlag ZoneUpdating{false};
   std::atomic<std::int32_t> UpdateWaitCounter{0};
+  // How many update status replies have come: a wait that counts time sees by it that the
+  // counter was reset since it last counted.
+  std::atomic<std::uint32_t> UpdateReplies{0};
   // The counter value at which a reload wait gives up (tests shorten it).
   std::atomic<std::int32_t> UpdateWaitLimit{kUpdateWaitLimit};
 

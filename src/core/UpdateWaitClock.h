@@ -18,10 +18,12 @@ class UpdateWaitClock {
   static constexpr std::chrono::milliseconds kUnit{10};
 
   // Starts counting now.
-  explicit UpdateWaitClock(SharedState& state) : state_(state), counted_(Clock::now()) {}
+  explicit UpdateWaitClock(SharedState& state)
+      : state_(state), counted_(Clock::now()), replies_(state.UpdateReplies.load()) {}
 
   // Adds the whole units passed since the last count (the rest is carried over); true when the
-  // counter is past the limit.
+  // counter is past the limit. After a reply that reset the counter, counting starts anew from
+  // now: the time before the reply is never counted after it, so a wait never ends early.
   bool Count();
   // Counts from now on, leaving out the time since the last count (someone else counted it).
   void Restart() { counted_ = Clock::now(); }
@@ -29,6 +31,7 @@ class UpdateWaitClock {
  private:
   SharedState& state_;
   Clock::time_point counted_;
+  std::uint32_t replies_;
 };
 
 }  // namespace kestrel

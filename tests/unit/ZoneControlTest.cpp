@@ -6,6 +6,8 @@
 #include <chrono>
 #include <thread>
 
+#include "bus/StatusDecoders.h"
+#include "bus/StatusReplies.h"
 #include "support/RecordingPrompts.h"
 #include "support/Wait.h"
 #include "zones/ZoneControl.h"
@@ -56,20 +58,27 @@ TEST_F(ZoneControlTest, AReloadWaitWithoutTheProgressThreadEndsByItsOwnTimeOut) 
 
 // The time-out counts real time from the last update status reply, not the front end's turns:
 // a pump that returns at once does not hasten it, and a reply midway puts it off.
+// The reply comes 150 ms into the wait, while the waiting thread runs or while it is held up
+// (the time before the reply must not count after it).
 TEST_F(ZoneControlTest, AReloadWaitTimesOutTheLimitsWorthOfRealTimeAfterTheLastReply) {
-  state.UpdateWaitLimit = 20;  // 200 ms
-  const auto start = Clock::now();
-  bool replied = false;
-  control.SetPump([&](int, const std::function<bool()>&) {
-    if (!replied && Clock::now() - start >= 150ms) {
-      state.UpdateWaitCounter = 0;  // as the update status decoder does
-      replied = true;
-    }
-    std::this_thread::yield();
-  });
-  control.UpdateZonePlayLists({true, false, true});
-  EXPECT_GE(Clock::now() - start, 350ms);
-  EXPECT_EQ(control.ReloadTimeouts(), 1);
+  const ReplyPayload reply = DispUpdateReply(true);
+  for (const bool heldUp : {false, true}) {
+    SCOPED_TRACE(heldUp ? "held up across the reply" : "running");
+    state.UpdateWaitLimit = 20;  // 200 ms
+    const auto start = Clock::now();
+    bool replied = false;
+    control.SetPump([&](int, const std::function<bool()>&) {
+      if (heldUp && !replied) std::this_thread::sleep_until(start + 150ms);  // the hold-up itself
+      if (!replied && Clock::now() - start >= 150ms) {
+        ParseDispUpdate(reply.data(), reply.size(), state);
+        replied = true;
+      }
+      std::this_thread::yield();
+    });
+    control.UpdateZonePlayLists({true, false, true});
+    EXPECT_GE(Clock::now() - start, 350ms);
+    EXPECT_EQ(control.ReloadTimeouts(), 1);
+  }
 }
 
 TEST_F(ZoneControlTest, CancelEndsAWaitAtOnceAndKeepsTheReloadPending) {
