@@ -77,14 +77,8 @@ nlohmann::json DeviceJson(const FoundDevice& device, const ZoneDefinition* known
 
 // Appends the devices Zone.ini does not have. kOk, or the exit status after saying why.
 int AddNew(const AppContext& context, const std::vector<FoundDevice>& found, const std::string& prefix) {
-  const std::string path = context.SettingsFile("Zone.ini");
-  std::unique_ptr<ZoneIniWriter> writer;
-  try {
-    writer = std::make_unique<ZoneIniWriter>(path);
-  } catch (const std::exception& e) {
-    Complain("Zone.ini: " + std::string(e.what()) + "; the file is left as it is: mend it by hand first");
-    return kUsage;
-  }
+  const std::unique_ptr<ZoneIniWriter> writer = OpenZoneIni(context);
+  if (!writer) return kUsage;
   int added = 0;
   int status = kOk;
   for (const FoundDevice& device : found) {
@@ -104,13 +98,9 @@ int AddNew(const AppContext& context, const std::vector<FoundDevice>& found, con
     std::fprintf(stderr, "Zone.ini has every zone that answered: nothing added\n");
     return status;
   }
-  if (const int writable = CheckWritable(context); writable != kOk) return writable;
-  std::string error;
-  if (!writer->Save(true, error)) {
-    Complain("Zone.ini was not written: " + error);
-    return kNotSaved;
-  }
-  std::fprintf(stderr, "%s: added %d zone(s); the file as it was is %s\n", EscapeControls(path).c_str(), added,
+  if (const int saved = SaveZoneIni(context, *writer, true); saved != kOk) return saved;
+  std::fprintf(stderr, "%s: added %d zone(s); the file as it was is %s\n",
+               EscapeControls(context.SettingsFile("Zone.ini")).c_str(), added,
                EscapeControls(writer->BackupPath()).c_str());
   return status;
 }

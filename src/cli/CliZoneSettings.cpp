@@ -59,23 +59,12 @@ int FindRow(const ZoneIniWriter& writer, const std::string& wanted) {
 }
 
 int Edit(const AppContext& context, const ZoneEditArgs& args, const Change& change) {
-  const std::string path = context.SettingsFile("Zone.ini");
-  std::unique_ptr<ZoneIniWriter> writer;
-  try {
-    writer = std::make_unique<ZoneIniWriter>(path);
-  } catch (const std::exception& e) {
-    Complain("Zone.ini: " + std::string(e.what()) + "; the file is left as it is: mend it by hand first");
-    return kUsage;
-  }
+  const std::unique_ptr<ZoneIniWriter> writer = OpenZoneIni(context);
+  if (!writer) return kUsage;
   std::string done;
   if (const int status = change(*writer, args, done); status != kOk) return status;
-  if (const int status = CheckWritable(context); status != kOk) return status;
-  std::string error;
-  if (!writer->Save(!args.noBackup, error)) {
-    Complain("Zone.ini was not written: " + error);
-    return kNotSaved;
-  }
-  std::printf("%s: %s\n", EscapeControls(path).c_str(), EscapeControls(done).c_str());
+  if (const int status = SaveZoneIni(context, *writer, !args.noBackup); status != kOk) return status;
+  std::printf("%s: %s\n", EscapeControls(context.SettingsFile("Zone.ini")).c_str(), EscapeControls(done).c_str());
   return kOk;
 }
 
@@ -121,6 +110,23 @@ int Move(ZoneIniWriter& zones, const ZoneEditArgs& args, std::string& done) {
 }
 
 }  // namespace
+
+std::unique_ptr<ZoneIniWriter> OpenZoneIni(const AppContext& context) {
+  try {
+    return std::make_unique<ZoneIniWriter>(context.SettingsFile("Zone.ini"));
+  } catch (const std::exception& e) {
+    Complain("Zone.ini: " + std::string(e.what()) + "; the file is left as it is: mend it by hand first");
+    return nullptr;
+  }
+}
+
+int SaveZoneIni(const AppContext& context, const ZoneIniWriter& writer, bool backup) {
+  if (const int status = CheckWritable(context); status != kOk) return status;
+  std::string error;
+  if (writer.Save(backup, error)) return kOk;
+  Complain("Zone.ini was not written: " + error);
+  return kNotSaved;
+}
 
 void AddZoneSettingsCommands(Registry& r, CLI::App* settings) {
   auto args = std::make_shared<ZoneEditArgs>();
