@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <set>
 
@@ -150,6 +151,9 @@ TUnitZoneListFrm::TUnitZoneListFrm(const std::string& zoneIniPath, ScannerFactor
   connect(btnAdd_, &QPushButton::clicked, this, &TUnitZoneListFrm::AddClick);
   edtName_->installEventFilter(this);
   connect(btnFind_, &QPushButton::clicked, this, &TUnitZoneListFrm::FindClick);
+  scanTimer_ = new QTimer(this);
+  scanTimer_->setInterval(50);
+  connect(scanTimer_, &QTimer::timeout, this, &TUnitZoneListFrm::LookAtScan);
   connect(btnOK_, &QPushButton::clicked, this, &TUnitZoneListFrm::accept);
   connect(btnCancel, &QPushButton::clicked, this, &TUnitZoneListFrm::reject);
   connect(lvZones_, &QTableWidget::itemSelectionChanged, this, [this] { Refresh(lvZones_->SelectedRow()); });
@@ -274,18 +278,28 @@ void TUnitZoneListFrm::FindClick() {
   gScan_->setValue(0);
   lblFound_->setText(QString("Asking %1 addresses...").arg(range.Addresses()));
   ZoneScanner* scanner = scanner_.get();
+  scanAsked_ = 0;
+  scanEnded_ = false;
+  // The scan's thread only counts and, at its end, leaves what it found; the window thread looks
+  // at both while the scan runs, and takes the result after joining the thread.
   scan_ = std::thread([this, scanner, range] {
-    const std::vector<FoundDevice> found = scanner->Run(range, [this](std::size_t done, std::size_t) {
-      QMetaObject::invokeMethod(this, [this, done] { gScan_->setValue(static_cast<int>(done)); }, Qt::QueuedConnection);
-    });
-    const double seconds = scanner->Figures().totalSeconds;
-    QMetaObject::invokeMethod(this, [this, found, seconds] { ScanDone(found, seconds); }, Qt::QueuedConnection);
+    scanFound_ = scanner->Run(range, [this](std::size_t done, std::size_t) { scanAsked_ = done; });
+    scanEnded_ = true;
   });
+  scanTimer_->start();
   Refresh(lvZones_->SelectedRow());
 }
 
+void TUnitZoneListFrm::LookAtScan() {
+  gScan_->setValue(static_cast<int>(scanAsked_.load()));
+  if (!scanEnded_) return;
+  scanTimer_->stop();
+  scan_.join();
+  const double seconds = scanner_->Figures().totalSeconds;
+  ScanDone(scanFound_, seconds);
+}
+
 void TUnitZoneListFrm::ScanDone(const std::vector<FoundDevice>& found, double seconds) {
-  if (scan_.joinable()) scan_.join();
   scanner_.reset();
   gScan_->setValue(gScan_->maximum());
   scanned_ = true;
@@ -315,6 +329,7 @@ void TUnitZoneListFrm::ScanDone(const std::vector<FoundDevice>& found, double se
 
 void TUnitZoneListFrm::StopScan() {
   if (!scan_.joinable()) return;
+  scanTimer_->stop();
   scanner_->Cancel();
   scan_.join();
   scanner_.reset();

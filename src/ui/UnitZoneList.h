@@ -6,6 +6,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -19,6 +20,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
+class QTimer;
 
 namespace kestrel {
 class Prompts;
@@ -61,6 +63,8 @@ class TUnitZoneListFrm : public QDialog {
   void RenameClick();
   void MoveClick(int delta);
   void FindClick();
+  // While a scan runs: its progress shown, and its result taken once it has ended.
+  void LookAtScan();
   void ScanDone(const std::vector<FoundDevice>& found, double seconds);
   void StopScan();
   // Tells `why` when it is not empty; true when it was empty.
@@ -72,6 +76,10 @@ class TUnitZoneListFrm : public QDialog {
   Prompts& prompts_;
   std::unique_ptr<ZoneScanner> scanner_;
   std::thread scan_;
+  std::atomic<std::size_t> scanAsked_{0};
+  std::atomic<bool> scanEnded_{false};
+  std::vector<FoundDevice> scanFound_;  // written by the scan's thread before scanEnded_
+  QTimer* scanTimer_;
   bool scanned_ = false;
   std::vector<FoundDevice> found_;
   std::vector<std::uint16_t> fresh_;  // addresses the last scan added to the list
