@@ -1,12 +1,12 @@
 #include "cli/CliStation.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
 
 #include "cli/Cli.h"
 #include "cli/CliOutput.h"
 #include "core/mGetLocalIP.h"
+#include "zones/ZoneScan.h"
 #include "platform/Sleep.h"
 #include "platform/Terminal.h"
 
@@ -15,14 +15,7 @@ namespace kestrel::cli {
 bool ParseAddress(const std::string& text, std::uint8_t& subnetID, std::uint8_t& deviceID) {
   const std::size_t colon = text.find(':');
   if (colon == std::string::npos) return false;
-  auto number = [](const std::string& part, std::uint8_t& out) {
-    if (part.empty() || part.size() > 3 || part.find_first_not_of("0123456789") != std::string::npos) return false;
-    const int value = std::atoi(part.c_str());
-    if (value > 255) return false;
-    out = static_cast<std::uint8_t>(value);
-    return true;
-  };
-  return number(text.substr(0, colon), subnetID) && number(text.substr(colon + 1), deviceID);
+  return ParseIdText(text.substr(0, colon), subnetID) && ParseIdText(text.substr(colon + 1), deviceID);
 }
 
 std::string AddressText(std::uint8_t subnetID, std::uint8_t deviceID) {

@@ -27,13 +27,6 @@ struct ScanArgs {
   std::string namePrefix = "Zone";
 };
 
-// The zone of Zone.ini at the device's address, or nullptr.
-const ZoneDefinition* Known(const std::vector<ZoneDefinition>& zones, const FoundDevice& device) {
-  for (const ZoneDefinition& zone : zones)
-    if (zone.subnetID == device.subnetID && zone.deviceID == device.deviceID) return &zone;
-  return nullptr;
-}
-
 bool ChooseRange(const ScanArgs& args, const std::vector<ZoneDefinition>& zones, ScanRange& range) {
   if (!ParseIdRange(args.devices, range.firstDevice, range.lastDevice)) {
     Complain("--devices: give N or A-B, numbers from 0 to 255 (not \"" + args.devices + "\")");
@@ -82,12 +75,8 @@ int AddNew(const AppContext& context, const std::vector<FoundDevice>& found, con
   int added = 0;
   int status = kOk;
   for (const FoundDevice& device : found) {
-    if (Known(writer->Zones(), device) != nullptr) continue;
-    ZoneDefinition zone;
-    zone.name = prefix + " " + AddressText(device.subnetID, device.deviceID);
-    zone.subnetID = device.subnetID;
-    zone.deviceID = device.deviceID;
-    if (const std::string why = writer->Add(zone); !why.empty()) {
+    if (ZoneAt(writer->Zones(), device.subnetID, device.deviceID) != nullptr) continue;
+    if (const std::string why = writer->Add(ZoneFor(device, prefix)); !why.empty()) {
       Complain(AddressText(device.subnetID, device.deviceID) + " not added: " + why);
       status = kUsage;
       continue;
@@ -124,7 +113,7 @@ int RunScan(CliContext& cli, const Options& options, const ScanArgs& args) {
   std::size_t fresh = 0;
   nlohmann::json devices = nlohmann::json::array();
   for (const FoundDevice& device : found) {
-    const ZoneDefinition* known = Known(zones, device);
+    const ZoneDefinition* known = ZoneAt(zones, device.subnetID, device.deviceID);
     if (known == nullptr) ++fresh;
     if (options.json) {
       devices.push_back(DeviceJson(device, known));

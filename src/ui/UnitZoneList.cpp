@@ -26,10 +26,6 @@ std::uint16_t Key(std::uint8_t subnetID, std::uint8_t deviceID) {
   return static_cast<std::uint16_t>(subnetID << 8 | deviceID);
 }
 
-QString Address(std::uint8_t subnetID, std::uint8_t deviceID) {
-  return QString("%1:%2").arg(subnetID).arg(deviceID);
-}
-
 QPushButton* Button(QWidget* parent, const char* name, const QString& text) {
   auto* b = new QPushButton(text, parent);
   b->setObjectName(name);
@@ -307,15 +303,8 @@ void TUnitZoneListFrm::ScanDone(const std::vector<FoundDevice>& found, double se
   fresh_.clear();
   int refused = 0;
   for (const FoundDevice& device : found) {
-    bool known = false;
-    for (const ZoneDefinition& zone : writer_.Zones())
-      known = known || (zone.subnetID == device.subnetID && zone.deviceID == device.deviceID);
-    if (known) continue;
-    ZoneDefinition zone;
-    zone.name = "Zone " + Address(device.subnetID, device.deviceID).toStdString();
-    zone.subnetID = device.subnetID;
-    zone.deviceID = device.deviceID;
-    if (writer_.Add(zone).empty())
+    if (ZoneAt(writer_.Zones(), device.subnetID, device.deviceID) != nullptr) continue;
+    if (writer_.Add(ZoneFor(device)).empty())
       fresh_.push_back(Key(device.subnetID, device.deviceID));
     else
       ++refused;

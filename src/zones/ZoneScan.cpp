@@ -4,7 +4,7 @@
 
 #include "bus/StatusDecoders.h"
 #include "zones/ZoneCommands.h"
-#include "zones/ZoneStatusText.h"
+#include "zones/ZoneTable.h"
 
 namespace kestrel {
 
@@ -14,27 +14,9 @@ std::uint16_t Key(std::uint8_t subnetID, std::uint8_t deviceID) {
   return static_cast<std::uint16_t>(subnetID << 8 | deviceID);
 }
 
-// Stores decoded values into one TZone, as the zone list stores those of the polled zone.
-class ReportRecorder : public ZoneStatusSink {
- public:
-  explicit ReportRecorder(TZone& zone) : zone_(zone) {}
-  void SetZoneTimes(std::int32_t durationSeconds, std::int32_t positionSeconds) override {
-    zone_.DurText = ZoneTimeText(durationSeconds);
-    zone_.PosText = ZoneTimeText(positionSeconds);
-  }
-  void SetZoneVolume(std::uint8_t volume) override { zone_.Volume = volume; }
-  void SetZonePlayMode(std::uint8_t mode) override { zone_.PlayMode = mode; }
-  void SetZoneSong(const std::string& name, std::int32_t songNo) override {
-    if (!name.empty()) zone_.SongName = name;
-    if (songNo != -1) zone_.SongNo = songNo;
-  }
-  void SetZoneListNo(std::int32_t listNo) override { zone_.ListNo = listNo; }
+}  // namespace
 
- private:
-  TZone& zone_;
-};
-
-bool ParseId(const std::string& text, std::uint8_t& out) {
+bool ParseIdText(const std::string& text, std::uint8_t& out) {
   if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) return false;
   const int value = std::stoi(text);
   if (value > 255) return false;
@@ -42,16 +24,28 @@ bool ParseId(const std::string& text, std::uint8_t& out) {
   return true;
 }
 
-}  // namespace
-
 bool ParseIdRange(const std::string& text, std::uint8_t& first, std::uint8_t& last) {
   const std::size_t dash = text.find('-');
   if (dash == std::string::npos) {
-    if (!ParseId(text, first)) return false;
+    if (!ParseIdText(text, first)) return false;
     last = first;
     return true;
   }
-  return ParseId(text.substr(0, dash), first) && ParseId(text.substr(dash + 1), last) && first <= last;
+  return ParseIdText(text.substr(0, dash), first) && ParseIdText(text.substr(dash + 1), last) && first <= last;
+}
+
+const ZoneDefinition* ZoneAt(const std::vector<ZoneDefinition>& zones, std::uint8_t subnetID, std::uint8_t deviceID) {
+  for (const ZoneDefinition& zone : zones)
+    if (zone.subnetID == subnetID && zone.deviceID == deviceID) return &zone;
+  return nullptr;
+}
+
+ZoneDefinition ZoneFor(const FoundDevice& device, const std::string& prefix) {
+  ZoneDefinition zone;
+  zone.name = prefix + " " + std::to_string(device.subnetID) + ":" + std::to_string(device.deviceID);
+  zone.subnetID = device.subnetID;
+  zone.deviceID = device.deviceID;
+  return zone;
 }
 
 ZoneScanner::ZoneScanner(const BusLink& bus, TthreadRecLigth& receiver) : bus_(bus), receiver_(receiver) {}
@@ -147,7 +141,7 @@ void ZoneScanner::OnReply(const std::vector<std::uint8_t>& frameData) {
   report.SubnetID = subnet;
   report.DeviceID = device;
   const std::vector<std::uint8_t> payload(frameData.begin() + kPayloadOffset, frameData.end() - 2);
-  ReportRecorder recorder(report);
+  TZoneReport recorder(report);
   try {
     DecodeStatusReply(payload, &recorder, nullptr);
   } catch (const std::exception&) {

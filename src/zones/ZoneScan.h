@@ -19,6 +19,7 @@
 #include "bus/mSocket.h"
 #include "bus/threadUDPReceive.h"
 #include "zones/TZone.h"
+#include "zones/ZoneIni.h"
 
 namespace kestrel {
 
@@ -31,6 +32,8 @@ struct ScanRange {
   std::size_t Addresses() const { return subnets.size() * DevicesPerSubnet(); }
 };
 
+// A device or subnet ID: one to three digits, 0 to 255. False for anything else.
+bool ParseIdText(const std::string& text, std::uint8_t& out);
 // "N" or "A-B" with numbers from 0 to 255, A not above B. False for anything else.
 bool ParseIdRange(const std::string& text, std::uint8_t& first, std::uint8_t& last);
 
@@ -41,6 +44,11 @@ struct FoundDevice {
   std::uint8_t deviceID = 0;
   TZone report;
 };
+
+// The first zone of `zones` at this device address, or nullptr.
+const ZoneDefinition* ZoneAt(const std::vector<ZoneDefinition>& zones, std::uint8_t subnetID, std::uint8_t deviceID);
+// The zone a found device is added as: named `prefix` and its address ("Zone 1:20").
+ZoneDefinition ZoneFor(const FoundDevice& device, const std::string& prefix = "Zone");
 
 struct ScanFigures {
   std::size_t framesSent = 0;

@@ -4,6 +4,16 @@
 
 namespace kestrel {
 
+void TZoneReport::SetZoneTimes(std::int32_t durationSeconds, std::int32_t positionSeconds) {
+  zone_.DurText = ZoneTimeText(durationSeconds);
+  zone_.PosText = ZoneTimeText(positionSeconds);
+}
+
+void TZoneReport::SetZoneSong(const std::string& name, std::int32_t songNo) {
+  if (!name.empty()) zone_.SongName = name;
+  if (songNo != -1) zone_.SongNo = songNo;
+}
+
 ZoneTable::ZoneTable(PolledAddressFn polledAddress) : polledAddress_(std::move(polledAddress)) {}
 
 void ZoneTable::SetRowTextHandler(RowTextFn handler) { rowText_ = std::move(handler); }
@@ -55,29 +65,23 @@ void ZoneTable::UpdatePolledZone(bool recompose, const std::function<void(TZone&
 }
 
 void ZoneTable::SetZoneTimes(std::int32_t durationSeconds, std::int32_t positionSeconds) {
-  UpdatePolledZone(true, [&](TZone& z) {
-    z.DurText = ZoneTimeText(durationSeconds);
-    z.PosText = ZoneTimeText(positionSeconds);
-  });
+  UpdatePolledZone(true, [&](TZone& z) { TZoneReport(z).SetZoneTimes(durationSeconds, positionSeconds); });
 }
 
 void ZoneTable::SetZoneVolume(std::uint8_t volume) {
-  UpdatePolledZone(true, [&](TZone& z) { z.Volume = volume; });
+  UpdatePolledZone(true, [&](TZone& z) { TZoneReport(z).SetZoneVolume(volume); });
 }
 
 void ZoneTable::SetZonePlayMode(std::uint8_t mode) {
-  UpdatePolledZone(true, [&](TZone& z) { z.PlayMode = mode; });
+  UpdatePolledZone(true, [&](TZone& z) { TZoneReport(z).SetZonePlayMode(mode); });
 }
 
 void ZoneTable::SetZoneSong(const std::string& name, std::int32_t songNo) {
-  UpdatePolledZone(true, [&](TZone& z) {
-    if (!name.empty()) z.SongName = name;
-    if (songNo != -1) z.SongNo = songNo;
-  });
+  UpdatePolledZone(true, [&](TZone& z) { TZoneReport(z).SetZoneSong(name, songNo); });
 }
 
 void ZoneTable::SetZoneListNo(std::int32_t listNo) {
-  UpdatePolledZone(false, [&](TZone& z) { z.ListNo = listNo; });
+  UpdatePolledZone(false, [&](TZone& z) { TZoneReport(z).SetZoneListNo(listNo); });
 }
 
 void ZoneTable::Clear() {

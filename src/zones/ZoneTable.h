@@ -20,6 +20,21 @@
 
 namespace kestrel {
 
+// Stores what a zone reports into one TZone: times as their text, an empty song name and the
+// song number -1 keeping what was stored.
+class TZoneReport : public ZoneStatusSink {
+ public:
+  explicit TZoneReport(TZone& zone) : zone_(zone) {}
+  void SetZoneTimes(std::int32_t durationSeconds, std::int32_t positionSeconds) override;
+  void SetZoneVolume(std::uint8_t volume) override { zone_.Volume = volume; }
+  void SetZonePlayMode(std::uint8_t mode) override { zone_.PlayMode = mode; }
+  void SetZoneSong(const std::string& name, std::int32_t songNo) override;
+  void SetZoneListNo(std::int32_t listNo) override { zone_.ListNo = listNo; }
+
+ private:
+  TZone& zone_;
+};
+
 class ZoneTable : public ZoneStatusSink {
  public:
   // The device address of the zone polled last; read by the status operations.
@@ -32,10 +47,12 @@ class ZoneTable : public ZoneStatusSink {
   // Set before any thread reports.
   void SetRowTextHandler(RowTextFn handler);
 
-  // Start-up only, before any thread runs.
+  // At start-up before any thread runs, or when the zones are read anew: then the query thread
+  // is stopped and the poll lock held, so that no report is being stored.
   std::size_t Append(const ZoneDefinition& zone);
 
-  // Shutdown only, after every thread that reads the rows has ended: releases every zone.
+  // Releases every zone: at shutdown after every thread that reads the rows has ended, or when
+  // the zones are read anew (as for Append).
   void Clear();
 
   std::size_t Count() const { return rows_.size(); }
