@@ -9,6 +9,7 @@ cli=$1
 player=$2
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../support/netns.sh"
+. "$here/../../support/checks.sh"
 
 netns_begin "kcli$$"
 netns_add tool
@@ -37,19 +38,7 @@ netns_track $!
 netns_wait_for_line "$ftp_out" "^PORT " 10
 printf '[ftpServer]\r\nIP=127.0.0.1\r\nPort=%s\r\nUserName=kestrel\r\nPassword=secret\r\n' "$(sed -n 's/^PORT //p' "$ftp_out")" >"$settings/ftpServer.ini"
 
-failures=0
 run() { ip netns exec "$tool_ns" "$cli" --settings "$settings" "$@"; }
-check() {  # check WHAT EXPECTED ACTUAL
-  if [ "$2" != "$3" ]; then
-    echo "FAIL: $1: expected [$2], got [$3]" >&2
-    failures=$((failures + 1))
-  else
-    echo "ok: $1"
-  fi
-}
-expect_line() {  # expect_line WHAT PATTERN FILE
-  if grep -q -- "$2" "$3"; then echo "ok: $1"; else echo "FAIL: $1: no line matching [$2] in $3" >&2; failures=$((failures + 1)); fi
-}
 
 check "zones" "$(printf 'Lobby\t1:20\nBar\t1:21')" "$(run zones)"
 check "zones --json" "Bar 1:21" "$(run --json zones | python3 -c 'import json,sys; z=json.load(sys.stdin)[1]; print(z["name"], z["address"])')"
@@ -119,7 +108,7 @@ done
 check "the STOP after them arrived" "$((stops_before + 1))" "$(grep -c " STOP: " "$log" || true)"
 check "no frame from a faulty Zone.ini reached a device" "$sent_before" "$(grep -c -e " NEXT: " -e " UPDATELIST: " "$log" || true)"
 
-if [ $failures -ne 0 ]; then
+if [ "$CHECK_FAILURES" -ne 0 ]; then
   echo "---- player stand-in log ----"
   cat "$log"
   exit 1

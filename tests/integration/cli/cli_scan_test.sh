@@ -8,6 +8,7 @@ cli=$1
 player=$2
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../support/netns.sh"
+. "$here/../../support/checks.sh"
 
 netns_begin "kscan$$"
 netns_add tool
@@ -31,16 +32,7 @@ ip netns exec "$player_ns" "$player" --address 10.79.3.2 --device 1:20 --device 
 netns_track $!
 netns_wait_for_line "$log" "^kestrel-player on 10.79.3.2" 10
 
-failures=0
 run() { ip netns exec "$tool_ns" "$cli" --settings "$settings" "$@"; }
-check() {  # check WHAT EXPECTED ACTUAL
-  if [ "$2" != "$3" ]; then
-    echo "FAIL: $1: expected [$2], got [$3]" >&2
-    failures=$((failures + 1))
-  else
-    echo "ok: $1"
-  fi
-}
 
 start=$(date +%s%N)
 run zones scan --subnet 1-2 >"$NETNS_TMP/scan.out" 2>"$NETNS_TMP/scan.err"
@@ -84,7 +76,7 @@ check "a second --add adds nothing" "" "$(cmp "$settings/Zone.ini" "$NETNS_TMP/Z
 # The stand-in answered only for its own devices.
 check "the stand-in answered no other address" 0 "$(grep -cv -e '^kestrel-player' -e '^1:20 ' -e '^1:21 ' -e '^2:7 ' "$log" || true)"
 
-if [ $failures -ne 0 ]; then
+if [ "$CHECK_FAILURES" -ne 0 ]; then
   echo "---- player stand-in log ----"
   cat "$log"
   exit 1
