@@ -2,8 +2,13 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QTableWidget>
 #include <QThread>
 #include <QTimer>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "core/mGetLocalIP.h"
@@ -31,6 +36,49 @@ void PumpWindowEvents(int maxMs, const std::function<bool()>& done) {
   QTimer::singleShot(maxMs, &loop, &QEventLoop::quit);
   loop.exec();
 }
+
+// With KESTREL_MILESTONES=1 in the environment the window tells on standard error when it first
+// shows what the window benchmark (bench/window/run) times, a line "milestone NAME NS" with the
+// monotonic clock's nanoseconds: "window" (first painted), "playlist-rows" (the play list view
+// first painted with rows) and "all-songs" (the store told of a listing and holds the songs of
+// every play list). The store calls its listeners on the thread that listed.
+class MilestoneWatcher : public QObject, public PlayListStoreListener {
+ public:
+  MilestoneWatcher(QWidget& window, PlayListStore& store)
+      : QObject(&window), window_(window), store_(store), rows_(window.findChild<QTableWidget*>("lvPlayList")) {
+    window.installEventFilter(this);
+    if (rows_ != nullptr) rows_->viewport()->installEventFilter(this);
+    store.AddListener(this);
+  }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) {
+      if (watched == &window_) Note(painted_, "window");
+      else if (rows_ != nullptr && rows_->rowCount() > 0) Note(rowsShown_, "playlist-rows");
+    }
+    return false;
+  }
+  void PlayListsCleared() override {}
+  void PlayListsListed(int) override {
+    if (store_.Count() == 0) return;
+    for (int row = 0; row < store_.Count(); ++row)
+      if (!store_.At(row)->GotSong) return;
+    Note(allSongs_, "all-songs");
+  }
+
+ private:
+  static void Note(std::atomic<bool>& done, const char* name) {
+    if (done.exchange(true)) return;
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
+    std::fprintf(stderr, "milestone %s %lld\n", name, static_cast<long long>(ns.count()));
+  }
+
+  QWidget& window_;
+  PlayListStore& store_;
+  QTableWidget* rows_;
+  std::atomic<bool> painted_{false}, rowsShown_{false}, allSongs_{false};
+};
 
 }  // namespace
 
@@ -81,6 +129,8 @@ bool TSession::Start() {
   ftp_ = std::make_unique<FtpClient>(context_);
   store_ = std::make_unique<PlayListStore>(*ftp_, *prompts_);
   frm.AttachStore(*ftp_, *store_);
+  if (const char* milestones = std::getenv("KESTREL_MILESTONES"); milestones && std::strcmp(milestones, "1") == 0)
+    new MilestoneWatcher(frm, *store_);  // the window owns it
 
   control_ = std::make_unique<ZoneControl>(bus_, poll_, *zones_, state_, *prompts_);
   control_->SetPump(PumpWindowEvents);
