@@ -76,13 +76,17 @@ class ZoneSession : public ::testing::Test {
   }
   void TearDown() override { session.reset(); }
 
-  // Starts the program as its entry does and waits until the play lists are listed.
+  // Starts the program as its entry does and waits until the play lists are listed and the
+  // first one's songs are shown.
   void Open(Prompts* with) {
     session = std::make_unique<TSession>(context, with);
     ASSERT_TRUE(session->Start());
     frm().resize(1280, 800);
     frm().show();
-    ASSERT_TRUE(test::WaitHandlingEvents([this] { return test::List(frm(), "lvPlayList")->rowCount() == 2 && frm().isEnabled(); }));
+    ASSERT_TRUE(test::WaitHandlingEvents([this] {
+      return test::List(frm(), "lvPlayList")->rowCount() == 2 && test::List(frm(), "lvSongList")->rowCount() > 0 &&
+             frm().isEnabled();
+    }));
   }
   ui::TMainFrm& frm() { return session->Window(); }
   QString Status(int row) { return test::List(frm(), "lvPlayZones")->CellText(row, 1); }
