@@ -1,6 +1,7 @@
 #include "app/Session.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QTableWidget>
 #include <QThread>
@@ -98,6 +99,9 @@ TSession::TSession(AppContext& context, Prompts* prompts) : context_(context), b
   progress_ = std::make_unique<ui::UpdateProgress>(*singlePgBar_, state_, *prompts_);
 
   frm_->SetOperationRunner([this](const std::function<void()>& operation) { RunOperation(operation); });
+  frm_->SetBackgroundRunner([this](std::function<void()> operation, std::function<void()> done) {
+    RunInBackground(std::move(operation), std::move(done));
+  });
   frm_->SetCloseQueryHandler([this] { Stop(); });
   // When the window is first shown it lists the play lists, which opens the FTP connection.
   frm_->SetFirstShowHandler([this] {
@@ -212,8 +216,17 @@ void TSession::Stop() {
   if (queryThread_) queryThread_->Stop();
   {
     std::unique_lock<std::mutex> lock(opMutex_);
-    opEnded_.wait(lock, [this] { return !opRunning_; });
+    if (workers_ > 0) {
+      // An exchange with a server that stopped answering ends only with the client's time-out:
+      // the window goes now.
+      lock.unlock();
+      frm_->hide();
+      lock.lock();
+    }
+    opEnded_.wait(lock, [this] { return workers_ == 0; });
   }
+  if (backgroundThread_.joinable()) backgroundThread_.join();
+  backgroundQueue_.clear();
 
   // Nothing runs any more that uses the poll lock, the zones, the store or the FTP client.
   try {
@@ -238,15 +251,25 @@ void TSession::RunOperation(const std::function<void()>& operation) {
     operation();
     return;
   }
+  // One at a time; none once the program is closing.
+  if (stopped_ || (busy_ && !backgroundRunning_)) return;
+  if (backgroundRunning_) {
+    // The background operation uses the FTP client too: wait for it, painting the window.
+    frm_->setEnabled(false);
+    ++blockingWaiting_;
+    while (backgroundRunning_ && !stopped_) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    --blockingWaiting_;
+    if (stopped_) return;
+  }
+  busy_ = true;
+  frm_->setEnabled(false);
   {
     std::lock_guard<std::mutex> lock(opMutex_);
-    // One at a time; none once the program is closing.
-    if (opRunning_ || stopped_) return;
-    opRunning_ = true;
+    ++workers_;
   }
-  frm_->setEnabled(false);
+  bool ended = false;
   QEventLoop loop;
-  std::thread worker([this, &operation, &loop] {
+  std::thread worker([this, &operation, &loop, &ended] {
     try {
       operation();
     } catch (...) {
@@ -254,7 +277,8 @@ void TSession::RunOperation(const std::function<void()>& operation) {
     }
     {
       std::lock_guard<std::mutex> lock(opMutex_);
-      opRunning_ = false;
+      --workers_;
+      ended = true;
     }
     opEnded_.notify_all();
     // Called by name, so that the queued call is made and released by Qt alone.
@@ -263,13 +287,66 @@ void TSession::RunOperation(const std::function<void()>& operation) {
   for (;;) {
     {
       std::lock_guard<std::mutex> lock(opMutex_);
-      if (!opRunning_) break;
+      if (ended) break;
     }
     // Returns early when the program quits; the operation is still waited for.
     loop.exec();
   }
   worker.join();
+  busy_ = false;
   frm_->setEnabled(true);
+  StartNextBackground();
+}
+
+void TSession::RunInBackground(std::function<void()> operation, std::function<void()> done) {
+  if (QThread::currentThread() != frm_->thread()) {
+    frm_->Gate().Post([this, operation = std::move(operation), done = std::move(done)]() mutable {
+      RunInBackground(std::move(operation), std::move(done));
+    });
+    return;
+  }
+  if (stopped_) return;
+  backgroundQueue_.push_back({std::move(operation), std::move(done)});
+  StartNextBackground();
+}
+
+void TSession::StartNextBackground() {
+  if (stopped_ || busy_ || blockingWaiting_ > 0 || backgroundQueue_.empty()) return;
+  Background next = std::move(backgroundQueue_.front());
+  backgroundQueue_.pop_front();
+  StartBackground(std::move(next));
+}
+
+void TSession::StartBackground(Background background) {
+  busy_ = true;
+  backgroundRunning_ = true;
+  {
+    std::lock_guard<std::mutex> lock(opMutex_);
+    ++workers_;
+  }
+  if (backgroundThread_.joinable()) backgroundThread_.join();  // ended: only its last steps were left
+  backgroundThread_ = std::thread([this, operation = std::move(background.operation),
+                                   done = std::move(background.done)]() mutable {
+    try {
+      operation();
+    } catch (...) {
+    }
+    // `done` goes to the window thread; once the gate has closed it is dropped here.
+    frm_->Gate().Post([this, done = std::move(done)] { BackgroundEnded(done); });
+    {
+      std::lock_guard<std::mutex> lock(opMutex_);
+      --workers_;
+    }
+    opEnded_.notify_all();
+  });
+}
+
+void TSession::BackgroundEnded(const std::function<void()>& done) {
+  if (backgroundThread_.joinable()) backgroundThread_.join();
+  busy_ = false;
+  backgroundRunning_ = false;
+  if (done) done();
+  StartNextBackground();
 }
 
 }  // namespace kestrel::app

@@ -7,9 +7,11 @@
 #include <QString>
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "bus/mSocket.h"
 #include "bus/threadUDPReceive.h"
@@ -69,9 +71,15 @@ class TSession {
 
   // Runs `operation` on a worker thread while the window stays painted but disabled, and
   // returns when it has ended. Installed as the window's operation runner. Called from a
-  // running operation it runs at once; on the window thread while another one runs, or once
-  // the program is closing, it does nothing.
+  // running operation it runs at once; while a background operation runs it first waits for
+  // that one (the window disabled); on the window thread while another one of its own kind
+  // runs, or once the program is closing, it does nothing.
   void RunOperation(const std::function<void()>& operation);
+  // Runs `operation` on a worker thread while the window stays in use, and calls `done` on the
+  // window thread when it has ended (not once the program is closing). Installed as the
+  // window's background runner. Operations run one at a time: one asked for while another
+  // runs starts after it, in turn, and RunOperation calls waiting then go first.
+  void RunInBackground(std::function<void()> operation, std::function<void()> done);
 
  private:
   void StartThreads();
@@ -97,11 +105,27 @@ class TSession {
   std::unique_ptr<TProgressThread> progressThread_;
   std::unique_ptr<TQueryThread> queryThread_;
 
-  // The operation running off the window thread, if any.
+  struct Background {
+    std::function<void()> operation, done;
+  };
+  void StartBackground(Background background);
+  void BackgroundEnded(const std::function<void()>& done);
+  void StartNextBackground();
+
+  // The operations running off the window thread: their worker threads, counted under the
+  // lock, so that the shutdown can wait for them.
   std::mutex opMutex_;
   std::condition_variable opEnded_;
-  bool opRunning_ = false;
+  int workers_ = 0;
   bool stopped_ = false;
+  // Window thread only: an operation runs (a background one until its `done` has run), which
+  // kind, the RunOperation calls waiting for a background one, and the background operations
+  // asked for meanwhile, in turn.
+  bool busy_ = false;
+  bool backgroundRunning_ = false;
+  int blockingWaiting_ = 0;
+  std::deque<Background> backgroundQueue_;
+  std::thread backgroundThread_;
 };
 
 }  // namespace kestrel::app

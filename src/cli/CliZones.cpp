@@ -1,6 +1,7 @@
 // The zone sub-commands: the zones of Zone.ini, their status as the query thread polls it, and
 // the window's playback commands over the bus.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -12,6 +13,7 @@
 #include "cli/CliStation.h"
 #include "core/AppContext.h"
 #include "core/TextEscape.h"
+#include "platform/LocaleTime.h"
 #include "zones/ZoneStatusText.h"
 
 namespace kestrel::cli {
@@ -59,10 +61,19 @@ bool ChooseRows(const std::vector<ZoneDefinition>& zones, const ZoneArgs& args, 
   return !rows.empty();
 }
 
+// "2024-05-01T12:03:09Z": a time of TZone (seconds since 1970) in UTC.
+std::string UtcText(std::int64_t seconds) {
+  const platform::CalendarTime t = platform::CalendarFromSeconds(seconds);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", t.year, t.month, t.day, t.hour, t.minute, t.second);
+  return text;
+}
+
 nlohmann::json ZoneJson(const ZoneDefinition& zone, const TZone& status, bool answered) {
   nlohmann::json j = {{"name", zone.name},
                       {"address", AddressText(zone.subnetID, zone.deviceID)},
                       {"answered", answered},
+                      {"lastAnswer", status.LastAnswer != 0 ? nlohmann::json(UtcText(status.LastAnswer)) : nlohmann::json()},
                       {"status", ComposeZoneStatusText(status)}};
   if (!answered) return j;
   j["song"] = status.SongName;
@@ -188,7 +199,8 @@ void AddZoneCommands(Registry& r) {
   status->footer(
       "Polls the zones (all, or those given) one a second as the window does, and prints a line\n"
       "per zone: name, address, the status text of the window's \"Play Status\" (\"(no answer)\"\n"
-      "when the zone did not answer); with --json the reported fields too. Exit status 2 when a\n"
+      "when the zone did not answer); with --json the reported fields too, and the time of the\n"
+      "zone's last answer in UTC (lastAnswer, null when it never answered). Exit status 2 when a\n"
       "zone did not answer.");
   AddZoneOptions(status, *statusArgs, false);
   status->add_flag("--watch", statusArgs->watch, "poll again and print after every pass until interrupted");

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <utility>
 
 namespace kestrel {
 
@@ -16,6 +17,24 @@ inline void RunThrough(const OperationRunner& runner, const std::function<void()
     runner(operation);
   else
     operation();
+}
+
+// The same for an operation during which the window stays in use (reading a play list's songs
+// while the user goes on clicking): the runner returns at once and calls `done` on the window
+// thread when the operation has ended. The window's session runs it off the window thread,
+// one operation at a time: after the operation running now, and an OperationRunner call waits
+// for it. The operation must own, or leave alone, everything the window uses meanwhile.
+using BackgroundRunner = std::function<void(std::function<void()> operation, std::function<void()> done)>;
+
+// Runs `operation` through `runner`, or `operation` and then `done` at once without one.
+inline void RunInBackground(const BackgroundRunner& runner, std::function<void()> operation,
+                            std::function<void()> done) {
+  if (runner) {
+    runner(std::move(operation), std::move(done));
+    return;
+  }
+  operation();
+  done();
 }
 
 }  // namespace kestrel

@@ -70,7 +70,23 @@ void PlayListStore::ListOnce() {
   ClearPlayLists();
   unusable_.clear();
   leftovers_ = {};
-  ServerListing rootListing = ReadServerListing(keepSongs_ ? client_.ListDirExact(root) : client_.ListDir(root));
+  std::vector<FtpListEntry> rootEntries = keepSongs_ ? client_.ListDirExact(root) : client_.ListDir(root);
+  // The player numbers every folder under the root that holds a file, whatever its name. A
+  // folder whose name holds "\" is no play list here (nothing is ever done inside it), but it
+  // keeps its place in that numbering. In listing order: the next play list, or such a folder.
+  struct Numbered {
+    bool playList;
+    std::string folder;  // of a folder that is no play list
+  };
+  std::vector<Numbered> numbered;
+  for (const FtpListEntry& entry : rootEntries) {
+    if (entry.kind != FtpEntryKind::Directory) continue;
+    if (IsUsableServerName(entry.name))
+      numbered.push_back({true, {}});
+    else if (entry.name.find('\\') != std::string::npos && entry.name.find('/') == std::string::npos)
+      numbered.push_back({false, entry.name});
+  }
+  ServerListing rootListing = ReadServerListing(std::move(rootEntries));
   unusable_ = std::move(rootListing.unusable);
   std::int32_t seq = 0;
   for (ServerListing::Entry& listed : rootListing.entries) {
@@ -82,7 +98,13 @@ void PlayListStore::ListOnce() {
   }
   std::int32_t counter = 1;
   const std::time_t now = std::time(nullptr);
-  for (const auto& playList : store_.PlayList) {
+  auto nextPlayList = store_.PlayList.begin();
+  for (const Numbered& folder : numbered) {
+    if (!folder.playList) {
+      if (HoldsFile(root + folder.folder)) ++counter;
+      continue;
+    }
+    const auto& playList = *nextPlayList++;
     if (!FtpClient::IsSendableName(playList->Name)) continue;
     const std::string dir = root + playList->Name;
     ServerListing listing = ReadServerListing(keepSongs_ ? client_.ListDirExact(dir) : client_.ListDir(dir));
@@ -114,6 +136,17 @@ void PlayListStore::ListOnce() {
       FillSongs(*playList, listing);
       playList->GotSong = true;
     }
+  }
+}
+
+bool PlayListStore::HoldsFile(const std::string& dir) {
+  if (!FtpClient::IsSendableName(dir)) return false;
+  try {
+    // Only read: the name is never used for anything that changes the server.
+    return ReadServerListing(keepSongs_ ? client_.ListDirExact(dir) : client_.ListDir(dir)).files > 0;
+  } catch (const FtpError& e) {
+    if (e.kind() == FtpError::Kind::Connection) throw;
+    return false;  // a folder the server will not list is taken to hold nothing
   }
 }
 

@@ -70,7 +70,9 @@ class PlayListStore {
   // round trip and the current directory stays the root. The row to select is
   // FindPlayListRow(reselect, 0).
   // Listings go through ReadServerListing: a directory whose name is no entry of the root is no
-  // play list, and the user is told once about such names. Unfinished uploads (TransferName)
+  // play list, and the user is told once about such names; one whose name holds "\" (and no "/")
+  // is listed all the same, only to give it its place in the SeqInVeltra numbering when it holds
+  // a file, as the player does. Unfinished uploads (TransferName)
   // whose transfer no longer runs are removed, and the user is told; those of transfers that may
   // still run are left alone, and the user is told too. A play list's SeqInVeltra counts every
   // file the player counts, and not what was removed.
@@ -122,6 +124,9 @@ class PlayListStore {
 
  private:
   void ListOnce();
+  // Whether the listing of `dir` holds a file as the player counts them; false when the server
+  // refuses to list it.
+  bool HoldsFile(const std::string& dir);
   void TellAboutListing();
   void ReadSongs(TPlayListObj& playList);
   void FillSongs(TPlayListObj& playList, ServerListing& listing);

@@ -10,8 +10,9 @@
 // its number in listing order, also one the program does not show (a name holding "\", which
 // the program will not send back, or an unfinished transfer); the songs after it keep the numbers
 // the player gives them. An entry whose name holds "/" can be no file of the directory and takes
-// no number. A directory whose name is not usable is no play list at all: the program cannot look
-// inside it, and the player stand-in leaves such directories out as well.
+// no number. A directory whose name is not usable is no play list: nothing is done inside it. But
+// the player numbers every folder of the root that holds a file, so a folder whose name holds "\"
+// keeps its place in the play lists' numbering (PlayListStore reads its listing for that alone).
 #pragma once
 
 #include <cstdint>

@@ -32,7 +32,10 @@ TMainFrm::TMainFrm(AppContext& context, SharedState& state, ZoneTable& zones, QW
   view_ = std::make_unique<MainView>(BuildMainView(this, enabled));
   const MainView& v = *view_;
   const OperationRunner run = [this](const std::function<void()>& operation) { RunOperation(operation); };
-  playLists_ = std::make_unique<PlayListController>(v.playLists, v.songs, state_, gate_, run);
+  const BackgroundRunner runInBackground = [this](std::function<void()> operation, std::function<void()> done) {
+    RunInBackground(std::move(operation), std::move(done));
+  };
+  playLists_ = std::make_unique<PlayListController>(v.playLists, v.songs, state_, gate_, run, runInBackground);
   zoneList_ = std::make_unique<ZoneListController>(context_, v.zones, zones_, state_, gate_, *playLists_);
   connect(v.actions.acZones, &QAction::triggered, zoneList_.get(), &ZoneListController::acZonesExecute);
   zoneCommands_ = std::make_unique<ZoneCommandsController>(v.zones, v.songs, v.actions, zoneList_->Checking(),

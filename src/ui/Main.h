@@ -75,6 +75,12 @@ class TMainFrm : public QMainWindow {
   // runner (the window on its own, as in widget tests) the operation runs at once.
   void SetOperationRunner(OperationRunner runner) { runner_ = std::move(runner); }
   void RunOperation(const std::function<void()>& operation) { RunThrough(runner_, operation); }
+  // The same for an operation during which the window stays in use (a play list's songs being
+  // read); `done` follows on the window thread. Without a runner both run at once.
+  void SetBackgroundRunner(BackgroundRunner runner) { backgroundRunner_ = std::move(runner); }
+  void RunInBackground(std::function<void()> operation, std::function<void()> done) {
+    kestrel::RunInBackground(backgroundRunner_, std::move(operation), std::move(done));
+  }
 
   // Called when the window is asked to close, before it closes (the close is never refused).
   void SetCloseQueryHandler(std::function<void()> handler) { closeQuery_ = std::move(handler); }
@@ -104,6 +110,7 @@ class TMainFrm : public QMainWindow {
   std::function<void()> closeQuery_;
   std::function<void()> firstShow_;
   OperationRunner runner_;
+  BackgroundRunner backgroundRunner_;
 };
 
 }  // namespace kestrel::ui

@@ -1,6 +1,7 @@
 #include "ui/MainView.h"
 
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -160,6 +161,17 @@ SongArea MakeSongArea() {
 
   s.lvSongList = new TListView("lvSongList", {{"NO.", 50, 31, 100}, {"Song Name", 500, 150, 2000}}, true, s.pnlClient);
   anchors->Place(s.lvSongList, QRect(1, 24, 625, 331), kAnchorAll);
+  // Over the song rows while the songs of a play list are being read: what is read, and Cancel.
+  s.pnlSongsLoading = new QWidget(s.lvSongList);
+  s.pnlSongsLoading->setObjectName("pnlSongsLoading");
+  s.pnlSongsLoading->setAutoFillBackground(true);
+  auto* loadingRow = new QHBoxLayout(s.pnlSongsLoading);
+  loadingRow->setContentsMargins(6, 3, 3, 3);
+  s.lblSongsLoading = MakeLabel(s.pnlSongsLoading, "lblSongsLoading", "");
+  s.btnCancelLoading = MakeButton(s.pnlSongsLoading, "btnCancelLoading", "Cancel");
+  loadingRow->addWidget(s.lblSongsLoading);
+  loadingRow->addWidget(s.btnCancelLoading);
+  s.pnlSongsLoading->hide();
 
   s.btnSongAdd = MakeButton(s.pnlClient, "btnSongAdd");
   s.btnSongDelete = MakeButton(s.pnlClient, "btnSongDelete");

@@ -66,6 +66,9 @@ struct SongArea {
   QLabel* lblSongChecked;
   QLabel* lblTotalCheckedSongs;
   TListView* lvSongList;
+  QWidget* pnlSongsLoading;  // over the song rows while they are being read
+  QLabel* lblSongsLoading;
+  QPushButton* btnCancelLoading;
   QPushButton* btnSongAdd;
   QPushButton* btnSongDelete;
   QPushButton* btnPlaySelected;

@@ -1,5 +1,7 @@
 #include "ui/PlayListController.h"
 
+#include <QApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -15,9 +17,15 @@ QString Text(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
 PlayListController::PlayListController(const PlayListArea& playLists, const SongArea& songs, SharedState& state,
-                                       WindowThreadGate& gate, OperationRunner run)
-    : playLists_(playLists), songs_(songs), state_(state), gate_(gate), run_(std::move(run)) {
+                                       WindowThreadGate& gate, OperationRunner run, BackgroundRunner runInBackground)
+    : playLists_(playLists),
+      songs_(songs),
+      state_(state),
+      gate_(gate),
+      run_(std::move(run)),
+      runInBackground_(std::move(runInBackground)) {
   connect(playLists_.btnRefreshPL, &QPushButton::clicked, this, &PlayListController::btnRefreshPLClick);
+  connect(songs_.btnCancelLoading, &QPushButton::clicked, this, &PlayListController::btnCancelLoadingClick);
   connect(playLists_.lvPlayList, &QTableWidget::itemSelectionChanged, this, &PlayListController::lvPlayListChange);
   TListView* songList = songs_.lvSongList;
   connect(songList, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) { lvSongListChange(item->row()); });
@@ -58,6 +66,9 @@ void PlayListController::PlayListsCleared() {
     return;
   }
   // The objects the rows refer to are about to go.
+  ++listing_;
+  StopLoading();
+  songToSelect_.reset();
   ClearSongRows();
   playLists_.lvPlayList->ClearRows();
   SetShownPlayList("");
@@ -143,9 +154,11 @@ bool PlayListController::AnySongChecked() const {
 
 void PlayListController::lvPlayListChange() {
   if (state_.StartupFlag || state_.ShutdownFlag || state_.DraggingFlag) return;
+  songToSelect_.reset();
   // The selected row is the one the user moved to (by mouse, keys or a zone click).
   const TPlayListObj* playList = CurrentPlayList();
   if (playList == nullptr) {
+    StopLoading();
     ClearSongRows();
     SetShownPlayList("");
     return;
@@ -171,12 +184,25 @@ void PlayListController::ShowSongs(const std::string& name) {
   ClearSongRows();
   songs_.lblSelectedSong->clear();
   TPlayListObj* playList = CurrentPlayList();
-  if (playList == nullptr) return;
-  store_->LoadSongs(*playList);
+  if (playList == nullptr) {
+    StopLoading();
+    return;
+  }
+  if (!playList->GotSong) {
+    ShowLoading(playList);
+    StartSongRead();
+    return;
+  }
+  StopLoading();
+  FillSongRows(*playList);
+}
+
+void PlayListController::FillSongRows(const TPlayListObj& playList) {
+  ClearSongRows();
   // The rows take their check marks from the songs, so marks survive switching play lists.
   TListView* list = songs_.lvSongList;
   const QSignalBlocker quiet(list);
-  songRows_ = playList->VisibleSongs();
+  songRows_ = playList.VisibleSongs();
   for (const TSongObj* song : songRows_) {
     const int row = list->AddRow({QString::number(song->Seq), Text(song->Name)});
     list->item(row, 0)->setData(Qt::ToolTipRole, Text(song->DateTime));
@@ -184,6 +210,82 @@ void PlayListController::ShowSongs(const std::string& name) {
   }
   list->setCurrentItem(nullptr);
   list->viewport()->update();
+}
+
+void PlayListController::ShowLoading(TPlayListObj* playList) {
+  loadingFor_ = playList;
+  songs_.lblSongsLoading->setText("Reading the songs of \"" + Text(playList->Name) + "\" from the player...");
+  QWidget* panel = songs_.pnlSongsLoading;
+  panel->adjustSize();
+  panel->move(4, songs_.lvSongList->horizontalHeader()->height() + 4);
+  panel->show();
+  panel->raise();
+}
+
+void PlayListController::StopLoading() {
+  loadingFor_ = nullptr;
+  songs_.pnlSongsLoading->hide();
+}
+
+void PlayListController::btnCancelLoadingClick() {
+  // The song list stops waiting and nothing is selected; what is being read is kept once it
+  // is there, so the play list shows at once when it is selected again.
+  songToSelect_.reset();
+  StopLoading();
+  playLists_.lvPlayList->setCurrentItem(nullptr);
+  playLists_.lvPlayList->clearSelection();
+}
+
+void PlayListController::StartSongRead() {
+  if (reading_ || loadingFor_ == nullptr || store_ == nullptr) return;
+  reading_ = true;
+  // Read into an object of its own: the window goes on using the store meanwhile.
+  TPlayListObj* target = loadingFor_;
+  auto read = std::make_shared<TPlayListObj>();
+  read->Name = target->Name;
+  PlayListStore* store = store_;
+  const unsigned listing = listing_;
+  RunInBackground(
+      runInBackground_, [store, read] { store->LoadSongs(*read); },
+      [this, target, read, listing] { SongsRead(target, *read, listing); });
+}
+
+void PlayListController::SongsRead(TPlayListObj* target, TPlayListObj& read, unsigned listing) {
+  reading_ = false;
+  // `target` is still the store's unless a listing came in between. (No other operation runs
+  // between the end of a reading and this, so its songs are the server's of now.)
+  const bool current = listing == listing_;
+  if (current && read.GotSong && !target->GotSong) {
+    target->SongList = std::move(read.SongList);
+    target->GotSong = true;
+  }
+  TPlayListObj* wanted = loadingFor_;
+  if (wanted == nullptr) return;  // cancelled, or a play list whose songs were there is shown
+  if (wanted->GotSong) {
+    StopLoading();
+    FillSongRows(*wanted);
+    SelectPendingSong();
+    return;
+  }
+  if (current && wanted == target) {  // the songs could not be read; the user has been told
+    StopLoading();
+    songToSelect_.reset();
+    return;
+  }
+  StartSongRead();  // another play list was selected meanwhile
+}
+
+void PlayListController::SelectPendingSong() {
+  if (!songToSelect_) return;
+  const SongToSelect song = *songToSelect_;
+  songToSelect_.reset();
+  // The user may be elsewhere by now: the selection follows, the focus stays where it is.
+  QWidget* focus = QApplication::focusWidget();
+  if (song.seq != -1)
+    SelectSongBySeq(song.seq);
+  else
+    SelectSongByName(song.name);
+  if (focus != nullptr) focus->setFocus();
 }
 
 void PlayListController::lvSongListChange(int row) {
@@ -230,9 +332,18 @@ void PlayListController::ShowWhatZonePlays(const TZone& zone) {
   if (zone.ListNo == 0) return;
   SelectPlayList("", zone.ListNo, true);
   if (zone.SongNo != -1)
-    SelectSongBySeq(zone.SongNo);
+    songToSelect_ = SongToSelect{zone.SongNo, {}};
   else if (!zone.SongName.empty())
-    SelectSongByName(zone.SongName);
+    songToSelect_ = SongToSelect{-1, zone.SongName};
+  // Now when the songs are there; otherwise once they have been read.
+  if (loadingFor_ == nullptr && songToSelect_) {
+    const SongToSelect song = *songToSelect_;
+    songToSelect_.reset();
+    if (song.seq != -1)
+      SelectSongBySeq(song.seq);
+    else
+      SelectSongByName(song.name);
+  }
 }
 
 }  // namespace kestrel::ui

@@ -23,9 +23,10 @@ class WindowThreadGate;
 class PlayListController : public QObject, public PlayListStoreListener {
   Q_OBJECT
  public:
-  // `run` is the window's operation runner: network work goes through it.
+  // `run` is the window's operation runner: network work goes through it; a play list's songs
+  // are read through `runInBackground`, so that the window stays in use meanwhile.
   PlayListController(const PlayListArea& playLists, const SongArea& songs, SharedState& state,
-                     WindowThreadGate& gate, OperationRunner run);
+                     WindowThreadGate& gate, OperationRunner run, BackgroundRunner runInBackground);
   ~PlayListController() override;
 
   // Shows the play lists of `store`, which `ftp` fills; both outlive the window or are detached
@@ -39,11 +40,17 @@ class PlayListController : public QObject, public PlayListStoreListener {
   void ListPlayLists(const std::string& reselect);
   // Selects the first play list named `name` or, with a number, numbered so on the device.
   void SelectPlayList(const std::string& name, int number, bool focus);
-  // Refills the song rows from the selected play list, reading its songs once.
+  // Refills the song rows from the selected play list. Songs not read yet are read in the
+  // background: the song list says so (with Cancel) until they are there, and a play list
+  // selected meanwhile takes the place of the one being read; only the selected one is ever
+  // shown.
   void ShowSongs(const std::string& name);
+  // The play list whose songs the song list waits for; nullptr when it waits for none.
+  const TPlayListObj* LoadingPlayList() const { return loadingFor_; }
   void SelectSongByName(const std::string& name);
   void SelectSongBySeq(int seq);
-  // Selects the play list and the song that `zone` reported it plays.
+  // Selects the play list and the song that `zone` reported it plays; the song once the play
+  // list's songs are there.
   void ShowWhatZonePlays(const TZone& zone);
   void btnRefreshPLClick();
   void UpdateCheckedSongCount();
@@ -76,17 +83,35 @@ class PlayListController : public QObject, public PlayListStoreListener {
   void lvSongListChange(int row);
   void SelectPlayListRow(int row, bool focus);
   void ClearSongRows();
+  void FillSongRows(const TPlayListObj& playList);
   void SetShownPlayList(const std::string& name);
+  // The song list waits for the songs of `playList` / for none.
+  void ShowLoading(TPlayListObj* playList);
+  void StopLoading();
+  void btnCancelLoadingClick();
+  // Reads the songs of the play list waited for, unless a reading is under way.
+  void StartSongRead();
+  void SongsRead(TPlayListObj* target, TPlayListObj& read, unsigned listing);
+  void SelectPendingSong();
 
   PlayListArea playLists_;
   SongArea songs_;
   SharedState& state_;
   WindowThreadGate& gate_;
   OperationRunner run_;
+  BackgroundRunner runInBackground_;
   FtpClient* ftp_ = nullptr;
   PlayListStore* store_ = nullptr;
   std::string shownPlayList_;
   std::vector<TSongObj*> songRows_;  // the song of each song row
+  TPlayListObj* loadingFor_ = nullptr;  // the song list waits for its songs
+  bool reading_ = false;                // a reading runs in the background
+  unsigned listing_ = 0;                // counts the listings: objects of an older one are gone
+  struct SongToSelect {
+    int seq = -1;
+    std::string name;
+  };
+  std::optional<SongToSelect> songToSelect_;  // a zone's song, once its play list's songs are there
 };
 
 }  // namespace kestrel::ui

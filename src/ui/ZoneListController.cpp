@@ -1,6 +1,8 @@
 #include "ui/ZoneListController.h"
 
+#include <QDateTime>
 #include <QLabel>
+#include <QLocale>
 
 #include "ui/ListView.h"
 #include "ui/PlayListController.h"
@@ -19,29 +21,45 @@ ZoneListController::ZoneListController(AppContext& context, const ZoneArea& area
       if (generation == generation_) ShowZoneStatus(static_cast<int>(row), QString::fromStdString(text));
     });
   });
+  zones_.SetRowAnswerHandler([this, &gate](std::size_t row, bool answering, std::int64_t lastAnswer) {
+    const unsigned generation = generation_;
+    gate.Post([this, row, answering, lastAnswer, generation] {
+      if (generation == generation_) ShowZoneAnswering(static_cast<int>(row), answering, lastAnswer);
+    });
+  });
   TListView* list = area_.lvPlayZones;
   connect(list, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) { lvPlayZonesChange(item->row()); });
   connect(list, &QTableWidget::itemSelectionChanged, this, [this, list] { lvPlayZonesChange(list->currentRow()); });
   connect(list, &QTableWidget::clicked, this, [this] { lvPlayZonesClick(); });
-  // lvPlayZonesCustomDrawItem: a checked row is white on blue.
-  list->SetRowColourRule([list](int row) -> std::optional<std::pair<QColor, QColor>> {
-    if (!list->IsChecked(row)) return std::nullopt;
-    return std::make_pair(QColor(255, 255, 255), QColor(0, 0, 255));
+  // lvPlayZonesCustomDrawItem: a checked row is white on blue; the row of a zone that does not
+  // answer greys.
+  list->SetRowColourRule([this, list](int row) -> std::optional<std::pair<QColor, QColor>> {
+    const bool silent = row >= 0 && static_cast<std::size_t>(row) < rowStatus_.size() &&
+                        !rowStatus_[static_cast<std::size_t>(row)].answering;
+    if (list->IsChecked(row)) return std::make_pair(silent ? QColor(190, 190, 190) : QColor(255, 255, 255), QColor(0, 0, 255));
+    if (silent)
+      return std::make_pair(list->palette().color(QPalette::Disabled, QPalette::Text), list->palette().color(QPalette::Base));
+    return std::nullopt;
   });
 }
 
-ZoneListController::~ZoneListController() { zones_.SetRowTextHandler(nullptr); }
+ZoneListController::~ZoneListController() {
+  zones_.SetRowTextHandler(nullptr);
+  zones_.SetRowAnswerHandler(nullptr);
+}
 
 void ZoneListController::LoadZones() {
   ReadZoneIni(context_.SettingsFile("Zone.ini"), [this](const ZoneDefinition& zone) {
     zones_.Append(zone);
     area_.lvPlayZones->AddRow({QString::fromStdString(zone.name), QString()});
+    rowStatus_.emplace_back();
   });
 }
 
 std::string ZoneListController::ReloadZones() {
   ++generation_;
   area_.lvPlayZones->ClearRows();
+  rowStatus_.clear();
   checking_.Reset();
   area_.lblZoneSelectedCount->setText("0");
   zones_.Clear();
@@ -90,7 +108,34 @@ void ZoneListController::EndZoneEditing() {
   delete dialog_.data();
 }
 
-void ZoneListController::ShowZoneStatus(int row, const QString& text) { area_.lvPlayZones->SetCellText(row, 1, text); }
+void ZoneListController::ShowZoneStatus(int row, const QString& text) {
+  if (row < 0 || static_cast<std::size_t>(row) >= rowStatus_.size()) return;
+  rowStatus_[static_cast<std::size_t>(row)].text = text;
+  RedrawStatus(row);
+}
+
+void ZoneListController::ShowZoneAnswering(int row, bool answering, std::int64_t lastAnswer) {
+  if (row < 0 || static_cast<std::size_t>(row) >= rowStatus_.size()) return;
+  RowStatus& status = rowStatus_[static_cast<std::size_t>(row)];
+  status.answering = answering;
+  status.lastAnswer = lastAnswer;
+  RedrawStatus(row);
+}
+
+void ZoneListController::RedrawStatus(int row) {
+  const RowStatus& status = rowStatus_[static_cast<std::size_t>(row)];
+  area_.lvPlayZones->SetCellText(row, 1, (status.answering ? QString() : NoAnswerText(status.lastAnswer)) + status.text);
+  area_.lvPlayZones->viewport()->update();
+}
+
+QString ZoneListController::NoAnswerText(std::int64_t lastAnswer) {
+  if (lastAnswer == 0) return "No answer.  ";
+  const QDateTime when = QDateTime::fromSecsSinceEpoch(lastAnswer);
+  const QLocale locale;
+  const QString time = when.date() == QDate::currentDate() ? locale.toString(when.time(), QLocale::ShortFormat)
+                                                            : locale.toString(when, QLocale::ShortFormat);
+  return "No answer since " + time + ".  ";
+}
 
 void ZoneListController::lvPlayZonesChange(int row) {
   if (state_.StartupFlag || state_.ShutdownFlag) return;

@@ -7,8 +7,10 @@
 #include <QPointer>
 #include <QString>
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "core/AppContext.h"
 #include "core/SharedState.h"
@@ -38,6 +40,12 @@ class ZoneListController : public QObject {
   void ResetCheckChanged() { checking_.ClearCheckChanged(); }
   // Shows a zone's status text in its row (window thread).
   void ShowZoneStatus(int row, const QString& text);
+  // Marks a row whose zone has stopped answering, or takes the mark off: the row greys and its
+  // status text, kept as it was, follows "No answer since TIME.  " (window thread).
+  void ShowZoneAnswering(int row, bool answering, std::int64_t lastAnswer);
+  // "No answer since 14:03.  " with the time in the user's locale (and the date when it is not
+  // today), or "No answer.  " for a zone that never answered.
+  static QString NoAnswerText(std::int64_t lastAnswer);
 
   // The zone list dialog ("Zones..."): `scanners` give "Find Zones" its scanner (none: no
   // finding); after OK has written Zone.ini, `reload` reads the zones anew with the threads
@@ -54,6 +62,7 @@ class ZoneListController : public QObject {
  private:
   void lvPlayZonesChange(int row);
   void lvPlayZonesClick();
+  void RedrawStatus(int row);
 
   AppContext& context_;
   ZoneArea area_;
@@ -61,6 +70,13 @@ class ZoneListController : public QObject {
   SharedState& state_;
   PlayListController& playLists_;
   ZoneChecking checking_;
+  // What each row shows in its "Play Status" cell.
+  struct RowStatus {
+    QString text;
+    bool answering = true;
+    std::int64_t lastAnswer = 0;
+  };
+  std::vector<RowStatus> rowStatus_;
   // Counts the readings of the zone list; a status text is shown only in the reading it was
   // sent for.
   std::atomic<unsigned> generation_{0};

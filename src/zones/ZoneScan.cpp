@@ -123,20 +123,15 @@ std::vector<FoundDevice> ZoneScanner::Run(const ScanRange& range, const Progress
 
 void ZoneScanner::OnReply(const std::vector<std::uint8_t>& frameData) {
   std::lock_guard<std::mutex> lock(mutex_);
-  // A player answers with its own address as the source or, failing that, as the target.
-  auto queriedIndex = [this](std::uint8_t subnet, std::uint8_t device) -> long {
-    if (subnetIndex_[subnet] < 0 || device < range_.firstDevice || device > range_.lastDevice) return -1;
-    const std::size_t index = static_cast<std::size_t>(subnetIndex_[subnet]) * range_.DevicesPerSubnet() +
-                              static_cast<std::size_t>(device - range_.firstDevice);
-    return queried_[index] ? static_cast<long>(index) : -1;
-  };
-  std::uint8_t subnet = frameData[kSourceSubnetOffset];
-  std::uint8_t device = frameData[kSourceDeviceOffset];
-  if (queriedIndex(subnet, device) < 0) {
-    subnet = frameData[kTargetSubnetOffset];
-    device = frameData[kTargetDeviceOffset];
-    if (queriedIndex(subnet, device) < 0) return;
-  }
+  // Only a reply whose source is an address already asked finds a device. The target says
+  // nothing about who is there: another PC's polling sends the replies of its zones to that PC's
+  // own address (0:250, say), and any device may address a reply to any other.
+  const std::uint8_t subnet = frameData[kSourceSubnetOffset];
+  const std::uint8_t device = frameData[kSourceDeviceOffset];
+  if (subnetIndex_[subnet] < 0 || device < range_.firstDevice || device > range_.lastDevice) return;
+  const std::size_t index = static_cast<std::size_t>(subnetIndex_[subnet]) * range_.DevicesPerSubnet() +
+                            static_cast<std::size_t>(device - range_.firstDevice);
+  if (!queried_[index]) return;
   TZone& report = found_[Key(subnet, device)];
   report.SubnetID = subnet;
   report.DeviceID = device;

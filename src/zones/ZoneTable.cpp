@@ -1,5 +1,7 @@
 #include "zones/ZoneTable.h"
 
+#include <chrono>
+
 #include "zones/ZoneStatusText.h"
 
 namespace kestrel {
@@ -17,6 +19,8 @@ void TZoneReport::SetZoneSong(const std::string& name, std::int32_t songNo) {
 ZoneTable::ZoneTable(PolledAddressFn polledAddress) : polledAddress_(std::move(polledAddress)) {}
 
 void ZoneTable::SetRowTextHandler(RowTextFn handler) { rowText_ = std::move(handler); }
+
+void ZoneTable::SetRowAnswerHandler(RowAnswerFn handler) { rowAnswer_ = std::move(handler); }
 
 std::size_t ZoneTable::Append(const ZoneDefinition& zone) {
   auto row = std::make_unique<Row>();
@@ -50,18 +54,42 @@ void ZoneTable::Modify(std::size_t row, const std::function<void(TZone&)>& chang
 void ZoneTable::UpdatePolledZone(bool recompose, const std::function<void(TZone&)>& store) {
   if (!polledAddress_) return;
   const auto [subnet, device] = polledAddress_();
+  const std::int64_t now =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
   std::size_t row = 0;
   std::string text;
+  bool answersAgain = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     for (; row < rows_.size(); ++row)
       if (rows_[row]->zone.SubnetID == subnet && rows_[row]->zone.DeviceID == device) break;
     if (row == rows_.size()) return;
-    store(rows_[row]->zone);
-    if (!recompose) return;
-    text = ComposeZoneStatusText(rows_[row]->zone);
+    TZone& zone = rows_[row]->zone;
+    store(zone);
+    rows_[row]->answeredPoll = true;
+    answersAgain = !Answering(zone);
+    zone.UnansweredPolls = 0;
+    zone.LastAnswer = now;
+    if (recompose) text = ComposeZoneStatusText(zone);
   }
-  if (rowText_) rowText_(row, text);
+  if (recompose && rowText_) rowText_(row, text);
+  if (answersAgain && rowAnswer_) rowAnswer_(row, true, now);
+}
+
+void ZoneTable::PollEnded(std::size_t row) {
+  std::int64_t lastAnswer = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (row >= rows_.size()) return;
+    Row& r = *rows_[row];
+    if (r.answeredPoll) {
+      r.answeredPoll = false;
+      return;
+    }
+    if (++r.zone.UnansweredPolls != kUnansweredPollsForSilence) return;
+    lastAnswer = r.zone.LastAnswer;
+  }
+  if (rowAnswer_) rowAnswer_(row, false, lastAnswer);
 }
 
 void ZoneTable::SetZoneTimes(std::int32_t durationSeconds, std::int32_t positionSeconds) {

@@ -41,11 +41,20 @@ class ZoneTable : public ZoneStatusSink {
   using PolledAddressFn = std::function<std::pair<std::uint8_t, std::uint8_t>()>;
   // Called, on the thread that stored a report, with a row and its new status text.
   using RowTextFn = std::function<void(std::size_t row, const std::string& text)>;
+  // Called, on the thread that noticed it, when a row's zone stops answering (`answering`
+  // false) or answers again; `lastAnswer` as in TZone.
+  using RowAnswerFn = std::function<void(std::size_t row, bool answering, std::int64_t lastAnswer)>;
+
+  // Polls in a row without an answer after which a zone counts as not answering: three
+  // polling rounds.
+  static constexpr std::int32_t kUnansweredPollsForSilence = 3;
+  static bool Answering(const TZone& zone) { return zone.UnansweredPolls < kUnansweredPollsForSilence; }
 
   explicit ZoneTable(PolledAddressFn polledAddress);
 
   // Set before any thread reports.
   void SetRowTextHandler(RowTextFn handler);
+  void SetRowAnswerHandler(RowAnswerFn handler);
 
   // At start-up before any thread runs, or when the zones are read anew: then the query thread
   // is stopped and the poll lock held, so that no report is being stored.
@@ -70,9 +79,15 @@ class ZoneTable : public ZoneStatusSink {
   // Runs `change` on the zone under the table's lock (the mute command keeps its state here).
   void Modify(std::size_t row, const std::function<void(TZone&)>& change);
 
+  // The query thread, under the poll lock, when it moves the polled address on from `row`: the
+  // replies of its poll are in. A poll without any counts against the zone, and the
+  // kUnansweredPollsForSilence-th in a row tells the answer handler that it stopped answering.
+  void PollEnded(std::size_t row);
+
   // The status operations: each stores into the first zone whose address is the polled one and,
   // except for the list number, rebuilds that row's text. A second zone with the same address
-  // is never updated; without a matching zone nothing happens.
+  // is never updated; without a matching zone nothing happens. Each is an answer of the zone:
+  // it takes the time, and a zone that was not answering tells the answer handler it is again.
   void SetZoneTimes(std::int32_t durationSeconds, std::int32_t positionSeconds) override;
   void SetZoneVolume(std::uint8_t volume) override;
   void SetZonePlayMode(std::uint8_t mode) override;
@@ -83,12 +98,14 @@ class ZoneTable : public ZoneStatusSink {
   struct Row {
     std::string name;
     TZone zone;
+    bool answeredPoll = false;  // since its last PollEnded
   };
 
   void UpdatePolledZone(bool recompose, const std::function<void(TZone&)>& store);
 
   PolledAddressFn polledAddress_;
   RowTextFn rowText_;
+  RowAnswerFn rowAnswer_;
   std::vector<std::unique_ptr<Row>> rows_;
   mutable std::mutex mutex_;
 };

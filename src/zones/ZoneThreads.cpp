@@ -45,7 +45,7 @@ bool StoppableThread::Pause(int ms) {
   return !wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stop_.load(); });
 }
 
-TQueryThread::TQueryThread(const BusLink& bus, PollState& poll, const ZoneTable& zones, const SharedState& state)
+TQueryThread::TQueryThread(const BusLink& bus, PollState& poll, ZoneTable& zones, const SharedState& state)
     : bus_(bus), poll_(poll), zones_(zones), state_(state) {}
 
 void TQueryThread::Execute() {
@@ -69,6 +69,8 @@ void TQueryThread::QueryZones() {
       // address before us keeps it.
       std::lock_guard<std::mutex> lock(poll_.PollLock);
       if (state_.ZoneUpdating) return;
+      if (polledRow_) zones_.PollEnded(*polledRow_);
+      polledRow_ = row;
       const std::uint8_t subnet = zones_.SubnetID(row);
       const std::uint8_t device = zones_.DeviceID(row);
       poll_.PolledSubnetID = subnet;

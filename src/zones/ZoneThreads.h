@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "bus/mSocket.h"
@@ -64,12 +65,13 @@ class TQueryThread : public StoppableThread {
   static constexpr int kZonePauseMs = 1000;
   static constexpr int kPassPauseMs = 1;
 
-  TQueryThread(const BusLink& bus, PollState& poll, const ZoneTable& zones, const SharedState& state);
+  TQueryThread(const BusLink& bus, PollState& poll, ZoneTable& zones, const SharedState& state);
   ~TQueryThread() override { Join(); }
 
-  // One polling pass over every zone in row order: under PollLock the polled address is set
-  // and the status and play mode queries are sent; then a pause of a second. The pass ends
-  // early when ZoneUpdating rises or a stop is requested.
+  // One polling pass over every zone in row order: under PollLock the zone polled before is
+  // told that its poll has ended (ZoneTable::PollEnded), the polled address is set and the
+  // status and play mode queries are sent; then a pause of a second. The pass ends early when
+  // ZoneUpdating rises or a stop is requested.
   void QueryZones();
 
  private:
@@ -79,8 +81,9 @@ class TQueryThread : public StoppableThread {
 
   const BusLink& bus_;
   PollState& poll_;
-  const ZoneTable& zones_;
+  ZoneTable& zones_;
   const SharedState& state_;
+  std::optional<std::size_t> polledRow_;  // whose replies are being taken
 };
 
 class TProgressThread : public StoppableThread {

@@ -19,6 +19,8 @@ one) and prints "PORT <n>" on standard output once it listens. Variants:
   --stall-list       sends the first line of a listing (LIST or STAT), then nothing more,
                      keeping the connection
   --endless-list     answers LIST and STAT with a path with listing lines that never end
+  --delay-list DIR=S answers a listing of DIR (a folder below --root; LIST, or STAT with its
+                     path) S seconds late, without holding up anything else the server does
   --no-stat-path     refuses STAT with a path (504), as servers that only give their status do
   --hang-up-on-list  closes the control connection when LIST arrives
   --endless-greeting sends a "220-" greeting line every half second, without end
@@ -226,7 +228,30 @@ def make_handler(args):
                 return
             return super().ftp_STOR(file, mode)
 
+        def listing_later(self, path, answer):
+            """True when the listing of `path` is answered later (--delay-list), by `answer`."""
+            if not path or getattr(self, "kestrel_answering", False):
+                return False
+            for item in args.delay_list:
+                folder, _, seconds = item.rpartition("=")
+                if os.path.realpath(path) != os.path.realpath(os.path.join(self.fs.root, folder)):
+                    continue
+
+                def later():
+                    if not self.connected:
+                        return
+                    self.kestrel_answering = True
+                    try:
+                        answer()
+                    finally:
+                        self.kestrel_answering = False
+                self.ioloop.call_later(float(seconds), later)
+                return True
+            return False
+
         def ftp_LIST(self, path):
+            if self.listing_later(path, lambda: self.ftp_LIST(path)):
+                return
             if args.hang_up_on_list:
                 self.close()
                 return
@@ -237,6 +262,8 @@ def make_handler(args):
             return super().ftp_LIST(path)
 
         def ftp_STAT(self, path):
+            if self.listing_later(path, lambda: self.ftp_STAT(path)):
+                return
             if path and args.no_stat_path:
                 self.respond("504 STAT with a path is not implemented.")
                 return
@@ -345,6 +372,7 @@ def main():
     parser.add_argument("--stall-list", action="store_true")
     parser.add_argument("--no-stat-path", action="store_true")
     parser.add_argument("--endless-list", action="store_true")
+    parser.add_argument("--delay-list", action="append", default=[])
     parser.add_argument("--hang-up-on-list", action="store_true")
     parser.add_argument("--endless-greeting", action="store_true")
     parser.add_argument("--refuse-stor", action="store_true")

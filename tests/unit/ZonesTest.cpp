@@ -151,3 +151,31 @@ TEST(ZoneTable, CheckStateCountsOnlyTransitions) {
   EXPECT_EQ(table.ApplyCheckState(0, false), -1);
   EXPECT_EQ(table.ApplyCheckState(0, false), 0);
 }
+
+// A poll whose slot ends without a reply counts against the zone; the third in a row marks it
+// as not answering (once), and any reply clears the count and the mark.
+TEST(ZoneTable, ThreeUnansweredPollsInARowMarkAZoneUntilItAnswers) {
+  ZoneTable table([] { return std::make_pair(std::uint8_t{1}, std::uint8_t{20}); });
+  table.Append({"Lobby", 1, 20});
+  std::vector<std::pair<bool, std::int64_t>> told;
+  table.SetRowAnswerHandler([&](std::size_t, bool answering, std::int64_t last) { told.emplace_back(answering, last); });
+
+  table.SetZoneVolume(60);  // an answer in the first poll
+  const std::int64_t answered = table.Snapshot(0).LastAnswer;
+  EXPECT_GT(answered, 0);
+  table.PollEnded(0);
+  table.PollEnded(0);
+  table.PollEnded(0);
+  table.SetZoneVolume(60);  // a reply after two unanswered polls starts the count anew
+  table.PollEnded(0);
+  EXPECT_TRUE(told.empty());
+  for (int poll = 0; poll < 4; ++poll) table.PollEnded(0);
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(told[0], std::make_pair(false, table.Snapshot(0).LastAnswer));
+  EXPECT_FALSE(ZoneTable::Answering(table.Snapshot(0)));
+
+  table.SetZoneListNo(2);  // any reply
+  ASSERT_EQ(told.size(), 2u);
+  EXPECT_TRUE(told[1].first);
+  EXPECT_TRUE(ZoneTable::Answering(table.Snapshot(0)));
+}

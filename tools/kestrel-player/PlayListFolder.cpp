@@ -44,12 +44,13 @@ bool PlayListFolder::Rescan(std::string* error) {
   }
   std::vector<PlayListDir> lists;
   int deviceNumber = 0;
+  int rows = 0;
   for (const auto& d : dirs) {
-    // A name holding "\" is no entry the program sends back, so it is no play list to it either.
-    if (d.path().filename().string().find('\\') != std::string::npos) continue;
     PlayListDir list;
-    list.seq = static_cast<int>(lists.size()) + 1;
     list.name = platform::Utf8FromPath(d.path().filename());
+    // A name holding "\" is no entry the program sends back, so it shows no row for it; the
+    // player numbers the folder all the same.
+    if (list.name.find('\\') == std::string::npos) list.seq = ++rows;
     const auto files = SortedEntries(d.path(), [](const fs::file_status& s) { return fs::is_regular_file(s); }, ec);
     if (ec) {
       if (error != nullptr) *error = platform::Utf8FromPath(d.path()) + ": " + ec.message();

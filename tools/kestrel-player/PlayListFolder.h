@@ -1,8 +1,10 @@
 // The play lists of the stand-in: the sub-folders of one folder (the folder a test FTP server
 // serves), numbered the way the program numbers the server's listing. Names are taken in byte
 // order, which for UTF-8 names is the code point order in which the FTP server lists them.
-//   play list Seq:          every sub-folder whose name holds no "\", from 1
-//   play list SeqInVeltra:  the sub-folders holding at least one regular file, from 1 (else 0)
+//   play list Seq:          every sub-folder whose name holds no "\", from 1 (else 0: the
+//                           program shows no row for it)
+//   play list SeqInVeltra:  the sub-folders holding at least one regular file, whatever their
+//                           names, from 1 (else 0)
 //   song Seq:               the regular files of a play list, from 1 (every one, also those the
 //                           program does not show: unfinished uploads, names holding "\")
 #pragma once

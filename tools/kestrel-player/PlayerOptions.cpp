@@ -10,7 +10,7 @@ namespace kestrel::player {
 const char kPlayerUsage[] =
     "Usage: kestrel-player --address IP --device SUBNET:DEVICE [--device ...] --folder DIR\n"
     "                      [--zone-char C] [--reload-seconds S] [--attenuation N] [--mode M]\n"
-    "                      [--cue SUBNET:DEVICE:LIST:SONG[:TENTHS]]\n"
+    "                      [--cue SUBNET:DEVICE:LIST:SONG[:TENTHS]] [--off-file FILE]\n"
     "       kestrel-player --folder DIR --print-numbering\n"
     "\n"
     "Plays the zone players of a Veltra installation on the device bus (UDP port 6000).\n"
@@ -30,6 +30,8 @@ const char kPlayerUsage[] =
     "                        4 repeat list (default 3)\n"
     "  --cue S:D:L:N[:T]     device S:D starts with song N of play list L ready, stopped at\n"
     "                        T tenths of a second\n"
+    "  --off-file FILE       the devices FILE names (a SUBNET:DEVICE a line) are switched off\n"
+    "                        for as long as it names them: they take no frame and send nothing\n"
     "  --print-numbering     print the numbering of the folder and exit: lines\n"
     "                        list<TAB>Seq<TAB>SeqInVeltra<TAB>name and\n"
     "                        song<TAB>SeqInVeltra<TAB>Seq<TAB>name\n"
@@ -124,6 +126,10 @@ std::optional<PlayerOptions> ParsePlayerOptions(int argc, char** argv, std::stri
       const auto v = value();
       if (!v || !ToInt(*v, 1, 4, n)) return bad("needs 1 to 4");
       o.playMode = static_cast<int>(n);
+    } else if (arg == "--off-file") {
+      const auto v = value();
+      if (!v || v->empty()) return bad("needs a file");
+      o.offFile = *v;
     } else if (arg == "--cue") {
       const auto v = value();
       const auto parts = v ? Split(*v, ':') : std::vector<std::string>{};

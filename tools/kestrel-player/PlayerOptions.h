@@ -32,6 +32,7 @@ struct PlayerOptions {
   int attenuation = 25;                // --attenuation
   int playMode = 3;                    // --mode
   std::vector<Cue> cues;               // --cue
+  std::string offFile;                 // --off-file
   bool printNumbering = false;         // --print-numbering
   bool help = false;                   // --help
   bool version = false;                // --version

@@ -1,8 +1,11 @@
 #include "PlayerStation.h"
 
+#include <fstream>
+
 #include "bus/mSocket.h"
 #include "bus/threadUDPReceive.h"
 #include "core/mGetLocalIP.h"
+#include "platform/Utf8Path.h"
 
 namespace kestrel::player {
 
@@ -55,6 +58,10 @@ void PlayerStation::OnDatagram(const std::uint8_t* data, std::size_t size, const
   const DeviceAddress target{f[kTargetSubnetOffset], f[kTargetDeviceOffset]};
   for (const auto& device : devices_) {
     if (!(device->Address() == target)) continue;
+    if (SwitchedOff(device->Address())) {
+      log_ << ToText(device->Address()) << " off: frame not taken" << std::endl;
+      continue;
+    }
     const auto now = Clock::now();
     for (const auto& line : device->Advance(now)) log_ << ToText(device->Address()) << ' ' << line << std::endl;
     const std::uint8_t* payload = f.data() + kPayloadOffset;
@@ -70,6 +77,17 @@ void PlayerStation::OnDatagram(const std::uint8_t* data, std::size_t size, const
     ++commands_;
     Report(*device, outcome, f[kSourceSubnetOffset], f[kSourceDeviceOffset], receivedOn);
   }
+}
+
+bool PlayerStation::SwitchedOff(const DeviceAddress& device) const {
+  if (options_.offFile.empty()) return false;
+  std::ifstream in(platform::PathFromUtf8(options_.offFile));
+  const std::string wanted = ToText(device);
+  for (std::string line; std::getline(in, line);) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    if (line == wanted) return true;
+  }
+  return false;
 }
 
 void PlayerStation::Tick(Clock::time_point now) {

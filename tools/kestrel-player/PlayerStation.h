@@ -32,6 +32,8 @@ class PlayerStation {
 
  private:
   void OnDatagram(const std::uint8_t* data, std::size_t size, const std::string& receivedOn);
+  // Whether --off-file names the device now.
+  bool SwitchedOff(const DeviceAddress& device) const;
   void Tick(Clock::time_point now);
   void Report(const PlayerDevice& device, const Outcome& outcome, std::uint8_t targetSubnet,
               std::uint8_t targetDevice, const std::string& via);

@@ -28,7 +28,7 @@ printf '[TotalZones]\r\nTotalZones=2\r\n[Zone1]\r\nZoneName=Lobby\r\nSubnetIDOfV
 
 log=$NETNS_TMP/player.log
 ip netns exec "$player_ns" "$player" --address 10.79.1.2 --device 1:20 --device 1:21 \
-  --folder "$folder" --reload-seconds 1 --attenuation 25 --mode 3 >"$log" 2>&1 &
+  --folder "$folder" --reload-seconds 1 --attenuation 25 --mode 3 --off-file "$NETNS_TMP/off" >"$log" 2>&1 &
 netns_track $!
 netns_wait_for_line "$log" "^kestrel-player on 10.79.1.2" 10
 
@@ -46,7 +46,13 @@ check "zones --json" "Bar 1:21" "$(run --json zones | python3 -c 'import json,sy
 status=0; out=$(run status --zone Bar) || status=$?
 check "status exit" 0 "$status"
 expect_line "status line" $'^Bar\t1:21\t.*Volume: 68%.  Play Mode: Play List' <(echo "$out")
-check "status --json" "54 3" "$(run --json status --zone 1:20 | python3 -c 'import json,sys; z=json.load(sys.stdin)[0]; print(z["volume"], z["playMode"])')"
+check "status --json" "54 3 True" "$(run --json status --zone 1:20 | python3 -c 'import json,sys,re; z=json.load(sys.stdin)[0]; print(z["volume"], z["playMode"], bool(re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ", z["lastAnswer"])))')"
+# A zone whose player is switched off: never answered, no time of a last answer.
+echo 1:21 >"$NETNS_TMP/off"
+status=0; out=$(run --json status --zone Bar) || status=$?
+check "status of a zone not answering: exit" 2 "$status"
+check "status of a zone not answering: --json" "False None" "$(echo "$out" | python3 -c 'import json,sys; z=json.load(sys.stdin)[0]; print(z["answered"], z["lastAnswer"])')"
+: >"$NETNS_TMP/off"
 
 status=0; run send next --zone Bar || status=$?
 check "send next" 0 "$status"

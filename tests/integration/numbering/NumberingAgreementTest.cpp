@@ -3,10 +3,13 @@
 // the same folder, and every number must agree.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -84,16 +87,17 @@ TEST(NumberingAgreement, StandInAndProgramGiveEveryPlayListAndSongTheSameNumber)
   EXPECT_TRUE(side.prompts.Shown().empty());
 }
 
-// Files the program does not show (a name holding "\\", the unfinished upload of a transfer that
-// still runs) keep their place in the numbering, and a folder whose name holds "\\" is no play
-// list to either side.
-TEST(NumberingAgreement, FilesTheProgramDoesNotShowKeepTheirNumbers) {
+// Files and folders the program does not show (a name holding "\\", the unfinished upload of a
+// transfer that still runs) keep their place in the numbering: a folder whose name holds "\\" is
+// no play list to the program, but the player numbers it when it holds a file.
+TEST(NumberingAgreement, FilesAndFoldersTheProgramDoesNotShowKeepTheirNumbers) {
   test::TempDir tree;
   char running[16];
   std::snprintf(running, sizeof running, "%08x", static_cast<unsigned>(getppid()));  // a process that runs
   const std::string unfinished = TransferName::New().replace(17, 8, running);
   for (const std::string& file : {std::string("Bar/1.mp3"), std::string("Bar/a\\b.mp3"), std::string("Bar/z.mp3"),
-                                  "Bar/" + unfinished, std::string("Back\\slash/s.mp3"), std::string("Lobby/x.mp3")})
+                                  "Bar/" + unfinished, std::string("Back\\slash/s.mp3"),
+                                  std::string("Bare\\sub/inner/deep.mp3"), std::string("Lobby/x.mp3")})
     tree.write(file, "0123456789");
   ProgramSide side(tree);
   PlayListStore& store = side.store;
@@ -111,15 +115,29 @@ TEST(NumberingAgreement, FilesTheProgramDoesNotShowKeepTheirNumbers) {
       program += "song\t" + std::to_string(playList.SeqInVeltra) + "\t" + std::to_string(song->Seq) + "\t" +
                  song->Name + "\n";
   }
-  EXPECT_EQ(program, "list\t1\t1\tBar\nlist\t2\t2\tLobby\nsong\t1\t1\t1.mp3\nsong\t1\t4\tz.mp3\nsong\t2\t1\tx.mp3\n");
+  // "Back\\slash" is number 1, "Bare\\sub" holds no file of its own.
+  EXPECT_EQ(program, "list\t1\t2\tBar\nlist\t2\t3\tLobby\nsong\t2\t1\t1.mp3\nsong\t2\t4\tz.mp3\nsong\t3\t1\tx.mp3\n");
 
-  // The stand-in's numbers of the songs the program shows.
+  // The stand-in's numbers of the play lists and songs the program shows (a play list without a
+  // row has Seq 0).
   std::istringstream player(RunCommand(std::string("'") + KESTREL_PLAYER_PATH + "' --folder '" + tree.str() +
                                        "' --print-numbering"));
   std::string shown;
+  std::set<std::string> withoutRow;  // their device numbers
   for (std::string line; std::getline(player, line);) {
-    const std::string name = line.substr(line.rfind('\t') + 1);
-    if (line.rfind("song", 0) == 0 && (name.find('\\') != std::string::npos || TransferName::Is(name))) continue;
+    std::vector<std::string> fields;
+    for (std::size_t at = 0, tab; at <= line.size(); at = tab + 1) {
+      tab = std::min(line.find('\t', at), line.size());
+      fields.push_back(line.substr(at, tab - at));
+    }
+    ASSERT_EQ(fields.size(), 4u) << line;
+    if (fields[0] == "list" && fields[1] == "0") {
+      withoutRow.insert(fields[2]);
+      continue;
+    }
+    if (fields[0] == "song" && (withoutRow.count(fields[1]) != 0 || fields[3].find('\\') != std::string::npos ||
+                                TransferName::Is(fields[3])))
+      continue;
     shown += line + "\n";
   }
   EXPECT_EQ(shown, program);

@@ -5,7 +5,9 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDateTime>
 #include <QElapsedTimer>
+#include <QLocale>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -15,6 +17,7 @@
 #include <array>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <regex>
 
@@ -76,13 +79,17 @@ class ZoneSession : public ::testing::Test {
   }
   void TearDown() override { session.reset(); }
 
-  // Starts the program as its entry does and waits until the play lists are listed.
+  // Starts the program as its entry does and waits until the play lists are listed and the
+  // first one's songs are shown.
   void Open(Prompts* with) {
     session = std::make_unique<TSession>(context, with);
     ASSERT_TRUE(session->Start());
     frm().resize(1280, 800);
     frm().show();
-    ASSERT_TRUE(test::WaitHandlingEvents([this] { return test::List(frm(), "lvPlayList")->rowCount() == 2 && frm().isEnabled(); }));
+    ASSERT_TRUE(test::WaitHandlingEvents([this] {
+      return test::List(frm(), "lvPlayList")->rowCount() == 2 && test::List(frm(), "lvSongList")->rowCount() > 0 &&
+             frm().isEnabled();
+    }));
   }
   ui::TMainFrm& frm() { return session->Window(); }
   QString Status(int row) { return test::List(frm(), "lvPlayZones")->CellText(row, 1); }
@@ -232,6 +239,44 @@ TEST_F(ZoneSession, ChangedPlayListsAreReloadedWithTheProgressWindowFirst) {
   int updated = 0;
   for (const auto& [kind, text] : prompts.Shown()) updated += kind == PromptKind::InfoYes && text == "Updated!";
   EXPECT_EQ(updated, 2);
+}
+
+// A zone whose player stops answering greys after three polling rounds without an answer, and
+// shows the time of its last answer before the status it last reported; its next answer takes
+// the mark off.
+TEST_F(ZoneSession, AZoneThatStopsAnsweringIsMarkedUntilItAnswersAgain) {
+  settings.write("Zone.ini", "[TotalZones]\r\nTotalZones=2\r\n"
+                             "[Zone1]\r\nZoneName=Lobby\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=20\r\n"
+                             "[Zone2]\r\nZoneName=Bar\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=21\r\n");
+  Open(&prompts);
+  ASSERT_TRUE(test::WaitHandlingEvents([this] { return Status(1).contains("Play Mode:"); }));
+  const auto colours = test::List(frm(), "lvPlayZones")->RowColourRule();
+  EXPECT_FALSE(colours(1).has_value());
+  log.Skip();
+  // The stand-in's devices named in this file are switched off.
+  const auto switchOff = [](const std::string& devices) { std::ofstream(Env("KESTREL_PLAYER_OFF")) << devices; };
+  switchOff("1:21\n");
+  const QString report = Status(1);
+  std::size_t unansweredPolls = 0;
+  ASSERT_TRUE(test::WaitHandlingEvents([&] {
+    unansweredPolls = log.Lines("^1:21 off").size() / 2;  // the status and the play mode query
+    return Status(1).startsWith("No answer");
+  }, 20000)) << Status(1).toStdString();
+  EXPECT_GE(unansweredPolls, 3u);
+  const std::int64_t lastAnswer = frm().Zones().Snapshot(1).LastAnswer;
+  const QString time = QLocale().toString(QDateTime::fromSecsSinceEpoch(lastAnswer).time(), QLocale::ShortFormat);
+  EXPECT_EQ(Status(1), "No answer since " + time + ".  " + report);
+  ASSERT_TRUE(colours(1).has_value());
+  EXPECT_EQ(colours(1)->first, test::List(frm(), "lvPlayZones")->palette().color(QPalette::Disabled, QPalette::Text));
+  EXPECT_EQ(Status(0).left(9), "Song Name");  // the other zone answers on
+  EXPECT_FALSE(colours(0).has_value());
+
+  switchOff("");
+  ASSERT_TRUE(test::WaitHandlingEvents([&] { return !Status(1).startsWith("No answer"); }, 10000));
+  EXPECT_TRUE(Status(1).contains("Play Mode:"));
+  EXPECT_FALSE(colours(1).has_value());
+  EXPECT_GT(frm().Zones().Snapshot(1).LastAnswer, lastAnswer);
+  EXPECT_TRUE(prompts.Shown().empty());
 }
 
 TEST_F(ZoneSession, ClosingWhileAnOperationWaitsForAnAnswerEndsAtOnce) {

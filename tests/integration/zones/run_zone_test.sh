@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the program's zone control against the player stand-in: the tests in one network
 # namespace, the stand-in with three devices (1:20, 1:21, 1:22) in another, joined by a veth
-# pair. "answering": reloads end after a second; "silent": a reload never ends (time-outs).
+# pair. "answering": reloads end after a second; "silent": a reload never ends (time-outs). A test
+# switches devices off by naming them in the file KESTREL_PLAYER_OFF.
 # Everything is made for this run and removed afterwards. Needs root.
 #
 # Usage: run_zone_test.sh answering|silent TEST_PROGRAM PLAYER_PROGRAM
@@ -33,12 +34,12 @@ for s in "a one" "b two" "c three"; do : >"$folder/Jazz/$s.mp3"; done
 
 log=$NETNS_TMP/player.log
 ip netns exec "$player_ns" "$player" --address "$net.2" --device 1:20 --device 1:21 --device 1:22 \
-  --folder "$folder" --reload-seconds "$reload" >"$log" 2>&1 &
+  --folder "$folder" --reload-seconds "$reload" --off-file "$NETNS_TMP/off" >"$log" 2>&1 &
 netns_track $!
 netns_wait_for_line "$log" "^kestrel-player on $net.2" 10
 
 status=0
-KESTREL_PLAYER_LOG=$log KESTREL_PLAY_FOLDER=$folder QT_QPA_PLATFORM=offscreen \
+KESTREL_PLAYER_LOG=$log KESTREL_PLAYER_OFF=$NETNS_TMP/off KESTREL_PLAY_FOLDER=$folder QT_QPA_PLATFORM=offscreen \
   ip netns exec "$pc_ns" "$tests" --gtest_filter="$filter" || status=$?
 if [ $status -ne 0 ]; then
   echo "---- player stand-in log (last 60 lines) ----"
