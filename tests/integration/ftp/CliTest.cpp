@@ -374,6 +374,32 @@ TEST_F(CliTest, ServersThatMishandleTheExtrasAreUsedWithoutThem) {
   }
 }
 
+// A player whose server cannot keep or tell the times deploys give its songs: the songs are
+// compared by size, the plan says so (and what --checksum does), and a second deploy sends
+// nothing.
+TEST_F(CliTest, DeployToAServerThatKeepsNoTimesSettles) {
+  for (const char* quirk : {"refuse-mfmt", "fake-mfmt", "mlsd-no-modify", "epoch", "future", "mdtm-garbage"}) {
+    SCOPED_TRACE(quirk);
+    TempDir music, served;
+    SetModified(music.write("Jazz/a.mp3", "aaa"), kMarch4th2019Noon);
+    SetModified(music.write("Jazz/b.mp3", "b"), kMarch4th2019Noon + 1);
+    FtpTestServer server(served.str(), {"--times-quirk", quirk});
+    WriteIniFor(server);
+    const std::vector<std::string> deploy = {"--settings", settings.str(), "deploy", music.str()};
+    const CliRun first = RunCli(deploy);
+    EXPECT_EQ(first.status, 0) << first.err;
+    const std::size_t mark = server.Commands().size();
+    const CliRun second = RunCli(deploy);
+    EXPECT_EQ(second.status, 0) << second.err;
+    EXPECT_NE(second.err.find("Note: the player does not keep the songs' modification times ("), std::string::npos)
+        << second.err;
+    EXPECT_NE(second.err.find("--checksum reads the player's copies back"), std::string::npos) << second.err;
+    EXPECT_NE(second.err.find("nothing to do"), std::string::npos) << second.out;
+    EXPECT_EQ(Count(CommandsSince(server, mark), "STOR"), 0);
+    EXPECT_EQ(TreeText(served.path()), "Jazz/\nJazz/a.mp3 3\nJazz/b.mp3 1\n");
+  }
+}
+
 // A song whose name holds CR LF and a line that reads as the end of a listing sent as the reply
 // to STAT: the listings come over a data connection instead, and the name is left alone with a
 // word to the user.
