@@ -2,6 +2,7 @@
 // first, then the zones told to reload.
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <cstdio>
 #include <map>
@@ -81,6 +82,66 @@ int ReadPlayer(CliServer& server, const std::vector<DeployPlayList>& local, bool
     return server.FailedStatus();
   }
   return kOk;
+}
+
+// Whether the player keeps the time MFMT gives `path` (whose time is `listed`): another time is
+// set, read back and the old one put back. The other time is never `local` (the folder's time of
+// the song), so that a song left with it is still sent. Empty when the time held; else why not.
+std::string TimeHoldProblem(FtpClient& client, const std::string& dir, const std::string& name, long long listed,
+                            long long local) {
+  const std::string path = dir + "/" + name;
+  const long long trial = listed + 2 == local ? listed - 2 : listed + 2;
+  std::string reply;
+  if (client.SetModificationTime(path, trial, reply) != 213) return "MFMT answered \"" + EscapeControls(reply) + "\"";
+  long long back = -1;
+  if (client.Features().mdtm) {
+    if (!ParseUtcStamp(client.ModificationTime(path), back)) back = -1;
+  } else {
+    for (const FtpListEntry& entry : client.ListDirExact(dir))
+      if (entry.name == name && !ParseUtcStamp(entry.modifiedUtc, back)) back = -1;
+  }
+  client.SetModificationTime(path, listed, reply);
+  return back == trial ? std::string() : "a time set with MFMT did not hold";
+}
+
+// "YYYY-MM-DD HH:MM:SS" of a time "YYYYMMDDHHMMSS".
+std::string StampText(const std::string& stamp) {
+  return stamp.substr(0, 4) + "-" + stamp.substr(4, 2) + "-" + stamp.substr(6, 2) + " " + stamp.substr(8, 2) + ":" +
+         stamp.substr(10, 2) + ":" + stamp.substr(12, 2);
+}
+
+// Why the player's modification times cannot tell which songs changed; empty when they can.
+// Looked at are the songs the folder has with the same size (only there a time decides): each
+// must have a time, one that can be right (from 1980 to a day ahead) unless it is the folder's;
+// and where one differs from the folder's, the first such song must keep a time MFMT sets.
+std::string TimesProblem(FtpClient& client, const std::vector<DeployPlayList>& local,
+                         const std::vector<DeployPlayList>& player) {
+  constexpr long long k1980 = 315532800;
+  const long long now = static_cast<long long>(std::time(nullptr));
+  struct Differing {
+    std::string dir, name;
+    long long listed = 0, local = 0;
+  };
+  std::vector<Differing> differing;
+  for (const DeployPlayList& list : player) {
+    const DeployPlayList* mine = FindLocal(local, list.name);
+    if (mine == nullptr || !FtpClient::IsSendableName(list.name)) continue;
+    for (const DeploySong& song : list.songs)
+      for (const DeploySong& m : mine->songs) {
+        long long theirs = 0, ours = 0;
+        if (m.name != song.name || m.size != song.size || !ParseUtcStamp(m.modified, ours)) continue;
+        const std::string shown = QuotedName(list.name + "/" + song.name);
+        if (!ParseUtcStamp(song.modified, theirs)) return "it gives no modification time for " + shown;
+        if (theirs == ours) continue;
+        if (theirs < k1980 || theirs > now + 24 * 3600)
+          return "it dates " + shown + " " + StampText(song.modified) + " UTC, which cannot be right";
+        if (theirs - ours > 1 || ours - theirs > 1)
+          differing.push_back({client.RootDir() + list.name, song.name, theirs, ours});
+      }
+  }
+  for (const Differing& d : differing)
+    if (FtpClient::IsSendableName(d.name)) return TimeHoldProblem(client, d.dir, d.name, d.listed, d.local);
+  return {};
 }
 
 // True when the player's copy of `song` in `playList` holds other bytes than the local file.
@@ -271,9 +332,22 @@ int RunDeploy(CliContext& cli, const Options& options, const DeployArgs& args) {
   const FtpFeatures& features = client.Features();
   DeployComparison comparison;
   comparison.withDeletions = args.withDeletions;
-  comparison.times = features.mfmt && (client.ListsExactly() || features.mdtm);
+  comparison.times = client.SetsTimes() && (client.ListsExactly() || features.mdtm);
+  std::string noTimes = features.mfmt ? client.TimesNotKept() : std::string();
+  if (noTimes.empty()) noTimes = "its server offers no MFMT, or neither MDTM nor MLSD";
   DeployContext context;
   if (const int status = ReadPlayer(server, local, comparison.times, context.player); status != kOk) return status;
+  if (comparison.times) {
+    try {
+      noTimes = TimesProblem(client, local, context.player);
+    } catch (const FtpError& e) {
+      Complain("can not read the songs' times: " + std::string(e.what()));
+      return server.FailedStatus();
+    }
+    comparison.times = noTimes.empty();
+    // Uploads give no times either from here on.
+    if (!comparison.times) client.NoteTimesNotKept(noTimes);
+  }
   context.comparison = comparison.times ? "size and time" : "size";
   // A player that shows no song at an odd second keeps times to two seconds.
   int timed = 0, odd = 0;
@@ -301,10 +375,9 @@ int RunDeploy(CliContext& cli, const Options& options, const DeployArgs& args) {
     };
   }
   if (!comparison.times)
-    context.notes.push_back(
-        "the player does not keep the songs' modification times (its server offers no MFMT, or neither MDTM nor "
-        "MLSD): songs are compared by name and size only, so a song changed without a change of size is not "
-        "found. --checksum reads the player's copies back and compares their bytes.");
+    context.notes.push_back("the player does not keep the songs' modification times (" + noTimes +
+                            "): songs are compared by name and size only, so a song changed without a change of "
+                            "size is not found. --checksum reads the player's copies back and compares their bytes.");
   const DeployPlan plan = PlanDeploy(local, context.player, comparison);
   if (args.checksum)
     context.notes.push_back(std::to_string(readBack) + " song(s) of the same size read back and compared byte for byte.");

@@ -94,7 +94,7 @@ double RoundTrips(const DeployPlan& plan, const DeployEstimate& estimate) {
   for (const auto& list : perList) {
     const int batches = (list.second + static_cast<int>(SongUploader::kBatchSongs) - 1) /
                         static_cast<int>(SongUploader::kBatchSongs);
-    trips += 2.0 * list.second + perBatch * batches + 1;
+    trips += 4.0 * list.second + perBatch * batches + 1;  // a song: PORT, STOR, RNFR, RNTO
   }
   trips += 2.0 * static_cast<double>(plan.deleteSongs.size() + plan.deletePlayLists.size());
   return trips;

@@ -1,13 +1,17 @@
 // What one running program hands to the parts that need it: the prompts in use, the Settings
-// folder, the debug flag and the request to quit. Each program's entry builds one (the window's
+// folder, the debug flag, the request to quit, and what a part learns once and keeps for the
+// rest of the run. Each program's entry builds one (the window's
 // main before its session, the command line's main from its options) and passes it down by
 // reference; a test builds its own. The library reads nothing of this kind from anywhere else.
 #pragma once
 
 #include <atomic>
 #include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <typeindex>
 
 #include "core/AppSettings.h"
 #include "core/Prompts.h"
@@ -54,6 +58,18 @@ class AppContext {
   // Installs the handler (an empty one removes it).
   void SetTerminationHandler(TerminationHandler handler);
 
+  // --- what a part of the library learns once and keeps for the rest of the run (such as what
+  // the FTP client found out about a server), shared by everything built on this context: one
+  // object of each type T, made on first use and kept until the context goes. T looks after
+  // its own thread safety.
+  template <class T>
+  T& RunState() {
+    std::lock_guard<std::mutex> lock(runStateMutex_);
+    std::shared_ptr<void>& slot = runState_[std::type_index(typeid(T))];
+    if (!slot) slot = std::make_shared<T>();
+    return *static_cast<T*>(slot.get());
+  }
+
  private:
   const std::string settingsDir_;
   const bool debugMode_;
@@ -62,6 +78,8 @@ class AppContext {
   std::atomic<bool> terminationRequested_{false};
   std::mutex handlerMutex_;
   TerminationHandler terminationHandler_;
+  std::mutex runStateMutex_;
+  std::map<std::type_index, std::shared_ptr<void>> runState_;
 };
 
 }  // namespace kestrel

@@ -147,6 +147,7 @@ int FtpClient::Send(const char* what, const std::string& command, const std::str
   const int code = Guarded(what, [&](FtpControlSession& session) { return session.Command(command, arg, reply); });
   if (code < 100) FailConnection(what, "the server's reply cannot be read: " + reply);
   NoteReplyTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  NoteAnswered(command, code);
   return code;
 }
 
@@ -157,53 +158,84 @@ void FtpClient::Expect(const char* what, const std::string& command, const std::
   if (!Among(code, accepted)) throw FtpError(FtpError::Kind::Reply, what, code, reply);
 }
 
-void FtpClient::Connect() {
-  Disconnect();
+void FtpClient::Login() {
   greeting_.clear();
   loginReply_.clear();
   systemType_.clear();
+  systCode_ = 0;
+  systReply_.clear();
+  if (host_.empty()) throw FtpError(FtpError::Kind::Settings, "no FTP server address is set");
+  CheckName(userName_, "user name");
+  CheckName(password_, "password");
+  const std::string where = host_ + ":" + std::to_string(port_);
+  try {
+    session_ = std::make_unique<FtpControlSession>(host_, port_, Millis(timeouts_.connectMs),
+                                                   Millis(timeouts_.replyMs));
+  } catch (const Poco::TimeoutException&) {
+    FailFinally("connect", "no answer from " + where + " within " + Seconds(timeouts_.connectMs));
+  } catch (const Poco::Exception& e) {
+    FailConnection("connect", where + ": " + e.displayText());
+  }
+  try {
+    session_->ReadGreeting(greeting_);
+  } catch (const Poco::Net::FTPException& e) {
+    throw FtpError(FtpError::Kind::Reply, "greeting refused", e.code(), ReplyOf(e));
+  } catch (const Poco::TimeoutException&) {
+    FailFinally("greeting", NoAnswerText() + " (no complete greeting from " + where + ")");
+  } catch (const FtpReplyTooLarge&) {
+    FailFinally("greeting", TooLargeText("greeting"));
+  } catch (const Poco::Exception& e) {
+    FailConnection("greeting", e.displayText());
+  }
+  std::string reply;
+  int code = Send("login", "USER", userName_, reply);
+  if (code / 100 == 3) code = Send("login", "PASS", password_, reply);
+  if (code / 100 != 2) throw FtpError(FtpError::Kind::Reply, "login refused", code, reply);
+  loginReply_ = reply;
+  Expect("binary mode", "TYPE", "I", {200});
+  // Only informative: a server without SYST is still usable.
+  systCode_ = Send("system type", "SYST", "", systReply_);
+  if (systCode_ / 100 == 2 && systReply_.size() > 4) systemType_ = systReply_.substr(4);
+  serverKey_ = where;
+}
+
+void FtpClient::Connect() {
+  Disconnect();
   lastConnectError_.clear();
   try {
-    if (host_.empty()) throw FtpError(FtpError::Kind::Settings, "no FTP server address is set");
-    CheckName(userName_, "user name");
-    CheckName(password_, "password");
-    const std::string where = host_ + ":" + std::to_string(port_);
-    try {
-      session_ = std::make_unique<FtpControlSession>(host_, port_, Millis(timeouts_.connectMs),
-                                                     Millis(timeouts_.replyMs));
-    } catch (const Poco::TimeoutException&) {
-      FailFinally("connect", "no answer from " + where + " within " +
-                                 Seconds(timeouts_.connectMs));
-    } catch (const Poco::Exception& e) {
-      FailConnection("connect", where + ": " + e.displayText());
+    const std::string before = serverKey_;
+    Login();
+    if (serverKey_ != before) answered_.clear();
+    FtpServerNotes& notes = context_.RunState<FtpServerNotes>();
+    FtpServerNote note = notes.Get(serverKey_);
+    if (!note.probed) {
+      ProbeExtras(note);
+      notes.Change(serverKey_, [&note](FtpServerNote& kept) {
+        kept.probed = true;
+        kept.features = note.features;
+        kept.pipelineBytes = note.pipelineBytes;
+      });
+      note = notes.Get(serverKey_);
     }
-    try {
-      session_->ReadGreeting(greeting_);
-    } catch (const Poco::Net::FTPException& e) {
-      throw FtpError(FtpError::Kind::Reply, "greeting refused", e.code(), ReplyOf(e));
-    } catch (const Poco::TimeoutException&) {
-      FailFinally("greeting", NoAnswerText() + " (no complete greeting from " + where + ")");
-    } catch (const FtpReplyTooLarge&) {
-      FailFinally("greeting", TooLargeText("greeting"));
-    } catch (const Poco::Exception& e) {
-      FailConnection("greeting", e.displayText());
-    }
-    std::string reply;
-    int code = Send("login", "USER", userName_, reply);
-    if (code / 100 == 3) code = Send("login", "PASS", password_, reply);
-    if (code / 100 != 2) throw FtpError(FtpError::Kind::Reply, "login refused", code, reply);
-    loginReply_ = reply;
-    if (!SendTypeAndSyst()) {
-      pipelining_ = false;
-      Connect();
-      return;
-    }
-    ReadFeatures();
+    features_ = note.features;
+    pipelineBytes_ = note.pipelineBytes;
+    timesNotKept_ = note.timesNotKept;
+    if (!note.statListing) listingWay_ = FtpListingWay::DataConnection;
+    atLoginDir_ = true;
   } catch (const FtpError& e) {
     lastConnectError_ = e.what();
     Disconnect();
     throw;
   }
+}
+
+void FtpClient::NoteTimesNotKept(const std::string& why) {
+  timesNotKept_ = why;
+  context_.RunState<FtpServerNotes>().Change(serverKey_, [&why](FtpServerNote& note) { note.timesNotKept = why; });
+}
+
+std::string FtpClient::NoDataConnectionText(int replyMs) {
+  return "no data connection from the player within " + Seconds(replyMs);
 }
 
 bool FtpClient::EnsureConnected() {
@@ -236,6 +268,7 @@ void FtpClient::ChangeDir(const std::string& path) {
   CheckName(path, "change directory");
   currentDir_.clear();
   Expect("change directory", "CWD", path, {200, 250});
+  atLoginDir_ = false;
   if (!path.empty() && path[0] == '/') currentDir_ = path;
 }
 
@@ -258,10 +291,12 @@ void FtpClient::Delete(const std::string& name) {
   Expect("delete", "DELE", name, {250});
 }
 
-void FtpClient::Rename(const std::string& from, const std::string& to) {
+void FtpClient::Rename(const std::string& from, const std::string& to, bool* fromAccepted) {
   CheckName(from, "rename");
   CheckName(to, "rename");
+  if (fromAccepted != nullptr) *fromAccepted = false;
   Expect("rename", "RNFR", from, {350});
+  if (fromAccepted != nullptr) *fromAccepted = true;
   Expect("rename", "RNTO", to, {250});
 }
 
@@ -283,6 +318,11 @@ std::string FtpClient::ModificationTime(const std::string& name) {
   std::string reply;
   if (Send("modification time", "MDTM", name, reply) != 213 || reply.size() < 5) return {};
   return reply.substr(4);
+}
+
+int FtpClient::SetModificationTime(const std::string& name, long long utcSeconds, std::string& reply) {
+  CheckName(name, "set modification time");
+  return Send("set modification time", "MFMT", UtcStamp(utcSeconds) + " " + name, reply);
 }
 
 std::vector<FtpListEntry> FtpClient::List() { return ParseListing("list directory", ListRaw()); }
@@ -323,6 +363,10 @@ int FtpClient::Stat(const std::string& path, std::string& reply, std::string& bo
   } catch (const FtpReplyTooLarge&) {
     Disconnect();  // the rest of the reply is still coming
     throw FtpError::Final(FtpError::Kind::Reply, std::string(what) + ": " + TooLargeText("listing"));
+  } catch (const Poco::ProtocolException&) {
+    return -1;  // more than the reply: a name in the listing that reads as its end
+  } catch (const Poco::Net::FTPException&) {
+    return -1;  // a first line without a code
   } catch (const Poco::Exception& e) {
     FailConnection(what, e.displayText());
   }
@@ -339,6 +383,7 @@ std::vector<FtpListEntry> FtpClient::ListDir(const std::string& path) {
   if (listingWay_ == FtpListingWay::DataConnection || HasWildcard(path)) return ListByCwd(path);
   std::string reply, body;
   const int code = Stat(path, reply, body);
+  if (code < 0) return ListAfterUnreadableStat(path);
   const bool listing = code >= 211 && code <= 213;
   if (listingWay_ == FtpListingWay::Stat) {
     if (!listing) throw FtpError(FtpError::Kind::Reply, "list directory", code, reply);
@@ -354,6 +399,14 @@ std::vector<FtpListEntry> FtpClient::ListDir(const std::string& path) {
   else if (!listed.empty())
     listingWay_ = SameEntries(stated, listed) ? FtpListingWay::Stat : FtpListingWay::DataConnection;
   return listed;
+}
+
+std::vector<FtpListEntry> FtpClient::ListAfterUnreadableStat(const std::string& path) {
+  // What the server sends next is not known: the connection goes, and this server's listings
+  // come over data connections from now on.
+  context_.RunState<FtpServerNotes>().Change(serverKey_, [](FtpServerNote& note) { note.statListing = false; });
+  Connect();
+  return ListByCwd(path);
 }
 
 std::string FtpClient::TooLargeText(const char* what) {
@@ -385,8 +438,7 @@ void FtpClient::Transfer(const char* what, const std::string& command, const std
     code = session.ReadReply(reply);
   } catch (const Poco::Net::FTPException& e) {
     // PORT or the command refused (the connection is fine), or the server never connected back.
-    if (e.code() == 0)
-      FailFinally(what, NoAnswerText() + " (the server did not open the data connection)");
+    if (e.code() == 0) FailFinally(what, NoDataConnectionText(timeouts_.replyMs));
     throw FtpError(FtpError::Kind::Reply, what, e.code(), ReplyOf(e));
   } catch (const Poco::TimeoutException&) {
     FailFinally(what, NoAnswerText() + " (the transfer stopped)");

@@ -143,6 +143,18 @@ int CodeOf(const std::string& text, std::size_t at) {
 int FtpControlSession::CommandWithBody(const std::string& command, const std::string& arg,
                                        std::string& reply, std::string& body) {
   const ReplyWindow window(*this);
+  return ReadWithBody(command, arg, reply, body);
+}
+
+int FtpControlSession::CommandWithBody(const std::string& command, const std::string& arg,
+                                       std::string& reply, std::string& body,
+                                       const Poco::Timespan& within) {
+  const ReplyWindow window(*this, within);
+  return ReadWithBody(command, arg, reply, body);
+}
+
+int FtpControlSession::ReadWithBody(const std::string& command, const std::string& arg,
+                                    std::string& reply, std::string& body) {
   _pControlSocket->sendMessage(command, arg);
   std::string raw;
   char buffer[16 * 1024];
@@ -189,6 +201,9 @@ int FtpControlSession::CommandWithBody(const std::string& command, const std::st
       throw Poco::ProtocolException("the server sent more than its reply");
     break;
   }
+  // The rest of a reply whose end was faked by a line inside it may come in a later packet.
+  if (_pControlSocket->poll(Poco::Timespan(0), Poco::Net::Socket::SELECT_READ))
+    throw Poco::ProtocolException("the server sent more than its reply");
   reply = raw.substr(0, firstEnd - eol.size());
   body.clear();
   for (std::size_t pos = firstEnd; pos < lastBegin;) {

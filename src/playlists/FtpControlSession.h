@@ -59,10 +59,13 @@ class FtpControlSession : public Poco::Net::FTPClientSession {
   // lines between the first and the last line of a multi-line reply (empty for a one-line reply), each with its line end (CR LF, or LF from a server that ends lines with LF
   // alone), and one leading blank taken off each line; lines end only at a full line end, so a
   // lone CR or LF inside a name stays in it. The reply must be complete within the reply
-  // time-out and hold at most kMaxReplyBytes; bytes after it (which no server sends unasked)
-  // are a protocol error.
+  // time-out (or `within`) and hold at most kMaxReplyBytes; bytes after it (which no server
+  // sends unasked), in the same read or waiting when the reply is complete, are a protocol
+  // error (Poco::ProtocolException).
   int CommandWithBody(const std::string& command, const std::string& arg, std::string& reply,
                       std::string& body);
+  int CommandWithBody(const std::string& command, const std::string& arg, std::string& reply,
+                      std::string& body, const Poco::Timespan& within);
   // Announces a data connection with PORT, sends `command`, checks for a 1xx reply and waits
   // for the server to connect. Throws Poco::Net::FTPException with the server's reply otherwise.
   Poco::Net::StreamSocket OpenDataConnection(const std::string& command, const std::string& arg);
@@ -85,6 +88,9 @@ class FtpControlSession : public Poco::Net::FTPClientSession {
    private:
     Poco::Net::SocketImpl* impl_;
   };
+
+  int ReadWithBody(const std::string& command, const std::string& arg, std::string& reply,
+                   std::string& body);
 
   Poco::Timespan replyTimeout_;
   Poco::Net::SocketImpl* impl_ = nullptr;  // the control socket's, kept alive by it

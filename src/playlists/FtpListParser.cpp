@@ -365,15 +365,37 @@ bool ParseUtcStamp(std::string_view stamp, long long& seconds) {
   return true;
 }
 
+// Three digits, then a blank, a dash or nothing: a line such as a server's reply has.
+bool LooksLikeReplyLine(std::string_view line) {
+  return line.size() >= 3 && IsDigit(line[0]) && IsDigit(line[1]) && IsDigit(line[2]) &&
+         (line.size() == 3 || line[3] == ' ' || line[3] == '-');
+}
+
+// Appends `line` to the name of the entry read just before it when it is the rest of that name
+// (see the header); true when it was.
+bool ContinuesName(std::vector<FtpListEntry>& entries, bool afterEntry, std::string_view separator,
+                   std::string_view line) {
+  if (!afterEntry || entries.back().kind == FtpEntryKind::Link || !LooksLikeReplyLine(line)) return false;
+  entries.back().name.append(separator).append(line);
+  return true;
+}
+
 std::vector<FtpListEntry> ParseMachineListing(std::string_view reply, std::string* firstUnreadable) {
   std::vector<FtpListEntry> entries;
+  const std::string_view separator =
+      reply.find("\r\n") != std::string_view::npos ? std::string_view("\r\n") : std::string_view("\n");
+  bool afterEntry = false;
   ForEachLine(reply, [&](std::string_view line) {
     FtpListEntry entry;
-    if (ParseMachineLine(line, entry))
+    const bool read = ParseMachineLine(line, entry);
+    if (read)
       entries.push_back(std::move(entry));
+    else if (ContinuesName(entries, afterEntry, separator, line))
+      return;
     else if (firstUnreadable != nullptr && firstUnreadable->empty() && !IsFillerLine(line) &&
              line.find("type=") == std::string_view::npos && line.find("Type=") == std::string_view::npos)
       firstUnreadable->assign(line.substr(0, kQuotedLineMax));
+    afterEntry = read;
   });
   return entries;
 }
@@ -390,16 +412,21 @@ std::vector<FtpListEntry> ParseFtpListing(std::string_view reply, const Calendar
   const std::string_view separator = crlf ? std::string_view("\r\n") : std::string_view("\n");
   std::vector<FtpListEntry> entries;
   std::size_t pos = 0;
+  bool afterEntry = false;
   while (pos < reply.size()) {
     std::size_t end = reply.find(separator, pos);
     if (end == std::string_view::npos) end = reply.size();
     FtpListEntry entry;
     const std::string_view line = reply.substr(pos, end - pos);
-    if (ParseFtpListLine(line, now, entry))
+    pos = end + separator.size();
+    const bool read = ParseFtpListLine(line, now, entry);
+    if (read)
       entries.push_back(std::move(entry));
+    else if (ContinuesName(entries, afterEntry, separator, line))
+      continue;
     else if (firstUnreadable != nullptr && firstUnreadable->empty() && !IsFillerLine(line))
       firstUnreadable->assign(line.substr(0, kQuotedLineMax));
-    pos = end + separator.size();
+    afterEntry = read;
   }
   return entries;
 }

@@ -19,7 +19,10 @@
 //
 // A line that cannot be read (the "total" line, blank lines, headers, the second piece of a split
 // name, other kinds of entry such as devices or pipes, impossible dates) is skipped; it never
-// turns into an entry. Nothing here throws; any bytes are safe input.
+// turns into an entry. But a line that reads like a line of a server's reply (three digits, then
+// a blank, a dash or nothing) right after a file or directory is the rest of its name, which held
+// a line end (as a name does that is made to end a listing sent as a reply early, "x\r\n213 End"):
+// it is appended to that name with the line end. Nothing here throws; any bytes are safe input.
 #pragma once
 
 #include <cstdint>
@@ -63,8 +66,8 @@ bool ParseFtpListLine(std::string_view line, const platform::CalendarTime& now,
 // which is taken whole. Lines end as in ParseFtpListing. Types file, dir and OS.unix=symlink (or
 // slink) become files, directories and links; "cdir" and "pdir" (the directory itself and its
 // parent) and other types are left out, as are lines without a type. `modified` and
-// `modifiedUtc` come from the modify fact (UTC), `size` from the size fact. `firstUnreadable`
-// as for ParseFtpListing.
+// `modifiedUtc` come from the modify fact (UTC), `size` from the size fact. The rest of a name
+// after a line end, and `firstUnreadable`, as for ParseFtpListing.
 std::vector<FtpListEntry> ParseMachineListing(std::string_view reply,
                                               std::string* firstUnreadable = nullptr);
 

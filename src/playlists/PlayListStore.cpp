@@ -113,7 +113,14 @@ void PlayListStore::ListOnce() {
       const std::string& name = listed.entry.name;
       if (listed.fileNumber == 0 || !TransferName::Is(name)) continue;
       const std::string shown = playList->Name + "/" + name;
-      if (!TransferName::Abandoned(name, now)) {
+      const std::string path = dir + "/" + name;
+      const auto lastWritten = [&]() -> std::int64_t {
+        long long seconds = 0;
+        if (ParseUtcStamp(listed.entry.modifiedUtc, seconds)) return seconds;
+        if (client_.Features().mdtm && ParseUtcStamp(client_.ModificationTime(path), seconds)) return seconds;
+        return -1;
+      };
+      if (!TransferName::Abandoned(name, now, InstallationId(client_.Context()), lastWritten)) {
         leftovers_.running.push_back(shown);
         continue;
       }
@@ -122,7 +129,7 @@ void PlayListStore::ListOnce() {
         continue;
       }
       try {
-        client_.Delete(dir + "/" + name);
+        client_.Delete(path);
         leftovers_.removed.push_back(shown);
         --files;
       } catch (const FtpError& e) {

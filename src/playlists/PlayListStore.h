@@ -74,7 +74,9 @@ class PlayListStore {
   // is listed all the same, only to give it its place in the SeqInVeltra numbering when it holds
   // a file, as the player does. Unfinished uploads (TransferName)
   // whose transfer no longer runs are removed, and the user is told; those of transfers that may
-  // still run are left alone, and the user is told too. A play list's SeqInVeltra counts every
+  // still run are left alone, and the user is told too. (Whether the file of another
+  // installation's transfer is still written to is asked with MDTM where the listing gives no
+  // exact time.) A play list's SeqInVeltra counts every
   // file the player counts, and not what was removed.
   // A failed step counts against the client's listing retry counter: up to kMaxListingRetries
   // failures in a run are retried at once without a name to reselect; after that the user sees

@@ -343,7 +343,7 @@ bool SongUploader::Send(const TPlayListObj& target, const Source& source, Pendin
       if (source.fetch) fs::remove(platform::PathFromUtf8(source.localPath), ec);
     }
   } removeFetched{source};
-  const std::string temp = TransferName::New();
+  const std::string temp = TransferName::New(InstallationId(client_.Context()));
   try {
     if (listener_) listener_->TransferStarting();
     if (source.fetch) source.fetch();
@@ -384,12 +384,22 @@ void SongUploader::PutBatchInPlace(const TPlayListObj& target, const std::vector
   const std::string dir = PlayListDir(target);
   ReconnectIfLost();
   client_.EnterDir(dir);
-  // Step 4: the local files' times.
-  if (client_.Features().mfmt) {
+  // Step 4: the local files' times. A server that refuses one is not asked again in this run.
+  std::vector<Pending*> stamped;
+  if (client_.SetsTimes()) {
     std::vector<FtpCommand> stamps;
-    for (const Pending* p : stored)
-      if (p->modified >= 0) stamps.push_back({"MFMT", UtcStamp(p->modified) + " " + p->temp});
-    client_.Pipeline(stamps);
+    for (Pending* p : stored)
+      if (p->modified >= 0) {
+        stamps.push_back({"MFMT", UtcStamp(p->modified) + " " + p->temp});
+        stamped.push_back(p);
+      }
+    const std::vector<FtpReply> replies = client_.Pipeline(stamps);
+    for (std::size_t i = 0; i < replies.size(); ++i)
+      if (replies[i].code != 213) {
+        client_.NoteTimesNotKept("MFMT answered \"" + EscapeControls(replies[i].text) + "\"");
+        stamped.clear();
+        break;
+      }
   }
   // Step 5: one look at the directory.
   std::vector<NameState> temps, names;
@@ -439,46 +449,86 @@ void SongUploader::PutBatchInPlace(const TPlayListObj& target, const std::vector
     RemoveTransferFile(target, p.temp);
     Fail(name, problem);
   }
-  // Step 6: the renames, right after the look.
-  std::vector<FtpCommand> renames;
-  for (const Pending* p : ready) {
-    renames.push_back({"RNFR", p->temp});
-    renames.push_back({"RNTO", sources[p->index].name});
-  }
-  const std::vector<FtpReply> replies = client_.Pipeline(renames);
-  for (std::size_t i = 0; i < ready.size(); ++i) {
-    Pending& p = *ready[i];
-    p.settled = true;
+  // Step 6: the renames, one song at a time and each RNTO only after its RNFR was accepted: a
+  // line the server lost can then never pair one song's temporary file with another's name.
+  std::vector<Pending*> renamed;
+  const auto settleRenamed = [&] {
+    for (Pending* p : renamed) Stored(p->sent);
+    renamed.clear();
+  };
+  for (Pending* pp : ready) {
+    Pending& p = *pp;
     const std::string& name = sources[p.index].name;
-    const FtpReply& from = replies[2 * i];
-    const FtpReply& to = replies[2 * i + 1];
     const NameState arrived = client_.ListsExactly() ? Listing(p.temp) : NameState{};
-    if (from.code == 350 && to.code == 250) {
-      listing_.erase(p.temp);
-      if (haveListing_) listing_[name] = arrived;
-      Stored(p.sent);
-      continue;
-    }
-    bool oldDeleted = false;
+    bool fromAccepted = false, oldDeleted = false;
     try {
-      // Servers that do not rename over an existing file refuse; then the old song goes first.
-      if (from.code != 350 || p.before.size == -1)
-        throw FtpError(FtpError::Kind::Reply, "rename", from.code != 350 ? from.code : to.code,
-                       from.code != 350 ? from.text : to.text);
-      PutInPlace(p.temp, name, true, oldDeleted);
+      try {
+        client_.Rename(p.temp, name, &fromAccepted);
+      } catch (const FtpError& e) {
+        // Servers that do not rename over an existing file refuse RNTO; then the old song goes first.
+        if (e.kind() != FtpError::Kind::Reply || !fromAccepted || p.before.size == -1) throw;
+        PutInPlace(p.temp, name, true, oldDeleted);
+      }
+      p.settled = true;
       listing_.erase(p.temp);
       if (haveListing_) listing_[name] = arrived;
-      Stored(p.sent);
+      renamed.push_back(&p);
     } catch (const FtpError& e) {
       if (oldDeleted) {
+        p.settled = true;
         listing_.erase(name);
         Fail(name, std::string(e.what()) + "; the old song is deleted and the new one is kept on the player as " + p.temp);
         continue;
       }
+      if (e.kind() == FtpError::Kind::Connection) {
+        settleRenamed();
+        throw;  // the batch ends; what is not settled is named there
+      }
+      p.settled = true;
       RemoveTransferFile(target, p.temp);
       Fail(name, e.what());
     }
   }
+  CheckRenamed(dir, sources, renamed, stamped);
+  settleRenamed();
+}
+
+void SongUploader::CheckRenamed(const std::string& dir, const std::vector<Source>& sources,
+                                std::vector<Pending*>& renamed, const std::vector<Pending*>& stamped) {
+  // One more look where it costs one round trip or one listing: each name must hold what was sent.
+  if (renamed.empty() || !(client_.ListsExactly() || client_.ListingWay() == FtpListingWay::Stat)) return;
+  Listed now;
+  try {
+    if (client_.ListsExactly()) {
+      Relist(dir);
+      now = listing_;
+    } else {
+      for (const FtpListEntry& entry : client_.ListDir(dir))
+        if (entry.kind == FtpEntryKind::File) now[entry.name] = {entry.size, entry.modifiedUtc};
+    }
+  } catch (const FtpError&) {
+    return;  // the replies said the songs are in place; the next batch connects again if need be
+  }
+  bool timesHeld = true;
+  for (auto it = renamed.begin(); it != renamed.end();) {
+    Pending& p = **it;
+    const std::string& name = sources[p.index].name;
+    const auto found = now.find(name);
+    if (found != now.end() && found->second.size == p.sent) {
+      long long held = 0;
+      if (std::find(stamped.begin(), stamped.end(), &p) != stamped.end() &&
+          (!ParseUtcStamp(found->second.modified, held) || std::llabs(held - p.modified) > 1))
+        timesHeld = false;
+      ++it;
+      continue;
+    }
+    Fail(name, found == now.end()
+                   ? std::string("the player shows no song of this name after it was put in place")
+                   : "after it was put in place the player holds " + std::to_string(found->second.size) +
+                         " bytes under this name, not the " + std::to_string(p.sent) + " sent");
+    it = renamed.erase(it);
+  }
+  if (!timesHeld) client_.NoteTimesNotKept("a time set with MFMT did not hold");
 }
 
 void SongUploader::PutInPlace(const std::string& temp, const std::string& name, bool replacing, bool& oldDeleted) {

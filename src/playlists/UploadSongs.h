@@ -15,17 +15,20 @@
 //  3. each song's bytes are stored under a temporary name of this transfer alone (TransferName),
 //     which has the same length whatever the song's name; the local file must not have changed
 //     while it was sent;
-//  4. where the server offers MFMT, each temporary file is given the local file's modification
-//     time, by which a later deploy knows the song unchanged;
+//  4. where the server offers MFMT (and has not refused it or failed to keep a time in this
+//     run), each temporary file is given the local file's modification time, by which a later
+//     deploy knows the song unchanged;
 //  5. one look at the directory (the exact listing again, or SIZE of each temporary file with
 //     SIZE and MDTM of each name) must show each temporary file with the bytes sent, and under
 //     each song's name what step 1 found: when another transfer stored the song meanwhile, this
 //     copy is not put in its place, and that is a failure;
-//  6. the temporary files are renamed to the songs' names. When replacing, the rename goes over
-//     the old song where the server allows that, else the old song is deleted first.
-// Steps 4 to 6 send their commands at once where the server takes that (FtpClient::Pipeline), so
-// a batch costs a few round trips besides one PORT and STOR a song; the renames follow the look
-// of step 5 within one round trip.
+//  6. the temporary files are renamed to the songs' names, one at a time, each RNTO only after
+//     its RNFR was accepted (a lost line could otherwise pair one song's file with another's
+//     name). When replacing, the rename goes over the old song where the server allows that,
+//     else the old song is deleted first. Where one more look costs one listing (exact, or by
+//     STAT), each name must then show the bytes sent, else that song is a failure.
+// Steps 4 and 5 send their commands at once where the server takes that (FtpClient::Pipeline),
+// so a batch costs a few round trips besides one PORT and STOR and one RNFR and RNTO a song.
 // A transfer that fails or is cancelled removes its temporary file, reconnecting first if the
 // connection went with it; when even that is not possible, the removal is tried again as soon as
 // the connection is back, and what remains is named in the end message (a later listing of the
@@ -152,6 +155,10 @@ class SongUploader {
   // Steps 4 to 6 for the files of `pending` that were stored.
   void PutBatchInPlace(const TPlayListObj& target, const std::vector<Source>& sources,
                        std::vector<Pending>& pending);
+  // Drops from `renamed` what a look after the renames does not show as sent (a failure then);
+  // notes a server that did not keep the times of `stamped`.
+  void CheckRenamed(const std::string& dir, const std::vector<Source>& sources, std::vector<Pending*>& renamed,
+                    const std::vector<Pending*>& stamped);
   void PutInPlace(const std::string& temp, const std::string& name, bool replacing, bool& oldDeleted);
   void Stored(std::int64_t bytes);
   // Removes this transfer's temporary file `temp` after a failure; false when that was not

@@ -10,6 +10,22 @@ one) and prints "PORT <n>" on standard output once it listens. Variants:
   --one-command-a-read
                      takes only the first command line of what one read brings and drops the
                      rest, as servers do that cannot take several commands at once
+  --short-reads      reads at most 64 bytes at a time and drops a partial last line of a read
+                     that also holds a whole one, as a small embedded server with a fixed line
+                     buffer can (a line that fills a read alone is kept until it is whole)
+  --whole-read-one-command
+                     takes what one read brings as one command line, line breaks and all (so
+                     "TYPE I\r\nSYST" is answered 504 Unsupported type)
+  --feat MODE        mishandles FEAT: ignore (no answer), close (hangs up), no-end (a
+                     multi-line reply without its end line), extra-line (one line more after
+                     the reply)
+  --lose-line TEXT   drops, once in the server's run, the first command line starting with TEXT
+                     without a word
+  --times-quirk Q    times the server cannot keep or tell: refuse-mfmt (MFMT answered 550),
+                     fake-mfmt (213 without setting anything), mlsd-no-modify (MLSD lines
+                     without the modify fact that FEAT offers), epoch or future (every file is
+                     dated 1970, or ten years ahead), mdtm-garbage (no MLSD; MDTM answers 213
+                     with no time)
   --reply-delay MS   takes every command line MS milliseconds after it arrived, as across a
                      distant link; lines sent together wait together, each keeping its order
   --msdos            answers LIST in the MS-DOS style (date, time, <DIR> or size, name)
@@ -184,19 +200,53 @@ def endless_listing():
         yield chunk
 
 
+def make_times_fs(base, quirk):
+    """Dates every file in 1970 or ten years ahead, or leaves the modify fact out of MLSD."""
+    fixed = 0 if quirk == "epoch" else time.time() + 10 * 365 * 86400
+
+    class TimesFS(base):
+        def format_mlsx(self, basedir, listing, perms, facts, ignore_err=True):
+            if quirk == "mlsd-no-modify":
+                facts = [f for f in facts if f != "modify"]
+            return base.format_mlsx(self, basedir, listing, perms, facts, ignore_err)
+
+        def dated(self, st):
+            if quirk not in ("epoch", "future"):
+                return st
+            return os.stat_result((st.st_mode, st.st_ino, st.st_dev, st.st_nlink, st.st_uid,
+                                   st.st_gid, st.st_size, int(st.st_atime), int(fixed),
+                                   int(st.st_ctime)))
+
+        def stat(self, path):
+            return self.dated(base.stat(self, path))
+
+        def lstat(self, path):
+            return self.dated(base.lstat(self, path))
+
+        def getmtime(self, path):
+            return fixed if quirk in ("epoch", "future") else base.getmtime(self, path)
+    return TimesFS
+
+
 def make_handler(args):
     log = open(args.log, "a", buffering=1, encoding="utf8", errors="replace") if args.log else None
+    lost = []  # the line --lose-line dropped, once it has
+    quirk = args.times_quirk
 
     class Handler(FTPHandler):
         banner = "kestrel test server ready"
         permit_foreign_addresses = True
         proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items()
                       if not (args.no_size and k == "SIZE")
-                      and not (args.no_times and k in ("MDTM", "MFMT", "MLST", "MLSD"))}
+                      and not (args.no_times and k in ("MDTM", "MFMT", "MLST", "MLSD"))
+                      and not (quirk == "mdtm-garbage" and k in ("MLST", "MLSD"))}
 
         def pre_process_command(self, line, cmd, arg):
             if log is not None:
                 log.write(line.replace("\r", "\\r").replace("\n", "\\n") + "\n")
+            if args.lose_line and not lost and line.startswith(args.lose_line):
+                lost.append(line)
+                return
             if not args.reply_delay:
                 return super().pre_process_command(line, cmd, arg)
             # Each line is taken its delay after it arrived, in the order of arrival.
@@ -217,10 +267,42 @@ def make_handler(args):
                 self.ioloop.call_later(max(0.0, queue[0][0] - time.monotonic()), self.take_delayed)
 
         def recv(self, buffer_size):
-            data = super().recv(buffer_size)
+            data = super().recv(64 if args.short_reads else buffer_size)
             if args.one_command_a_read and b"\r\n" in data:
                 data = data[:data.index(b"\r\n") + 2]
+            if args.short_reads and b"\r\n" in data:
+                data = data[:data.rindex(b"\r\n") + 2]
+            if args.whole_read_one_command and data.endswith(b"\r\n"):
+                data = data[:-2].replace(b"\r\n", b"\n") + b"\r\n"
             return data
+
+        def ftp_FEAT(self, line):
+            if args.feat == "ignore":
+                return
+            if args.feat == "close":
+                self.close()
+                return
+            if args.feat == "no-end":
+                self.push("211-Features supported:\r\n MDTM\r\n MFMT\r\n SIZE\r\n")
+                return
+            super().ftp_FEAT(line)
+            if args.feat == "extra-line":
+                self.respond("200 And one line more.")
+
+        def ftp_MFMT(self, path, timeval):
+            if quirk == "refuse-mfmt":
+                self.respond("550 Changing the modification time is not allowed.")
+                return
+            if quirk == "fake-mfmt":
+                self.respond("213 Modify=%s; %s." % (timeval, self.fs.fs2ftp(path)))
+                return
+            return super().ftp_MFMT(path, timeval)
+
+        def ftp_MDTM(self, path):
+            if quirk == "mdtm-garbage":
+                self.respond("213 soon")
+                return
+            return super().ftp_MDTM(path)
 
         def ftp_STOR(self, file, mode="w"):
             if args.refuse_stor:
@@ -316,6 +398,8 @@ def make_handler(args):
         Handler.dtp_handler = make_slow_dtp(args.slow_stor)
     if args.short_stor is not None:
         Handler.dtp_handler = make_short_dtp(args.short_stor)
+    if quirk:
+        Handler.abstracted_fs = make_times_fs(Handler.abstracted_fs, quirk)
     if args.extra_entry:
         extras = {}
         for item in args.extra_entry:
@@ -364,6 +448,12 @@ def main():
     parser.add_argument("--no-times", action="store_true")
     parser.add_argument("--reply-delay", type=float, default=0)
     parser.add_argument("--one-command-a-read", action="store_true")
+    parser.add_argument("--short-reads", action="store_true")
+    parser.add_argument("--whole-read-one-command", action="store_true")
+    parser.add_argument("--feat", choices=["ignore", "close", "no-end", "extra-line"])
+    parser.add_argument("--lose-line")
+    parser.add_argument("--times-quirk", choices=["refuse-mfmt", "fake-mfmt", "mlsd-no-modify",
+                                                  "epoch", "future", "mdtm-garbage"])
     parser.add_argument("--msdos", action="store_true")
     parser.add_argument("--silent", action="store_true")
     parser.add_argument("--hang-up-in-greeting", action="store_true")

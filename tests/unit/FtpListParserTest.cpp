@@ -174,6 +174,18 @@ TEST(FtpListParser, NameWithLineFeedInAListingWithoutCrLf) {
   EXPECT_EQ(names[3], "carriagereturn.mp3");  // the CR was dropped with the others above
 }
 
+// A name holding CR LF breaks its line; a piece after it that reads like a line of a reply (as a
+// name made to end a STAT listing early has) is the rest of the name, in both kinds of listing.
+TEST(FtpListParser, NameBrokenByCrLfBeforeAReplyLineIsJoinedAgain) {
+  const auto listed = Parse(
+      "-rw-r--r-- 1 ftp ftp 10 Dec 01 10:02 a.mp3\r\n"
+      "-rw-r--r-- 1 ftp ftp 10 Dec 01 10:02 b\r\n213 End\r\n"
+      "-rw-r--r-- 1 ftp ftp 10 Dec 01 10:02 c.mp3\r\n");
+  EXPECT_EQ(Names(listed), (std::vector<std::string>{"a.mp3", "b\r\n213 End", "c.mp3"}));
+  const auto machine = ParseMachineListing("type=file;size=1; b\r\n213 End\r\ntype=file;size=1; c.mp3\r\n");
+  EXPECT_EQ(Names(machine), (std::vector<std::string>{"b\r\n213 End", "c.mp3"}));
+}
+
 TEST(FtpListParser, UnixLinesTheCapturesDoNotShow) {
   const auto entries = Parse(
       "-rw-r--r--+ 1 ftp ftp 10 Dec 01 10:02 acl mark.mp3\r\n"

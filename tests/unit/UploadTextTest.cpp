@@ -29,20 +29,24 @@ TEST(UploadText, NamesOfTheServerAndTemporaryNames) {
                         Case{"\xED\xA0\x80.mp3", true, false, "\"\\xED\\xA0\\x80.mp3\""},  // a surrogate
                         Case{"\xC0\xAF.mp3", true, false, "\"\\xC0\\xAF.mp3\""},          // an overlong "/"
                         Case{"a\nb\r.mp3", true, false, "\"a\\nb\\r.mp3\""},
+                        Case{"b\r\n213 End", false, false, "\"b\\r\\n213 End\""},  // broke its listing's lines
                         Case{"../Lobby/x.mp3", false, false, "\"../Lobby/x.mp3\""},
                         Case{"a\\b", false, false, "\"a\\\\b\""}, Case{"..", false, false, "\"..\""}}) {
     EXPECT_EQ(IsUsableServerName(c.name), c.sentBack) << c.shown;
     EXPECT_EQ(NewServerNameProblem(c.name).empty(), c.given) << c.shown;
     EXPECT_EQ(QuotedName(c.name), c.shown);
   }
-  const std::string name = TransferName::New();
+  const std::uint32_t installation = 0x5eed1234;
+  const std::string name = TransferName::New(installation);
   EXPECT_EQ(name.size(), TransferName::kLength);
   EXPECT_TRUE(TransferName::Is(name));
   EXPECT_FALSE(TransferName::Is("x.mp3.part"));
+  EXPECT_FALSE(NewServerNameProblem(name).empty());
   const std::time_t now = std::time(nullptr);
-  EXPECT_TRUE(TransferName::Abandoned(name, now));  // this process's own
-  std::string elsewhere = name;
-  elsewhere[8] = elsewhere[8] == '0' ? '1' : '0';  // another computer's, started now
-  EXPECT_FALSE(TransferName::Abandoned(elsewhere, now));
-  EXPECT_TRUE(TransferName::Abandoned(elsewhere, now + TransferName::kAbandonedAfterSeconds + 1));
+  const std::time_t later = now + TransferName::kAbandonedAfterSeconds + 1;
+  EXPECT_TRUE(TransferName::Abandoned(name, now, installation));  // this process's own
+  // Another installation's, started now; started long ago, and written to long ago or just now.
+  EXPECT_FALSE(TransferName::Abandoned(name, now, installation + 1));
+  EXPECT_TRUE(TransferName::Abandoned(name, later, installation + 1, [&] { return std::int64_t{now}; }));
+  EXPECT_FALSE(TransferName::Abandoned(name, later, installation + 1, [&] { return std::int64_t{later}; }));
 }

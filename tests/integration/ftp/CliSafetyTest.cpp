@@ -2,6 +2,8 @@
 // names on the player, hostile listings and names the server cannot take, and the figures and
 // messages of a transfer that fails.
 #include <chrono>
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -9,6 +11,7 @@
 
 #include "CliRun.h"
 #include "FtpFixture.h"
+#include "platform/HostInfo.h"
 #include "playlists/ServerNames.h"
 #include "support/Wait.h"
 
@@ -36,13 +39,12 @@ class CliSafetyTest : public FtpFixture {
     const CliRun two = RunCli(Args(second));
     return {one.Wait(), two};
   }
+  // The name of a transfer of this installation (the Settings folder's) whose process has ended.
+  std::string AbandonedTransferName() {
+    std::string name = TransferName::New(InstallationId(context));
+    return name.replace(17, 8, "00000000");  // process 0 runs no transfer
+  }
 };
-
-// The name of a transfer of this computer whose process has ended.
-std::string AbandonedTransferName() {
-  std::string name = TransferName::New();
-  return name.replace(17, 8, "00000000");  // process 0 runs no transfer
-}
 
 }  // namespace
 
@@ -58,7 +60,7 @@ TEST_F(CliSafetyTest, UploadsAtOnceAndUnusualNamesLoseNothing) {
   const std::string small = one.write("x.mp3", "new x");
   const std::string longSong = one.write(longName + ".mp3", "long");
   const std::string fiveK = one.write("y.mp3", std::string(5000, 'y'));
-  const std::string dead = AbandonedTransferName(), running = TransferName::New();
+  const std::string dead = AbandonedTransferName(), running = TransferName::New(InstallationId(context));
   struct Row {
     const char* what;
     std::vector<std::string> server;
@@ -237,4 +239,74 @@ TEST_F(CliSafetyTest, FailedTransfersAreToldAndNotCounted) {
     }
     EXPECT_GE(std::stod(run.out.substr(row.summary.size())), row.atLeast) << run.out;
   }
+}
+
+// A server that reads 64 bytes at a time and drops a partial last line loses lines of commands
+// sent together; no lost line may pair one song's temporary file with another song's name.
+TEST_F(CliSafetyTest, LostCommandLinesNeverStoreASongUnderAnotherName) {
+  TempDir local;
+  std::vector<std::string> paths;
+  for (const std::string name : {"up;one.mp3", "up;two.mp3", "up;three.mp3"}) {
+    tree.write("A/" + name, "the old copy of " + name);
+    paths.push_back(local.write(name, std::string(1000 + paths.size() * 100, static_cast<char>('a' + paths.size()))));
+  }
+  FtpTestServer server(tree.str(), {"--short-reads"});
+  WriteIniFor(server);
+  std::vector<std::string> args = {"upload", "A"};
+  args.insert(args.end(), paths.begin(), paths.end());
+  args.push_back("--replace");
+  const CliRun run = RunCli(Args(args));
+  EXPECT_EQ(run.status, 0) << run.err;
+  for (const std::string& path : paths) {
+    const std::string name = fs::path(path).filename().string();
+    EXPECT_TRUE(tree.read("A/" + name) == TempDir::ReadFile(path)) << name << " holds " << tree.read("A/" + name).size()
+                                                                   << " bytes";
+  }
+  EXPECT_EQ(TreeText(tree.path() / "A"), "up;one.mp3 1000\nup;three.mp3 1200\nup;two.mp3 1100\n");
+}
+
+// Unfinished uploads on the player: a listing removes those of this installation whose process
+// has ended and those of other installations that stopped long ago, and leaves a running one of
+// another installation alone, also when its computer has this one's name (an image's clone, named
+// the way earlier versions named the computer) or a clock that is hours behind. A local file
+// named like one is not uploaded.
+TEST_F(CliSafetyTest, OnlyUnfinishedUploadsThatStoppedAreRemoved) {
+  const long long now = static_cast<long long>(std::time(nullptr));
+  unsigned made = 0;
+  const auto transfer = [&made](std::uint32_t installation, long long started) {
+    char text[64];
+    std::snprintf(text, sizeof text, "kestrel-%08x-00000000-%08x-%08x.part", static_cast<unsigned>(installation),
+                  static_cast<unsigned>(started), ++made);
+    return std::string(text);
+  };
+  std::uint32_t thisComputer = 2166136261u;  // how earlier versions named a computer
+  for (const char c : platform::ComputerName()) thisComputer = (thisComputer ^ static_cast<unsigned char>(c)) * 16777619u;
+  const std::uint32_t ours = InstallationId(context), other = ours ^ 1;
+  struct Row {
+    const char* what;
+    std::string file;
+    long long written;  // the file's time on the player
+    bool removed;
+  };
+  const std::vector<Row> rows = {
+      {"this installation's, its process ended", transfer(ours, now), now, true},
+      {"a computer of the same name, running", transfer(thisComputer, now), now, false},
+      {"another installation's with a clock two hours behind, running", transfer(other, now - 7200), now, false},
+      {"another installation's, stopped two hours ago", transfer(other, now - 7200), now - 7200, true},
+  };
+  tree.write("A/a.mp3", "a");
+  for (const Row& row : rows) SetModified(tree.write("A/" + row.file, "part"), row.written);
+  FtpTestServer server(tree.str());
+  WriteIniFor(server);
+  const CliRun lists = RunCli(Args({"playlists"}));
+  EXPECT_EQ(lists.status, 0) << lists.err;
+  for (const Row& row : rows) EXPECT_EQ(!fs::exists(tree.path() / "A" / row.file), row.removed) << row.what;
+
+  TempDir local;
+  const std::string named = local.write(transfer(other, now), "a song");
+  const CliRun upload = RunCli(Args({"upload", "A", named, "--skip"}));
+  EXPECT_EQ(upload.status, 4) << upload.err;
+  EXPECT_NE(upload.err.find("the name has the form of the temporary files of unfinished uploads"), std::string::npos)
+      << upload.err;
+  EXPECT_FALSE(fs::exists(tree.path() / "A" / fs::path(named).filename()));
 }

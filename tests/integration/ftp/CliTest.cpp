@@ -114,7 +114,7 @@ TEST_F(CliTest, MisbehavingServersEndInTimeWithTheReasonAndTheRightStatus) {
        "no answer within 10 s (the transfer stopped)"},
       {"STAT reply stalls half way", {"--stall-list"}, 2, "list directory: no answer within 10 s"},
       {"no data connection after PORT", {"--no-data-connection"}, 2,
-       "no answer within 10 s (the server did not open the data connection)"},
+       "list directory: no data connection from the player within 10 s"},
       {"endless greeting", {"--endless-greeting"}, 2, "no answer within 10 s"},
       {"endless listing", {"--endless-list", "--no-stat-path"}, 3, "listing is larger than 64 MB"},
       {"endless STAT reply", {"--endless-list"}, 3, "listing is larger than 64 MB"},
@@ -342,4 +342,81 @@ TEST_F(CliTest, DeploySendsASongChangedWithoutAChangeOfSize) {
     // The root and Jazz, each listed once.
     EXPECT_EQ(Count(commands, "MLSD ") + Count(commands, "STAT /") + Count(commands, "LIST"), row.noted ? 3 : 2);
   }
+}
+
+// Servers that mishandle FEAT or commands sent at once: USER, PASS, TYPE I and SYST log in to
+// each, FEAT and sending at once fail back to no features and one command at a time, and what
+// finding that out costs stays well under the reply time-out.
+TEST_F(CliTest, ServersThatMishandleTheExtrasAreUsedWithoutThem) {
+  tree.write("A/a.mp3", "a");
+  TempDir local;
+  const std::string song = local.write("new.mp3", "the new song");
+  const std::vector<std::vector<std::string>> servers = {
+      {"--feat", "ignore"}, {"--feat", "close"}, {"--feat", "no-end"}, {"--feat", "extra-line"},
+      {"--whole-read-one-command"}, {"--one-command-a-read"}, {"--short-reads"}};
+  for (const auto& options : servers) {
+    SCOPED_TRACE(options.back());
+    std::filesystem::remove(tree.path() / "A" / "new.mp3");
+    FtpTestServer server(tree.str(), options);
+    WriteIniFor(server);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"playlists"}, {"upload", "A", song, "--replace"}}) {
+      std::vector<std::string> all = {"--settings", settings.str()};
+      all.insert(all.end(), args.begin(), args.end());
+      const auto start = std::chrono::steady_clock::now();
+      const CliRun run = RunCli(all);
+      EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 8.0) << args[0];
+      EXPECT_EQ(run.status, 0) << args[0] << ": " << run.err;
+      if (args[0] == "playlists") {
+        EXPECT_EQ(run.out, "1\t1\tA\n");
+      }
+    }
+    EXPECT_EQ(tree.read("A/new.mp3"), "the new song");
+  }
+}
+
+// A player whose server cannot keep or tell the times deploys give its songs: the songs are
+// compared by size, the plan says so (and what --checksum does), and a second deploy sends
+// nothing.
+TEST_F(CliTest, DeployToAServerThatKeepsNoTimesSettles) {
+  for (const char* quirk : {"refuse-mfmt", "fake-mfmt", "mlsd-no-modify", "epoch", "future", "mdtm-garbage"}) {
+    SCOPED_TRACE(quirk);
+    TempDir music, served;
+    SetModified(music.write("Jazz/a.mp3", "aaa"), kMarch4th2019Noon);
+    SetModified(music.write("Jazz/b.mp3", "b"), kMarch4th2019Noon + 1);
+    FtpTestServer server(served.str(), {"--times-quirk", quirk});
+    WriteIniFor(server);
+    const std::vector<std::string> deploy = {"--settings", settings.str(), "deploy", music.str()};
+    const CliRun first = RunCli(deploy);
+    EXPECT_EQ(first.status, 0) << first.err;
+    const std::size_t mark = server.Commands().size();
+    const CliRun second = RunCli(deploy);
+    EXPECT_EQ(second.status, 0) << second.err;
+    EXPECT_NE(second.err.find("Note: the player does not keep the songs' modification times ("), std::string::npos)
+        << second.err;
+    EXPECT_NE(second.err.find("--checksum reads the player's copies back"), std::string::npos) << second.err;
+    EXPECT_NE(second.err.find("nothing to do"), std::string::npos) << second.out;
+    EXPECT_EQ(Count(CommandsSince(server, mark), "STOR"), 0);
+    EXPECT_EQ(TreeText(served.path()), "Jazz/\nJazz/a.mp3 3\nJazz/b.mp3 1\n");
+  }
+}
+
+// A song whose name holds CR LF and a line that reads as the end of a listing sent as the reply
+// to STAT: the listings come over a data connection instead, and the name is left alone with a
+// word to the user.
+TEST_F(CliTest, ANameThatEndsAStatListingEarlyIsLeftAlone) {
+  tree.write("A/a.mp3", "a");
+  tree.write("A/b\r\n213 End", "b");
+  tree.write("A/c.mp3", "c");
+  tree.write("B/d.mp3", "d");
+  FtpTestServer server(tree.str());
+  WriteIniFor(server);
+  const CliRun lists = RunCli({"--settings", settings.str(), "playlists"});
+  EXPECT_EQ(lists.status, 0) << lists.err;
+  EXPECT_EQ(lists.out, "1\t1\tA\n2\t2\tB\n");
+  const CliRun songs = RunCli({"--settings", settings.str(), "songs", "A"});
+  EXPECT_EQ(songs.status, 0) << songs.err;
+  EXPECT_NE(songs.out.find("\ta.mp3\t"), std::string::npos) << songs.out;
+  EXPECT_NE(songs.out.find("\tc.mp3\t"), std::string::npos) << songs.out;
+  EXPECT_EQ(std::count(songs.out.begin(), songs.out.end(), '\n'), 2) << songs.out;
+  EXPECT_NE(songs.err.find("\"b\\r\\n213 End\""), std::string::npos) << songs.err;
 }

@@ -35,6 +35,20 @@ inline std::vector<std::string> WithoutPort(const std::vector<std::string>& comm
   return out;
 }
 
+// As WithoutPort, with a run of one command line given once as "LINE xN" (the NOOP lines of the
+// probe at the first login to a server).
+inline std::vector<std::string> Folded(const std::vector<std::string>& commands) {
+  std::vector<std::string> out;
+  const std::vector<std::string> lines = WithoutPort(commands);
+  for (std::size_t i = 0; i < lines.size();) {
+    std::size_t j = i;
+    while (j < lines.size() && lines[j] == lines[i]) ++j;
+    out.push_back(j - i > 1 ? lines[i] + " x" + std::to_string(j - i) : lines[i]);
+    i = j;
+  }
+  return out;
+}
+
 class FtpFixture : public ::testing::Test {
  protected:
   // Writes Settings/ftpServer.ini; an empty port text leaves the key out.

@@ -94,7 +94,7 @@ TEST(NumberingAgreement, FilesAndFoldersTheProgramDoesNotShowKeepTheirNumbers) {
   test::TempDir tree;
   char running[16];
   std::snprintf(running, sizeof running, "%08x", static_cast<unsigned>(getppid()));  // a process that runs
-  const std::string unfinished = TransferName::New().replace(17, 8, running);
+  const std::string unfinished = TransferName::New(0).replace(17, 8, running);
   for (const std::string& file : {std::string("Bar/1.mp3"), std::string("Bar/a\\b.mp3"), std::string("Bar/z.mp3"),
                                   "Bar/" + unfinished, std::string("Back\\slash/s.mp3"),
                                   std::string("Bare\\sub/inner/deep.mp3"), std::string("Lobby/x.mp3")})

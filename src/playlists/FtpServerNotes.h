@@ -1,0 +1,53 @@
+// What a program finds out about the FTP servers it talks to and keeps for the rest of its run:
+// which extras a server handles (FEAT, commands sent at once) once they have been tried, and the
+// fallbacks a server forced (listings over a data connection, modification times it does not
+// keep). Every connection and every client built on the same AppContext starts from it (see
+// AppContext::RunState), so a probe is paid once a server and a fallback holds from the moment
+// it was found. Safe on any thread.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace kestrel {
+
+// What the server offers beyond RFC 959, from its FEAT reply.
+struct FtpFeatures {
+  bool mdtm = false;            // MDTM: a file's modification time
+  bool mfmt = false;            // MFMT: sets a file's modification time
+  bool machineListing = false;  // MLSD with the type, size and modify facts given
+};
+
+struct FtpServerNote {
+  bool probed = false;            // FEAT and sending commands at once have been tried
+  FtpFeatures features;           // what FEAT offered; nothing when FEAT was refused or mishandled
+  std::size_t pipelineBytes = 0;  // the most bytes one group of commands sent at once may hold
+                                  // (what the probe showed the server takes); 0: one at a time
+  bool statListing = true;        // false: a listing sent as the reply to STAT could not be read
+  std::string timesNotKept;       // why the server does not keep the times MFMT sets; empty when
+                                  // nothing has shown that
+};
+
+class FtpServerNotes {
+ public:
+  // The note of `server` ("host:port"); a fresh one for a server not met yet.
+  FtpServerNote Get(const std::string& server) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = notes_.find(server);
+    return it == notes_.end() ? FtpServerNote{} : it->second;
+  }
+  // Changes the note of `server` in place.
+  void Change(const std::string& server, const std::function<void(FtpServerNote&)>& change) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    change(notes_[server]);
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::map<std::string, FtpServerNote> notes_;
+};
+
+}  // namespace kestrel
