@@ -1,4 +1,5 @@
-// Where the settings are kept: the rule on given facts, and the user's own folder as it is made.
+// Where the settings are kept: the rule on given facts, the user's own folder as it is made, and
+// what the user is told about a data connection that never came.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 
 #include "core/AppSettings.h"
 #include "platform/ExePath.h"
+#include "platform/FirewallHint.h"
 #include "platform/Utf8Path.h"
 #include "support/TempDir.h"
 
@@ -174,4 +176,15 @@ TEST(SettingsFolder, TheUsersFolderIsMadeForThatUserOnlyWithTheIniFilesOfTheFold
   place.write("file", "");
   EXPECT_FALSE(MakeUserSettingsFolder(place.file("file/Settings"), "", error));
   EXPECT_NE(error.find("Settings"), std::string::npos) << error;
+}
+
+TEST(FirewallHint, OnWindowsSaysWhatToAllowForTheRunningProgramAndElsewhereNothing) {
+  const std::string hint = platform::DataConnectionHint();
+#ifdef _WIN32
+  EXPECT_NE(hint.find("unit_tests.exe"), std::string::npos) << hint;
+  EXPECT_NE(hint.find("inbound TCP"), std::string::npos) << hint;
+  EXPECT_NE(hint.find("subnet"), std::string::npos) << hint;
+#else
+  EXPECT_EQ(hint, "");
+#endif
 }
