@@ -58,6 +58,7 @@ Var Mode          ; "all" or "user"
 Var ModeGiven     ; 1: /ALLUSERS or /CURRENTUSER given, the wizard does not ask
 Var DirGiven      ; 1: /D= given
 Var Elevated      ; 1: this process has administrator rights
+Var Silent        ; 1: a silent run (/S)
 Var EarlierDir    ; the folder of an earlier install in the chosen mode
 Var Log           ; the open firewall log
 Var RadioAll
@@ -239,6 +240,10 @@ Function .onInit
     StrCpy $DirGiven 1
   ${EndIf}
   Call CheckElevated
+  StrCpy $Silent 0
+  ${If} ${Silent}
+    StrCpy $Silent 1
+  ${EndIf}
   ${GetParameters} $R0
   StrCpy $ModeGiven 0
   ClearErrors
@@ -274,9 +279,10 @@ Function .onInit
       StrCpy $Mode "all"
     ${EndIf}
   ${EndIf}
+  ; (Without a mode given, the wizard asks first; a silent run follows an earlier install.)
   ${If} $Mode == "all"
   ${AndIf} $Elevated != 1
-  ${AndIf} $ModeGiven == 1
+  ${AndIf} $ModeGiven$Silent != "00"
     ClearErrors
     ${GetOptions} $R0 "/ELEVATED" $R1
     ${IfNot} ${Errors}
@@ -482,5 +488,5 @@ SectionEnd
 
 !insertmacro MUI_UNFUNCTION_DESCRIPTION_BEGIN
   !insertmacro MUI_DESCRIPTION_TEXT ${SecUnProgram} "The programs, the Start menu entry, the entry in Apps and, for an install for all users, the firewall rules."
-  !insertmacro MUI_DESCRIPTION_TEXT ${SecUnSettings} "ftpServer.ini, Zone.ini and localIP.ini in $APPDATA\${PRODUCT}\Settings (and a Settings folder in the install folder)."
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecUnSettings} "ftpServer.ini, Zone.ini and localIP.ini in %APPDATA%\${PRODUCT}\Settings (and a Settings folder in the install folder)."
 !insertmacro MUI_UNFUNCTION_DESCRIPTION_END
