@@ -216,6 +216,30 @@ check_installed "in place" "$user_dir" HKCU "$user_menu" no
 check "in place: no install for all users" no "$(has_key "HKLM\\$key" && echo yes || echo no)"
 check_same_file "in place: the settings are kept" "$NETNS_TMP/ftpServer.ini" "$settings/ftpServer.ini"
 check "in place: the play lists listed" "$expected" "$(cli "$user_dir" playlists || true)"
+# A program running from the folder (kestrel-cli.exe waiting for a password on its input) stops
+# an install over it and an uninstall, rather than leave a mixed or half-removed folder behind.
+mkfifo "$NETNS_TMP/password"
+exec 7<>"$NETNS_TMP/password"
+ip netns exec "$ns" "$WINE" "$user_dir\\kestrel-cli.exe" settings ftp --ip 127.0.0.1 --port 1 --password-stdin \
+  <"$NETNS_TMP/password" >/dev/null 2>&1 &
+waiting=$!
+for _ in $(seq 300); do
+  for pid in $(ip netns pids "$ns"); do
+    command=$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null || true)
+    if grep -q 'kestrel-cli\.exe settings' <<<"$command"; then break 2; fi
+  done
+  sleep 0.1
+done
+status=0
+run "$(wine_path "$setup")" /S >/dev/null || status=$?
+check "an install over a running kestrel-cli.exe stops: exit status" 2 "$status"
+run_uninstall "while kestrel-cli.exe runs" "$user_dir"
+check "an uninstall while kestrel-cli.exe runs leaves the install" yes \
+  "$(has_key "HKCU\\$key" && cmp -s "$stage/kestrel-cli.exe" "$(unix_path "$user_dir")/kestrel-cli.exe" && echo yes || echo no)"
+echo >&7
+wait "$waiting" || true
+exec 7>&-
+
 run_uninstall "for the current user" "$user_dir"
 check_uninstalled "for the current user" "$user_dir" HKCU "$user_menu"
 
