@@ -13,7 +13,9 @@
 #   - silent uninstall: every installed file, the entry and the key gone, the firewall rules
 #     removed (the commands), the settings left;
 #   - silent install for the current user (the user's own programs folder, HKCU, no firewall
-#     commands), which finds the settings left; an install over it in place; its uninstall.
+#     commands), which finds the settings left; an install over it in place; with a program
+#     running from the folder, an install that stops and an uninstall that leaves it; the
+#     uninstall.
 # The times of the installs and uninstalls are printed. Everything runs in a namespace that has
 # nothing but its loopback interface.
 # Usage: check_install.sh SETUP_EXE STAGE INSTALLED_LIST LINUX_CLI WINE_PREFIX
