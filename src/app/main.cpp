@@ -24,9 +24,15 @@ const char kUsage[] =
     "\n"
     "Settings: ftpServer.ini (the player's FTP server), Zone.ini (the zones) and localIP.ini\n"
     "(the preferred address of this computer) in the folder Settings beside the program when it\n"
+#ifdef _WIN32
+    "exists and can be written; else in %APPDATA%\\Kestrel\\Settings. kestrel-cli settings shows\n"
+    "the folder in use and writes the files; the window writes ftpServer.ini from its settings\n"
+    "dialog (Ctrl+Alt+S).\n";
+#else
     "exists; else in $XDG_CONFIG_HOME/kestrel/Settings (~/.config/kestrel/Settings when\n"
     "XDG_CONFIG_HOME is not set). kestrel-cli settings shows the folder in use and writes the\n"
     "files; the window writes ftpServer.ini from its settings dialog (Ctrl+Alt+S).\n";
+#endif
 
 }  // namespace
 

@@ -35,9 +35,15 @@ const char kFooter[] =
     "  6  the Settings folder or a file in it could not be written\n"
     "\n"
     "Settings: ftpServer.ini, Zone.ini and localIP.ini in the folder given with --settings;\n"
+#ifdef _WIN32
+    "else in the folder Settings beside the program when it exists and can be written (the\n"
+    "unpacked zip, a portable copy); else in %APPDATA%\\Kestrel\\Settings (an installed copy).\n"
+    "The window uses the same folder. kestrel-cli settings shows\n"
+#else
     "else in the folder Settings beside the program when it exists (a portable copy, the\n"
     "build tree); else in $XDG_CONFIG_HOME/kestrel/Settings (~/.config/kestrel/Settings when\n"
     "XDG_CONFIG_HOME is not set). The window uses the same folder. kestrel-cli settings shows\n"
+#endif
     "the folder in use and what it holds; kestrel-cli settings ftp and kestrel-cli settings\n"
     "zones write them.\n";
 

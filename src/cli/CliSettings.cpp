@@ -39,7 +39,7 @@ std::string PlaceText(const SettingsFolder& folder) {
     case SettingsPlace::BesideProgram:
       return "beside the program";
     case SettingsPlace::UserConfig:
-      return "this user's own: there is no Settings folder beside the program in " + platform::ExecutableDir();
+      return "this user's own: " + folder.why;
   }
   return {};
 }

@@ -1,6 +1,14 @@
 #include "platform/ConfigHome.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+// (after windows.h, which it needs)
+#include <shlobj.h>
+
+#include <cstdlib>
+
+#include "platform/Utf8Path.h"
+#else
 #include <pwd.h>
 #include <unistd.h>
 
@@ -12,7 +20,14 @@ namespace kestrel::platform {
 
 #ifdef _WIN32
 
-std::string UserConfigHome() { return {}; }
+std::string UserConfigHome() {
+  // The shell's answer follows a folder moved elsewhere (folder redirection), the variable not.
+  wchar_t path[MAX_PATH] = {};
+  if (SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) == S_OK && path[0] != L'\0')
+    return Utf8FromWide(path);
+  const wchar_t* variable = _wgetenv(L"APPDATA");
+  return variable != nullptr && variable[0] != L'\0' ? Utf8FromWide(variable) : std::string();
+}
 
 #else
 

@@ -19,7 +19,9 @@ WINE_NS=""
 wine_env() {
   export WINEPREFIX=$1
   export WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree,mshtml="  # no .NET or HTML engine: nothing to install at boot
+  # No .NET or HTML engine: nothing to install at boot. No menu builder: a Start menu entry made
+  # in the prefix stays there, never in the Linux desktop's menus.
+  export WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
   export WINEARCH=win64
   # Wine names Unix files in the locale's character set: UTF-8, as the Linux file names are.
   export LC_ALL=C.UTF-8
