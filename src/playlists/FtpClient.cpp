@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/FirewallHint.h"
 #include "platform/LocaleTime.h"
 #include "platform/Utf8Path.h"
 #include "playlists/FtpControlSession.h"
@@ -235,7 +236,10 @@ void FtpClient::NoteTimesNotKept(const std::string& why) {
 }
 
 std::string FtpClient::NoDataConnectionText(int replyMs) {
-  return "no data connection from the player within " + Seconds(replyMs);
+  std::string text = "no data connection from the player within " + Seconds(replyMs);
+  const std::string hint = platform::DataConnectionHint();
+  if (!hint.empty()) text += ". " + hint;
+  return text;
 }
 
 bool FtpClient::EnsureConnected() {
