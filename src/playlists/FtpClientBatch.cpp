@@ -4,6 +4,7 @@
 
 #include <chrono>
 
+#include "platform/Text.h"
 #include "playlists/FtpClient.h"
 #include "playlists/FtpControlSession.h"
 
@@ -14,14 +15,8 @@ namespace {
 // Thrown by a sink's refusal to end a transfer; caught by Retrieve.
 struct EnoughBytes {};
 
-std::string Upper(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
 bool FactOn(const std::string& facts, const std::string& fact) {
-  return Upper(";" + facts).find(";" + Upper(fact) + "*;") != std::string::npos;
+  return platform::UpperCase(";" + facts).find(";" + platform::UpperCase(fact) + "*;") != std::string::npos;
 }
 
 }  // namespace
@@ -72,7 +67,7 @@ void FtpClient::ReadFeatures() {
     if (first == std::string::npos) continue;
     line = line.substr(first);
     const std::size_t blank = line.find(' ');
-    const std::string name = Upper(line.substr(0, blank));
+    const std::string name = platform::UpperCase(line.substr(0, blank));
     if (name == "MDTM") features_.mdtm = true;
     if (name == "MFMT") features_.mfmt = true;
     if (name == "MLST" && blank != std::string::npos) {
