@@ -6,8 +6,9 @@
 #include <sstream>
 #include <utility>
 
+#include "core/mPublicFunction.h"
 #include "platform/FileWrite.h"
-#include "platform/TextCompare.h"
+#include "platform/Text.h"
 #include "platform/Utf8Path.h"
 
 namespace kestrel {
@@ -85,9 +86,12 @@ bool ReadBytes(const std::string& path, std::string& bytes) {
   return true;
 }
 
+// The zones as the program reads them; a zone it would leave out is a fault here.
 std::vector<ZoneDefinition> ReadZones(const std::string& path) {
   std::vector<ZoneDefinition> zones;
-  ReadZoneIni(path, [&zones](const ZoneDefinition& zone) { zones.push_back(zone); });
+  ReadZoneIni(
+      path, [&zones](const ZoneDefinition& zone) { zones.push_back(zone); },
+      [](const std::string& why) { throw EConvertError(why); });
   return zones;
 }
 

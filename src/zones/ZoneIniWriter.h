@@ -22,9 +22,9 @@ namespace kestrel {
 // turned into comment lines: nothing in it is lost, and nothing in it is taken for a zone.
 class ZoneIniWriter {
  public:
-  // Reads the file at `path`; a missing file gives an empty list. A faulty file (an ID that is
-  // not a number) throws EConvertError as the loading does: what the program can not read is not
-  // changed here.
+  // Reads the file at `path`; a missing file gives an empty list. A file the program can not
+  // read in full (an ID that is not a number, or one outside 0..255) throws EConvertError with
+  // the loading's message: what the program can not read is not changed here.
   explicit ZoneIniWriter(std::string path);
 
   const std::vector<ZoneDefinition>& Zones() const { return zones_; }
