@@ -252,13 +252,6 @@ bool CanWriteIn(const std::string& dir, std::string& error) {
   return true;
 }
 
-bool CopyFileOver(const std::string& from, const std::string& to, std::string& error) {
-  std::error_code ec;
-  if (!fs::copy_file(PathFromUtf8(from), PathFromUtf8(to), fs::copy_options::overwrite_existing, ec))
-    return Fail(error, to, ec.message());
-  return true;
-}
-
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
   std::ifstream in(PathFromUtf8(path), std::ios::binary);
   if (!in) return false;

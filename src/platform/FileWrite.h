@@ -28,9 +28,6 @@ bool ReplaceWholeFile(const std::string& path, const std::string& data, std::str
                       const std::function<bool(const std::string& written)>& check = {},
                       unsigned newFileMode = kSettingsFileMode);
 
-// Copies the file `from` over `to`.
-bool CopyFileOver(const std::string& from, const std::string& to, std::string& error);
-
 // The permission bits of the file at `path`, or `fallback` when it does not exist (or on a
 // system without them).
 unsigned FileMode(const std::string& path, unsigned fallback);
