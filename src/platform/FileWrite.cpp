@@ -10,6 +10,7 @@
 #include <sstream>
 #include <utility>
 
+#include "platform/Sleep.h"
 #include "platform/Utf8Path.h"
 
 #ifdef _WIN32
@@ -76,6 +77,10 @@ class NewFile {
 constexpr int kNameTries = 100;
 
 #ifdef _WIN32
+// How long a replacement waits for a reader of the file: kReplaceTries pauses of kReplacePauseMs.
+constexpr int kReplaceTries = 50;
+constexpr unsigned kReplacePauseMs = 20;
+
 std::string WindowsError(const char* what) { return std::string(what) + " (error " + std::to_string(GetLastError()) + ")"; }
 
 NewFile::~NewFile() {
@@ -119,9 +124,16 @@ bool NewFile::WriteAndClose(const std::string& data, std::string& why) {
 }
 
 bool NewFile::TakePlaceOf(const fs::path& target, std::string& why) {
-  if (!MoveFileExW(path_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    why = WindowsError("can not be replaced");
-    return false;
+  // A reader that has the file open (another program reading its settings, a virus scanner)
+  // keeps it from being replaced for a moment.
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileExW(path_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) break;
+    const DWORD error = GetLastError();
+    if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == kReplaceTries) {
+      why = WindowsError("can not be replaced");
+      return false;
+    }
+    SleepMs(kReplacePauseMs);
   }
   placed_ = true;
   return true;
