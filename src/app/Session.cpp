@@ -148,7 +148,8 @@ bool TSession::Start() {
       },
       [this] { ReloadZones(); });
   try {
-    frm.LoadZones();
+    // A zone left out is told, and the others run.
+    if (const std::string skipped = frm.LoadZones(); !skipped.empty()) prompts_->Show(PromptKind::ErrorOk, skipped);
   } catch (const std::exception& e) {
     // The window still runs, with the zones read before the faulty one, but without the
     // threads and without taking dropped files.
@@ -174,12 +175,13 @@ void TSession::StartThreads() {
 
 void TSession::ReloadZones() {
   if (queryThread_) queryThread_->Stop();
-  std::string why;
+  std::string why, skipped;
   {
     std::lock_guard<std::mutex> lock(poll_.PollLock);
-    why = frm_->ZoneList().ReloadZones();
+    why = frm_->ZoneList().ReloadZones(skipped);
   }
-  if (!why.empty()) prompts_->Show(PromptKind::ErrorOk, why);
+  for (const std::string& text : {skipped, why})
+    if (!text.empty()) prompts_->Show(PromptKind::ErrorOk, text);
   if (queryThread_) {
     queryThread_ = std::make_unique<TQueryThread>(bus_, poll_, *zones_, state_);
     queryThread_->Start();

@@ -10,6 +10,7 @@
 #include "cli/CliOutput.h"
 #include "cli/CliServer.h"
 #include "core/TextEscape.h"
+#include "platform/Text.h"
 #include "playlists/PlayListOperations.h"
 #include "playlists/ServerNames.h"
 
@@ -17,11 +18,8 @@ namespace kestrel::cli {
 
 namespace {
 
-std::string Trimmed(const std::string& text) {
-  const std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return "";
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
+// A name typed for a play list, without the spaces around it (as the name input dialog takes it).
+std::string Trimmed(const std::string& text) { return platform::TrimChars(text, " ", " "); }
 
 // A name the player can take as a new play list, else the exit status after saying why.
 int CheckNewName(CliServer& server, const std::string& name) {

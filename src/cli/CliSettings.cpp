@@ -56,6 +56,29 @@ const char* PlaceName(SettingsPlace place) {
   return "";
 }
 
+// Zone.ini as the program reads it: the zones, the zones left out (each told as it is met), and
+// what stopped the reading.
+struct ZoneIniReading {
+  std::vector<ZoneDefinition> zones;
+  std::vector<std::string> skipped;
+  std::string error;
+};
+
+ZoneIniReading ReadZonesToShow(const std::string& path) {
+  ZoneIniReading read;
+  try {
+    ReadZoneIni(
+        path, [&read](const ZoneDefinition& zone) { read.zones.push_back(zone); },
+        [&read](const std::string& why) {
+          read.skipped.push_back(why);
+          Complain(std::string(kZoneIni) + ": " + why);
+        });
+  } catch (const std::exception& e) {
+    read.error = e.what();
+  }
+  return read;
+}
+
 int RunShow(const AppContext& context, const Options& options) {
   const SettingsFolder folder = context.CurrentSettingsFolder();
   const std::string ftpPath = context.SettingsFile(kFtpServerIniName);
@@ -64,13 +87,9 @@ int RunShow(const AppContext& context, const Options& options) {
   const bool ftpExists = platform::IsFile(ftpPath), ipExists = platform::IsFile(ipPath), zonesExist = platform::IsFile(zonePath);
   const FtpServerSettings ftp = ReadFtpServerSettings(ftpPath);
   const std::string preferredIP = ReadSoftwareIP(context);
-  std::vector<ZoneDefinition> zones;
-  std::string zoneError;
-  try {
-    ReadZoneIni(zonePath, [&zones](const ZoneDefinition& zone) { zones.push_back(zone); });
-  } catch (const std::exception& e) {
-    zoneError = e.what();
-  }
+  const ZoneIniReading read = ReadZonesToShow(zonePath);
+  const std::vector<ZoneDefinition>& zones = read.zones;
+  const std::string& zoneError = read.error;
   const std::string password = ftp.password.empty() ? "" : kPasswordMask;
 
   if (options.json) {
@@ -87,6 +106,7 @@ int RunShow(const AppContext& context, const Options& options) {
         {"zones", {{"file", zonePath}, {"exists", zonesExist}, {"zones", zoneRows}}},
     };
     if (!zoneError.empty()) out["zones"]["error"] = zoneError;
+    if (!read.skipped.empty()) out["zones"]["skipped"] = read.skipped;
     PrintJson(out);
   } else {
     std::printf("Settings folder: %s\n  (%s)\n", EscapeControls(folder.dir).c_str(), EscapeControls(PlaceText(folder)).c_str());

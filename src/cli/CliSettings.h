@@ -12,9 +12,10 @@ namespace kestrel::cli {
 // else kNotSaved after saying why.
 int CheckWritable(const AppContext& context);
 
-// The zones of the context's Zone.ini, to change; nullptr after saying why (a file the program
-// can not read is left as it is).
-std::unique_ptr<ZoneIniWriter> OpenZoneIni(const AppContext& context);
+// The zones of the context's Zone.ini, to change, with the file's lock held until `writer` is
+// gone: no other writer changes the file in between. kOk, or the exit status after saying why
+// not (a file the program can not read is left as it is).
+int OpenZoneIni(const AppContext& context, std::unique_ptr<ZoneIniWriter>& writer);
 // Writes the changed list (keeping the file as it was with `backup`). kOk, or the exit status
 // after saying why not.
 int SaveZoneIni(const AppContext& context, const ZoneIniWriter& writer, bool backup);

@@ -24,7 +24,10 @@ std::string AddressText(std::uint8_t subnetID, std::uint8_t deviceID) {
 
 bool ReadZones(const AppContext& context, std::vector<ZoneDefinition>& zones) {
   try {
-    ReadZoneIni(context.SettingsFile("Zone.ini"), [&zones](const ZoneDefinition& zone) { zones.push_back(zone); });
+    // A zone left out is told, and the others are used.
+    ReadZoneIni(
+        context.SettingsFile("Zone.ini"), [&zones](const ZoneDefinition& zone) { zones.push_back(zone); },
+        [](const std::string& why) { Complain("Zone.ini: " + why); });
     return true;
   } catch (const std::exception& e) {
     Complain("Zone.ini: " + std::string(e.what()));

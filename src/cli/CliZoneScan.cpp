@@ -70,8 +70,8 @@ nlohmann::json DeviceJson(const FoundDevice& device, const ZoneDefinition* known
 
 // Appends the devices Zone.ini does not have. kOk, or the exit status after saying why.
 int AddNew(const AppContext& context, const std::vector<FoundDevice>& found, const std::string& prefix) {
-  const std::unique_ptr<ZoneIniWriter> writer = OpenZoneIni(context);
-  if (!writer) return kUsage;
+  std::unique_ptr<ZoneIniWriter> writer;
+  if (const int status = OpenZoneIni(context, writer); status != kOk) return status;
   int added = 0;
   int status = kOk;
   for (const FoundDevice& device : found) {

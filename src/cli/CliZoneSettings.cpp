@@ -59,8 +59,8 @@ int FindRow(const ZoneIniWriter& writer, const std::string& wanted) {
 }
 
 int Edit(const AppContext& context, const ZoneEditArgs& args, const Change& change) {
-  const std::unique_ptr<ZoneIniWriter> writer = OpenZoneIni(context);
-  if (!writer) return kUsage;
+  std::unique_ptr<ZoneIniWriter> writer;
+  if (const int status = OpenZoneIni(context, writer); status != kOk) return status;
   std::string done;
   if (const int status = change(*writer, args, done); status != kOk) return status;
   if (const int status = SaveZoneIni(context, *writer, !args.noBackup); status != kOk) return status;
@@ -111,13 +111,19 @@ int Move(ZoneIniWriter& zones, const ZoneEditArgs& args, std::string& done) {
 
 }  // namespace
 
-std::unique_ptr<ZoneIniWriter> OpenZoneIni(const AppContext& context) {
+int OpenZoneIni(const AppContext& context, std::unique_ptr<ZoneIniWriter>& writer) {
+  // The lock file goes beside Zone.ini: where nothing can be written, that is said first.
+  if (const int status = CheckWritable(context); status != kOk) return status;
+  std::string error;
   try {
-    return std::make_unique<ZoneIniWriter>(context.SettingsFile("Zone.ini"));
+    writer = ZoneIniWriter::OpenLocked(context.SettingsFile("Zone.ini"), error);
   } catch (const std::exception& e) {
     Complain("Zone.ini: " + std::string(e.what()) + "; the file is left as it is: mend it by hand first");
-    return nullptr;
+    return kUsage;
   }
+  if (writer) return kOk;
+  Complain("Zone.ini can not be changed now: " + error);
+  return kNotSaved;
 }
 
 int SaveZoneIni(const AppContext& context, const ZoneIniWriter& writer, bool backup) {

@@ -5,7 +5,7 @@
 #include "core/mPublicFunction.h"
 #include "platform/HostInfo.h"
 #include "platform/ProfileIni.h"
-#include "platform/TextCompare.h"
+#include "platform/Text.h"
 
 namespace kestrel {
 

@@ -32,14 +32,6 @@ int StrToInt(const std::string& text) {
   return v;
 }
 
-std::string TrimText(const std::string& text) {
-  auto isSpace = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-  size_t b = 0, e = text.size();
-  while (b < e && isSpace(text[b])) ++b;
-  while (e > b && isSpace(text[e - 1])) --e;
-  return text.substr(b, e - b);
-}
-
 std::string ExtractField(const std::string& text, int n, char delimiter) {
   std::string rest = text;
   std::string result;

@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/Text.h"
+
 namespace kestrel {
 
 // A text that should have been a number (or a number within a range). Its message is the one
@@ -26,6 +28,6 @@ int StrToIntDef(const std::string& text, int fallback);
 std::string ExtractField(const std::string& text, int n, char delimiter);
 
 // `text` without leading and trailing blanks and control characters.
-std::string TrimText(const std::string& text);
+using platform::TrimText;
 
 }  // namespace kestrel

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/TextCompare.h"
+#include "platform/Text.h"
 
 #ifdef _WIN32
 #include <winsock2.h>

@@ -1,12 +1,16 @@
 // INI profile routines with the semantics of the Windows private-profile functions that the
-// settings files were made for: section and key names compare without regard to letter case,
-// blanks around names and values are removed, a value in matching quotes loses them, the first
-// of two equal sections or keys counts, and a line whose first non-blank is ';' is a comment.
-// A write changes one key in place and keeps every other line of the file as it was.
+// settings files were made for (the line rules are IniDocument's): section and key names compare
+// without regard to letter case, blanks around names and values are removed, a value in
+// matching quotes loses them, the first of two equal sections or keys counts, and a line whose
+// first non-blank is ';' is a comment. A write changes its keys in place and keeps every other
+// line of the file as it was; it replaces the whole file in one step, under the file's lock.
 #pragma once
 
 #include <string>
 #include <unordered_map>
+#include <vector>
+
+#include "platform/FileWrite.h"
 
 namespace kestrel::platform {
 
@@ -30,10 +34,23 @@ class ProfileIndex {
 std::string ReadProfileString(const std::string& path, const std::string& section,
                               const std::string& key, const std::string& defaultValue);
 
-// Sets `key` in `section` to `value`, creating the key, the section or the file when missing.
-// The file is replaced atomically, so a failed write never leaves half a file. Refuses (returns
-// false) a name or value holding CR or LF, which would turn into further lines, and a section
-// or key name that cannot be read back (empty, '=' in a key, ']' in a section).
+struct ProfileEntry {
+  std::string section;
+  std::string key;
+  std::string value;
+};
+
+// Sets every entry in the file at `path`, creating keys, sections and the file (with the
+// permission bits `newFileMode`) when missing, in one replacement of the file under its lock
+// (FileLock). Values that reading would change (blanks at their ends, quotes around them) are
+// written in quotes, and the new file is read back before it replaces the old one: every entry
+// must read back as given. Refuses (false, the file unchanged, why in `error`) a name or value
+// holding CR or LF, which would turn into further lines, and a section or key name that cannot
+// be read back (empty, '=' in a key, ']' in a section).
+bool WriteProfileEntries(const std::string& path, const std::vector<ProfileEntry>& entries,
+                         unsigned newFileMode, std::string& error);
+
+// WriteProfileEntries for one key, in a file made with the usual mode.
 bool WriteProfileString(const std::string& path, const std::string& section,
                         const std::string& key, const std::string& value);
 

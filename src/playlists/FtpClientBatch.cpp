@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "platform/Text.h"
 #include "playlists/FtpClient.h"
 #include "playlists/FtpControlSession.h"
 
@@ -15,14 +16,8 @@ namespace {
 // Thrown by a sink's refusal to end a transfer; caught by Retrieve.
 struct EnoughBytes {};
 
-std::string Upper(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
 bool FactOn(const std::string& facts, const std::string& fact) {
-  return Upper(";" + facts).find(";" + Upper(fact) + "*;") != std::string::npos;
+  return platform::UpperCase(";" + facts).find(";" + platform::UpperCase(fact) + "*;") != std::string::npos;
 }
 
 }  // namespace
@@ -80,7 +75,7 @@ bool FtpClient::ReadFeatures(FtpFeatures& features) {
     if (first == std::string::npos) continue;
     line = line.substr(first);
     const std::size_t blank = line.find(' ');
-    const std::string name = Upper(line.substr(0, blank));
+    const std::string name = platform::UpperCase(line.substr(0, blank));
     if (name == "MDTM") features.mdtm = true;
     if (name == "MFMT") features.mfmt = true;
     if (name == "MLST" && blank != std::string::npos) {
@@ -178,7 +173,7 @@ std::size_t FtpClient::GroupEnd(const std::vector<FtpCommand>& commands, std::si
 
 bool FtpClient::Fits(const std::string& command, int code) const {
   if (code < 200 || code > 599 || code / 100 == 3) return false;
-  const std::string verb = Upper(command);
+  const std::string verb = platform::UpperCase(command);
   if (code / 100 == 2) return (verb != "SIZE" && verb != "MDTM" && verb != "MFMT") || code == 213;
   // A refusal fits, but not "unknown command" for a command this server has carried out.
   const bool unknown = code == 500 || code == 502;
@@ -187,7 +182,7 @@ bool FtpClient::Fits(const std::string& command, int code) const {
 
 void FtpClient::NoteAnswered(const std::string& command, int code) {
   if (code / 100 != 2) return;
-  const std::string verb = Upper(command);
+  const std::string verb = platform::UpperCase(command);
   if (std::find(answered_.begin(), answered_.end(), verb) == answered_.end()) answered_.push_back(verb);
 }
 

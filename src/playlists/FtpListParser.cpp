@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "platform/Text.h"
+
 namespace kestrel {
 
 namespace {
@@ -18,7 +20,8 @@ struct Span {
   std::size_t end;  // one past the last character
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+using platform::EqualNoCase;
+using platform::IsBlank;
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool AllDigits(std::string_view s) {
@@ -52,15 +55,8 @@ int MonthFromName(std::string_view s) {
   static const char* const kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
                                         "jul", "aug", "sep", "oct", "nov", "dec"};
   if (s.size() != 3) return 0;
-  for (int m = 0; m < 12; ++m) {
-    bool same = true;
-    for (int i = 0; i < 3 && same; ++i) {
-      char c = s[i];
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-      same = c == kMonths[m][i];
-    }
-    if (same) return m + 1;
-  }
+  for (int m = 0; m < 12; ++m)
+    if (EqualNoCase(s, kMonths[m])) return m + 1;
   return 0;
 }
 
@@ -288,15 +284,6 @@ void ForEachLine(std::string_view reply, Read read) {
   }
 }
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameLetters(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
-
 bool ParseMachineLine(std::string_view line, FtpListEntry& entry) {
   const std::size_t blank = line.find(' ');
   if (blank == std::string_view::npos || blank + 1 >= line.size()) return false;
@@ -311,20 +298,20 @@ bool ParseMachineLine(std::string_view line, FtpListEntry& entry) {
     const std::size_t eq = fact.find('=');
     if (eq == std::string_view::npos) continue;
     const std::string_view key = fact.substr(0, eq), value = fact.substr(eq + 1);
-    if (SameLetters(key, "type")) {
-      if (SameLetters(value, "file"))
+    if (EqualNoCase(key, "type")) {
+      if (EqualNoCase(value, "file"))
         e.kind = FtpEntryKind::File;
-      else if (SameLetters(value, "dir"))
+      else if (EqualNoCase(value, "dir"))
         e.kind = FtpEntryKind::Directory;
-      else if (SameLetters(value, "OS.unix=symlink") || SameLetters(value, "OS.unix=slink"))
+      else if (EqualNoCase(value, "OS.unix=symlink") || EqualNoCase(value, "OS.unix=slink"))
         e.kind = FtpEntryKind::Link;
       else
         return false;  // cdir, pdir, devices
       typed = true;
-    } else if (SameLetters(key, "size")) {
+    } else if (EqualNoCase(key, "size")) {
       std::int64_t size = 0;
       if (ToNumber(value, size)) e.size = size;
-    } else if (SameLetters(key, "modify")) {
+    } else if (EqualNoCase(key, "modify")) {
       long long seconds = 0;
       if (ParseUtcStamp(value, seconds)) {
         e.modifiedUtc = UtcStamp(seconds);

@@ -38,9 +38,9 @@ ConnectResult ConnectAndSave(FtpClient& ftp, Prompts& prompts, const FtpServerSe
     ftp.SetPassword(typed.password);
     ftp.Connect();
     result.loginReply = TrimText(ftp.LoginReply());
-    if (!WriteFtpServerSettings(iniPath, saved)) {
+    if (std::string why; !WriteFtpServerSettings(iniPath, saved, why)) {
       result.notSaved = true;
-      throw FtpError(FtpError::Kind::LocalFile, "can not write " + iniPath);
+      throw FtpError(FtpError::Kind::LocalFile, "not written: " + why);
     }
   } catch (const FtpError& e) {
     prompts.Show(PromptKind::ErrorYes, "Connect Fail!");

@@ -1,9 +1,7 @@
 #include "playlists/FtpServerSettings.h"
 
 #include "core/mPublicFunction.h"
-#include "platform/FileWrite.h"
 #include "platform/ProfileIni.h"
-#include "platform/Utf8Path.h"
 
 namespace kestrel {
 
@@ -20,17 +18,18 @@ FtpServerSettings ReadFtpServerSettings(const std::string& path) {
   return s;
 }
 
+bool WriteFtpServerSettings(const std::string& path, const FtpServerSettings& settings, std::string& error) {
+  return platform::WriteProfileEntries(path,
+                                       {{kSection, "IP", settings.ip},
+                                        {kSection, "Port", settings.port},
+                                        {kSection, "UserName", settings.userName},
+                                        {kSection, "Password", settings.password}},
+                                       platform::kPrivateFileMode, error);
+}
+
 bool WriteFtpServerSettings(const std::string& path, const FtpServerSettings& settings) {
-  // The password is kept in plain text: a file made here is for its owner's eyes only.
-  const auto folder = platform::PathFromUtf8(path).parent_path();
   std::string error;
-  if (!folder.empty() && !platform::MakeFolders(platform::Utf8FromPath(folder), error)) return false;
-  if (!platform::CreatePrivateFile(path, error)) return false;
-  return platform::WriteProfileString(path, kSection, "IP", settings.ip) &&
-         platform::WriteProfileString(path, kSection, "Port", settings.port) &&
-         platform::WriteProfileString(path, kSection, "UserName", settings.userName) &&
-         platform::WriteProfileString(path, kSection, "Password", settings.password) &&
-         platform::FlushProfile(path);
+  return WriteFtpServerSettings(path, settings, error);
 }
 
 bool ParseFtpPort(const std::string& text, std::uint16_t& port) {

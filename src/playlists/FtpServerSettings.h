@@ -19,8 +19,12 @@ inline constexpr const char* kFtpServerIniName = "ftpServer.ini";
 
 FtpServerSettings ReadFtpServerSettings(const std::string& path);
 
-// Writes all four keys and flushes the file to disk; false when it cannot be written (or a
-// value holds CR or LF).
+// Writes all four keys in one replacement of the file, under its lock, readable by its owner
+// only when it is made (the password is plain text), and reads them back before it says they
+// were written. Values with blanks at their ends or quotes around them are quoted, so that they
+// read back as given. False, with why in `error`, when the file was not written (or a value
+// holds CR or LF).
+bool WriteFtpServerSettings(const std::string& path, const FtpServerSettings& settings, std::string& error);
 bool WriteFtpServerSettings(const std::string& path, const FtpServerSettings& settings);
 
 // The port text as a TCP port: decimal digits only (blanks around them allowed), 1 to 65535.

@@ -76,7 +76,7 @@ void TMainFrm::ResetStartValues() {
   view_->zones.tkBarVol->setEnabled(false);
 }
 
-void TMainFrm::LoadZones() { zoneList_->LoadZones(); }
+std::string TMainFrm::LoadZones() { return zoneList_->LoadZones(); }
 
 void TMainFrm::SetZoneControl(ZoneControl* control) { zoneCommands_->SetZoneControl(control); }
 

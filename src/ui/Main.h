@@ -53,8 +53,9 @@ class TMainFrm : public QMainWindow {
   // What the start-up gives the window: the zone-check-changed flag lowered, the volume track bar
   // disabled.
   void ResetStartValues();
-  // Reads Settings/Zone.ini into the zone list (ZoneListController::LoadZones).
-  void LoadZones();
+  // Reads Settings/Zone.ini into the zone list; tells of the zones left out
+  // (ZoneListController::LoadZones).
+  std::string LoadZones();
   // The zone commands go to `control` (nullptr: they do nothing).
   void SetZoneControl(ZoneControl* control);
   // The play list and song views show the store, which `ftp` fills (PlayListController).

@@ -7,6 +7,7 @@
 #include "ui/ListView.h"
 #include "ui/PlayListController.h"
 #include "ui/WindowThreadGate.h"
+#include "core/mPublicFunction.h"
 #include "zones/ZoneIni.h"
 
 namespace kestrel::ui {
@@ -48,23 +49,34 @@ ZoneListController::~ZoneListController() {
   zones_.SetRowAnswerHandler(nullptr);
 }
 
-void ZoneListController::LoadZones() {
-  ReadZoneIni(context_.SettingsFile("Zone.ini"), [this](const ZoneDefinition& zone) {
+std::string ZoneListController::LoadZones() {
+  std::string skipped;
+  const auto append = [this](const ZoneDefinition& zone) {
     zones_.Append(zone);
     area_.lvPlayZones->AddRow({QString::fromStdString(zone.name), QString()});
     rowStatus_.emplace_back();
-  });
+  };
+  const auto leftOut = [&skipped](const std::string& why) { skipped += (skipped.empty() ? "" : "\n") + why; };
+  try {
+    ReadZoneIni(context_.SettingsFile("Zone.ini"), append, leftOut);
+  } catch (const EConvertError& e) {
+    // What stopped the reading, after the zones left out before it.
+    if (!skipped.empty()) throw EConvertError(skipped + "\n" + e.what());
+    throw;
+  }
+  return skipped;
 }
 
-std::string ZoneListController::ReloadZones() {
+std::string ZoneListController::ReloadZones(std::string& skipped) {
   ++generation_;
   area_.lvPlayZones->ClearRows();
   rowStatus_.clear();
   checking_.Reset();
   area_.lblZoneSelectedCount->setText("0");
   zones_.Clear();
+  skipped.clear();
   try {
-    LoadZones();
+    skipped = LoadZones();
   } catch (const std::exception& e) {
     return e.what();
   }
@@ -95,9 +107,12 @@ void ZoneListController::acZonesExecute() {
   connect(dialog_, &QDialog::accepted, this, [this] {
     if (reload_) {
       reload_();
-    } else if (const std::string why = ReloadZones(); !why.empty()) {
-      context_.CurrentPrompts().Show(PromptKind::ErrorOk, why);
+      return;
     }
+    std::string skipped;
+    const std::string why = ReloadZones(skipped);
+    for (const std::string& text : {skipped, why})
+      if (!text.empty()) context_.CurrentPrompts().Show(PromptKind::ErrorOk, text);
   });
   dialog_->open();
 }

@@ -31,9 +31,10 @@ class ZoneListController : public QObject {
                      WindowThreadGate& gate, PlayListController& playLists);
   ~ZoneListController() override;
 
-  // Reads Settings/Zone.ini into the zone list; a bad ID throws EConvertError after the zones
-  // before it got their rows.
-  void LoadZones();
+  // Reads Settings/Zone.ini into the zone list. A zone whose ID is outside 0..255 is left out and
+  // the others are read: the result tells of each zone left out, one a line (empty: none). An ID
+  // that is not a number throws EConvertError after the zones before it got their rows.
+  std::string LoadZones();
   // The checked zones and their count; the count label shows the count.
   const ZoneChecking& Checking() const { return checking_; }
   // The zone-check-changed flag's start value.
@@ -56,8 +57,8 @@ class ZoneListController : public QObject {
   void EndZoneEditing();
   // Empties the zone list and reads Zone.ini into it again, nothing checked. Status texts on
   // their way for the rows before are dropped. Empty, or what stopped the reading (the zones
-  // before it keep their rows).
-  std::string ReloadZones();
+  // before it keep their rows); `skipped` tells of the zones left out (LoadZones).
+  std::string ReloadZones(std::string& skipped);
 
  private:
   void lvPlayZonesChange(int row);

@@ -13,17 +13,17 @@ struct ZoneDefinition {
   std::uint8_t deviceID = 0;
 };
 
-// The largest TotalZones a Zone.ini may give: one zone for every device address the bus has
-// (256 subnets of 256 devices). A larger count can only be a typing error.
-constexpr int kMaxTotalZones = 256 * 256;
-
 // Reads [TotalZones] TotalZones and the sections Zone1, Zone2, ... of the file at `path` (the
 // file is read once) and hands each zone to `append` in file order. A missing file, section or
-// count, or a count that is not a number, gives no zones. An empty ZoneName ends the list.
-// A faulty file throws EConvertError, after the zones before the fault were handed on:
-//   an ID that is not a number      "'x' is not a valid integer value"
-//   an ID outside 0..255            "'277' is not a valid DeviceIDOfVeltra value (0 to 255)"
-//   a count outside 0..65536        "'-1' is not a valid TotalZones value (0 to 65536)"
-void ReadZoneIni(const std::string& path, const std::function<void(const ZoneDefinition&)>& append);
+// count, or a count that is not a whole number above 0, gives no zones. An empty ZoneName ends
+// the list.
+// An ID that is a number outside 0..255 is never wrapped into range, which would address a
+// device nobody configured: its zone is left out, `skipped` is handed a message naming the zone
+// and the value ("Zone2 (Bar): '277' is not a valid DeviceIDOfVeltra value (0 to 255); the
+// zone is left out"), and the zones after it are read.
+// An ID that is not a number throws EConvertError "'x' is not a valid integer value", after
+// the zones before it were handed on.
+void ReadZoneIni(const std::string& path, const std::function<void(const ZoneDefinition&)>& append,
+                 const std::function<void(const std::string& why)>& skipped = {});
 
 }  // namespace kestrel

@@ -2,55 +2,24 @@
 
 #include <algorithm>
 #include <exception>
-#include <fstream>
-#include <sstream>
+#include <unordered_map>
 #include <utility>
 
+#include "core/mPublicFunction.h"
 #include "platform/FileWrite.h"
-#include "platform/TextCompare.h"
-#include "platform/Utf8Path.h"
+#include "platform/Text.h"
 
 namespace kestrel {
 
 namespace {
 
-const char kBom[] = "\xEF\xBB\xBF";
+using platform::IniDocument;
+using Line = IniDocument::Line;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlankLine(const std::string& raw) { return IniDocument::IsBlankLine(raw); }
 
-std::string Trim(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && IsBlank(s[b])) ++b;
-  while (e > b && (IsBlank(s[e - 1]) || s[e - 1] == '\r')) --e;
-  return s.substr(b, e - b);
-}
-
-bool IsBlankLine(const std::string& raw) { return Trim(raw).empty(); }
-
-// A line as the profile routines see it: a section header, an entry, or neither.
-struct LineInfo {
-  enum Kind { Other, Section, Entry } kind = Other;
-  std::string name;  // section name or key, trimmed
-};
-
-LineInfo Classify(const std::string& raw) {
-  LineInfo info;
-  const std::string t = Trim(raw);
-  if (t.empty() || t[0] == ';') return info;
-  if (t[0] == '[') {
-    const auto close = t.find(']');
-    if (close != std::string::npos) {
-      info.kind = LineInfo::Section;
-      info.name = Trim(t.substr(1, close - 1));
-    }
-    return info;
-  }
-  const auto eq = t.find('=');
-  if (eq == std::string::npos) return info;
-  info.kind = LineInfo::Entry;
-  info.name = Trim(t.substr(0, eq));
-  return info;
-}
+// A name as typed, without the blanks around it.
+std::string TrimName(const std::string& name) { return platform::TrimChars(name, platform::kBlanks, " \t\r"); }
 
 // The zone number of a section named "Zone<n>" (n as the program writes it: no sign, no leading
 // zero), or 0.
@@ -63,31 +32,17 @@ std::size_t ZoneNumber(const std::string& section) {
 
 std::string SectionName(std::size_t number) { return "Zone" + std::to_string(number); }
 
-// A value the reader gives back unchanged: it drops one pair of matching quotes around a value,
-// so a name that has them is wrapped in one more pair.
-std::string ValueText(const std::string& value) {
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-    return "\"" + value + "\"";
-  return value;
-}
-
 std::vector<std::string> NewZoneLines(const ZoneDefinition& zone) {
-  return {"ZoneName=" + ValueText(zone.name), "SubnetIDOfVeltra=" + std::to_string(zone.subnetID),
+  return {"ZoneName=" + IniDocument::WriteValue(zone.name), "SubnetIDOfVeltra=" + std::to_string(zone.subnetID),
           "DeviceIDOfVeltra=" + std::to_string(zone.deviceID)};
 }
 
-bool ReadBytes(const std::string& path, std::string& bytes) {
-  std::ifstream in(platform::PathFromUtf8(path), std::ios::binary);
-  if (!in) return false;
-  std::stringstream ss;
-  ss << in.rdbuf();
-  bytes = ss.str();
-  return true;
-}
-
+// The zones as the program reads them; a zone it would leave out is a fault here.
 std::vector<ZoneDefinition> ReadZones(const std::string& path) {
   std::vector<ZoneDefinition> zones;
-  ReadZoneIni(path, [&zones](const ZoneDefinition& zone) { zones.push_back(zone); });
+  ReadZoneIni(
+      path, [&zones](const ZoneDefinition& zone) { zones.push_back(zone); },
+      [](const std::string& why) { throw EConvertError(why); });
   return zones;
 }
 
@@ -97,13 +52,34 @@ bool SameZones(const std::vector<ZoneDefinition>& a, const std::vector<ZoneDefin
   });
 }
 
+std::vector<std::string> RawLines(const std::vector<Line>& lines, std::size_t from, std::size_t to) {
+  std::vector<std::string> raws;
+  for (std::size_t i = from; i < to; ++i) raws.push_back(lines[i].raw);
+  return raws;
+}
+
 }  // namespace
 
-ZoneIniWriter::ZoneIniWriter(std::string path) : path_(std::move(path)), eol_(platform::NewFileLineEnd()) {
-  existed_ = ReadBytes(path_, original_);
-  const std::vector<ZoneDefinition> zones = existed_ ? ReadZones(path_) : std::vector<ZoneDefinition>{};
-  for (const ZoneDefinition& zone : zones) rows_.push_back({zone, {}});
-  Parse(original_);
+ZoneIniWriter::ZoneIniWriter(std::string path) : path_(std::move(path)) { Read(); }
+
+ZoneIniWriter::ZoneIniWriter(std::string path, platform::FileLock lock)
+    : path_(std::move(path)), lock_(std::move(lock)) {
+  Read();
+}
+
+std::unique_ptr<ZoneIniWriter> ZoneIniWriter::OpenLocked(std::string path, std::string& error) {
+  platform::FileLock lock;
+  if (!lock.Lock(path, platform::kSettingsFileMode, error)) return nullptr;
+  return std::unique_ptr<ZoneIniWriter>(new ZoneIniWriter(std::move(path), std::move(lock)));
+}
+
+void ZoneIniWriter::Read() {
+  existed_ = platform::ReadWholeFile(path_, original_);
+  if (existed_) {
+    for (const ZoneDefinition& zone : ReadZones(path_)) rows_.push_back({zone, {}});
+    doc_ = IniDocument::Parse(original_);
+  }
+  Parse();
   Sync();
 }
 
@@ -112,111 +88,82 @@ void ZoneIniWriter::Sync() {
   for (const Zone& row : rows_) zones_.push_back(row.definition);
 }
 
-void ZoneIniWriter::Parse(const std::string& bytes) {
-  std::string text = bytes;
-  if (text.compare(0, 3, kBom) == 0) {
-    bom_ = true;
-    text.erase(0, 3);
-  }
-  if (existed_) eol_ = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
-  finalNewline_ = text.empty() || text.back() == '\n';
+void ZoneIniWriter::AddPlain(std::size_t from, std::size_t to) {
+  Piece piece;
+  piece.lines = RawLines(doc_.Lines(), from, to);
+  if (!piece.lines.empty()) pieces_.push_back(std::move(piece));
+}
 
-  std::vector<std::string> lines;
-  for (std::size_t start = 0; start < text.size();) {
-    const std::size_t nl = text.find('\n', start);
-    const std::size_t end = nl == std::string::npos ? text.size() : nl;
-    std::string raw = text.substr(start, end - start);
-    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-    lines.push_back(raw);
-    if (nl == std::string::npos) break;
-    start = nl + 1;
-  }
-  endsBlank_ = !lines.empty() && IsBlankLine(lines.back());
+void ZoneIniWriter::AddCount(const std::string& key) {
+  Piece piece;
+  piece.kind = Piece::Count;
+  piece.header = key;
+  pieces_.push_back(std::move(piece));
+}
 
-  // The sections as [first line, end) ranges, and what the program reads in them.
-  struct Range {
-    std::size_t begin, end;
-    std::string name;
-  };
+// [TotalZones]: its TotalZones line becomes the count; without one, the count comes first.
+void ZoneIniWriter::AddTotalSection(const Range& section) {
+  const std::size_t key = doc_.FindKey(section.begin, "TotalZones");
+  if (key != IniDocument::npos) {
+    AddPlain(section.begin, key);
+    AddCount(doc_.Lines()[key].name);
+    AddPlain(key + 1, section.end);
+  } else {
+    AddPlain(section.begin, section.begin + 1);
+    AddCount("TotalZones");
+    AddPlain(section.begin + 1, section.end);
+  }
+}
+
+// The section of the zone numbered `number`: its lines go with the zone, the blank lines after
+// them stay in place.
+void ZoneIniWriter::AddZoneSection(const Range& section, std::size_t number) {
+  const std::vector<Line>& lines = doc_.Lines();
+  std::size_t bodyEnd = section.end;
+  while (bodyEnd > section.begin + 1 && IsBlankLine(lines[bodyEnd - 1].raw)) --bodyEnd;
+  rows_[number - 1].lines = RawLines(lines, section.begin + 1, bodyEnd);
+  Piece piece;
+  piece.kind = Piece::Slot;
+  piece.number = number;
+  piece.header = lines[section.begin].raw;
+  piece.lines = RawLines(lines, bodyEnd, section.end);
+  pieces_.push_back(std::move(piece));
+}
+
+void ZoneIniWriter::Parse() {
+  const std::vector<Line>& lines = doc_.Lines();
+  endsBlank_ = !lines.empty() && IsBlankLine(lines.back().raw);
   std::vector<Range> sections;
-  std::size_t firstSection = lines.size();
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    const LineInfo info = Classify(lines[i]);
-    if (info.kind != LineInfo::Section) continue;
-    if (sections.empty()) firstSection = i;
-    if (!sections.empty()) sections.back().end = i;
-    sections.push_back({i, lines.size(), info.name});
-  }
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    if (lines[i].kind == Line::Section) sections.push_back({i, doc_.SectionEnd(i), lines[i].name});
   if (sections.size() >= 2) {
     separated_ = false;
-    for (std::size_t s = 0; s + 1 < sections.size(); ++s)
-      separated_ = separated_ || IsBlankLine(lines[sections[s].end - 1]);
+    for (std::size_t s = 0; s + 1 < sections.size(); ++s) separated_ = separated_ || IsBlankLine(lines[sections[s].end - 1].raw);
   }
-
   slots_ = rows_.size();
-  auto firstNamed = [&](const std::string& name) {
-    for (std::size_t s = 0; s < sections.size(); ++s)
-      if (platform::EqualNoCase(sections[s].name, name)) return s;
-    return sections.size();
-  };
-  const std::size_t totalSection = firstNamed("TotalZones");
-  std::vector<std::size_t> slotOf(sections.size(), 0);
-  for (std::size_t n = 1; n <= slots_; ++n) slotOf[firstNamed(SectionName(n))] = n;
+  // The first section of each name is the one the program reads.
+  std::unordered_map<std::string, std::size_t> firstOf;  // folded name -> header line
+  for (const Range& r : sections) firstOf.emplace(platform::LowerCase(r.name), r.begin);
+  const std::size_t totalSection = doc_.FindSection("TotalZones");
+  std::vector<std::size_t> slotAt(lines.size(), 0);  // header line -> zone number
+  for (std::size_t n = 1; n <= slots_; ++n) slotAt[firstOf.at(platform::LowerCase(SectionName(n)))] = n;
 
-  auto plain = [&](std::size_t from, std::size_t to) {
-    Piece piece;
-    piece.lines.assign(lines.begin() + static_cast<std::ptrdiff_t>(from), lines.begin() + static_cast<std::ptrdiff_t>(to));
-    if (!piece.lines.empty()) pieces_.push_back(std::move(piece));
-  };
-  auto count = [&](const std::string& key) {
-    Piece piece;
-    piece.kind = Piece::Count;
-    piece.header = key;
-    pieces_.push_back(std::move(piece));
-  };
-
-  plain(0, firstSection);
-  if (totalSection == sections.size()) {
+  AddPlain(0, sections.empty() ? lines.size() : sections.front().begin);
+  if (totalSection == IniDocument::npos) {
     // No count yet (and so no zone): it goes first, as the program's own files have it.
     pieces_.push_back({Piece::Plain, {"[TotalZones]"}, "", 0});
-    count("TotalZones");
+    AddCount("TotalZones");
     if (!sections.empty() && separated_) pieces_.push_back({Piece::Plain, {""}, "", 0});
   }
-  for (std::size_t s = 0; s < sections.size(); ++s) {
-    const Range& r = sections[s];
-    if (s == totalSection) {
-      std::size_t key = r.begin + 1;
-      while (key < r.end && !(Classify(lines[key]).kind == LineInfo::Entry &&
-                              platform::EqualNoCase(Classify(lines[key]).name, "TotalZones")))
-        ++key;
-      if (key < r.end) {
-        plain(r.begin, key);
-        count(Classify(lines[key]).name);
-        plain(key + 1, r.end);
-      } else {
-        plain(r.begin, r.begin + 1);
-        count("TotalZones");
-        plain(r.begin + 1, r.end);
-      }
-    } else if (slotOf[s] != 0) {
-      std::size_t bodyEnd = r.end;
-      while (bodyEnd > r.begin + 1 && IsBlankLine(lines[bodyEnd - 1])) --bodyEnd;
-      Zone& zone = rows_[slotOf[s] - 1];
-      zone.lines.assign(lines.begin() + static_cast<std::ptrdiff_t>(r.begin + 1), lines.begin() + static_cast<std::ptrdiff_t>(bodyEnd));
-      Piece piece;
-      piece.kind = Piece::Slot;
-      piece.number = slotOf[s];
-      piece.header = lines[r.begin];
-      piece.lines.assign(lines.begin() + static_cast<std::ptrdiff_t>(bodyEnd), lines.begin() + static_cast<std::ptrdiff_t>(r.end));
-      pieces_.push_back(std::move(piece));
+  for (const Range& r : sections) {
+    if (r.begin == totalSection) {
+      AddTotalSection(r);
+    } else if (slotAt[r.begin] != 0) {
+      AddZoneSection(r, slotAt[r.begin]);
     } else if (const std::size_t number = ZoneNumber(r.name); number != 0) {
-      Piece piece;
-      piece.kind = Piece::Stale;
-      piece.number = number;
-      piece.lines.assign(lines.begin() + static_cast<std::ptrdiff_t>(r.begin), lines.begin() + static_cast<std::ptrdiff_t>(r.end));
-      pieces_.push_back(std::move(piece));
+      pieces_.push_back({Piece::Stale, RawLines(lines, r.begin, r.end), "", number});
     } else {
-      plain(r.begin, r.end);
+      AddPlain(r.begin, r.end);
     }
   }
 }
@@ -237,7 +184,7 @@ std::string ZoneIniWriter::CheckName(const std::string& name, std::size_t except
 
 std::string ZoneIniWriter::Add(const ZoneDefinition& zone) {
   ZoneDefinition added = zone;
-  added.name = Trim(zone.name);
+  added.name = TrimName(zone.name);
   if (std::string why = CheckName(added.name, rows_.size()); !why.empty()) return why;
   rows_.push_back({added, NewZoneLines(added)});
   Sync();
@@ -253,13 +200,13 @@ std::string ZoneIniWriter::Remove(std::size_t row) {
 
 std::string ZoneIniWriter::Rename(std::size_t row, const std::string& name) {
   if (row >= rows_.size()) return "there is no zone " + std::to_string(row + 1);
-  const std::string trimmed = Trim(name);
+  const std::string trimmed = TrimName(name);
   if (std::string why = CheckName(trimmed, row); !why.empty()) return why;
   Zone& zone = rows_[row];
   for (std::string& line : zone.lines) {
-    const LineInfo info = Classify(line);
-    if (info.kind == LineInfo::Entry && platform::EqualNoCase(info.name, "ZoneName")) {
-      line = info.name + "=" + ValueText(trimmed);
+    const Line info = IniDocument::ParseLine(line);
+    if (info.kind == Line::Entry && platform::EqualNoCase(info.name, "ZoneName")) {
+      line = info.name + "=" + IniDocument::WriteValue(trimmed);
       break;
     }
   }
@@ -320,22 +267,27 @@ std::string ZoneIniWriter::Text() const {
   if (!endsBlank_)
     while (!out.empty() && IsBlankLine(out.back())) out.pop_back();
 
-  std::string text = bom_ ? kBom : "";
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    text += out[i];
-    if (i + 1 < out.size() || finalNewline_) text += eol_;
-  }
-  return text;
+  return doc_.TextOf(out);
 }
 
 bool ZoneIniWriter::Save(bool backup, std::string& error) const {
+  if (lock_.Locked()) return SaveLocked(backup, error);
+  platform::FileLock lock;
+  if (!lock.Lock(path_, platform::kSettingsFileMode, error)) return false;
+  return SaveLocked(backup, error);
+}
+
+bool ZoneIniWriter::SaveLocked(bool backup, std::string& error) const {
   std::string now;
-  const bool exists = ReadBytes(path_, now);
+  const bool exists = platform::ReadWholeFile(path_, now);
   if (exists != existed_ || now != original_) {
     error = path_ + ": changed by someone else since it was read; nothing was written";
     return false;
   }
-  if (backup && exists && !platform::CopyFileOver(path_, BackupPath(), error)) return false;
+  // The copy is made in one step as well: a full disk leaves the copy there was as it was.
+  if (backup && exists &&
+      !platform::ReplaceWholeFile(BackupPath(), original_, error, {}, platform::FileMode(path_, platform::kSettingsFileMode)))
+    return false;
   const std::vector<ZoneDefinition> wanted = zones_;
   return platform::ReplaceWholeFile(path_, Text(), error, [&wanted](const std::string& written) {
     try {

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/FileLock.h"
+#include "platform/IniDocument.h"
 #include "zones/ZoneIni.h"
 
 namespace kestrel {
@@ -22,10 +25,16 @@ namespace kestrel {
 // turned into comment lines: nothing in it is lost, and nothing in it is taken for a zone.
 class ZoneIniWriter {
  public:
-  // Reads the file at `path`; a missing file gives an empty list. A faulty file (an ID that is
-  // not a number) throws EConvertError as the loading does: what the program can not read is not
-  // changed here.
+  // Reads the file at `path`; a missing file gives an empty list. A file the program can not
+  // read in full (an ID that is not a number, or one outside 0..255) throws EConvertError with
+  // the loading's message: what the program can not read is not changed here. Save takes the
+  // file's lock and refuses when the file changed since it was read.
   explicit ZoneIniWriter(std::string path);
+
+  // As the constructor, but holding the file's lock (FileLock) from before the reading until the
+  // writer is gone, so that no other writer changes the file in between and Save always finds
+  // it as it was read. Null, with why in `error`, when the lock was not had.
+  static std::unique_ptr<ZoneIniWriter> OpenLocked(std::string path, std::string& error);
 
   const std::vector<ZoneDefinition>& Zones() const { return zones_; }
   // The row of the zone named `name` (exact), or -1.
@@ -42,10 +51,10 @@ class ZoneIniWriter {
   // The file's text with the changes made.
   std::string Text() const;
 
-  // Writes Text() in place of the file, in one step, after reading what was written back as the
-  // program reads it. With `backup`, the file as it was is first copied to BackupPath(). Refuses
-  // when the file was changed by someone else since it was read. False, with the reason in
-  // `error`, when the file was not written.
+  // Under the file's lock: writes Text() in place of the file, in one step, after reading what
+  // was written back as the program reads it. With `backup`, the file as it was is first kept as
+  // BackupPath(), also in one step. Refuses when the file was changed by someone else since it
+  // was read. False, with the reason in `error`, when the file was not written.
   bool Save(bool backup, std::string& error) const;
   std::string BackupPath() const { return path_ + ".bak"; }
 
@@ -66,20 +75,31 @@ class ZoneIniWriter {
     std::string header;  // Slot: the header line as written; Count: the key as written
     std::size_t number = 0;
   };
+  // A section of the file: its lines [begin, end).
+  struct Range {
+    std::size_t begin, end;
+    std::string name;
+  };
 
+  ZoneIniWriter(std::string path, platform::FileLock lock);
+  void Read();
   std::string CheckName(const std::string& name, std::size_t except) const;
-  void Parse(const std::string& text);
+  void Parse();
+  void AddPlain(std::size_t from, std::size_t to);
+  void AddCount(const std::string& key);
+  void AddTotalSection(const Range& section);
+  void AddZoneSection(const Range& section, std::size_t number);
   void Sync();  // zones_ from rows_
+  bool SaveLocked(bool backup, std::string& error) const;
 
   std::string path_;
-  std::string original_;  // the file's bytes when read (empty: no file)
+  platform::FileLock lock_;  // held from reading to the end (OpenLocked), else not
+  std::string original_;     // the file's bytes when read (empty: no file)
   bool existed_ = false;
-  bool bom_ = false;
-  std::string eol_;
-  bool finalNewline_ = true;
-  bool endsBlank_ = false;  // the file ended with a blank line
-  bool separated_ = true;   // sections are set apart by a blank line
-  std::size_t slots_ = 0;   // zone sections the program reads now
+  platform::IniDocument doc_;  // the file as read; its form (line ends, byte order mark) is kept
+  bool endsBlank_ = false;     // the file ended with a blank line
+  bool separated_ = true;      // sections are set apart by a blank line
+  std::size_t slots_ = 0;      // zone sections the program reads now
   std::vector<Piece> pieces_;
   std::vector<Zone> rows_;
   std::vector<ZoneDefinition> zones_;  // the definitions of rows_

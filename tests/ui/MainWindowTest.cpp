@@ -175,7 +175,7 @@ TEST(MainWindowZones, BadZoneFileKeepsTheZonesBeforeTheFault) {
   AppContext context(dir.str());
   dir.write("Zone.ini",
             "[TotalZones]\nTotalZones=2\n[Zone1]\nZoneName=Lobby\nSubnetIDOfVeltra=3\nDeviceIDOfVeltra=20\n"
-            "[Zone2]\nZoneName=Bar\nSubnetIDOfVeltra=1\nDeviceIDOfVeltra=277\n");
+            "[Zone2]\nZoneName=Bar\nSubnetIDOfVeltra=1\nDeviceIDOfVeltra=x\n");
   test::TestMainFrm frm(context);
   EXPECT_THROW(frm.LoadZones(), EConvertError);
   EXPECT_EQ(frm.List("lvPlayZones")->rowCount(), 1);

@@ -1,8 +1,24 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
+
+#ifdef __linux__
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#endif
 
 #include "core/mPublicFunction.h"
 #include "platform/FileWrite.h"
@@ -128,3 +144,92 @@ TEST(ZoneIniWriter, RefusalsLeaveTheListAndTheFileAsTheyWere) {
   dir.write("Zone.ini", "[TotalZones]\nTotalZones=1\n[Zone1]\nZoneName=A\nSubnetIDOfVeltra=x\n");
   EXPECT_THROW(ZoneIniWriter{path}, EConvertError);
 }
+
+// Writers at once, round after round, each adding its own zone. Holding the lock from reading to
+// writing (kestrel-cli), every one of them is written; locking only to write (the window's
+// dialog, which reads when it opens), a writer that finds the file changed since it read it is
+// refused and says so. Either way the file holds exactly the zones reported written.
+TEST(ZoneIniWriter, WritersAtOnceLoseNoZone) {
+  constexpr int kRounds = 20, kWriters = 2;
+  for (const bool fromReading : {true, false}) {
+    SCOPED_TRACE(fromReading ? "locked from reading" : "locked to write");
+    TempDir dir;
+    const std::string path = dir.file("Zone.ini");
+    std::mutex mutex;
+    std::vector<std::string> written;
+    for (int round = 0; round < kRounds; ++round) {
+      std::atomic<int> ready{0};
+      std::vector<std::thread> writers;
+      for (int w = 0; w < kWriters; ++w) {
+        writers.emplace_back([&, name = "R" + std::to_string(round) + "W" + std::to_string(w)] {
+          ++ready;
+          while (ready < kWriters) std::this_thread::yield();  // all start together
+          std::string error;
+          const std::unique_ptr<ZoneIniWriter> writer =
+              fromReading ? ZoneIniWriter::OpenLocked(path, error) : std::make_unique<ZoneIniWriter>(path);
+          ASSERT_TRUE(writer) << error;
+          ASSERT_EQ(writer->Add({name, 1, 1}), "");
+          if (writer->Save(true, error)) {
+            const std::lock_guard<std::mutex> lock(mutex);
+            written.push_back(name);
+          } else {
+            EXPECT_FALSE(fromReading) << error;
+            EXPECT_NE(error.find("changed by someone else"), std::string::npos) << error;
+          }
+        });
+      }
+      for (std::thread& t : writers) t.join();
+    }
+    std::vector<std::string> inFile;
+    const ZoneIniWriter result(path);
+    for (const ZoneDefinition& zone : result.Zones()) inFile.push_back(zone.name);
+    std::sort(inFile.begin(), inFile.end());
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(inFile, written);
+    if (fromReading) {
+      EXPECT_EQ(written.size(), static_cast<std::size_t>(kRounds * kWriters));
+    }
+  }
+}
+
+#ifdef __linux__
+// A disk that fills up while Zone.ini is changed: the file and the copy kept of it the last time
+// stay as they were, and nothing is left behind. The disk is a small tmpfs, mounted in a mount
+// namespace of this test's own, so that it goes with the test whatever happens.
+TEST(ZoneIniWriter, AFullDiskLeavesTheFileAndItsCopyAsTheyWere) {
+  if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+    GTEST_SKIP() << "no mount namespace of its own (needs root): " << std::strerror(errno);
+  TempDir dir;
+  ASSERT_EQ(mount("tmpfs", dir.str().c_str(), "tmpfs", 0, "size=64k"), 0) << std::strerror(errno);
+  struct Unmount {
+    std::string at;
+    ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+  } unmount{dir.str()};
+  std::string text = "; the site\n[TotalZones]\nTotalZones=300\n";
+  for (int i = 1; i <= 300; ++i)
+    text += "\n[Zone" + std::to_string(i) + "]\nZoneName=Room " + std::to_string(i) + "\nSubnetIDOfVeltra=1\nDeviceIDOfVeltra=1\n";
+  const std::string copy = "[TotalZones]\nTotalZones=0\n";
+  const std::string path = dir.write("Zone.ini", text);
+  dir.write("Zone.ini.bak", copy);
+  ASSERT_GT(text.size(), 3 * 4096u);  // more than the old copy frees when it is emptied
+  {
+    const int filler = open(dir.file("filler").c_str(), O_WRONLY | O_CREAT, 0600);
+    const std::string block(4096, 'x');
+    while (write(filler, block.data(), block.size()) > 0) {
+    }
+    close(filler);
+  }
+
+  ZoneIniWriter writer(path);
+  ASSERT_EQ(writer.Add({"Cafe", 2, 5}), "");
+  std::string error;
+  EXPECT_FALSE(writer.Save(true, error));
+  EXPECT_NE(error.find(std::strerror(ENOSPC)), std::string::npos) << error;
+  EXPECT_EQ(dir.read("Zone.ini"), text);
+  EXPECT_EQ(dir.read("Zone.ini.bak"), copy);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"Zone.ini", "Zone.ini.bak", "Zone.ini.lock", "filler"}));
+}
+#endif

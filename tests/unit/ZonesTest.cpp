@@ -46,40 +46,53 @@ TEST(ZoneIni, CountSectionsAndNames) {
   EXPECT_TRUE(Read(dir.write("c.ini", "[TotalZones]\nTotalZones=abc\n" + Zone(1, "A", "1", "1"))).empty());
 }
 
-// A faulty value stops the loading with its message; the zones before it are kept. An ID is
-// never wrapped into a byte: 277 would drive device 21, which nobody configured.
-TEST(ZoneIni, FaultyValuesStopTheLoadingAfterTheZonesBeforeThem) {
+// An ID that is no number stops the loading with the conversion error; the zones before it are
+// kept. An ID outside 0..255 is never wrapped into a byte (277 would drive device 21, which
+// nobody configured): that zone is left out with a message naming it and the value, and the
+// zones after it are read. A count that is no whole number above 0 means no zones, silently.
+TEST(ZoneIni, FaultyValues) {
   struct Case {
     const char* total;
     const char* subnet2;
     const char* device2;
-    std::size_t zones;
+    const char* zones;  // the names read
     const char* error;
+    const char* skipped;  // the message for a zone left out
   };
   const Case cases[] = {
-      {"2", "0", "255", 2, ""},
-      {"2", "1", "x", 1, "'x' is not a valid integer value"},
-      {"2", "", "21", 1, "'' is not a valid integer value"},
-      {"2", "1", "277", 1, "'277' is not a valid DeviceIDOfVeltra value (0 to 255)"},
-      {"2", "1", "-236", 1, "'-236' is not a valid DeviceIDOfVeltra value (0 to 255)"},
-      {"2", "257", "21", 1, "'257' is not a valid SubnetIDOfVeltra value (0 to 255)"},
-      {"2", "-1", "21", 1, "'-1' is not a valid SubnetIDOfVeltra value (0 to 255)"},
-      {"abc", "1", "21", 0, ""},
-      {"65536", "0", "255", 2, ""},
-      {"-1", "1", "21", 0, "'-1' is not a valid TotalZones value (0 to 65536)"},
-      {"65537", "1", "21", 0, "'65537' is not a valid TotalZones value (0 to 65536)"},
-      {"99999999999", "1", "21", 0, "'99999999999' is not a valid TotalZones value (0 to 65536)"},
+      {"3", "0", "255", "A B C ", "", ""},
+      {"3", "1", "x", "A ", "'x' is not a valid integer value", ""},
+      {"3", "", "21", "A ", "'' is not a valid integer value", ""},
+      {"3", "300", "x", "A ", "'x' is not a valid integer value", ""},
+      {"3", "1", "277", "A C ", "", "Zone2 (B): '277' is not a valid DeviceIDOfVeltra value (0 to 255); the zone is left out"},
+      {"3", "1", "-236", "A C ", "", "Zone2 (B): '-236' is not a valid DeviceIDOfVeltra value (0 to 255); the zone is left out"},
+      {"3", "257", "21", "A C ", "", "Zone2 (B): '257' is not a valid SubnetIDOfVeltra value (0 to 255); the zone is left out"},
+      {"3", "-1", "21", "A C ", "", "Zone2 (B): '-1' is not a valid SubnetIDOfVeltra value (0 to 255); the zone is left out"},
+      {"abc", "1", "21", "", "", ""},
+      {"65536", "0", "255", "A B C ", "", ""},
+      {"2147483647", "0", "255", "A B C ", "", ""},
+      {"0", "1", "21", "", "", ""},
+      {"-1", "1", "21", "", "", ""},
+      {"99999999999", "1", "21", "", "", ""},
   };
   test::TempDir dir;
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.total) + " / " + c.subnet2 + ":" + c.device2);
-    std::string error;
-    const auto zones = Read(dir.write("z.ini", std::string("[totalzones]\ntotalzones=") + c.total + "\n" +
-                                                   Zone(1, "A", "1", "20") + Zone(2, "B", c.subnet2, c.device2)),
-                            &error);
-    EXPECT_EQ(zones.size(), c.zones);
+    std::string error, names, skipped;
+    std::vector<ZoneDefinition> zones;
+    try {
+      ReadZoneIni(
+          dir.write("z.ini", std::string("[totalzones]\ntotalzones=") + c.total + "\n" + Zone(1, "A", "1", "20") +
+                                 Zone(2, "B", c.subnet2, c.device2) + Zone(3, "C", "1", "22")),
+          [&](const ZoneDefinition& z) { zones.push_back(z); }, [&](const std::string& why) { skipped += why; });
+    } catch (const EConvertError& e) {
+      error = e.what();
+    }
+    for (const ZoneDefinition& z : zones) names += z.name + " ";
+    EXPECT_EQ(names, c.zones);
     EXPECT_EQ(error, c.error);
-    if (zones.size() == 2) {  // both ends of the range, as written
+    EXPECT_EQ(skipped, c.skipped);
+    if (zones.size() == 3) {  // both ends of the range, as written
       EXPECT_EQ(zones[1].subnetID, 0);
       EXPECT_EQ(zones[1].deviceID, 255);
     }

@@ -77,8 +77,10 @@ check "volume out of range" 1 "$status"
 status=0; run send stop --zone Cellar 2>/dev/null || status=$?
 check "unknown zone" 1 "$status"
 
-# A faulty Zone.ini, or one without zones: exit status 1 with the message, and no frame reaches
-# a device (277 and -236 would wrap to the stand-in's 1:21 and 1:20, subnet 257 to 1).
+# A faulty Zone.ini, or one without zones. A zone with an ID outside 0..255 is left out with its
+# message and the others are used: nothing reaches 1:21, where 277, and subnet 257, would wrap
+# to (-236 would wrap to 1:20, Lobby's own address). A count below 1 means no zones: exit status
+# 1 with the message.
 faulty=$NETNS_TMP/Faulty
 mkdir -p "$faulty"
 cp "$settings/ftpServer.ini" "$faulty/"
@@ -86,25 +88,28 @@ zone_ini() {  # zone_ini TOTAL SUBNET2 DEVICE2
   printf '[TotalZones]\r\nTotalZones=%s\r\n[Zone1]\r\nZoneName=Lobby\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=20\r\n' "$1"
   printf '[Zone2]\r\nZoneName=Bar\r\nSubnetIDOfVeltra=%s\r\nDeviceIDOfVeltra=%s\r\n' "$2" "$3"
 }
-sent_before=$(grep -c -e " NEXT: " -e " UPDATELIST: " "$log" || true)
-while IFS='|' read -r total subnet device command message; do
+frames_to() { grep -c -e "^$1 NEXT: " -e "^$1 UPDATELIST: " "$log" || true; }
+to_bar_before=$(frames_to 1:21)
+to_lobby_before=$(frames_to 1:20)
+while IFS='|' read -r total subnet device command expected message; do
   zone_ini "$total" "$subnet" "$device" >"$faulty/Zone.ini"
   status=0
   # shellcheck disable=SC2086
   ip netns exec "$tool_ns" "$cli" --settings "$faulty" $command 2>"$NETNS_TMP/faulty.err" || status=$?
-  check "Zone.ini $total/$subnet:$device, $command: exit" 1 "$status"
+  check "Zone.ini $total/$subnet:$device, $command: exit" "$expected" "$status"
   expect_line "Zone.ini $total/$subnet:$device, $command: message" "$message" "$NETNS_TMP/faulty.err"
 done <<'TABLE'
-2|1|277|send next --all-zones|'277' is not a valid DeviceIDOfVeltra value (0 to 255)
-2|1|-236|send next --zone Bar|'-236' is not a valid DeviceIDOfVeltra value (0 to 255)
-2|257|21|send next --all-zones|'257' is not a valid SubnetIDOfVeltra value (0 to 255)
--1|1|21|status|'-1' is not a valid TotalZones value (0 to 65536)
-0|1|21|status|no zones in .*Zone.ini: nothing to poll
-0|1|21|send reload|no zones in .*Zone.ini: nothing to send to
-0|1|21|send next --all-zones|no zones in .*Zone.ini: nothing to send to
+2|1|277|send next --all-zones|0|Zone.ini: Zone2 (Bar): '277' is not a valid DeviceIDOfVeltra value (0 to 255); the zone is left out
+2|1|-236|send next --zone Bar|1|Zone.ini: Zone2 (Bar): '-236' is not a valid DeviceIDOfVeltra value (0 to 255); the zone is left out
+2|257|21|send next --all-zones|0|Zone.ini: Zone2 (Bar): '257' is not a valid SubnetIDOfVeltra value (0 to 255); the zone is left out
+2|1|x|send next --all-zones|1|'x' is not a valid integer value
+-1|1|21|status|1|no zones in .*Zone.ini: nothing to poll
+0|1|21|status|1|no zones in .*Zone.ini: nothing to poll
+0|1|21|send reload|1|no zones in .*Zone.ini: nothing to send to
+0|1|21|send next --all-zones|1|no zones in .*Zone.ini: nothing to send to
 TABLE
 # A STOP sent after them arrives after anything they might have sent: once it is logged, the
-# count of the others shows whether anything came from them.
+# counts of the others show what came from them.
 stops_before=$(grep -c " STOP: " "$log" || true)
 run send stop --zone Bar
 for _ in $(seq 100); do
@@ -112,7 +117,8 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 check "the STOP after them arrived" "$((stops_before + 1))" "$(grep -c " STOP: " "$log" || true)"
-check "no frame from a faulty Zone.ini reached a device" "$sent_before" "$(grep -c -e " NEXT: " -e " UPDATELIST: " "$log" || true)"
+check "no frame from a faulty Zone.ini reached a device nobody configured" "$to_bar_before" "$(frames_to 1:21)"
+check "the zone beside a faulty one was sent to" "$((to_lobby_before + 2))" "$(frames_to 1:20)"
 
 if [ "$CHECK_FAILURES" -ne 0 ]; then
   echo "---- player stand-in log ----"

@@ -190,3 +190,21 @@ TEST_F(CliSettingsTest, FirstRunFromNothing) {
   EXPECT_TRUE(fs::exists(folder + "/Zone.ini.bak"));
   EXPECT_EQ(cli({"playlists"}).out, "1\t1\tA\n");
 }
+
+// A password with blanks at its ends or quotes around it is written so that it reads back as it
+// was typed: the next command logs in with it.
+TEST_F(CliSettingsTest, APasswordWithBlanksOrQuotesLogsInAgain) {
+  tree.write("A/a.mp3", "a");
+  for (const std::string password : {" se cret ", "\"quoted\"", " 'a=b;c' "}) {
+    SCOPED_TRACE("[" + password + "]");
+    FtpTestServer server(tree.str(), {"--password", password});
+    Install cli;
+    const CliRun saved = cli({"settings", "ftp", "--ip", "127.0.0.1", "--port", std::to_string(server.port()), "--user",
+                              FtpTestServer::kUser, "--password-stdin"},
+                             password + "\n");
+    EXPECT_EQ(saved.status, 0) << saved.err;
+    const CliRun lists = cli({"playlists"});
+    EXPECT_EQ(lists.status, 0) << lists.err;
+    EXPECT_EQ(lists.out, "1\t1\tA\n");
+  }
+}

@@ -328,6 +328,26 @@ TEST_F(ZoneSession, ABadZoneFileLeavesTheWindowRunningWithoutThreadsOrDrops) {
   EXPECT_LT(Close(), 1000);
 }
 
+// 277 would wrap to the stand-in's 1:21: the zone is left out with its message, and the others
+// are polled by the threads, which run.
+TEST_F(ZoneSession, AZoneWithAnIdOutOfRangeIsLeftOutAndTheOthersRun) {
+  settings.write("Zone.ini", "[TotalZones]\r\nTotalZones=3\r\n"
+                             "[Zone1]\r\nZoneName=Lobby\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=20\r\n"
+                             "[Zone2]\r\nZoneName=Bar\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=277\r\n"
+                             "[Zone3]\r\nZoneName=Spa\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=22\r\n");
+  Open(&prompts);
+  ASSERT_EQ(prompts.Shown().size(), 1u);
+  EXPECT_EQ(prompts.Shown()[0],
+            std::make_pair(PromptKind::ErrorOk,
+                           std::string("Zone2 (Bar): '277' is not a valid DeviceIDOfVeltra value (0 to 255); the zone is left out")));
+  EXPECT_EQ(test::List(frm(), "lvPlayZones")->rowCount(), 2);
+  EXPECT_TRUE(session->ThreadsRunning());
+  EXPECT_TRUE(frm().AcceptsFileDrops());
+  ASSERT_TRUE(test::WaitHandlingEvents([this] { return Status(1).contains("Play Mode:"); }, 10000));
+  EXPECT_TRUE(log.Lines("^1:21 ").empty());
+  EXPECT_LT(Close(), 1000);
+}
+
 TEST_F(ZoneSession, AHeldBusPortEndsTheStartUpWithItsMessage) {
   const int holder = ::socket(AF_INET, SOCK_DGRAM, 0);
   ASSERT_GE(holder, 0);
