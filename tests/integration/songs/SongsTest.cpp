@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <random>
 #include <regex>
 #include <string>
 #include <vector>
@@ -336,6 +337,23 @@ TEST_F(Songs, EvensOutLoudnessByGlobalGainAlone) {
     // ffmpeg's decoder, checking every CRC, finds nothing wrong that was not wrong before.
     if (before.verdict == SongVerdict::Ok) {
       EXPECT_EQ(RunCli({"-v", "error", "-err_detect", "crccheck", "-i", copyPath, "-f", "null", "-"}, "/usr/bin/ffmpeg").err, "");
+    }
+  }
+}
+
+// Any damage at all: the check gives a verdict and the copy keeps the file's size.
+TEST_F(Songs, SurvivesDamageAnywhere) {
+  std::minstd_rand random(28);
+  for (const char* name : {"mpeg2-mono-vbr-crc.mp3", "mpeg1-vbr-tags.mp3"}) {
+    const std::string whole = Read(File(name));
+    for (int round = 0; round < 20; ++round) {
+      std::string bytes = whole.substr(0, whole.size() - random() % (whole.size() / 2));
+      for (int k = 0; k < round * 4; ++k) bytes[random() % bytes.size()] = static_cast<char>(random());
+      const std::string path = File("damaged.mp3");
+      Write(path, bytes);
+      const SongCheck c = CheckSong(path);
+      if (!c.Sendable()) continue;
+      EXPECT_EQ(AdjustedCopy(c, 3).size(), bytes.size());
     }
   }
 }
