@@ -24,6 +24,11 @@ TruePeakMeter::TruePeakMeter(int channels)
     c *= 0.5 * (1 - std::cos(2 * pi * j / 48));
     if (j % 4 != 0) phase_[static_cast<std::size_t>(j % 4 - 1)][static_cast<std::size_t>(j / 4)] = static_cast<float>(c);
   }
+  for (const auto& taps : phase_) {
+    float sum = 0;
+    for (float c : taps) sum += std::fabs(c);
+    gain_ = std::max(gain_, sum * 1.001f);  // and a little for the rounding of float sums
+  }
 }
 
 void TruePeakMeter::Add(const float* samples, std::size_t frames) {
@@ -39,11 +44,14 @@ void TruePeakMeter::AddChannel(int channel, const float* samples, std::size_t n)
   float* x = history_[static_cast<std::size_t>(channel)].data();
   float* in = x + kTaps - 1;  // in[i - t] for t < kTaps is always within x
   float peak = peak_[static_cast<std::size_t>(channel)];
+  float loudest = 0;  // in this block and the samples before it that the filter reaches
   for (std::size_t i = 0; i < n; ++i) {
     in[i] = samples[i * static_cast<std::size_t>(channels_)];
-    peak = std::max(peak, std::fabs(in[i]));
+    loudest = std::max(loudest, std::fabs(in[i]));
   }
-  std::size_t i = 0;
+  for (int t = 1; t < kTaps; ++t) loudest = std::max(loudest, std::fabs(in[-t]));
+  peak = std::max(peak, loudest);
+  std::size_t i = loudest * gain_ <= peak ? n : 0;
 #ifdef KESTREL_TRUE_PEAK_SSE
   const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
   __m128 top = _mm_set1_ps(peak);

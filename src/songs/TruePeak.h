@@ -2,7 +2,9 @@
 // as at them, found by interpolating four values per sample (the 49-tap windowed-sinc filter the
 // loudness library uses, so the two agree), in blocks and with the processor's vector
 // instructions: about a quarter of the library's own time, which would otherwise be most of a
-// song check's.
+// song check's. A block whose samples are too low for any value between them to pass the peak
+// found so far (the filter's gain is at most the sum of its taps' magnitudes) is not
+// interpolated at all.
 #pragma once
 
 #include <array>
@@ -28,6 +30,7 @@ class TruePeakMeter {
 
   int channels_;
   std::array<std::array<float, kTaps>, 3> phase_{};  // the three phases between two samples
+  float gain_ = 0;  // the largest sum of a phase's tap magnitudes
   std::vector<std::vector<float>> history_;  // per channel: kTaps - 1 samples, then a block
   std::vector<float> peak_;
 };

@@ -2,6 +2,7 @@
 // converter the system's packages bring (lame, ffmpeg): several bitrates, CBR and VBR, mono and
 // stereo, MPEG-1, 2 and 2.5, with and without CRC and tags; files that only look like songs; and
 // damaged ones. ffmpeg is also the independent judge: its loudness meter and its CRC check.
+#include <ebur128.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -140,6 +141,24 @@ double FfmpegLoudness(const std::string& path, bool mono) {
   return last;
 }
 
+// The loudness library's own true peak (dBTP) of the song as ffmpeg decodes it.
+double LibraryTruePeak(const std::string& path, int channels, int sampleRate) {
+  const std::string raw = path + ".f32";
+  Tool("/usr/bin/ffmpeg", {"-v", "error", "-i", path, "-f", "f32le", "-y", raw});
+  const std::string samples = Read(raw);
+  ebur128_state* state = ebur128_init(static_cast<unsigned>(channels), static_cast<unsigned long>(sampleRate), EBUR128_MODE_TRUE_PEAK);
+  ebur128_add_frames_float(state, reinterpret_cast<const float*>(samples.data()),
+                           samples.size() / sizeof(float) / static_cast<std::size_t>(channels));
+  double peak = 0;
+  for (int c = 0; c < channels; ++c) {
+    double p = 0;
+    ebur128_true_peak(state, static_cast<unsigned>(c), &p);
+    peak = std::max(peak, p);
+  }
+  ebur128_destroy(&state);
+  return 20 * std::log10(peak);
+}
+
 TEST_F(Songs, ReadsTheFormatOfEveryKindOfMp3AndAgreesWithFfmpegOnLoudness) {
   for (const Encoding& e : Encodings()) {
     SCOPED_TRACE(e.name);
@@ -156,6 +175,7 @@ TEST_F(Songs, ReadsTheFormatOfEveryKindOfMp3AndAgreesWithFfmpegOnLoudness) {
     }
     ASSERT_TRUE(c.measured);
     EXPECT_NEAR(c.loudnessLufs, FfmpegLoudness(File(e.name), e.channels == 1), 0.1);
+    EXPECT_NEAR(c.truePeakDbtp, LibraryTruePeak(File(e.name), e.channels, e.sampleRate), 0.05);
   }
 }
 
