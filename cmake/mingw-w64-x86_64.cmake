@@ -15,8 +15,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# KESTREL_WINDOWS_PREFIX: the folder with Qt and Poco built for Windows
-# (scripts/build-windows-deps). Given, the whole program is built against it: Qt's DLLs use the
+# KESTREL_WINDOWS_PREFIX: the folder with Qt, Poco, libmpg123 and libebur128 built for Windows
+# (scripts/build-windows-deps; cmake/SongLibraries.cmake finds the last two there through the
+# search root below). Given, the whole program is built against it: Qt's DLLs use the
 # MinGW runtime DLLs, so the programs do too, and Qt's own tools (moc, rcc, uic) are Debian's.
 # Not given, only the portable part is built, and its test programs link the MinGW runtime in
 # statically so that they run under Wine on the build machine with no DLLs beside them.

@@ -67,6 +67,7 @@ void AddPlayListOpCommands(Registry& registry);
 void AddTransferCommands(Registry& registry);
 void AddDeployCommand(Registry& registry);
 void AddSettingsCommands(Registry& registry);
+void AddCheckCommand(Registry& registry);
 // "zones scan", below `zones`; returned so that `zones` can tell whether it was given.
 CLI::App* AddZoneScanCommand(Registry& registry, CLI::App* zones);
 

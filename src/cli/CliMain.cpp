@@ -30,7 +30,8 @@ const char kFooter[] =
     "     status, a zone that did not answer\n"
     "  3  the server refused, its listing could not be read, or there is no such play list\n"
     "     or song\n"
-    "  4  some files were not transferred (each is named with the server's reply)\n"
+    "  4  some files were not transferred (each is named with the server's reply); for\n"
+    "     check, some files would not be sent (not MP3, or unreadable)\n"
     "  5  a zone did not report the end of its play list reload within 60 s\n"
     "  6  the Settings folder or a file in it could not be written\n"
     "\n"
@@ -75,6 +76,7 @@ int main(int argc, char** argv) {
   AddZoneCommands(registry);
   AddDeployCommand(registry);
   AddSettingsCommands(registry);
+  AddCheckCommand(registry);
 
   try {
     kestrel::platform::Utf8Arguments args(argc, argv);
