@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # kestrel-cli.exe from the unpacked zip, under Wine, against a real FTP server on 127.0.0.1:
-# playlists (the same lines as the Linux kestrel-cli prints), upload, deploy of a folder (the
+# playlists (the same lines as the Linux kestrel-cli prints), check of a song and of a WAV named
+# .mp3 (the song libraries load and decode), upload, deploy of a folder (the
 # bytes on the server equal the folder's; one play list and its song have names outside the
 # ANSI code page, so they only arrive when the names travel as wide text), and a second deploy
 # that stores nothing. Zone.ini has no zones, so nothing goes on the bus; everything runs in a
@@ -41,6 +42,25 @@ cli() { wine_in "$ns" "$app/kestrel-cli.exe" "$@" 2>>"$NETNS_TMP/cli.err" | tr -
 
 expected=$(ip netns exec "$ns" "$linux_cli" --settings "$settings" playlists)
 check "playlists lists what the Linux kestrel-cli lists" "$expected" "$(cli playlists || true)"
+
+# A second of tone made with lame, and a WAV given the name of an MP3.
+make_wav() {  # FILE: 1 s of 16-bit mono noise at 44.1 kHz
+  /usr/bin/python3 - "$1" <<'PY'
+import random, struct, sys, wave
+with wave.open(sys.argv[1], "wb") as w:
+    w.setnchannels(1); w.setsampwidth(2); w.setframerate(44100)
+    w.writeframes(b"".join(struct.pack("<h", random.randint(-8000, 8000)) for _ in range(44100)))
+PY
+}
+make_wav "$NETNS_TMP/tone.wav"
+lame --quiet -b 128 "$NETNS_TMP/tone.wav" "$NETNS_TMP/tone.mp3"
+cp "$NETNS_TMP/tone.wav" "$NETNS_TMP/wave.mp3"
+status=0
+checked=$(cli check "$(wine_path "$NETNS_TMP/tone.mp3")" "$(wine_path "$NETNS_TMP/wave.mp3")") || status=$?
+check "check exits 4 for a file that is not MP3" 4 "$status"
+check "check prints what the Linux kestrel-cli prints" \
+  "$(ip netns exec "$ns" "$linux_cli" check "$NETNS_TMP/tone.mp3" "$NETNS_TMP/wave.mp3" | cut -f2-)" \
+  "$(printf '%s\n' "$checked" | cut -f2-)"
 
 song=$NETNS_TMP/new.mp3
 head -c 90000 /dev/urandom >"$song"
