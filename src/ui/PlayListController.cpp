@@ -55,8 +55,9 @@ void PlayListController::DetachStore() {
 }
 
 void PlayListController::ListPlayLists(const std::string& reselect) {
+  if (store_ == nullptr) return;
   // Unfinished uploads the listing removed were files the zones counted.
-  if (store_ && store_->ListPlayLists(reselect).leftoversRemoved > 0) state_.PlayListsChanged = true;
+  state_.NotePlayListsChanged(store_->ListPlayLists(reselect).leftoversRemoved > 0);
 }
 
 void PlayListController::PlayListsCleared() {

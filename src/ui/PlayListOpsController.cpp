@@ -39,9 +39,7 @@ PlayListOpsController::PlayListOpsController(AppContext& context, QWidget* windo
   playLists_.lvPlayList->viewport()->installEventFilter(this);
 }
 
-PlayListOperations PlayListOpsController::Ops() {
-  return PlayListOperations(*views_.Ftp(), context_.CurrentPrompts(), state_.PlayListsChanged);
-}
+PlayListOperations PlayListOpsController::Ops() { return PlayListOperations(*views_.Ftp(), context_.CurrentPrompts()); }
 
 bool PlayListOpsController::Reconnected() {
   if (!views_.Ftp()) return false;
@@ -69,7 +67,9 @@ void PlayListOpsController::acEditListExecute() {
   std::string name = playList->Name;
   if (!InputName(window_, "Edit play list", "Please enter name", name, views_.PlayListNames(), 2)) return;
   run_([&] {
-    if (Ops().RenamePlayList(*playList, name)) views_.ListPlayLists(name);  // reselected by its new name
+    const bool renamed = Ops().RenamePlayList(*playList, name);
+    state_.NotePlayListsChanged(renamed);
+    if (renamed) views_.ListPlayLists(name);  // reselected by its new name
   });
 }
 
@@ -78,8 +78,10 @@ void PlayListOpsController::acDeleteListExecute() {
   if (playList == nullptr || !Reconnected()) return;
   const std::string name = playList->Name;
   run_([&] {
+    const DeleteResult deleted = Ops().DeletePlayList(*playList);
+    state_.NotePlayListsChanged(deleted.playListsChanged);
     // Also after a deletion that stopped half way: show what the server now holds.
-    if (Ops().DeletePlayList(*playList) != DeleteOutcome::NotDone) views_.ListPlayLists(name);
+    if (deleted.outcome != DeleteOutcome::NotDone) views_.ListPlayLists(name);
   });
 }
 
@@ -89,13 +91,14 @@ void PlayListOpsController::acDeleteSongExecute() {
   const std::vector<TSongObj*> rows = views_.SongRows();
   int deleted = 0;
   run_([&] { deleted = Ops().DeleteCheckedSongs(*playList, rows); });
+  state_.NotePlayListsChanged(deleted > 0);
   if (deleted == 0) return;
   views_.ShowSongs(playList->Name);  // the songs in memory, renumbered; the server is not read again
   views_.UpdateCheckedSongCount();
 }
 
-bool PlayListOpsController::RunChooser(ChooserMode mode, CopyHandler copy) {
-  if (!views_.Ftp()) return false;
+ChooserResult PlayListOpsController::RunChooser(ChooserMode mode, CopyHandler copy) {
+  if (!views_.Ftp()) return {};
   PlayListOperations ops = Ops();
   ChooserContext context;
   context.ops = &ops;
@@ -104,33 +107,32 @@ bool PlayListOpsController::RunChooser(ChooserMode mode, CopyHandler copy) {
   return ChoosePlayList(window_, *views_.Store(), views_.CheckedSongs(), mode, std::move(context));
 }
 
-void PlayListOpsController::RelistAfterChooser() {
-  state_.PlayListsChanged = true;
+void PlayListOpsController::AfterChooser(const ChooserResult& result) {
+  state_.NotePlayListsChanged(result.playListsChanged);
+  if (!result.relist) return;
   const TPlayListObj* current = views_.CurrentPlayList();
   const std::string reselect = current != nullptr ? current->Name : std::string();
   run_([&] { views_.ListPlayLists(reselect); });
 }
 
-void PlayListOpsController::acMoveToExecute() {
-  if (RunChooser(ChooserMode::Move, nullptr)) RelistAfterChooser();
-}
+void PlayListOpsController::acMoveToExecute() { AfterChooser(RunChooser(ChooserMode::Move, nullptr)); }
 
 void PlayListOpsController::acCopyToExecute() {
   // OK only notes what to copy; the copy runs once the chooser has closed, with the progress
   // window in front of the main window.
   std::string target;
   std::vector<TSongObj> chosen;
-  const bool changed = RunChooser(ChooserMode::Copy, [&](const std::string& name, const std::vector<TSongObj*>& picked) {
-    target = name;
-    for (const TSongObj* song : picked)
-      if (song != nullptr) chosen.push_back(*song);
-    return true;
-  });
-  if (!changed) return;
-  if (target.empty() || chosen.empty())
-    RelistAfterChooser();
+  const ChooserResult result =
+      RunChooser(ChooserMode::Copy, [&](const std::string& name, const std::vector<TSongObj*>& picked) {
+        target = name;
+        for (const TSongObj* song : picked)
+          if (song != nullptr) chosen.push_back(*song);
+        return true;
+      });
+  if (!result.relist || target.empty() || chosen.empty())
+    AfterChooser(result);
   else
-    uploads_.CopySongs(target, chosen, [this] { RelistAfterChooser(); });
+    uploads_.CopySongs(target, chosen, [this, result] { AfterChooser(result); });
 }
 
 bool PlayListOpsController::eventFilter(QObject* watched, QEvent* event) {
@@ -197,6 +199,7 @@ void PlayListOpsController::lvPlayListDragDrop(QObject* source, int row) {
     } catch (const FtpError& e) {
       failure = e.what();
     }
+    state_.NotePlayListsChanged(moved);
     if (moved) views_.ListPlayLists(targetName);
   });
   if (moved) {

@@ -13,13 +13,13 @@
 #include "core/SharedState.h"
 #include "playlists/PlayListOperations.h"
 #include "ui/MainView.h"
+#include "ui/UnitServerList.h"
 
 namespace kestrel::ui {
 
 class PlayListController;
 class TUnitServerSettingFrm;
 class UploadController;
-enum class ChooserMode : int;
 
 class PlayListOpsController : public QObject {
   Q_OBJECT
@@ -55,11 +55,11 @@ class PlayListOpsController : public QObject {
   // Opens the FTP connection again, silently, when the server has closed it (an idle time-out);
   // false after telling the user that it failed.
   bool Reconnected();
-  // The play list chooser over the checked songs; true when the play lists must be listed again
-  // (RelistAfterChooser). In copy mode `copy` is what its OK does.
+  // The play list chooser over the checked songs. In copy mode `copy` is what its OK does.
   using CopyHandler = std::function<bool(const std::string& target, const std::vector<TSongObj*>& songs)>;
-  bool RunChooser(ChooserMode mode, CopyHandler copy);
-  void RelistAfterChooser();
+  ChooserResult RunChooser(ChooserMode mode, CopyHandler copy);
+  // Notes what the chooser changed and lists the play lists again when it asks for that.
+  void AfterChooser(const ChooserResult& result);
   // After a drop that moved nothing: the play list whose songs are shown and the dragged song.
   void ReselectAfterDrag(const std::string& songName);
   // Drag events over the play list view; true when taken.
