@@ -9,11 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "core/AppContext.h"
-#include "core/SharedState.h"
 #include "playlists/PlayListOperations.h"
 #include "ui/MainView.h"
 #include "ui/UnitServerList.h"
+#include "ui/WindowServices.h"
 
 namespace kestrel::ui {
 
@@ -24,10 +23,10 @@ class UploadController;
 class PlayListOpsController : public QObject {
   Q_OBJECT
  public:
-  // `window` is the main window, over which the dialogs open.
-  PlayListOpsController(AppContext& context, QWidget* window, const PlayListArea& playLists, const SongArea& songs,
-                        const MainActions& actions, SharedState& state, PlayListController& views,
-                        UploadController& uploads, OperationRunner run);
+  // Works on the play list and song areas of `view` as `views` shows them; copies go through
+  // `uploads`. The dialogs open over the services' window.
+  PlayListOpsController(WindowServices& services, const MainView& view, PlayListController& views,
+                        UploadController& uploads);
 
   void acAddListExecute();
   void acEditListExecute();
@@ -65,14 +64,11 @@ class PlayListOpsController : public QObject {
   // Drag events over the play list view; true when taken.
   bool lvPlayListDragEvent(QEvent* event);
 
-  AppContext& context_;
-  QWidget* window_;
+  WindowServices& services_;
   PlayListArea playLists_;
   SongArea songs_;
-  SharedState& state_;
   PlayListController& views_;
   UploadController& uploads_;
-  OperationRunner run_;
   TUnitServerSettingFrm* serverSettingFrm_ = nullptr;  // child of the window once made
 };
 

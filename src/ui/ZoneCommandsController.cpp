@@ -9,10 +9,9 @@
 
 namespace kestrel::ui {
 
-ZoneCommandsController::ZoneCommandsController(const ZoneArea& area, const SongArea& songs, const MainActions& actions,
-                                               const ZoneChecking& checking, const PlayListController& playLists,
-                                               std::function<WindowChoice()> choice)
-    : area_(area), actions_(actions), checking_(checking), playLists_(playLists), choice_(std::move(choice)) {
+ZoneCommandsController::ZoneCommandsController(const MainView& view, const ZoneChecking& checking,
+                                               const PlayListController& playLists, std::function<WindowChoice()> choice)
+    : area_(view.zones), actions_(view.actions), checking_(checking), playLists_(playLists), choice_(std::move(choice)) {
   const std::pair<QAction*, void (ZoneCommandsController::*)()> handlers[] = {
       {actions_.acPrevSong, &ZoneCommandsController::acPrevSongExecute},
       {actions_.acNextSong, &ZoneCommandsController::acNextSongExecute},
@@ -26,7 +25,7 @@ ZoneCommandsController::ZoneCommandsController(const ZoneArea& area, const SongA
   for (QAction* mode : {actions_.acSinglePlay, actions_.acSingleCycle, actions_.acListPlay, actions_.acListCycle})
     connect(mode, &QAction::triggered, this, [this, mode] { vSetPlayMode(mode); });
   connect(area_.tkBarVol, &QSlider::valueChanged, this, &ZoneCommandsController::tkBarVolChange);
-  connect(songs.lvSongList, &QTableWidget::itemDoubleClicked, this, [this] { lvSongListDblClick(); });
+  connect(view.songs.lvSongList, &QTableWidget::itemDoubleClicked, this, [this] { lvSongListDblClick(); });
 }
 
 void ZoneCommandsController::ToCheckedZones(void (ZoneControl::*command)(const ZoneChecks&)) {

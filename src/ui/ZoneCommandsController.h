@@ -19,9 +19,10 @@ class PlayListController;
 class ZoneCommandsController : public QObject {
   Q_OBJECT
  public:
-  // `choice` tells what the user has chosen in the window now.
-  ZoneCommandsController(const ZoneArea& area, const SongArea& songs, const MainActions& actions,
-                         const ZoneChecking& checking, const PlayListController& playLists,
+  // Handles the zone control row and the song list's double click of `view`; `checking` gives
+  // the checked zones, `playLists` the chosen song, `choice` what the user has chosen in the
+  // window now.
+  ZoneCommandsController(const MainView& view, const ZoneChecking& checking, const PlayListController& playLists,
                          std::function<WindowChoice()> choice);
 
   // The unit the zone commands go to (nullptr: the commands do nothing).
