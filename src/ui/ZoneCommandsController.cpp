@@ -36,14 +36,20 @@ void ZoneCommandsController::acPrevSongExecute() { ToCheckedZones(&ZoneControl::
 
 void ZoneCommandsController::acNextSongExecute() { ToCheckedZones(&ZoneControl::NextSong); }
 
-void ZoneCommandsController::acPlayExecute() {
-  if (!control_) return;
-  const ZoneChecks checks = checking_.Checks();
+std::optional<ZoneChecks> ZoneCommandsController::ReloadedChecks() {
+  if (!control_) return std::nullopt;
+  ZoneChecks checks = checking_.Checks();
   control_->ReloadIfNeeded(checks);
+  return checks;
+}
+
+void ZoneCommandsController::acPlayExecute() {
+  const std::optional<ZoneChecks> checks = ReloadedChecks();
+  if (!checks) return;
   if (WhatPlayDoes(choice_()) == PlayKind::PlaySelectedSong)
     acPlaySelectedSongExecute();
   else
-    control_->Play(checks, std::nullopt);
+    control_->Play(*checks, std::nullopt);
 }
 
 void ZoneCommandsController::acStopExecute() { ToCheckedZones(&ZoneControl::Stop); }
@@ -51,10 +57,9 @@ void ZoneCommandsController::acStopExecute() { ToCheckedZones(&ZoneControl::Stop
 void ZoneCommandsController::acMuteExecute() { ToCheckedZones(&ZoneControl::Mute); }
 
 void ZoneCommandsController::acPlaySelectedSongExecute() {
-  if (!control_) return;
-  const ZoneChecks checks = checking_.Checks();
-  control_->ReloadIfNeeded(checks);
-  if (const auto chosen = playLists_.ChosenSong()) control_->PlaySelectedSong(checks, *chosen);
+  const std::optional<ZoneChecks> checks = ReloadedChecks();
+  if (!checks) return;
+  if (const auto chosen = playLists_.ChosenSong()) control_->PlaySelectedSong(*checks, *chosen);
 }
 
 void ZoneCommandsController::acUpdateZonePlayListExecute() { ToCheckedZones(&ZoneControl::UpdateZonePlayLists); }

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <functional>
+#include <optional>
 
 #include "ui/MainView.h"
 #include "zones/ActionRules.h"
@@ -44,6 +45,9 @@ class ZoneCommandsController : public QObject {
  private:
   // Runs `command` for the checked zones.
   void ToCheckedZones(void (ZoneControl::*command)(const ZoneChecks&));
+  // The checked zones, once they have reloaded their play lists if that is needed; none without
+  // a zone control unit.
+  std::optional<ZoneChecks> ReloadedChecks();
 
   ZoneArea area_;
   MainActions actions_;
