@@ -3,7 +3,6 @@
 // the commands the server received times the round trip of one command (CWD, measured on the
 // same connection). Best of a few rounds; printed as a table, never judged.
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -67,8 +66,7 @@ Row Measure(const char* what, const std::function<void(const test::TempDir&)>& p
     client.SetPassword(test::FtpTestServer::kPassword);
     client.Connect();
     PlayListStore store(client, yes);
-    std::atomic<bool> changed{false};
-    PlayListOperations ops(client, yes, changed);
+    PlayListOperations ops(client, yes);
 
     auto start = Clock::now();
     for (int i = 0; i < kPings; ++i) client.ChangeDir("/");
@@ -110,7 +108,7 @@ int main() {
         [](PlayListOperations& ops, PlayListStore&) {
           TPlayListObj big;
           big.Name = "Big";
-          if (ops.DeletePlayList(big) != DeleteOutcome::Deleted) std::printf("delete failed!\n");
+          if (ops.DeletePlayList(big).outcome != DeleteOutcome::Deleted) std::printf("delete failed!\n");
         }));
     for (bool taken : {false, true}) {
       std::vector<TSongObj*> songs;

@@ -224,7 +224,9 @@ class Deployment {
     DeleteSongs(plan);
     for (const std::string& name : plan.deletePlayLists) {
       TPlayListObj* playList = server_.Find(name);
-      if (playList != nullptr && ops_.DeletePlayList(*playList) == DeleteOutcome::Deleted)
+      const DeleteResult deleted = playList != nullptr ? ops_.DeletePlayList(*playList) : DeleteResult{};
+      server_.NotePlayListsChanged(deleted.playListsChanged);
+      if (deleted.outcome == DeleteOutcome::Deleted)
         ++listsDeleted_;
       else
         Note(status_, server_.FailedStatus());

@@ -72,7 +72,7 @@ int RunDeletePlayList(CliContext& cli, const Options& options, const OpArgs& a) 
   CliServer server(cli);
   const CliServer::Opened opened = server.Open(a.name);
   if (opened.status != kOk) return opened.status;
-  const DeleteOutcome outcome = server.Ops().DeletePlayList(*opened.playList);
+  const DeleteOutcome outcome = server.Ops().DeletePlayList(*opened.playList).outcome;
   if (outcome == DeleteOutcome::Deleted) return kOk;
   return prompts.Errors() > 0 ? AfterFailure(server, prompts) : kOk;  // kOk: answered No
 }

@@ -59,12 +59,16 @@ class CliServer {
   TSongObj* FindSong(TPlayListObj& playList, const std::string& name);
 
   // --- the window's operations on this connection, asking through the command's prompts
-  PlayListOperations Ops() { return PlayListOperations(client_, prompts_, playListsChanged_); }
+  PlayListOperations Ops() { return PlayListOperations(client_, prompts_); }
   SongUploader Uploader(UploadListener* listener) {
     return SongUploader(client_, prompts_, playListsChanged_, listener);
   }
-  // Whether an operation or upload may have changed the zones' play lists.
+  // Whether an operation or upload may have changed the zones' play lists; an operation's
+  // result is noted here by the command that ran it.
   bool PlayListsChanged() const { return playListsChanged_; }
+  void NotePlayListsChanged(bool mayHaveChanged) {
+    if (mayHaveChanged) playListsChanged_ = true;
+  }
 
   // Says that the play list could not be entered, with the server's reply, and gives the exit
   // status of that failure.

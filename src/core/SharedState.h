@@ -40,6 +40,12 @@ class SharedState {
   // The zones' play lists may have changed on the server; the next playback command first
   // tells the zones to reload.
   std::atomic<bool> PlayListsChanged{false};
+  // Raises PlayListsChanged when an operation's result says that the zones' play lists may have
+  // changed by it; a result that changed nothing leaves the flag as it is (only the reload
+  // clears it).
+  void NotePlayListsChanged(bool mayHaveChanged) {
+    if (mayHaveChanged) PlayListsChanged = true;
+  }
   // A song is being dragged over the play list view.
   std::atomic<bool> DraggingFlag{false};
   // A zone is reloading its play lists, and the counter that bounds the wait for its end. The

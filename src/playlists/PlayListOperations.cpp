@@ -65,13 +65,12 @@ bool PlayListOperations::RenamePlayList(TPlayListObj& playList, const std::strin
     return false;
   }
   playList.Name = newName;
-  playListsChanged_ = true;
   return true;
 }
 
-DeleteOutcome PlayListOperations::DeletePlayList(TPlayListObj& playList) {
+DeleteResult PlayListOperations::DeletePlayList(TPlayListObj& playList) {
   const bool hadSongs = !playList.SongList.empty();
-  if (!prompts_.Confirm(kDeletePlayListQuestion) || !Reconnect()) return DeleteOutcome::NotDone;
+  if (!prompts_.Confirm(kDeletePlayListQuestion) || !Reconnect()) return {};
   int removed = 0;
   skipped_.clear();
   // The names left alone are told once, whatever the outcome.
@@ -86,14 +85,12 @@ DeleteOutcome PlayListOperations::DeletePlayList(TPlayListObj& playList) {
     ftp_.ChangeDir(ftp_.RootDir());
     ftp_.RemoveDir(playList.Name);
   } catch (const FtpError& e) {
-    if (hadSongs || removed > 0) playListsChanged_ = true;
     prompts_.Show(PromptKind::ErrorOk, "Can not delete play list " + Quoted(playList.Name) +
                                            " completely.\r\n\r\n" + Reason(e));
     // With nothing removed yet the server holds what the window shows.
-    return removed > 0 ? DeleteOutcome::Partial : DeleteOutcome::NotDone;
+    return {removed > 0 ? DeleteOutcome::Partial : DeleteOutcome::NotDone, hadSongs || removed > 0};
   }
-  if (hadSongs || removed > 0) playListsChanged_ = true;
-  return DeleteOutcome::Deleted;
+  return {DeleteOutcome::Deleted, hadSongs || removed > 0};
 }
 
 void PlayListOperations::EmptyDirectory(const std::string& path, int& removed) {
@@ -159,10 +156,7 @@ int PlayListOperations::DeleteCheckedSongs(TPlayListObj& playList, const std::ve
     if (song != nullptr && song->Checked && !song->Deleted && DeleteSong(playList, *song, true)) ++deleted;
     if (unreachable_) break;  // told once; the songs after it stay
   }
-  if (deleted > 0) {
-    CommitDeletions(playList);
-    playListsChanged_ = true;
-  }
+  if (deleted > 0) CommitDeletions(playList);
   return deleted;
 }
 
@@ -187,7 +181,6 @@ bool PlayListOperations::MoveSongs(const std::string& target, const std::vector<
       // This song stays where it was; the next one is tried.
     }
   }
-  if (moved) playListsChanged_ = true;
   return moved;
 }
 

@@ -2,15 +2,14 @@
 // a play list, delete songs, move songs into another play list. Every operation works on the
 // server at once; afterwards the front end lists the play lists again where the server changed.
 //
-// Questions and messages go through the prompts given; PlayListsChanged is set whenever the
-// songs the zones play from may have changed (the next playback command then has the zones
-// reload). When the server has closed the connection (an idle time-out), every operation opens
+// Questions and messages go through the prompts given. An operation's result says whether the
+// songs the zones play from may have changed by it; the front end that keeps PlayListsChanged
+// raises the flag from that (the next playback command then has the zones reload). When the server has closed the connection (an idle time-out), every operation opens
 // it again silently with the settings the client holds, and tells the user only when that fails
 // (then it does nothing). Names of a listing go through ReadServerListing: a name that is no
 // entry of its directory is never sent back. One thread at a time, like the FTP client.
 #pragma once
 
-#include <atomic>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,6 +40,12 @@ enum class DeleteOutcome {
   Partial,  // it stopped half way; what was removed stays removed; the user was told
 };
 
+// What DeletePlayList did, and whether the zones' play lists may have changed by it.
+struct DeleteResult {
+  DeleteOutcome outcome = DeleteOutcome::NotDone;
+  bool playListsChanged = false;
+};
+
 class PlayListOperations {
  public:
   static constexpr const char* kDeletePlayListQuestion = "Delete selected play list?";
@@ -48,8 +53,7 @@ class PlayListOperations {
   static constexpr const char* kRenameFailedText =
       "Can not modify play list name.Be sure you have the rights.";
 
-  PlayListOperations(FtpClient& ftp, Prompts& prompts, std::atomic<bool>& playListsChanged)
-      : ftp_(ftp), prompts_(prompts), playListsChanged_(playListsChanged) {}
+  PlayListOperations(FtpClient& ftp, Prompts& prompts) : ftp_(ftp), prompts_(prompts) {}
 
   FtpClient& Ftp() { return ftp_; }
   bool Connected() { return ftp_.Connected(); }
@@ -61,14 +65,15 @@ class PlayListOperations {
   // the server refuses (the user is told why, with the server's reply).
   bool CreateOnServer(const TPlayListObj& playList);
 
-  // RNFR oldName, RNTO newName below the root, then playList.Name = newName and
-  // PlayListsChanged. An empty newName or a refused rename is told to the user; false then.
+  // RNFR oldName, RNTO newName below the root, then playList.Name = newName. True when renamed:
+  // the zones' play lists have then changed. An empty newName or a refused rename is told to the
+  // user; false then.
   bool RenamePlayList(TPlayListObj& playList, const std::string& newName);
 
   // Asks kDeletePlayListQuestion, empties the directory (EmptyDirectory) and removes it. A
-  // failure stops at once and is told with the server's reply; nothing is retried.
-  // PlayListsChanged is set when the play list held songs (read or deleted).
-  DeleteOutcome DeletePlayList(TPlayListObj& playList);
+  // failure stops at once and is told with the server's reply; nothing is retried. The zones'
+  // play lists may have changed when the play list held songs (read or deleted).
+  DeleteResult DeletePlayList(TPlayListObj& playList);
 
   // Deletes everything inside "/" + path: files by DELE, sub-folders by emptying them the same
   // way and RMD; links, and names that are no entry of the directory, are left alone (DeletePlayList
@@ -84,15 +89,15 @@ class PlayListOperations {
   static void CommitDeletions(TPlayListObj& playList);
 
   // Deletes every checked song of `rows` (top to bottom, one question each); when any went,
-  // commits the deletions and sets PlayListsChanged. Returns how many were deleted. When the
-  // connection cannot be opened again, it stops there.
+  // commits the deletions. Returns how many were deleted: more than none, and the zones' play
+  // lists have changed. When the connection cannot be opened again, it stops there.
   int DeleteCheckedSongs(TPlayListObj& playList, const std::vector<TSongObj*>& rows);
 
   // Moves each song into "/" + target by one server-side rename, asking
   // `"NAME" exists. Replace it?` when the target holds a file of that name. A song already in
   // the target is skipped; a failure with one song goes on with the next. The first CWD into
-  // the target is not absorbed (FtpError). True when at least one song moved (PlayListsChanged
-  // is then set). The song objects are left as they are: callers list the play lists again.
+  // the target is not absorbed (FtpError). True when at least one song moved (the zones' play
+  // lists have then changed). The song objects are left as they are: callers list the play lists again.
   bool MoveSongs(const std::string& target, const std::vector<TSongObj*>& songs);
 
   // Why the last DeleteSong that failed on the server failed: its reply or the network's word.
@@ -101,7 +106,6 @@ class PlayListOperations {
  private:
   FtpClient& ftp_;
   Prompts& prompts_;
-  std::atomic<bool>& playListsChanged_;
   std::string lastError_;
   bool unreachable_ = false;  // DeleteSong could not connect
   std::vector<std::pair<std::string, std::vector<std::string>>> skipped_;  // by EmptyDirectory

@@ -19,7 +19,7 @@
 namespace kestrel::ui {
 
 TMainFrm::TMainFrm(AppContext& context, SharedState& state, ZoneTable& zones, QWidget* parent)
-    : QMainWindow(parent), context_(context), state_(state), zones_(zones) {
+    : QMainWindow(parent), zones_(zones), services_{context, state, this, gate_, {}, {}} {
   setObjectName("MainFrm");
   setWindowTitle("Coral Winds Veltra Play List Management");
   QFont font("Arial");
@@ -31,18 +31,13 @@ TMainFrm::TMainFrm(AppContext& context, SharedState& state, ZoneTable& zones, QW
   const EnablingFn enabled = [this](EnablingRule rule) { return IsEnabled(rule, Choice()); };
   view_ = std::make_unique<MainView>(BuildMainView(this, enabled));
   const MainView& v = *view_;
-  const OperationRunner run = [this](const std::function<void()>& operation) { RunOperation(operation); };
-  const BackgroundRunner runInBackground = [this](std::function<void()> operation, std::function<void()> done) {
-    RunInBackground(std::move(operation), std::move(done));
-  };
-  playLists_ = std::make_unique<PlayListController>(v.playLists, v.songs, state_, gate_, run, runInBackground);
-  zoneList_ = std::make_unique<ZoneListController>(context_, v.zones, zones_, state_, gate_, *playLists_);
+  playLists_ = std::make_unique<PlayListController>(services_, v);
+  zoneList_ = std::make_unique<ZoneListController>(services_, v, zones_, *playLists_);
   connect(v.actions.acZones, &QAction::triggered, zoneList_.get(), &ZoneListController::acZonesExecute);
-  zoneCommands_ = std::make_unique<ZoneCommandsController>(v.zones, v.songs, v.actions, zoneList_->Checking(),
-                                                           *playLists_, [this] { return Choice(); });
-  uploads_ = std::make_unique<UploadController>(context_, this, v.songs, v.actions, state_, *playLists_, run);
-  playListOps_ = std::make_unique<PlayListOpsController>(context_, this, v.playLists, v.songs, v.actions, state_,
-                                                         *playLists_, *uploads_, run);
+  zoneCommands_ = std::make_unique<ZoneCommandsController>(v, zoneList_->Checking(), *playLists_,
+                                                           [this] { return Choice(); });
+  uploads_ = std::make_unique<UploadController>(services_, v, *playLists_);
+  playListOps_ = std::make_unique<PlayListOpsController>(services_, v, *playLists_, *uploads_);
 
   // Ctrl+Alt+Shift+L shows or hides the "Update Play List" button, whichever control has the focus.
   auto* hiddenKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_L), this);
@@ -105,7 +100,7 @@ void TMainFrm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (shownOnce_) return;
   shownOnce_ = true;
-  state_.StartupFlag = false;
+  services_.state.StartupFlag = false;
   // The first listing runs once the window has been drawn, so the user sees it while connecting.
   QMetaObject::invokeMethod(this, [this] { if (firstShow_) firstShow_(); }, Qt::QueuedConnection);
 }

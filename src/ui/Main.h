@@ -16,6 +16,7 @@
 #include "core/SharedState.h"
 #include "playlists/FtpClient.h"
 #include "playlists/PlayListStore.h"
+#include "ui/WindowServices.h"
 #include "ui/WindowThreadGate.h"
 #include "zones/ActionRules.h"
 #include "zones/ZoneControl.h"
@@ -38,7 +39,7 @@ class TMainFrm : public QMainWindow {
   TMainFrm(AppContext& context, SharedState& state, ZoneTable& zones, QWidget* parent = nullptr);
   ~TMainFrm() override;
 
-  SharedState& State() { return state_; }
+  SharedState& State() { return services_.state; }
   // Work handed to the window thread by other threads (prompts, store listener, progress).
   WindowThreadGate& Gate() { return gate_; }
   ZoneTable& Zones() { return zones_; }
@@ -74,13 +75,13 @@ class TMainFrm : public QMainWindow {
   // moves it off the window thread while the window stays painted but disabled; questions the
   // operation asks on the way are answered on the window thread through the prompts. Without a
   // runner (the window on its own, as in widget tests) the operation runs at once.
-  void SetOperationRunner(OperationRunner runner) { runner_ = std::move(runner); }
-  void RunOperation(const std::function<void()>& operation) { RunThrough(runner_, operation); }
+  void SetOperationRunner(OperationRunner runner) { services_.run = std::move(runner); }
+  void RunOperation(const std::function<void()>& operation) { services_.Run(operation); }
   // The same for an operation during which the window stays in use (a play list's songs being
   // read); `done` follows on the window thread. Without a runner both run at once.
-  void SetBackgroundRunner(BackgroundRunner runner) { backgroundRunner_ = std::move(runner); }
+  void SetBackgroundRunner(BackgroundRunner runner) { services_.runInBackground = std::move(runner); }
   void RunInBackground(std::function<void()> operation, std::function<void()> done) {
-    kestrel::RunInBackground(backgroundRunner_, std::move(operation), std::move(done));
+    services_.RunInBackground(std::move(operation), std::move(done));
   }
 
   // Called when the window is asked to close, before it closes (the close is never refused).
@@ -97,10 +98,9 @@ class TMainFrm : public QMainWindow {
   WindowChoice Choice() const;
   void FormKeyDown();
 
-  AppContext& context_;
-  SharedState& state_;
   ZoneTable& zones_;
   WindowThreadGate gate_;
+  WindowServices services_;  // what the controllers share
   std::unique_ptr<MainView> view_;
   std::unique_ptr<PlayListController> playLists_;
   std::unique_ptr<ZoneListController> zoneList_;
@@ -110,8 +110,6 @@ class TMainFrm : public QMainWindow {
   bool shownOnce_ = false;
   std::function<void()> closeQuery_;
   std::function<void()> firstShow_;
-  OperationRunner runner_;
-  BackgroundRunner backgroundRunner_;
 };
 
 }  // namespace kestrel::ui

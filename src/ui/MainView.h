@@ -1,6 +1,6 @@
 // The main window's components, named as the layout names them and grouped by area, and the
 // code that makes and places them. The window keeps them to itself; each part of its work (the
-// controllers) is given the areas it presents.
+// controllers) takes from them the areas it presents.
 #pragma once
 
 #include <QString>

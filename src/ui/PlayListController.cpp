@@ -16,14 +16,8 @@ namespace {
 QString Text(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
-PlayListController::PlayListController(const PlayListArea& playLists, const SongArea& songs, SharedState& state,
-                                       WindowThreadGate& gate, OperationRunner run, BackgroundRunner runInBackground)
-    : playLists_(playLists),
-      songs_(songs),
-      state_(state),
-      gate_(gate),
-      run_(std::move(run)),
-      runInBackground_(std::move(runInBackground)) {
+PlayListController::PlayListController(WindowServices& services, const MainView& view)
+    : services_(services), playLists_(view.playLists), songs_(view.songs) {
   connect(playLists_.btnRefreshPL, &QPushButton::clicked, this, &PlayListController::btnRefreshPLClick);
   connect(songs_.btnCancelLoading, &QPushButton::clicked, this, &PlayListController::btnCancelLoadingClick);
   connect(playLists_.lvPlayList, &QTableWidget::itemSelectionChanged, this, &PlayListController::lvPlayListChange);
@@ -41,28 +35,29 @@ PlayListController::~PlayListController() { DetachStore(); }
 
 void PlayListController::AttachStore(FtpClient& ftp, PlayListStore& store) {
   DetachStore();
-  ftp_ = &ftp;
-  store_ = &store;
-  store_->AddListener(this);
+  services_.ftp = &ftp;
+  services_.store = &store;
+  store.AddListener(this);
 }
 
 void PlayListController::DetachStore() {
-  if (store_ == nullptr) return;
-  store_->RemoveListener(this);
+  if (services_.store == nullptr) return;
+  services_.store->RemoveListener(this);
   PlayListsCleared();
-  store_ = nullptr;
-  ftp_ = nullptr;
+  services_.store = nullptr;
+  services_.ftp = nullptr;
 }
 
 void PlayListController::ListPlayLists(const std::string& reselect) {
+  if (services_.store == nullptr) return;
   // Unfinished uploads the listing removed were files the zones counted.
-  if (store_ && store_->ListPlayLists(reselect).leftoversRemoved > 0) state_.PlayListsChanged = true;
+  services_.state.NotePlayListsChanged(services_.store->ListPlayLists(reselect).leftoversRemoved > 0);
 }
 
 void PlayListController::PlayListsCleared() {
   // A listing that runs off the window thread changes the rows here, and waits for it.
   if (QThread::currentThread() != thread()) {
-    gate_.Call([this] { PlayListsCleared(); });
+    services_.gate.Call([this] { PlayListsCleared(); });
     return;
   }
   // The objects the rows refer to are about to go.
@@ -77,7 +72,7 @@ void PlayListController::PlayListsCleared() {
 
 void PlayListController::PlayListsListed(int selectRow) {
   if (QThread::currentThread() != thread()) {
-    gate_.Call([this, selectRow] { PlayListsListed(selectRow); });
+    services_.gate.Call([this, selectRow] { PlayListsListed(selectRow); });
     return;
   }
   ClearSongRows();
@@ -87,8 +82,8 @@ void PlayListController::PlayListsListed(int selectRow) {
     // Filling the rows is no change of the user's; the selection below is.
     const QSignalBlocker quiet(list);
     list->ClearRows();
-    for (int row = 0; row < store_->Count(); ++row) {
-      const TPlayListObj* playList = store_->At(row);
+    for (int row = 0; row < services_.store->Count(); ++row) {
+      const TPlayListObj* playList = services_.store->At(row);
       list->AddRow({QString::number(playList->Seq), Text(playList->Name)});
     }
     list->setCurrentItem(nullptr);
@@ -99,7 +94,7 @@ void PlayListController::PlayListsListed(int selectRow) {
 }
 
 void PlayListController::SelectPlayList(const std::string& name, int number, bool focus) {
-  if (store_) SelectPlayListRow(store_->FindPlayListRow(name, number), focus);
+  if (services_.store) SelectPlayListRow(services_.store->FindPlayListRow(name, number), focus);
 }
 
 void PlayListController::SelectPlayListRow(int row, bool focus) {
@@ -110,7 +105,7 @@ void PlayListController::SelectPlayListRow(int row, bool focus) {
 }
 
 TPlayListObj* PlayListController::CurrentPlayList() const {
-  return store_ ? store_->At(playLists_.lvPlayList->SelectedRow()) : nullptr;
+  return services_.store ? services_.store->At(playLists_.lvPlayList->SelectedRow()) : nullptr;
 }
 
 TSongObj* PlayListController::SongAt(int row) const {
@@ -128,11 +123,11 @@ std::vector<TSongObj*> PlayListController::CheckedSongs() const {
 
 std::vector<std::string> PlayListController::PlayListNames() const {
   std::vector<std::string> names;
-  for (int row = 0; row < PlayListCount(); ++row) names.push_back(store_->At(row)->Name);
+  for (int row = 0; row < PlayListCount(); ++row) names.push_back(services_.store->At(row)->Name);
   return names;
 }
 
-int PlayListController::PlayListCount() const { return store_ ? store_->Count() : 0; }
+int PlayListController::PlayListCount() const { return services_.store ? services_.store->Count() : 0; }
 
 std::optional<SongChoice> PlayListController::ChosenSong() const {
   const TPlayListObj* playList = CurrentPlayList();
@@ -153,7 +148,7 @@ bool PlayListController::AnySongChecked() const {
 }
 
 void PlayListController::lvPlayListChange() {
-  if (state_.StartupFlag || state_.ShutdownFlag || state_.DraggingFlag) return;
+  if (services_.state.StartupFlag || services_.state.ShutdownFlag || services_.state.DraggingFlag) return;
   songToSelect_.reset();
   // The selected row is the one the user moved to (by mouse, keys or a zone click).
   const TPlayListObj* playList = CurrentPlayList();
@@ -237,17 +232,16 @@ void PlayListController::btnCancelLoadingClick() {
 }
 
 void PlayListController::StartSongRead() {
-  if (reading_ || loadingFor_ == nullptr || store_ == nullptr) return;
+  if (reading_ || loadingFor_ == nullptr || services_.store == nullptr) return;
   reading_ = true;
   // Read into an object of its own: the window goes on using the store meanwhile.
   TPlayListObj* target = loadingFor_;
   auto read = std::make_shared<TPlayListObj>();
   read->Name = target->Name;
-  PlayListStore* store = store_;
+  PlayListStore* store = services_.store;
   const unsigned listing = listing_;
-  RunInBackground(
-      runInBackground_, [store, read] { store->LoadSongs(*read); },
-      [this, target, read, listing] { SongsRead(target, *read, listing); });
+  services_.RunInBackground([store, read] { store->LoadSongs(*read); },
+                            [this, target, read, listing] { SongsRead(target, *read, listing); });
 }
 
 void PlayListController::SongsRead(TPlayListObj* target, TPlayListObj& read, unsigned listing) {
@@ -289,7 +283,7 @@ void PlayListController::SelectPendingSong() {
 }
 
 void PlayListController::lvSongListChange(int row) {
-  if (state_.StartupFlag || state_.ShutdownFlag) return;
+  if (services_.state.StartupFlag || services_.state.ShutdownFlag) return;
   if (TSongObj* song = SongAt(row)) {
     const bool checked = songs_.lvSongList->IsChecked(row);
     if (song->Checked != checked) {
@@ -302,7 +296,7 @@ void PlayListController::lvSongListChange(int row) {
 }
 
 void PlayListController::UpdateCheckedSongCount() {
-  songs_.lblTotalCheckedSongs->setText(QString::number(store_ ? store_->CheckedSongCount() : 0));
+  songs_.lblTotalCheckedSongs->setText(QString::number(services_.store ? services_.store->CheckedSongCount() : 0));
 }
 
 void PlayListController::SelectSongByName(const std::string& name) {
@@ -320,11 +314,11 @@ void PlayListController::SelectSongBySeq(int seq) {
 }
 
 void PlayListController::btnRefreshPLClick() {
-  if (!ftp_) return;
+  if (!services_.ftp) return;
   const TPlayListObj* current = CurrentPlayList();
   const std::string reselect = current != nullptr ? current->Name : std::string();
-  run_([this, reselect] {
-    if (ftp_->EnsureConnected()) ListPlayLists(reselect);
+  services_.Run([this, reselect] {
+    if (services_.ftp->EnsureConnected()) ListPlayLists(reselect);
   });
 }
 

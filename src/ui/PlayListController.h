@@ -13,28 +13,27 @@
 #include "playlists/FtpClient.h"
 #include "playlists/PlayListStore.h"
 #include "ui/MainView.h"
+#include "ui/WindowServices.h"
 #include "zones/TZone.h"
 #include "zones/ZoneControl.h"
 
 namespace kestrel::ui {
 
-class WindowThreadGate;
-
 class PlayListController : public QObject, public PlayListStoreListener {
   Q_OBJECT
  public:
-  // `run` is the window's operation runner: network work goes through it; a play list's songs
-  // are read through `runInBackground`, so that the window stays in use meanwhile.
-  PlayListController(const PlayListArea& playLists, const SongArea& songs, SharedState& state,
-                     WindowThreadGate& gate, OperationRunner run, BackgroundRunner runInBackground);
+  // Presents the play list and song areas of `view`. Network work goes through the window's
+  // operation runner; a play list's songs are read through its background runner, so that the
+  // window stays in use meanwhile.
+  PlayListController(WindowServices& services, const MainView& view);
   ~PlayListController() override;
 
   // Shows the play lists of `store`, which `ftp` fills; both outlive the window or are detached
-  // before they go.
+  // before they go. The window's other parts find them in the services.
   void AttachStore(FtpClient& ftp, PlayListStore& store);
   void DetachStore();
-  FtpClient* Ftp() const { return ftp_; }
-  PlayListStore* Store() const { return store_; }
+  FtpClient* Ftp() const { return services_.ftp; }
+  PlayListStore* Store() const { return services_.store; }
 
   // Rebuilds the play list rows from the server and selects `reselect` (empty: the first).
   void ListPlayLists(const std::string& reselect);
@@ -94,14 +93,9 @@ class PlayListController : public QObject, public PlayListStoreListener {
   void SongsRead(TPlayListObj* target, TPlayListObj& read, unsigned listing);
   void SelectPendingSong();
 
+  WindowServices& services_;
   PlayListArea playLists_;
   SongArea songs_;
-  SharedState& state_;
-  WindowThreadGate& gate_;
-  OperationRunner run_;
-  BackgroundRunner runInBackground_;
-  FtpClient* ftp_ = nullptr;
-  PlayListStore* store_ = nullptr;
   std::string shownPlayList_;
   std::vector<TSongObj*> songRows_;  // the song of each song row
   TPlayListObj* loadingFor_ = nullptr;  // the song list waits for its songs

@@ -16,11 +16,10 @@
 
 namespace kestrel::ui {
 
-PlayListOpsController::PlayListOpsController(AppContext& context, QWidget* window, const PlayListArea& playLists,
-                                             const SongArea& songs, const MainActions& actions, SharedState& state,
-                                             PlayListController& views, UploadController& uploads, OperationRunner run)
-    : context_(context), window_(window), playLists_(playLists), songs_(songs), state_(state), views_(views),
-      uploads_(uploads), run_(std::move(run)) {
+PlayListOpsController::PlayListOpsController(WindowServices& services, const MainView& view,
+                                             PlayListController& views, UploadController& uploads)
+    : services_(services), playLists_(view.playLists), songs_(view.songs), views_(views), uploads_(uploads) {
+  const MainActions& actions = view.actions;
   const std::pair<QAction*, void (PlayListOpsController::*)()> handlers[] = {
       {actions.acAddList, &PlayListOpsController::acAddListExecute},
       {actions.acEditList, &PlayListOpsController::acEditListExecute},
@@ -39,14 +38,12 @@ PlayListOpsController::PlayListOpsController(AppContext& context, QWidget* windo
   playLists_.lvPlayList->viewport()->installEventFilter(this);
 }
 
-PlayListOperations PlayListOpsController::Ops() {
-  return PlayListOperations(*views_.Ftp(), context_.CurrentPrompts(), state_.PlayListsChanged);
-}
+PlayListOperations PlayListOpsController::Ops() { return PlayListOperations(*services_.ftp, services_.CurrentPrompts()); }
 
 bool PlayListOpsController::Reconnected() {
-  if (!views_.Ftp()) return false;
+  if (!services_.ftp) return false;
   bool connected = false;
-  run_([&] { connected = Ops().Reconnect(); });
+  services_.Run([&] { connected = Ops().Reconnect(); });
   return connected;
 }
 
@@ -54,11 +51,11 @@ void PlayListOpsController::acAddListExecute() {
   if (!Reconnected()) return;
   const std::vector<std::string> names = views_.PlayListNames();
   std::string name = NextFreePlayListName(kNewPlayListBase, names);
-  if (!InputName(window_, "Add play list", "Please enter name", name, names, 1)) return;
+  if (!InputName(services_.window, "Add play list", "Please enter name", name, names, 1)) return;
   TPlayListObj playList;
   playList.Name = name;
   playList.Seq = views_.PlayListCount() + 1;
-  run_([&] {
+  services_.Run([&] {
     if (Ops().CreateOnServer(playList)) views_.ListPlayLists(name);
   });
 }
@@ -67,9 +64,11 @@ void PlayListOpsController::acEditListExecute() {
   TPlayListObj* playList = views_.CurrentPlayList();
   if (playList == nullptr || !Reconnected()) return;
   std::string name = playList->Name;
-  if (!InputName(window_, "Edit play list", "Please enter name", name, views_.PlayListNames(), 2)) return;
-  run_([&] {
-    if (Ops().RenamePlayList(*playList, name)) views_.ListPlayLists(name);  // reselected by its new name
+  if (!InputName(services_.window, "Edit play list", "Please enter name", name, views_.PlayListNames(), 2)) return;
+  services_.Run([&] {
+    const bool renamed = Ops().RenamePlayList(*playList, name);
+    services_.state.NotePlayListsChanged(renamed);
+    if (renamed) views_.ListPlayLists(name);  // reselected by its new name
   });
 }
 
@@ -77,9 +76,11 @@ void PlayListOpsController::acDeleteListExecute() {
   TPlayListObj* playList = views_.CurrentPlayList();
   if (playList == nullptr || !Reconnected()) return;
   const std::string name = playList->Name;
-  run_([&] {
+  services_.Run([&] {
+    const DeleteResult deleted = Ops().DeletePlayList(*playList);
+    services_.state.NotePlayListsChanged(deleted.playListsChanged);
     // Also after a deletion that stopped half way: show what the server now holds.
-    if (Ops().DeletePlayList(*playList) != DeleteOutcome::NotDone) views_.ListPlayLists(name);
+    if (deleted.outcome != DeleteOutcome::NotDone) views_.ListPlayLists(name);
   });
 }
 
@@ -88,49 +89,49 @@ void PlayListOpsController::acDeleteSongExecute() {
   if (playList == nullptr || !Reconnected()) return;
   const std::vector<TSongObj*> rows = views_.SongRows();
   int deleted = 0;
-  run_([&] { deleted = Ops().DeleteCheckedSongs(*playList, rows); });
+  services_.Run([&] { deleted = Ops().DeleteCheckedSongs(*playList, rows); });
+  services_.state.NotePlayListsChanged(deleted > 0);
   if (deleted == 0) return;
   views_.ShowSongs(playList->Name);  // the songs in memory, renumbered; the server is not read again
   views_.UpdateCheckedSongCount();
 }
 
-bool PlayListOpsController::RunChooser(ChooserMode mode, CopyHandler copy) {
-  if (!views_.Ftp()) return false;
+ChooserResult PlayListOpsController::RunChooser(ChooserMode mode, CopyHandler copy) {
+  if (!services_.ftp) return {};
   PlayListOperations ops = Ops();
   ChooserContext context;
   context.ops = &ops;
-  context.run = run_;
+  context.run = services_.Runner();
   context.copy = std::move(copy);
-  return ChoosePlayList(window_, *views_.Store(), views_.CheckedSongs(), mode, std::move(context));
+  return ChoosePlayList(services_.window, *services_.store, views_.CheckedSongs(), mode, std::move(context));
 }
 
-void PlayListOpsController::RelistAfterChooser() {
-  state_.PlayListsChanged = true;
+void PlayListOpsController::AfterChooser(const ChooserResult& result) {
+  services_.state.NotePlayListsChanged(result.playListsChanged);
+  if (!result.relist) return;
   const TPlayListObj* current = views_.CurrentPlayList();
   const std::string reselect = current != nullptr ? current->Name : std::string();
-  run_([&] { views_.ListPlayLists(reselect); });
+  services_.Run([&] { views_.ListPlayLists(reselect); });
 }
 
-void PlayListOpsController::acMoveToExecute() {
-  if (RunChooser(ChooserMode::Move, nullptr)) RelistAfterChooser();
-}
+void PlayListOpsController::acMoveToExecute() { AfterChooser(RunChooser(ChooserMode::Move, nullptr)); }
 
 void PlayListOpsController::acCopyToExecute() {
   // OK only notes what to copy; the copy runs once the chooser has closed, with the progress
   // window in front of the main window.
   std::string target;
   std::vector<TSongObj> chosen;
-  const bool changed = RunChooser(ChooserMode::Copy, [&](const std::string& name, const std::vector<TSongObj*>& picked) {
-    target = name;
-    for (const TSongObj* song : picked)
-      if (song != nullptr) chosen.push_back(*song);
-    return true;
-  });
-  if (!changed) return;
-  if (target.empty() || chosen.empty())
-    RelistAfterChooser();
+  const ChooserResult result =
+      RunChooser(ChooserMode::Copy, [&](const std::string& name, const std::vector<TSongObj*>& picked) {
+        target = name;
+        for (const TSongObj* song : picked)
+          if (song != nullptr) chosen.push_back(*song);
+        return true;
+      });
+  if (!result.relist || target.empty() || chosen.empty())
+    AfterChooser(result);
   else
-    uploads_.CopySongs(target, chosen, [this] { RelistAfterChooser(); });
+    uploads_.CopySongs(target, chosen, [this, result] { AfterChooser(result); });
 }
 
 bool PlayListOpsController::eventFilter(QObject* watched, QEvent* event) {
@@ -171,7 +172,7 @@ bool PlayListOpsController::lvPlayListDragEvent(QEvent* event) {
 
 bool PlayListOpsController::lvPlayListDragOver(QObject* source, int row) {
   if (source != songs_.lvSongList) return false;
-  state_.DraggingFlag = true;
+  services_.state.DraggingFlag = true;
   // The row under the mouse shows where the song would go; the song rows stay.
   if (row >= 0) playLists_.lvPlayList->SelectRow(row, false);
   return true;
@@ -179,11 +180,11 @@ bool PlayListOpsController::lvPlayListDragOver(QObject* source, int row) {
 
 void PlayListOpsController::lvPlayListDragDrop(QObject* source, int row) {
   if (source != songs_.lvSongList) return;
-  const PlayListStore* store = views_.Store();
+  const PlayListStore* store = services_.store;
   const TPlayListObj* target = store ? store->At(row) : nullptr;
   TSongObj* song = views_.SelectedSong();
   const std::string songName = song != nullptr ? song->Name : std::string();
-  state_.DraggingFlag = false;
+  services_.state.DraggingFlag = false;
   if (target == nullptr || song == nullptr || song->ParentName == target->Name) {
     ReselectAfterDrag(songName);
     return;
@@ -191,12 +192,13 @@ void PlayListOpsController::lvPlayListDragDrop(QObject* source, int row) {
   const std::string targetName = target->Name;
   bool moved = false;
   std::string failure;
-  run_([&] {
+  services_.Run([&] {
     try {
       moved = Ops().MoveSongs(targetName, {song});
     } catch (const FtpError& e) {
       failure = e.what();
     }
+    services_.state.NotePlayListsChanged(moved);
     if (moved) views_.ListPlayLists(targetName);
   });
   if (moved) {
@@ -205,9 +207,8 @@ void PlayListOpsController::lvPlayListDragDrop(QObject* source, int row) {
   }
   ReselectAfterDrag(songName);
   if (!failure.empty())
-    context_.CurrentPrompts().Show(PromptKind::ErrorOk, "Can not move " + QuotedName(songName) +
-                                                            " into play list " + QuotedName(targetName) +
-                                                            ".\r\n\r\n" + failure);
+    services_.CurrentPrompts().Show(PromptKind::ErrorOk, "Can not move " + QuotedName(songName) + " into play list " +
+                                                             QuotedName(targetName) + ".\r\n\r\n" + failure);
 }
 
 void PlayListOpsController::ReselectAfterDrag(const std::string& songName) {
@@ -216,22 +217,23 @@ void PlayListOpsController::ReselectAfterDrag(const std::string& songName) {
 }
 
 void PlayListOpsController::lvSongListEndDrag() {
-  if (!state_.DraggingFlag.exchange(false)) return;
+  if (!services_.state.DraggingFlag.exchange(false)) return;
   // The drag left without a drop: the selection goes back to the play list whose songs are shown.
   const QSignalBlocker quiet(playLists_.lvPlayList);
   const std::string& shownName = views_.ShownPlayList();
-  const PlayListStore* store = views_.Store();
+  const PlayListStore* store = services_.store;
   const int shown = store ? store->FindPlayListRow(shownName, 0) : -1;
   if (shown >= 0 && !shownName.empty()) playLists_.lvPlayList->SelectRow(shown, true);
   songs_.lvSongList->viewport()->update();
 }
 
 void PlayListOpsController::btnSettingsClick() {
-  FtpClient* ftp = views_.Ftp();
+  FtpClient* ftp = services_.ftp;
   if (!ftp) return;
-  if (serverSettingFrm_ == nullptr) serverSettingFrm_ = new TUnitServerSettingFrm(context_, *ftp, run_, window_);
+  if (serverSettingFrm_ == nullptr)
+    serverSettingFrm_ = new TUnitServerSettingFrm(services_.context, *ftp, services_.Runner(), services_.window);
   serverSettingFrm_->exec();
-  run_([this] { views_.ListPlayLists(""); });
+  services_.Run([this] { views_.ListPlayLists(""); });
 }
 
 }  // namespace kestrel::ui

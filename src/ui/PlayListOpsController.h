@@ -9,25 +9,24 @@
 #include <string>
 #include <vector>
 
-#include "core/AppContext.h"
-#include "core/SharedState.h"
 #include "playlists/PlayListOperations.h"
 #include "ui/MainView.h"
+#include "ui/UnitServerList.h"
+#include "ui/WindowServices.h"
 
 namespace kestrel::ui {
 
 class PlayListController;
 class TUnitServerSettingFrm;
 class UploadController;
-enum class ChooserMode : int;
 
 class PlayListOpsController : public QObject {
   Q_OBJECT
  public:
-  // `window` is the main window, over which the dialogs open.
-  PlayListOpsController(AppContext& context, QWidget* window, const PlayListArea& playLists, const SongArea& songs,
-                        const MainActions& actions, SharedState& state, PlayListController& views,
-                        UploadController& uploads, OperationRunner run);
+  // Works on the play list and song areas of `view` as `views` shows them; copies go through
+  // `uploads`. The dialogs open over the services' window.
+  PlayListOpsController(WindowServices& services, const MainView& view, PlayListController& views,
+                        UploadController& uploads);
 
   void acAddListExecute();
   void acEditListExecute();
@@ -55,24 +54,21 @@ class PlayListOpsController : public QObject {
   // Opens the FTP connection again, silently, when the server has closed it (an idle time-out);
   // false after telling the user that it failed.
   bool Reconnected();
-  // The play list chooser over the checked songs; true when the play lists must be listed again
-  // (RelistAfterChooser). In copy mode `copy` is what its OK does.
+  // The play list chooser over the checked songs. In copy mode `copy` is what its OK does.
   using CopyHandler = std::function<bool(const std::string& target, const std::vector<TSongObj*>& songs)>;
-  bool RunChooser(ChooserMode mode, CopyHandler copy);
-  void RelistAfterChooser();
+  ChooserResult RunChooser(ChooserMode mode, CopyHandler copy);
+  // Notes what the chooser changed and lists the play lists again when it asks for that.
+  void AfterChooser(const ChooserResult& result);
   // After a drop that moved nothing: the play list whose songs are shown and the dragged song.
   void ReselectAfterDrag(const std::string& songName);
   // Drag events over the play list view; true when taken.
   bool lvPlayListDragEvent(QEvent* event);
 
-  AppContext& context_;
-  QWidget* window_;
+  WindowServices& services_;
   PlayListArea playLists_;
   SongArea songs_;
-  SharedState& state_;
   PlayListController& views_;
   UploadController& uploads_;
-  OperationRunner run_;
   TUnitServerSettingFrm* serverSettingFrm_ = nullptr;  // child of the window once made
 };
 

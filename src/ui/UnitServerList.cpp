@@ -106,7 +106,7 @@ void TfrmServerList::acEditListExecute() {
   bool renamed = false;
   Run([&] { renamed = context_.ops->RenamePlayList(*playList, name); });
   if (!renamed) return;
-  Changed = true;
+  Changed = PlayListsChanged = true;
   // Later names are checked against the rows, so the row says what the server now holds.
   lvPlayList->SetCellText(row, 1, QString::fromStdString(playList->Name));
 }
@@ -114,10 +114,11 @@ void TfrmServerList::acEditListExecute() {
 void TfrmServerList::acDeleteListExecute() {
   TPlayListObj* playList = RowPlayList(lvPlayList->SelectedRow());
   if (playList == nullptr || !Reconnected()) return;
-  DeleteOutcome outcome = DeleteOutcome::NotDone;
-  Run([&] { outcome = context_.ops->DeletePlayList(*playList); });
+  DeleteResult deleted;
+  Run([&] { deleted = context_.ops->DeletePlayList(*playList); });
+  if (deleted.playListsChanged) PlayListsChanged = true;
   // The row stays until the caller lists the play lists again.
-  if (outcome != DeleteOutcome::NotDone) Changed = true;
+  if (deleted.outcome != DeleteOutcome::NotDone) Changed = true;
 }
 
 void TfrmServerList::acOKExecute() {
@@ -131,7 +132,7 @@ void TfrmServerList::acOKExecute() {
   bool failed = false;
   Run([&] {
     try {
-      context_.ops->MoveSongs(target->Name, Songs);
+      if (context_.ops->MoveSongs(target->Name, Songs)) PlayListsChanged = true;
     } catch (const FtpError&) {
       failed = true;  // the target cannot be entered: the user may pick another
     }
@@ -141,15 +142,16 @@ void TfrmServerList::acOKExecute() {
 
 void TfrmServerList::btnCancelClick() { reject(); }
 
-bool ChoosePlayList(QWidget* parent, const PlayListStore& store, const std::vector<TSongObj*>& songs,
-                    ChooserMode mode, ChooserContext context) {
+ChooserResult ChoosePlayList(QWidget* parent, const PlayListStore& store, const std::vector<TSongObj*>& songs,
+                             ChooserMode mode, ChooserContext context) {
   TfrmServerList frm(std::move(context), parent);
   frm.Mode = mode;
   frm.Songs = songs;
   for (const auto& playList : store.Store().PlayList)
     if (playList) frm.AddRow(playList.get());
   const bool ok = frm.exec() == QDialog::Accepted;
-  return ok || frm.Changed;
+  const bool relist = ok || frm.Changed;
+  return {relist, relist || frm.PlayListsChanged};
 }
 
 }  // namespace kestrel::ui

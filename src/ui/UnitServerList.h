@@ -1,6 +1,7 @@
 // The play list chooser: picks the play list that receives the checked songs ("Move To...").
 // It lists the store's play lists and offers "Add List...", "Edit List..." and "Delete List"
-// on them; the caller learns whether it must list the play lists again.
+// on them; the caller learns whether it must list the play lists again and whether the zones'
+// play lists may have changed.
 #pragma once
 
 #include <QDialog>
@@ -51,6 +52,7 @@ class TfrmServerList : public QDialog {
 
   ChooserMode Mode = ChooserMode::Move;
   bool Changed = false;            // a play list was added, renamed or deleted in here
+  bool PlayListsChanged = false;   // an operation in here may have changed the zones' play lists
   std::vector<TSongObj*> Songs;    // the songs to move
 
   // A row referring to `playList`, which stays owned by its holder.
@@ -74,9 +76,13 @@ class TfrmServerList : public QDialog {
   std::vector<std::unique_ptr<TPlayListObj>> added_;  // play lists created in here
 };
 
-// Shows the chooser over the store's play lists with `songs` in `mode`. True when it was closed
-// with OK, or when a play list was added, renamed or deleted in it.
-bool ChoosePlayList(QWidget* parent, const PlayListStore& store, const std::vector<TSongObj*>& songs,
-                    ChooserMode mode, ChooserContext context);
+struct ChooserResult {
+  bool relist = false;            // closed with OK, or a play list was added, renamed or deleted in it
+  bool playListsChanged = false;  // the zones' play lists may have changed (always so with relist)
+};
+
+// Shows the chooser over the store's play lists with `songs` in `mode`.
+ChooserResult ChoosePlayList(QWidget* parent, const PlayListStore& store, const std::vector<TSongObj*>& songs,
+                             ChooserMode mode, ChooserContext context);
 
 }  // namespace kestrel::ui

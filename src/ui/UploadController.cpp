@@ -16,13 +16,16 @@
 
 namespace kestrel::ui {
 
-UploadController::UploadController(AppContext& context, QWidget* window, const SongArea& songs,
-                                   const MainActions& actions, SharedState& state, PlayListController& playLists,
-                                   OperationRunner run)
-    : context_(context), window_(window), songs_(songs), state_(state), playLists_(playLists), run_(std::move(run)) {
-  progress_ = new TUnitProgressBarFrm(window);
+UploadController::UploadController(WindowServices& services, const MainView& view, PlayListController& playLists)
+    : context_(services.context),
+      window_(services.window),
+      songs_(view.songs),
+      state_(services.state),
+      playLists_(playLists),
+      run_(services.Runner()) {
+  progress_ = new TUnitProgressBarFrm(window_);
   SetDropHandler([this](const std::vector<std::string>& paths) { DropFiles(paths); });
-  connect(actions.acAddSong, &QAction::triggered, this, &UploadController::acAddSongExecute);
+  connect(view.actions.acAddSong, &QAction::triggered, this, &UploadController::acAddSongExecute);
 }
 
 QStringList UploadController::PickSongFiles() {

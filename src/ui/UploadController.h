@@ -12,6 +12,7 @@
 #include "core/SharedState.h"
 #include "playlists/UploadSongs.h"
 #include "ui/MainView.h"
+#include "ui/WindowServices.h"
 
 namespace kestrel::ui {
 
@@ -21,9 +22,9 @@ class TUnitProgressBarFrm;
 class UploadController : public QObject {
   Q_OBJECT
  public:
-  // `window` is the main window, over which the dialogs and the progress window open.
-  UploadController(AppContext& context, QWidget* window, const SongArea& songs, const MainActions& actions,
-                   SharedState& state, PlayListController& playLists, OperationRunner run);
+  // Takes drops on the song list of `view` and uploads into the play lists of `playLists`; the
+  // dialogs and the progress window open over the services' window.
+  UploadController(WindowServices& services, const MainView& view, PlayListController& playLists);
 
   // "Add Song...": the MP3 files picked in dlgOpenSong into the selected play list.
   void acAddSongExecute();

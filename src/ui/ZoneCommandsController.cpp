@@ -9,10 +9,9 @@
 
 namespace kestrel::ui {
 
-ZoneCommandsController::ZoneCommandsController(const ZoneArea& area, const SongArea& songs, const MainActions& actions,
-                                               const ZoneChecking& checking, const PlayListController& playLists,
-                                               std::function<WindowChoice()> choice)
-    : area_(area), actions_(actions), checking_(checking), playLists_(playLists), choice_(std::move(choice)) {
+ZoneCommandsController::ZoneCommandsController(const MainView& view, const ZoneChecking& checking,
+                                               const PlayListController& playLists, std::function<WindowChoice()> choice)
+    : area_(view.zones), actions_(view.actions), checking_(checking), playLists_(playLists), choice_(std::move(choice)) {
   const std::pair<QAction*, void (ZoneCommandsController::*)()> handlers[] = {
       {actions_.acPrevSong, &ZoneCommandsController::acPrevSongExecute},
       {actions_.acNextSong, &ZoneCommandsController::acNextSongExecute},
@@ -26,7 +25,7 @@ ZoneCommandsController::ZoneCommandsController(const ZoneArea& area, const SongA
   for (QAction* mode : {actions_.acSinglePlay, actions_.acSingleCycle, actions_.acListPlay, actions_.acListCycle})
     connect(mode, &QAction::triggered, this, [this, mode] { vSetPlayMode(mode); });
   connect(area_.tkBarVol, &QSlider::valueChanged, this, &ZoneCommandsController::tkBarVolChange);
-  connect(songs.lvSongList, &QTableWidget::itemDoubleClicked, this, [this] { lvSongListDblClick(); });
+  connect(view.songs.lvSongList, &QTableWidget::itemDoubleClicked, this, [this] { lvSongListDblClick(); });
 }
 
 void ZoneCommandsController::ToCheckedZones(void (ZoneControl::*command)(const ZoneChecks&)) {
@@ -37,14 +36,20 @@ void ZoneCommandsController::acPrevSongExecute() { ToCheckedZones(&ZoneControl::
 
 void ZoneCommandsController::acNextSongExecute() { ToCheckedZones(&ZoneControl::NextSong); }
 
-void ZoneCommandsController::acPlayExecute() {
-  if (!control_) return;
-  const ZoneChecks checks = checking_.Checks();
+std::optional<ZoneChecks> ZoneCommandsController::ReloadedChecks() {
+  if (!control_) return std::nullopt;
+  ZoneChecks checks = checking_.Checks();
   control_->ReloadIfNeeded(checks);
+  return checks;
+}
+
+void ZoneCommandsController::acPlayExecute() {
+  const std::optional<ZoneChecks> checks = ReloadedChecks();
+  if (!checks) return;
   if (WhatPlayDoes(choice_()) == PlayKind::PlaySelectedSong)
     acPlaySelectedSongExecute();
   else
-    control_->Play(checks, std::nullopt);
+    control_->Play(*checks, std::nullopt);
 }
 
 void ZoneCommandsController::acStopExecute() { ToCheckedZones(&ZoneControl::Stop); }
@@ -52,10 +57,9 @@ void ZoneCommandsController::acStopExecute() { ToCheckedZones(&ZoneControl::Stop
 void ZoneCommandsController::acMuteExecute() { ToCheckedZones(&ZoneControl::Mute); }
 
 void ZoneCommandsController::acPlaySelectedSongExecute() {
-  if (!control_) return;
-  const ZoneChecks checks = checking_.Checks();
-  control_->ReloadIfNeeded(checks);
-  if (const auto chosen = playLists_.ChosenSong()) control_->PlaySelectedSong(checks, *chosen);
+  const std::optional<ZoneChecks> checks = ReloadedChecks();
+  if (!checks) return;
+  if (const auto chosen = playLists_.ChosenSong()) control_->PlaySelectedSong(*checks, *chosen);
 }
 
 void ZoneCommandsController::acUpdateZonePlayListExecute() { ToCheckedZones(&ZoneControl::UpdateZonePlayLists); }

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <functional>
+#include <optional>
 
 #include "ui/MainView.h"
 #include "zones/ActionRules.h"
@@ -19,9 +20,10 @@ class PlayListController;
 class ZoneCommandsController : public QObject {
   Q_OBJECT
  public:
-  // `choice` tells what the user has chosen in the window now.
-  ZoneCommandsController(const ZoneArea& area, const SongArea& songs, const MainActions& actions,
-                         const ZoneChecking& checking, const PlayListController& playLists,
+  // Handles the zone control row and the song list's double click of `view`; `checking` gives
+  // the checked zones, `playLists` the chosen song, `choice` what the user has chosen in the
+  // window now.
+  ZoneCommandsController(const MainView& view, const ZoneChecking& checking, const PlayListController& playLists,
                          std::function<WindowChoice()> choice);
 
   // The unit the zone commands go to (nullptr: the commands do nothing).
@@ -43,6 +45,9 @@ class ZoneCommandsController : public QObject {
  private:
   // Runs `command` for the checked zones.
   void ToCheckedZones(void (ZoneControl::*command)(const ZoneChecks&));
+  // The checked zones, once they have reloaded their play lists if that is needed; none without
+  // a zone control unit.
+  std::optional<ZoneChecks> ReloadedChecks();
 
   ZoneArea area_;
   MainActions actions_;

@@ -12,10 +12,11 @@
 
 namespace kestrel::ui {
 
-ZoneListController::ZoneListController(AppContext& context, const ZoneArea& area, ZoneTable& zones, SharedState& state,
-                                       WindowThreadGate& gate, PlayListController& playLists)
-    : context_(context), area_(area), zones_(zones), state_(state), playLists_(playLists), checking_(zones) {
+ZoneListController::ZoneListController(WindowServices& services, const MainView& view, ZoneTable& zones,
+                                       PlayListController& playLists)
+    : services_(services), area_(view.zones), zones_(zones), playLists_(playLists), checking_(zones) {
   // Reports are stored on the receive thread; their rows are redrawn on the window thread.
+  WindowThreadGate& gate = services_.gate;
   zones_.SetRowTextHandler([this, &gate](std::size_t row, const std::string& text) {
     const unsigned generation = generation_;
     gate.Post([this, row, text, generation] {
@@ -58,7 +59,7 @@ std::string ZoneListController::LoadZones() {
   };
   const auto leftOut = [&skipped](const std::string& why) { skipped += (skipped.empty() ? "" : "\n") + why; };
   try {
-    ReadZoneIni(context_.SettingsFile("Zone.ini"), append, leftOut);
+    ReadZoneIni(services_.context.SettingsFile("Zone.ini"), append, leftOut);
   } catch (const EConvertError& e) {
     // What stopped the reading, after the zones left out before it.
     if (!skipped.empty()) throw EConvertError(skipped + "\n" + e.what());
@@ -95,10 +96,10 @@ void ZoneListController::acZonesExecute() {
     return;
   }
   try {
-    dialog_ = new TUnitZoneListFrm(context_.SettingsFile("Zone.ini"), scanners_, context_.CurrentPrompts(),
+    dialog_ = new TUnitZoneListFrm(services_.context.SettingsFile("Zone.ini"), scanners_, services_.CurrentPrompts(),
                                    area_.lvPlayZones->window());
   } catch (const std::exception& e) {
-    context_.CurrentPrompts().Show(PromptKind::ErrorOk,
+    services_.CurrentPrompts().Show(PromptKind::ErrorOk,
                                    "Zone.ini: " + std::string(e.what()) + "; the file is left as it is: mend it by hand first");
     return;
   }
@@ -112,7 +113,7 @@ void ZoneListController::acZonesExecute() {
     std::string skipped;
     const std::string why = ReloadZones(skipped);
     for (const std::string& text : {skipped, why})
-      if (!text.empty()) context_.CurrentPrompts().Show(PromptKind::ErrorOk, text);
+      if (!text.empty()) services_.CurrentPrompts().Show(PromptKind::ErrorOk, text);
   });
   dialog_->open();
 }
@@ -153,7 +154,7 @@ QString ZoneListController::NoAnswerText(std::int64_t lastAnswer) {
 }
 
 void ZoneListController::lvPlayZonesChange(int row) {
-  if (state_.StartupFlag || state_.ShutdownFlag) return;
+  if (services_.state.StartupFlag || services_.state.ShutdownFlag) return;
   if (row < 0) return;
   checking_.RowChanged(static_cast<std::size_t>(row), area_.lvPlayZones->IsChecked(row));
   area_.lblZoneSelectedCount->setText(QString::number(checking_.Count()));

@@ -12,23 +12,22 @@
 #include <string>
 #include <vector>
 
-#include "core/AppContext.h"
-#include "core/SharedState.h"
 #include "ui/MainView.h"
 #include "ui/UnitZoneList.h"
+#include "ui/WindowServices.h"
 #include "zones/ZoneChecking.h"
 #include "zones/ZoneTable.h"
 
 namespace kestrel::ui {
 
 class PlayListController;
-class WindowThreadGate;
 
 class ZoneListController : public QObject {
   Q_OBJECT
  public:
-  ZoneListController(AppContext& context, const ZoneArea& area, ZoneTable& zones, SharedState& state,
-                     WindowThreadGate& gate, PlayListController& playLists);
+  // Presents the zone area of `view` with the rows of `zones`; a click on a row shows what the
+  // zone plays in `playLists`.
+  ZoneListController(WindowServices& services, const MainView& view, ZoneTable& zones, PlayListController& playLists);
   ~ZoneListController() override;
 
   // Reads Settings/Zone.ini into the zone list. A zone whose ID is outside 0..255 is left out and
@@ -65,10 +64,9 @@ class ZoneListController : public QObject {
   void lvPlayZonesClick();
   void RedrawStatus(int row);
 
-  AppContext& context_;
+  WindowServices& services_;
   ZoneArea area_;
   ZoneTable& zones_;
-  SharedState& state_;
   PlayListController& playLists_;
   ZoneChecking checking_;
   // What each row shows in its "Play Status" cell.

@@ -6,6 +6,11 @@
 # here is removed on exit, also on failure.
 #
 #   netns_begin TAG              check root and iproute2, set the clean-up trap
+#   netns_pair TAG PC CIDR1 PEER CIDR2
+#                                netns_begin TAG, then the usual two namespaces: TAG-PC (in
+#                                NETNS_PC), where the program runs, and TAG-PEER (in NETNS_PEER),
+#                                joined by a veth pair with these addresses; in TAG-PC this
+#                                machine's host name maps to CIDR1's address
 #   netns_add NAME               make namespace TAG-NAME (in NETNS_LAST), loopback up
 #   netns_link NS1 CIDR1 NS2 CIDR2
 #                                join two namespaces by a veth pair with these addresses
@@ -18,6 +23,8 @@
 NETNS_TAG=""
 NETNS_TMP=""
 NETNS_LAST=""
+NETNS_PC=""
+NETNS_PEER=""
 NETNS_HUB=""
 NETNS_NAMES=()
 NETNS_PIDS=()
@@ -66,7 +73,6 @@ netns_add() {
   NETNS_LAST=$ns
 }
 
-# Interface names hold at most 15 characters: the tag's PID part and a counter.
 # A veth pair from namespace $1 to namespace $2; its ends are NETNS_IF_A and NETNS_IF_B.
 # Interface names hold at most 15 characters: the tag's PID part and a counter.
 netns_veth() {
@@ -87,6 +93,16 @@ netns_link() {
   netns_veth "$1" "$3"
   netns_address "$1" "$2" "$NETNS_IF_A"
   netns_address "$3" "$4" "$NETNS_IF_B"
+}
+
+netns_pair() {
+  netns_begin "$1"
+  netns_add "$2"
+  NETNS_PC=$NETNS_LAST
+  netns_add "$4"
+  NETNS_PEER=$NETNS_LAST
+  netns_link "$NETNS_PC" "$3" "$NETNS_PEER" "$5"
+  netns_hosts "$NETNS_PC" "${3%/*}"
 }
 
 netns_hub() {

@@ -17,13 +17,9 @@ case $scenario in
   *) echo "unknown scenario $scenario" >&2; exit 2 ;;
 esac
 
-netns_begin "kbus$scenario$$"
-netns_add tool
-tool_ns=$NETNS_LAST
-netns_add player
-player_ns=$NETNS_LAST
-netns_link "$tool_ns" "$tool_ip/$mask" "$player_ns" "$player_ip/$mask"
-netns_hosts "$tool_ns" "$tool_ip"
+netns_pair "kbus$scenario$$" tool "$tool_ip/$mask" player "$player_ip/$mask"
+tool_ns=$NETNS_PC
+player_ns=$NETNS_PEER
 
 # Play lists: "1 Jazz" (2 songs), "2 Empty" (no file, so no device number), "3 Songs" (140
 # songs, the 12th "Hi" lasting 240.5 s at 128 kbit/s), "4 Rock".

@@ -11,13 +11,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../support/netns.sh"
 . "$here/../../support/checks.sh"
 
-netns_begin "kcli$$"
-netns_add tool
-tool_ns=$NETNS_LAST
-netns_add player
-player_ns=$NETNS_LAST
-netns_link "$tool_ns" 10.79.1.1/24 "$player_ns" 10.79.1.2/24
-netns_hosts "$tool_ns" 10.79.1.1
+netns_pair "kcli$$" tool 10.79.1.1/24 player 10.79.1.2/24
+tool_ns=$NETNS_PC
+player_ns=$NETNS_PEER
 
 folder=$NETNS_TMP/playlists
 mkdir -p "$folder/Empty" "$folder/Jazz" "$folder/Rock"

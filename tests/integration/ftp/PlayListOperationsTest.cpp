@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "FtpFixture.h"
+#include "core/SharedState.h"
 #include "playlists/FtpServerConnect.h"  // RemoveBlanks
 #include "playlists/PlayListOperations.h"
 #include "playlists/PlayListStore.h"
@@ -43,8 +44,30 @@ class PlayListOperationsTest : public FtpFixture {
   std::size_t mark = 0;
   FtpClient client{context};
   PlayListStore store{client, prompts};
-  std::atomic<bool> changed{false};
-  PlayListOperations ops{client, prompts, changed};
+  // The operations as the window runs them: the flag is the shared state's, raised from each
+  // operation's result.
+  SharedState state;
+  std::atomic<bool>& changed = state.PlayListsChanged;
+  struct Noted {
+    PlayListOperations ops;
+    SharedState& state;
+    bool CreateOnServer(const TPlayListObj& playList) { return ops.CreateOnServer(playList); }
+    bool RenamePlayList(TPlayListObj& playList, const std::string& name) {
+      return Note(ops.RenamePlayList(playList, name));
+    }
+    DeleteOutcome DeletePlayList(TPlayListObj& playList) {
+      const DeleteResult result = ops.DeletePlayList(playList);
+      state.NotePlayListsChanged(result.playListsChanged);
+      return result.outcome;
+    }
+    bool MoveSongs(const std::string& target, const std::vector<TSongObj*>& songs) {
+      return Note(ops.MoveSongs(target, songs));
+    }
+    bool Note(bool changedThem) {
+      state.NotePlayListsChanged(changedThem);
+      return changedThem;
+    }
+  } ops{PlayListOperations{client, prompts}, state};
 };
 
 std::unique_ptr<TPlayListObj> Named(const std::string& name) {

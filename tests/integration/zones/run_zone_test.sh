@@ -19,13 +19,9 @@ case $scenario in
   *) echo "unknown scenario $scenario" >&2; exit 2 ;;
 esac
 
-netns_begin "kzone$scenario$$"
-netns_add pc
-pc_ns=$NETNS_LAST
-netns_add player
-player_ns=$NETNS_LAST
-netns_link "$pc_ns" "$net.1/24" "$player_ns" "$net.2/24"
-netns_hosts "$pc_ns" "$net.1"
+netns_pair "kzone$scenario$$" pc "$net.1/24" player "$net.2/24"
+pc_ns=$NETNS_PC
+player_ns=$NETNS_PEER
 
 folder=$NETNS_TMP/playlists
 mkdir -p "$folder/Jazz" "$folder/Rock"
