@@ -324,7 +324,7 @@ void PlayListController::btnRefreshPLClick() {
   const TPlayListObj* current = CurrentPlayList();
   const std::string reselect = current != nullptr ? current->Name : std::string();
   run_([this, reselect] {
-    if (ftp_->EnsureConnected()) ListPlayLists(reselect);
+    if (store_->EnsureConnected()) ListPlayLists(reselect);
   });
 }
 

@@ -41,8 +41,8 @@ class PlayListOperationsTest : public FtpFixture {
 
   std::unique_ptr<FtpTestServer> server;
   std::size_t mark = 0;
-  FtpClient client{context};
-  PlayListStore store{client, prompts};
+  FtpClient client{context.RunState<FtpServerNotes>()};
+  PlayListStore store{client, context};
   std::atomic<bool> changed{false};
   PlayListOperations ops{client, prompts, changed};
 };
