@@ -2,6 +2,8 @@
 
 #include <Poco/Exception.h>
 #include <Poco/Net/Net.h>
+#include <Poco/Net/StreamSocket.h>
+#include <Poco/Timespan.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -112,8 +114,9 @@ void FtpClient::Connect() {
 }
 
 FtpConnection& FtpClient::Open(const char* what) {
-  if (!connection_) throw FtpError(FtpError::Kind::Connection, std::string(what) + ": not connected");
-  return *connection_;  // a closed one fails as not connected itself
+  if (!connection_ || connection_->Closed())
+    throw FtpError(FtpError::Kind::Connection, std::string(what) + ": not connected");
+  return *connection_;
 }
 
 const FtpLoginReplies& FtpClient::LoginReplies() const {

@@ -13,9 +13,6 @@
 // once. A reply with a code the exchange does not accept keeps the connection open.
 #pragma once
 
-#include <Poco/Net/StreamSocket.h>
-#include <Poco/Timespan.h>
-
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -26,6 +23,13 @@
 #include "playlists/FtpListingChoice.h"
 #include "playlists/FtpReply.h"
 #include "playlists/FtpServerNotes.h"
+
+namespace Poco {
+class Timespan;
+namespace Net {
+class StreamSocket;
+}
+}  // namespace Poco
 
 namespace kestrel {
 

@@ -113,7 +113,7 @@ class PlayListStore {
   int FindPlayListRow(const std::string& name, int deviceNumber) const;
 
   // Reads the songs of `playList` from the server unless GotSong: reconnects silently with the
-  // settings the client holds when the connection is gone, then CWD "/" + Name, its listing
+  // settings the client holds when the connection is gone, then CWD PlayListDir(Name), its listing
   // (FtpClient::ListDir), and one TSongObj per file, numbered by Seq. A file that is not shown (a
   // name that is no entry of the directory, which the user is told about, or an unfinished
   // upload) still takes its number, as the player counts it. A lost connection or a transient (4xx) reply is tried
