@@ -56,8 +56,8 @@ void BenchListing() {
                                       std::to_string(server.port()) +
                                       "\nUserName=kestrel\nPassword=secret\n");
   AppContext context(settings.str());
-  FtpClient client(context);
-  PlayListStore store(client, context.CurrentPrompts());
+  FtpClient client(context.RunState<FtpServerNotes>());
+  PlayListStore store(client, context);
   store.ListPlayLists("");  // connects; not timed
   std::printf("ListPlayLists, %d play lists of %d songs, loopback, pyftpdlib:\n", kPlayLists,
               kSongsPerList);

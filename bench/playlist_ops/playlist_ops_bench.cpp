@@ -59,13 +59,11 @@ Row Measure(const char* what, const std::function<void(const test::TempDir&)>& p
     test::FtpTestServer server(tree.str());
     YesPrompts yes;
     AppContext context({}, &yes);
-    FtpClient client(context);
-    client.SetHost("127.0.0.1");
-    client.SetPort(static_cast<std::uint16_t>(server.port()));
-    client.SetUserName(test::FtpTestServer::kUser);
-    client.SetPassword(test::FtpTestServer::kPassword);
+    FtpClient client(context.RunState<FtpServerNotes>());
+    client.SetAccount({"127.0.0.1", static_cast<std::uint16_t>(server.port()), test::FtpTestServer::kUser,
+                       test::FtpTestServer::kPassword});
     client.Connect();
-    PlayListStore store(client, yes);
+    PlayListStore store(client, context);
     PlayListOperations ops(client, yes);
 
     auto start = Clock::now();

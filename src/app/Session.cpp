@@ -130,8 +130,8 @@ bool TSession::Start() {
   if (!bus_.pblInitSocket(localIP)) return false;
   frm.SetStatusPanel(1, "successfully initialize Winsock");
 
-  ftp_ = std::make_unique<FtpClient>(context_);
-  store_ = std::make_unique<PlayListStore>(*ftp_, *prompts_);
+  ftp_ = std::make_unique<FtpClient>(context_.RunState<FtpServerNotes>());
+  store_ = std::make_unique<PlayListStore>(*ftp_, context_);
   frm.AttachStore(*ftp_, *store_);
   if (const char* milestones = std::getenv("KESTREL_MILESTONES"); milestones && std::strcmp(milestones, "1") == 0)
     new MilestoneWatcher(frm, *store_);  // the window owns it

@@ -65,18 +65,18 @@ int ReadPlayer(CliServer& server, const std::vector<DeployPlayList>& local, bool
   if (!times || client.ListsExactly()) return kOk;
   for (DeployPlayList& list : player) {
     const DeployPlayList* mine = FindLocal(local, list.name);
-    if (mine == nullptr || !FtpClient::IsSendableName(list.name)) continue;
+    if (mine == nullptr || !IsSendableName(list.name)) continue;
     for (DeploySong& song : list.songs)
       for (const DeploySong& m : mine->songs)
-        if (m.name == song.name && m.size == song.size && FtpClient::IsSendableName(song.name)) {
-          asks.push_back({"MDTM", client.RootDir() + list.name + "/" + song.name});
+        if (m.name == song.name && m.size == song.size && IsSendableName(song.name)) {
+          asks.push_back({"MDTM", SongPath(list.name, song.name)});
           askedFor.push_back(&song);
         }
   }
   try {
     const std::vector<FtpReply> replies = client.Pipeline(asks);
     for (std::size_t i = 0; i < replies.size(); ++i)
-      if (replies[i].code == 213 && replies[i].text.size() > 4) askedFor[i]->modified = replies[i].text.substr(4);
+      if (const std::string time = TimeOfReply(replies[i]); !time.empty()) askedFor[i]->modified = time;
   } catch (const FtpError& e) {
     Complain("can not read the songs' times: " + std::string(e.what()));
     return server.FailedStatus();
@@ -84,64 +84,65 @@ int ReadPlayer(CliServer& server, const std::vector<DeployPlayList>& local, bool
   return kOk;
 }
 
-// Whether the player keeps the time MFMT gives `path` (whose time is `listed`): another time is
-// set, read back and the old one put back. The other time is never `local` (the folder's time of
-// the song), so that a song left with it is still sent. Empty when the time held; else why not.
-std::string TimeHoldProblem(FtpClient& client, const std::string& dir, const std::string& name, long long listed,
-                            long long local) {
-  const std::string path = dir + "/" + name;
-  const long long trial = listed + 2 == local ? listed - 2 : listed + 2;
+// Whether the player keeps the time MFMT gives the song of `trial` (whose time is trial.listed):
+// another time is set, read back and the old one put back. The other time is never trial.local
+// (the folder's time of the song), so that a song left with it is still sent. Empty when the
+// time held; else why not.
+std::string TimeHoldProblem(FtpClient& client, const DeployTimeTrial& trial) {
+  const std::string path = SongPath(trial.playList, trial.song);
+  const long long other = trial.listed + 2 == trial.local ? trial.listed - 2 : trial.listed + 2;
   std::string reply;
-  if (client.SetModificationTime(path, trial, reply) != 213) return "MFMT answered \"" + EscapeControls(reply) + "\"";
+  if (client.SetModificationTime(path, other, reply) != 213) return "MFMT answered \"" + EscapeControls(reply) + "\"";
   long long back = -1;
-  if (client.Features().mdtm) {
+  if (client.ServerNote().features.mdtm) {
     if (!ParseUtcStamp(client.ModificationTime(path), back)) back = -1;
   } else {
-    for (const FtpListEntry& entry : client.ListDirExact(dir))
-      if (entry.name == name && !ParseUtcStamp(entry.modifiedUtc, back)) back = -1;
+    for (const FtpListEntry& entry : client.ListDirExact(PlayListDir(trial.playList)))
+      if (entry.name == trial.song && !ParseUtcStamp(entry.modifiedUtc, back)) back = -1;
   }
-  client.SetModificationTime(path, listed, reply);
-  return back == trial ? std::string() : "a time set with MFMT did not hold";
+  client.SetModificationTime(path, trial.listed, reply);
+  return back == other ? std::string() : "a time set with MFMT did not hold";
 }
 
-// "YYYY-MM-DD HH:MM:SS" of a time "YYYYMMDDHHMMSS".
-std::string StampText(const std::string& stamp) {
-  return stamp.substr(0, 4) + "-" + stamp.substr(4, 2) + "-" + stamp.substr(6, 2) + " " + stamp.substr(8, 2) + ":" +
-         stamp.substr(10, 2) + ":" + stamp.substr(12, 2);
+// What the server offers for telling changed songs apart.
+DeployServerOffer OfferOf(FtpClient& client) {
+  const FtpServerNote& note = client.ServerNote();
+  DeployServerOffer offer;
+  offer.mfmt = note.features.mfmt;
+  offer.setsTimes = note.SetsTimes();
+  offer.exactListing = client.ListsExactly();
+  offer.mdtm = note.features.mdtm;
+  offer.timesNotKept = note.timesNotKept;
+  return offer;
 }
 
-// Why the player's modification times cannot tell which songs changed; empty when they can.
-// Looked at are the songs the folder has with the same size (only there a time decides): each
-// must have a time, one that can be right (from 1980 to a day ahead) unless it is the folder's;
-// and where one differs from the folder's, the first such song must keep a time MFMT sets.
-std::string TimesProblem(FtpClient& client, const std::vector<DeployPlayList>& local,
-                         const std::vector<DeployPlayList>& player) {
-  constexpr long long k1980 = 315532800;
-  const long long now = static_cast<long long>(std::time(nullptr));
-  struct Differing {
-    std::string dir, name;
-    long long listed = 0, local = 0;
-  };
-  std::vector<Differing> differing;
-  for (const DeployPlayList& list : player) {
-    const DeployPlayList* mine = FindLocal(local, list.name);
-    if (mine == nullptr || !FtpClient::IsSendableName(list.name)) continue;
-    for (const DeploySong& song : list.songs)
-      for (const DeploySong& m : mine->songs) {
-        long long theirs = 0, ours = 0;
-        if (m.name != song.name || m.size != song.size || !ParseUtcStamp(m.modified, ours)) continue;
-        const std::string shown = QuotedName(list.name + "/" + song.name);
-        if (!ParseUtcStamp(song.modified, theirs)) return "it gives no modification time for " + shown;
-        if (theirs == ours) continue;
-        if (theirs < k1980 || theirs > now + 24 * 3600)
-          return "it dates " + shown + " " + StampText(song.modified) + " UTC, which cannot be right";
-        if (theirs - ours > 1 || ours - theirs > 1)
-          differing.push_back({client.RootDir() + list.name, song.name, theirs, ours});
-      }
+// The player's play lists and songs into context.player, and the comparison the plan makes, as
+// the plan's rules choose it from what the server offers and what the player's times show. A
+// player that does not keep times is noted for the rest of the run: uploads give none either.
+int ReadAndChoose(CliServer& server, const std::vector<DeployPlayList>& local, const DeployArgs& args,
+                  DeployContext& context, DeployComparison& comparison) {
+  FtpClient& client = server.Client();
+  const DeployServerOffer offer = OfferOf(client);
+  if (const int status = ReadPlayer(server, local, ReadsTimes(offer), context.player); status != kOk) return status;
+  std::string problem;
+  if (ReadsTimes(offer)) {
+    try {
+      std::optional<DeployTimeTrial> trial;
+      problem = TimesProblem(local, context.player, static_cast<long long>(std::time(nullptr)), trial);
+      if (problem.empty() && trial) problem = TimeHoldProblem(client, *trial);
+    } catch (const FtpError& e) {
+      Complain("can not read the songs' times: " + std::string(e.what()));
+      return server.FailedStatus();
+    }
+    if (!problem.empty()) client.NoteTimesNotKept(problem);
   }
-  for (const Differing& d : differing)
-    if (FtpClient::IsSendableName(d.name)) return TimeHoldProblem(client, d.dir, d.name, d.listed, d.local);
-  return {};
+  comparison = ChooseComparison(offer, problem, context.player, args.withDeletions, args.checksum);
+  context.comparison = comparison.described;
+  if (!comparison.times)
+    context.notes.push_back("the player does not keep the songs' modification times (" + comparison.noTimes +
+                            "): songs are compared by name and size only, so a song changed without a change of "
+                            "size is not found. --checksum reads the player's copies back and compares their bytes.");
+  return kOk;
 }
 
 // True when the player's copy of `song` in `playList` holds other bytes than the local file.
@@ -151,7 +152,7 @@ bool ContentDiffers(FtpClient& client, const std::string& playList, const Deploy
   bool differs = false;
   std::vector<char> mine;
   std::int64_t seen = 0;
-  client.Retrieve(client.RootDir() + playList + "/" + song.name, [&](const char* data, std::size_t n) {
+  client.Retrieve(SongPath(playList, song.name), [&](const char* data, std::size_t n) {
     mine.resize(n);
     in.read(mine.data(), static_cast<std::streamsize>(n));
     differs = static_cast<std::size_t>(in.gcount()) != n || std::memcmp(mine.data(), data, n) != 0;
@@ -169,7 +170,7 @@ double MeasureSpeed(FtpClient& client, const std::vector<DeployPlayList>& player
   const DeployPlayList* in = nullptr;
   for (const DeployPlayList& list : player)
     for (const DeploySong& song : list.songs)
-      if ((largest == nullptr || song.size > largest->size) && FtpClient::IsSendableName(list.name + song.name)) {
+      if ((largest == nullptr || song.size > largest->size) && IsSendableName(list.name + song.name)) {
         largest = &song;
         in = &list;
       }
@@ -180,7 +181,7 @@ double MeasureSpeed(FtpClient& client, const std::vector<DeployPlayList>& player
   std::int64_t bytes = 0;  // after the first piece
   const auto elapsed = [&start] { return std::chrono::duration<double>(Clock::now() - start).count(); };
   try {
-    client.Retrieve(client.RootDir() + in->name + "/" + largest->name, [&](const char*, std::size_t n) {
+    client.Retrieve(SongPath(in->name, largest->name), [&](const char*, std::size_t n) {
       if (!started) {
         started = true;
         start = Clock::now();
@@ -318,52 +319,13 @@ int Reload(AppContext& context) {
   return station.Reload();
 }
 
-int RunDeploy(CliContext& cli, const Options& options, const DeployArgs& args) {
-  CliPrompts& prompts = cli.prompts;
-  std::vector<DeployPlayList> local;
-  std::string error;
-  if (!ReadDeployFolder(args.folder, local, error)) {
-    Complain("can not read the folder: " + error);
-    return kUsage;
-  }
-  CliServer server(cli);
-  server.Store().SetLeftoverRemoval(!args.dryRun);  // a dry run changes nothing
-  server.Store().SetKeepSongs(true);                // one listing a play list serves the plan
-  if (const int status = server.List(); status != kOk) return status;
-  FtpClient& client = server.Client();
-  const FtpFeatures& features = client.Features();
-  DeployComparison comparison;
-  comparison.withDeletions = args.withDeletions;
-  comparison.times = client.SetsTimes() && (client.ListsExactly() || features.mdtm);
-  std::string noTimes = features.mfmt ? client.TimesNotKept() : std::string();
-  if (noTimes.empty()) noTimes = "its server offers no MFMT, or neither MDTM nor MLSD";
-  DeployContext context;
-  if (const int status = ReadPlayer(server, local, comparison.times, context.player); status != kOk) return status;
-  if (comparison.times) {
-    try {
-      noTimes = TimesProblem(client, local, context.player);
-    } catch (const FtpError& e) {
-      Complain("can not read the songs' times: " + std::string(e.what()));
-      return server.FailedStatus();
-    }
-    comparison.times = noTimes.empty();
-    // Uploads give no times either from here on.
-    if (!comparison.times) client.NoteTimesNotKept(noTimes);
-  }
-  context.comparison = comparison.times ? "size and time" : "size";
-  // A player that shows no song at an odd second keeps times to two seconds.
-  int timed = 0, odd = 0;
-  for (const DeployPlayList& list : context.player)
-    for (const DeploySong& song : list.songs)
-      if (long long t = 0; ParseUtcStamp(song.modified, t)) {
-        ++timed;
-        odd += t % 2 != 0 ? 1 : 0;
-      }
-  comparison.twoSecondTimes = timed > 0 && odd == 0;
+// The plan of `local` against context.player with `comparison`; with --checksum the songs judged
+// the same are read back. kOk, or kNoConnection when a read-back lost the connection.
+int Plan(FtpClient& client, const std::vector<DeployPlayList>& local, bool checksum, DeployComparison& comparison,
+         DeployContext& context, DeployPlan& plan) {
   int readBack = 0;
   bool readFailed = false;
-  if (args.checksum) {
-    context.comparison += " and bytes";
+  if (checksum) {
     comparison.contentDiffers = [&](const std::string& playList, const DeploySong& song) {
       ++readBack;
       try {
@@ -376,43 +338,44 @@ int RunDeploy(CliContext& cli, const Options& options, const DeployArgs& args) {
       }
     };
   }
-  if (!comparison.times)
-    context.notes.push_back("the player does not keep the songs' modification times (" + noTimes +
-                            "): songs are compared by name and size only, so a song changed without a change of "
-                            "size is not found. --checksum reads the player's copies back and compares their bytes.");
-  const DeployPlan plan = PlanDeploy(local, context.player, comparison);
-  if (args.checksum)
+  plan = PlanDeploy(local, context.player, comparison);
+  if (checksum)
     context.notes.push_back(std::to_string(readBack) + " song(s) of the same size read back and compared byte for byte.");
-  if (readFailed && !client.Connected()) return kNoConnection;
+  return readFailed && !client.Connected() ? kNoConnection : kOk;
+}
+
+// Prints the plan with how long it should take (measured on a dry run) and the names left out;
+// kOk, or kNotTransferred when names were left out.
+int Print(FtpClient& client, const Options& options, bool dryRun, const DeployPlan& plan, const DeployContext& context) {
   DeployEstimate estimate;
   estimate.secondsPerCommand = client.FastestReplySeconds();
-  estimate.pipelining = client.Pipelining();
+  estimate.pipelining = client.ServerNote().Pipelining();
   estimate.exactListing = client.ListsExactly();
-  if (args.dryRun && plan.UploadBytes() > 0) {
+  if (dryRun && plan.UploadBytes() > 0) {
     estimate.bytesPerSecond = MeasureSpeed(client, context.player);
     if (estimate.bytesPerSecond <= 0) estimate.unmeasured = "no time estimate: the player holds no song large enough to measure the link's speed with";
   }
   if (!plan.Empty()) PrintDeployPlan(options.json, plan, context, estimate);
   // Names the server cannot be given are left out; the rest goes on.
-  int refusedStatus = kOk;
+  int status = kOk;
   for (const DeployPlan::Refusal& r : plan.refused) {
     Complain((r.song.empty() ? "folder " + QuotedName(r.playList) : "file " + QuotedName(r.playList + "/" + r.song)) +
              " left out: " + r.reason);
-    refusedStatus = kNotTransferred;
+    status = kNotTransferred;
   }
   if (plan.Empty()) {
     for (const std::string& note : context.notes) std::fprintf(stderr, "Note: %s\n", note.c_str());
     std::fprintf(stderr, "The player's play lists match the folder: nothing to do.\n");
-    return server.LeftoversRemoved() > 0 ? Worse(refusedStatus, Reload(cli.app)) : refusedStatus;
   }
-  if (args.dryRun) return refusedStatus;
+  return status;
+}
 
-  // The plan is the answer: a song of another size is replaced, and with --delete what the
-  // folder does not have goes.
-  prompts.SetAnswer(Answer::Yes, "the plan");
+// Carries out `plan` (the plan is the answer: a song of another size is replaced, and with
+// --delete what the folder does not have goes), then has the zones reload.
+int CarryOut(CliContext& cli, CliServer& server, const DeployPlan& plan) {
+  cli.prompts.SetAnswer(Answer::Yes, "the plan");
   Deployment deployment(server);
   int status = deployment.Carry(plan);
-  Note(status, refusedStatus);
   const CliProgress& progress = deployment.Progress();
   std::fprintf(stderr,
                "%zu play list(s) to create; %d of %zu song(s) stored (%s in %.1f s); %d of %zu song(s) and %d of %zu "
@@ -423,6 +386,29 @@ int RunDeploy(CliContext& cli, const Options& options, const DeployArgs& args) {
                plan.deletePlayLists.size());
   if (deployment.Changed()) Note(status, Reload(cli.app));
   return status;
+}
+
+int RunDeploy(CliContext& cli, const Options& options, const DeployArgs& args) {
+  std::vector<DeployPlayList> local;
+  std::string error;
+  if (!ReadDeployFolder(args.folder, local, error)) {
+    Complain("can not read the folder: " + error);
+    return kUsage;
+  }
+  CliServer server(cli);
+  server.Store().SetLeftoverRemoval(!args.dryRun);  // a dry run changes nothing
+  server.Store().SetKeepSongs(true);                // one listing a play list serves the plan
+  if (const int status = server.List(); status != kOk) return status;
+  DeployContext context;
+  DeployComparison comparison;
+  if (const int status = ReadAndChoose(server, local, args, context, comparison); status != kOk) return status;
+  DeployPlan plan;
+  if (const int status = Plan(server.Client(), local, args.checksum, comparison, context, plan); status != kOk)
+    return status;
+  const int printed = Print(server.Client(), options, args.dryRun, plan, context);
+  if (plan.Empty()) return server.LeftoversRemoved() > 0 ? Worse(printed, Reload(cli.app)) : printed;
+  if (args.dryRun) return printed;
+  return Worse(CarryOut(cli, server, plan), printed);
 }
 
 }  // namespace

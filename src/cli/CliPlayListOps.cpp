@@ -103,10 +103,8 @@ int RunDeleteSongs(CliContext& cli, const Options& options, const OpArgs& a) {
 
 int RunMove(CliContext& cli, const Options& options, const OpArgs& a) {
   CliPrompts& prompts = cli.prompts;
-  SetReplaceAnswer(prompts, options);
-  if (!prompts.CanAnswer("move-songs")) return kUsage;
   CliServer server(cli);
-  const CliServer::Opened from = server.OpenSongs(a.name, a.items, a.other);
+  const CliServer::Opened from = OpenSongsOp(server, prompts, options, a, "move-songs");
   if (from.status != kOk) return from.status;
   try {
     server.Ops().MoveSongs(a.other, from.songs);
@@ -128,13 +126,32 @@ int RunMove(CliContext& cli, const Options& options, const OpArgs& a) {
 
 }  // namespace
 
-void SetReplaceAnswer(CliPrompts& prompts, const Options& options) {
+bool SetReplaceAnswer(CliPrompts& prompts, const Options& options, const char* command) {
   prompts.SetAnswer(options.replace ? Answer::Yes : options.skip ? Answer::No : Answer::Ask, "--replace or --skip");
+  return prompts.CanAnswer(command);
 }
 
 CLI::App* AddOp(Registry& r, const char* name, const char* description, Runner run, std::shared_ptr<OpArgs> args) {
   Options& options = r.options;
   return r.Add(name, description, [&options, run, args](CliContext& cli) { return run(cli, options, *args); });
+}
+
+CliServer::Opened OpenSongsOp(CliServer& server, CliPrompts& prompts, const Options& options, const OpArgs& a,
+                              const char* command) {
+  if (SetReplaceAnswer(prompts, options, command)) return server.OpenSongs(a.name, a.items, a.other);
+  CliServer::Opened refused;
+  refused.status = kUsage;
+  return refused;
+}
+
+CLI::App* AddSongsOp(Registry& r, const char* name, const char* description, Runner run, const char* to) {
+  auto a = std::make_shared<OpArgs>();
+  CLI::App* sub = AddOp(r, name, description, run, a);
+  sub->add_option("FROM", a->name, "the play list they are in")->required();
+  sub->add_option("TO", a->other, to)->required();
+  sub->add_option("SONG", a->items, "the songs")->required();
+  AddReplace(sub, r.options);
+  return sub;
 }
 
 void AddYes(CLI::App* sub, Options& options) {
@@ -168,12 +185,8 @@ void AddPlayListOpCommands(Registry& r) {
   delSongs->add_option("SONG", a->items, "the songs")->required();
   AddYes(delSongs, o);
 
-  a = std::make_shared<OpArgs>();
-  CLI::App* move = AddOp(r, "move-songs", "moves songs into another play list on the server", RunMove, a);
-  move->add_option("FROM", a->name, "the play list they are in")->required();
-  move->add_option("TO", a->other, "the play list they go to")->required();
-  move->add_option("SONG", a->items, "the songs")->required();
-  AddReplace(move, o);
+  CLI::App* move = AddSongsOp(r, "move-songs", "moves songs into another play list on the server", RunMove,
+                              "the play list they go to");
 
   for (CLI::App* sub : {del, delSongs})
     sub->footer("Without --yes, and without a terminal to ask on, the command refuses and does nothing.");

@@ -47,13 +47,13 @@ CliServer::Opened CliServer::OpenSongs(const std::string& playList, const std::v
 }
 
 int CliServer::ListOne(TPlayListObj& playList, SongUploader::Listed& listed) {
-  if (!IsUsableServerName(playList.Name) || !FtpClient::IsSendableName(playList.Name)) {
+  if (!IsUsableServerName(playList.Name) || !IsSendableName(playList.Name)) {
     Complain("there is no play list named " + QuotedName(playList.Name));
     return kRefused;
   }
-  if (!client_.EnsureConnected()) return kNoConnection;
+  if (!store_.EnsureConnected()) return kNoConnection;
   try {
-    const ServerListing listing = ReadServerListing(client_.ListDirExact(client_.RootDir() + playList.Name));
+    const ServerListing listing = ReadServerListing(client_.ListDirExact(PlayListDir(playList.Name)));
     for (const ServerListing::Entry& e : listing.entries)
       if (e.entry.kind == FtpEntryKind::File) listed[e.entry.name] = {e.entry.size, e.entry.modifiedUtc};
     return kOk;

@@ -10,9 +10,11 @@
 
 #include "cli/Cli.h"
 #include "cli/CliOutput.h"
+#include "core/AppContext.h"
 #include "playlists/FtpClient.h"
 #include "playlists/PlayListOperations.h"
 #include "playlists/PlayListStore.h"
+#include "playlists/ServerNames.h"
 #include "playlists/UploadSongs.h"
 
 namespace kestrel::cli {
@@ -21,7 +23,8 @@ class CliServer {
  public:
   // Connects with ftpServer.ini of the context's Settings folder; questions and messages go to
   // the command's prompts.
-  explicit CliServer(CliContext& cli) : prompts_(cli.prompts), client_(cli.app), store_(client_, cli.prompts) {}
+  explicit CliServer(CliContext& cli)
+      : app_(cli.app), prompts_(cli.prompts), client_(cli.app.RunState<FtpServerNotes>()), store_(client_, cli.app) {}
   ~CliServer() { client_.Quit(); }
   CliServer(const CliServer&) = delete;
   CliServer& operator=(const CliServer&) = delete;
@@ -61,7 +64,7 @@ class CliServer {
   // --- the window's operations on this connection, asking through the command's prompts
   PlayListOperations Ops() { return PlayListOperations(client_, prompts_); }
   SongUploader Uploader(UploadListener* listener) {
-    return SongUploader(client_, prompts_, playListsChanged_, listener);
+    return SongUploader(client_, prompts_, InstallationId(app_), listener);
   }
   // Whether an operation or upload may have changed the zones' play lists; an operation's
   // result is noted here by the command that ran it.
@@ -78,6 +81,7 @@ class CliServer {
   int FailedStatus();
 
  private:
+  AppContext& app_;
   CliPrompts& prompts_;
   FtpClient client_;
   PlayListStore store_;

@@ -160,7 +160,7 @@ int RunFtp(CliContext& cli, const FtpArgs& args) {
   }
   if (const int status = CheckWritable(cli.app); status != kOk) return status;
 
-  FtpClient ftp(cli.app);
+  FtpClient ftp(cli.app.RunState<FtpServerNotes>());
   const ConnectResult result = ConnectAndSave(ftp, cli.prompts, typed, path);
   if (result.outcome != ConnectOutcome::Connected) {
     Complain(result.reason);

@@ -30,8 +30,7 @@ int Summary(const Options& options, const UploadResult& result, const CliProgres
 
 int RunUpload(CliContext& cli, const Options& options, const OpArgs& a) {
   CliPrompts& prompts = cli.prompts;
-  SetReplaceAnswer(prompts, options);
-  if (!prompts.CanAnswer("upload")) return kUsage;
+  if (!SetReplaceAnswer(prompts, options, "upload")) return kUsage;
   // Only the play list written to is listed: what it holds is what the upload needs to know.
   CliServer server(cli);
   TPlayListObj target;
@@ -54,11 +53,8 @@ int RunUpload(CliContext& cli, const Options& options, const OpArgs& a) {
 }
 
 int RunCopy(CliContext& cli, const Options& options, const OpArgs& a) {
-  CliPrompts& prompts = cli.prompts;
-  SetReplaceAnswer(prompts, options);
-  if (!prompts.CanAnswer("copy-songs")) return kUsage;
   CliServer server(cli);
-  const CliServer::Opened from = server.OpenSongs(a.name, a.items, a.other);
+  const CliServer::Opened from = OpenSongsOp(server, cli.prompts, options, a, "copy-songs");
   if (from.status != kOk) return from.status;
   const std::vector<const TSongObj*> songs(from.songs.begin(), from.songs.end());
   CliProgress progress;
@@ -70,7 +66,7 @@ int RunCopy(CliContext& cli, const Options& options, const OpArgs& a) {
   } catch (const FtpError& e) {
     return server.EnterFailed(a.other, e);
   }
-  if (prompts.Refused()) return kUsage;
+  if (cli.prompts.Refused()) return kUsage;
   return Summary(options, result, progress, static_cast<int>(songs.size()));
 }
 
@@ -84,12 +80,8 @@ void AddTransferCommands(Registry& r) {
   upload->add_option("FILE", a->items, "the files")->required()->check(ExistingFile());
   AddReplace(upload, o);
 
-  a = std::make_shared<OpArgs>();
-  CLI::App* copy = AddOp(r, "copy-songs", "copies songs into another play list", RunCopy, a);
-  copy->add_option("FROM", a->name, "the play list they are in")->required();
-  copy->add_option("TO", a->other, "the play list they are copied to")->required();
-  copy->add_option("SONG", a->items, "the songs")->required();
-  AddReplace(copy, o);
+  CLI::App* copy = AddSongsOp(r, "copy-songs", "copies songs into another play list", RunCopy,
+                              "the play list they are copied to");
 
   for (CLI::App* sub : {upload, copy})
     sub->footer(std::string(kReplaceFooter) +

@@ -1,12 +1,12 @@
 #include "core/AppSettings.h"
 
-#include <cctype>
 #include <filesystem>
 
 #include "platform/ConfigHome.h"
 #include "platform/ExePath.h"
 #include "platform/FileWrite.h"
 #include "platform/PrivateFolder.h"
+#include "platform/Text.h"
 #include "platform/Utf8Path.h"
 
 namespace kestrel {
@@ -63,9 +63,7 @@ bool MakeUserSettingsFolder(const std::string& dir, const std::string& seedFrom,
   for (fs::directory_iterator it(platform::PathFromUtf8(seedFrom), ec), end; !ec && it != end; it.increment(ec)) {
     std::error_code fileEc;
     if (!it->is_regular_file(fileEc)) continue;
-    std::string ext = platform::Utf8FromPath(it->path().extension());
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (ext != ".ini") continue;
+    if (!platform::EqualNoCase(platform::Utf8FromPath(it->path().extension()), ".ini")) continue;
     // A new file takes the folder's access list; what the user has there already stays.
     fs::copy_file(it->path(), to / it->path().filename(), fs::copy_options::skip_existing, fileEc);
   }

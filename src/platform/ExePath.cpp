@@ -6,22 +6,16 @@
 #include "platform/Utf8Path.h"
 #else
 #include <unistd.h>
+
 #include <climits>
 #endif
 
 namespace kestrel::platform {
 
-namespace {
 #ifdef _WIN32
-constexpr char kSep = '\\';
-#else
-constexpr char kSep = '/';
-#endif
-}  // namespace
+static constexpr char kSep = '\\';
 
-std::string ExecutableDir() {
-  std::string path;
-#ifdef _WIN32
+std::string ExecutablePath() {
   std::wstring wide(MAX_PATH, L'\0');
   for (;;) {
     const DWORD n = GetModuleFileNameW(nullptr, wide.data(), static_cast<DWORD>(wide.size()));
@@ -31,12 +25,23 @@ std::string ExecutableDir() {
     }
     wide.resize(wide.size() * 2);  // a long path: the name was cut, try a larger buffer
   }
-  path = Utf8FromWide(wide);
-  const auto cut = path.find_last_of("\\/");
+  return Utf8FromWide(wide);
+}
 #else
+static constexpr char kSep = '/';
+
+std::string ExecutablePath() {
   char buf[PATH_MAX] = {};
   const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n > 0) path.assign(buf, static_cast<size_t>(n));
+  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+}
+#endif
+
+std::string ExecutableDir() {
+  const std::string path = ExecutablePath();
+#ifdef _WIN32
+  const auto cut = path.find_last_of("\\/");
+#else
   const auto cut = path.find_last_of('/');
 #endif
   if (cut == std::string::npos) return ".";

@@ -5,6 +5,9 @@
 
 namespace kestrel::platform {
 
+// The full path of the running executable (UTF-8); empty when the system does not say.
+std::string ExecutablePath();
+
 // The directory of the running executable, without a trailing separator.
 std::string ExecutableDir();
 

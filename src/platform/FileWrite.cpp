@@ -64,6 +64,10 @@ class NewFile {
   const fs::path& Path() const { return path_; }
 
  private:
+  enum class Made { Yes, NameTaken, Failed };
+  // Makes the file under the name `tmp`, unless a file has that name.
+  Made MakeAs(const fs::path& tmp, unsigned mode, bool exact, std::string& why);
+
   fs::path path_;
   bool placed_ = false;
 #ifdef _WIN32
@@ -89,21 +93,12 @@ NewFile::~NewFile() {
   if (!placed_ && !path_.empty()) fs::remove(path_, ec);
 }
 
-bool NewFile::Create(const fs::path& target, unsigned, bool, std::string& why) {
-  for (int attempt = 0; attempt < kNameTries; ++attempt) {
-    const fs::path tmp = TemporaryBeside(target);
-    handle_ = CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle_ != INVALID_HANDLE_VALUE) {
-      path_ = tmp;
-      return true;
-    }
-    if (GetLastError() != ERROR_FILE_EXISTS) {
-      why = WindowsError("can not be written in its folder");
-      return false;
-    }
-  }
-  why = "no free name for a new file beside it";
-  return false;
+NewFile::Made NewFile::MakeAs(const fs::path& tmp, unsigned, bool, std::string& why) {
+  handle_ = CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle_ != INVALID_HANDLE_VALUE) return Made::Yes;
+  if (GetLastError() == ERROR_FILE_EXISTS) return Made::NameTaken;
+  why = WindowsError("can not be written in its folder");
+  return Made::Failed;
 }
 
 bool NewFile::WriteAndClose(const std::string& data, std::string& why) {
@@ -144,23 +139,16 @@ NewFile::~NewFile() {
   if (!placed_ && !path_.empty()) unlink(path_.c_str());
 }
 
-bool NewFile::Create(const fs::path& target, unsigned mode, bool exact, std::string& why) {
-  for (int attempt = 0; attempt < kNameTries; ++attempt) {
-    const fs::path tmp = TemporaryBeside(target);
-    fd_ = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
-    if (fd_ >= 0) {
-      path_ = tmp;
-      // The umask may only have taken bits away; a failure leaves the narrower mode.
-      if (exact) (void)fchmod(fd_, static_cast<mode_t>(mode));
-      return true;
-    }
-    if (errno != EEXIST) {
-      why = "can not be written in its folder: " + SystemError();
-      return false;
-    }
+NewFile::Made NewFile::MakeAs(const fs::path& tmp, unsigned mode, bool exact, std::string& why) {
+  fd_ = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
+  if (fd_ >= 0) {
+    // The umask may only have taken bits away; a failure leaves the narrower mode.
+    if (exact) (void)fchmod(fd_, static_cast<mode_t>(mode));
+    return Made::Yes;
   }
-  why = "no free name for a new file beside it";
-  return false;
+  if (errno == EEXIST) return Made::NameTaken;
+  why = "can not be written in its folder: " + SystemError();
+  return Made::Failed;
 }
 
 bool NewFile::WriteAndClose(const std::string& data, std::string& why) {
@@ -201,6 +189,20 @@ bool NewFile::TakePlaceOf(const fs::path& target, std::string& why) {
   return true;
 }
 #endif
+
+bool NewFile::Create(const fs::path& target, unsigned mode, bool exact, std::string& why) {
+  for (int attempt = 0; attempt < kNameTries; ++attempt) {
+    const fs::path tmp = TemporaryBeside(target);
+    const Made made = MakeAs(tmp, mode, exact, why);
+    if (made == Made::Failed) return false;
+    if (made == Made::Yes) {
+      path_ = tmp;
+      return true;
+    }
+  }
+  why = "no free name for a new file beside it";
+  return false;
+}
 
 }  // namespace
 

@@ -1,9 +1,7 @@
 #include "platform/FirewallHint.h"
 
 #ifdef _WIN32
-#include <windows.h>
-
-#include "platform/Utf8Path.h"
+#include "platform/ExePath.h"
 #endif
 
 namespace kestrel::platform {
@@ -14,17 +12,9 @@ namespace {
 
 // The running program's file name, such as kestrel-cli.exe.
 std::string ProgramFileName() {
-  std::wstring wide(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, wide.data(), static_cast<DWORD>(wide.size()));
-    if (n < wide.size()) {
-      wide.resize(n);
-      break;
-    }
-    wide.resize(wide.size() * 2);
-  }
-  const auto cut = wide.find_last_of(L"\\/");
-  return Utf8FromWide(cut == std::wstring::npos ? wide : wide.substr(cut + 1));
+  const std::string path = ExecutablePath();
+  const auto cut = path.find_last_of("\\/");
+  return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
 }  // namespace

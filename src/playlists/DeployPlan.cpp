@@ -6,8 +6,10 @@
 #include <system_error>
 
 #include "platform/FileTime.h"
+#include "core/TextEscape.h"
 #include "platform/Utf8Path.h"
 #include "playlists/FtpListParser.h"
+#include "playlists/FtpReply.h"
 #include "playlists/ServerNames.h"
 
 namespace kestrel {
@@ -28,6 +30,12 @@ const DeploySong* FindSong(const DeployPlayList& list, const std::string& name) 
   for (const DeploySong& song : list.songs)
     if (song.name == name) return &song;
   return nullptr;
+}
+
+// "YYYY-MM-DD HH:MM:SS" of a time "YYYYMMDDHHMMSS".
+std::string StampText(const std::string& stamp) {
+  return stamp.substr(0, 4) + "-" + stamp.substr(4, 2) + "-" + stamp.substr(6, 2) + " " + stamp.substr(8, 2) + ":" +
+         stamp.substr(10, 2) + ":" + stamp.substr(12, 2);
 }
 
 // Why the player's copy `theirs` may differ from `song`; nullptr when it is the same.
@@ -83,6 +91,56 @@ bool ReadDeployFolder(const std::string& folder, std::vector<DeployPlayList>& pl
   playLists.clear();
   for (auto& entry : byName) playLists.push_back(std::move(entry.second));
   return true;
+}
+
+bool ReadsTimes(const DeployServerOffer& offer) { return offer.setsTimes && (offer.exactListing || offer.mdtm); }
+
+std::string TimesProblem(const std::vector<DeployPlayList>& local, const std::vector<DeployPlayList>& player,
+                         long long now, std::optional<DeployTimeTrial>& trial) {
+  constexpr long long k1980 = 315532800;
+  trial.reset();
+  std::optional<DeployTimeTrial> first;
+  for (const DeployPlayList& list : player) {
+    const DeployPlayList* mine = FindList(local, list.name);
+    if (mine == nullptr || !IsSendableName(list.name)) continue;
+    for (const DeploySong& song : list.songs) {
+      const DeploySong* m = FindSong(*mine, song.name);
+      long long theirs = 0, ours = 0;
+      if (m == nullptr || m->size != song.size || !ParseUtcStamp(m->modified, ours)) continue;
+      const std::string shown = QuotedName(list.name + "/" + song.name);
+      if (!ParseUtcStamp(song.modified, theirs)) return "it gives no modification time for " + shown;
+      if (theirs == ours) continue;
+      if (theirs < k1980 || theirs > now + 24 * 3600)
+        return "it dates " + shown + " " + StampText(song.modified) + " UTC, which cannot be right";
+      if (!first && (theirs - ours > 1 || ours - theirs > 1) && IsSendableName(song.name))
+        first = DeployTimeTrial{list.name, song.name, theirs, ours};
+    }
+  }
+  trial = first;
+  return {};
+}
+
+DeployComparison ChooseComparison(const DeployServerOffer& offer, const std::string& timesProblem,
+                                  const std::vector<DeployPlayList>& player, bool withDeletions, bool readBack) {
+  DeployComparison comparison;
+  comparison.withDeletions = withDeletions;
+  comparison.times = ReadsTimes(offer) && timesProblem.empty();
+  if (!comparison.times) {
+    comparison.noTimes = ReadsTimes(offer) ? timesProblem : offer.mfmt ? offer.timesNotKept : std::string();
+    if (comparison.noTimes.empty()) comparison.noTimes = "its server offers no MFMT, or neither MDTM nor MLSD";
+  }
+  // A player that shows no song at an odd second keeps times to two seconds.
+  int timed = 0, odd = 0;
+  for (const DeployPlayList& list : player)
+    for (const DeploySong& song : list.songs)
+      if (long long t = 0; ParseUtcStamp(song.modified, t)) {
+        ++timed;
+        odd += t % 2 != 0 ? 1 : 0;
+      }
+  comparison.twoSecondTimes = timed > 0 && odd == 0;
+  comparison.described = comparison.times ? "size and time" : "size";
+  if (readBack) comparison.described += " and bytes";
+  return comparison;
 }
 
 DeployPlan PlanDeploy(const std::vector<DeployPlayList>& local, const std::vector<DeployPlayList>& player,

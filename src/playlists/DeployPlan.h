@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,37 @@ struct DeployPlan {
   std::int64_t UploadBytes() const;
 };
 
+// What the player's server offers for telling a changed song from an unchanged one.
+struct DeployServerOffer {
+  bool mfmt = false;          // it sets a file's modification time (MFMT)
+  bool setsTimes = false;     // it offers MFMT and has kept the times set so far in this run
+  bool exactListing = false;  // its listing gives times to the second (MLSD)
+  bool mdtm = false;          // it gives a file's time (MDTM)
+  std::string timesNotKept;   // why it does not keep the times set, when that is known
+};
+
+// Whether the times of the player's songs are to be read and looked at (TimesProblem): the
+// server keeps the times uploads give the songs, and tells them.
+bool ReadsTimes(const DeployServerOffer& offer);
+
+// A song of the player whose time differs from the folder's: whether the player keeps a time
+// MFMT sets is tried on it. Times are seconds since 1970, UTC.
+struct DeployTimeTrial {
+  std::string playList;
+  std::string song;
+  long long listed = 0;  // its time on the player
+  long long local = 0;   // the folder's time of it
+};
+
+// Why the player's times cannot tell which songs changed; empty when they can, as far as the
+// listing shows. Looked at are the songs the folder has with the same size (only there a time
+// decides): each must have a time, one that can be right (from 1980 to a day after `now`) unless
+// it is the folder's. When they all look right, `trial` is the first of them whose time differs
+// from the folder's by more than a second (and whose names can be sent): the times are to be
+// trusted only when the player keeps a time set on it.
+std::string TimesProblem(const std::vector<DeployPlayList>& local, const std::vector<DeployPlayList>& player,
+                         long long now, std::optional<DeployTimeTrial>& trial);
+
 struct DeployComparison {
   bool withDeletions = false;
   // Compare modification times too (the player keeps the times a deploy gives its songs): a
@@ -74,7 +106,19 @@ struct DeployComparison {
   // When given, asked about every song judged the same by size (and time): true when its
   // content differs (the player's copy read back).
   std::function<bool(const std::string& playList, const DeploySong& local)> contentDiffers;
+  // What songs are compared by, for the reader: "size and time" or "size", then " and bytes"
+  // when they are read back.
+  std::string described;
+  // Why times are not compared; empty when they are.
+  std::string noTimes;
 };
+
+// The comparison a deploy makes with a server offering `offer`: times compared where the server
+// keeps and tells them (ReadsTimes) and `timesProblem` (TimesProblem, or what the trial on the
+// server found) is empty; two-second times where the player shows times and none of them at an
+// odd second; bytes read back with `readBack` (contentDiffers is the caller's to set).
+DeployComparison ChooseComparison(const DeployServerOffer& offer, const std::string& timesProblem,
+                                  const std::vector<DeployPlayList>& player, bool withDeletions, bool readBack);
 
 // What makes `player` match `local`: missing play lists created; songs sent when they are
 // missing on the player ("new"), of another size or of a size the listing does not give

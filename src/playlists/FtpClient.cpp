@@ -2,24 +2,34 @@
 
 #include <Poco/Exception.h>
 #include <Poco/Net/Net.h>
-#include <Poco/Net/NetException.h>
+#include <Poco/Net/StreamSocket.h>
+#include <Poco/Timespan.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 
-#include "platform/FirewallHint.h"
+#include "core/TextEscape.h"
 #include "platform/LocaleTime.h"
 #include "platform/Utf8Path.h"
-#include "playlists/FtpControlSession.h"
-#include "playlists/FtpServerSettings.h"
+#include "playlists/FtpCommandGroup.h"
+#include "playlists/FtpExtrasProbe.h"
 
 namespace kestrel {
 
 namespace {
 
 constexpr std::size_t kChunkBytes = 64 * 1024;
+constexpr const char* kListWhat = "list directory";
+
+// Thrown by a sink's refusal to end a transfer; caught by Retrieve.
+struct EnoughBytes {};
+
+void CheckSendable(const std::string& name, const char* what) {
+  if (!IsSendableName(name))
+    throw FtpError(FtpError::Kind::BadName,
+                   std::string(what) + ": the name holds a line break and cannot be sent to the FTP server");
+}
 
 // Hands `length` bytes to the data connection, failing with Poco::TimeoutException once no byte
 // could be handed over for `idle`. (A blocking send with a send time-out starts its time-out
@@ -38,50 +48,32 @@ void SendAll(Poco::Net::StreamSocket& socket, const char* data, int length, cons
   }
 }
 
-Poco::Timespan Millis(int ms) { return Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(ms) * 1000); }
-
-std::string Seconds(int ms) { return std::to_string((ms + 999) / 1000) + " s"; }
-
-// The server's reply inside a Poco FTP exception, whose message is "what: reply".
-std::string ReplyOf(const Poco::Exception& e) {
-  const std::string& text = e.message();
-  const std::size_t at = text.find(": " + std::to_string(e.code()));
-  return at == std::string::npos ? text : text.substr(at + 2);
-}
-
-bool Among(int code, std::initializer_list<int> accepted) {
-  for (int c : accepted)
-    if (c == code) return true;
-  return false;
+std::vector<FtpListEntry> ParseListing(std::string_view raw) {
+  std::string unreadable;
+  std::vector<FtpListEntry> entries = ParseFtpListing(raw, platform::LocalNow(), &unreadable);
+  if (entries.empty() && !unreadable.empty())
+    throw FtpError::Final(FtpError::Kind::Reply, std::string(kListWhat) +
+                                                     ": the server's listing format is not understood: \"" +
+                                                     EscapeControls(unreadable) + "\"");
+  return entries;
 }
 
 }  // namespace
 
 // Poco's network start-up (the socket library on Windows; nothing on Linux) is reference
 // counted: each client holds it for its lifetime.
-FtpClient::FtpClient(AppContext& context) : context_(context) { Poco::Net::initializeNetwork(); }
+FtpClient::FtpClient(FtpServerNotes& notes) : notes_(notes) { Poco::Net::initializeNetwork(); }
 
 FtpClient::~FtpClient() {
   Disconnect();
   Poco::Net::uninitializeNetwork();
 }
 
-bool FtpClient::IsSendableName(std::string_view name) {
-  return name.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
-}
-
-void FtpClient::CheckName(const std::string& name, const char* what) const {
-  if (!IsSendableName(name))
-    throw FtpError(FtpError::Kind::BadName,
-                   std::string(what) + ": the name holds a line break and cannot be sent to the "
-                   "FTP server");
-}
-
 // --- connection
 
 bool FtpClient::Connected() {
-  if (!session_) return false;
-  if (session_->ClosedByServer()) {
+  if (!connection_) return false;
+  if (!connection_->Alive()) {
     Disconnect();
     return false;
   }
@@ -89,391 +81,222 @@ bool FtpClient::Connected() {
 }
 
 void FtpClient::Disconnect() {
-  session_.reset();
-  features_ = {};
-  listingWay_ = FtpListingWay::Undecided;
-  currentDir_.clear();
+  fastestReplySeconds_ = FastestReplySeconds();
+  connection_.reset();
 }
 
 void FtpClient::Quit() {
-  if (!session_) return;
-  try {
-    session_->SendOnly("QUIT");
-  } catch (...) {
-  }
+  if (!connection_) return;
+  connection_->Quit();
   Disconnect();
-}
-
-FtpControlSession& FtpClient::Session(const char* what) {
-  if (!session_) throw FtpError(FtpError::Kind::Connection, std::string(what) + ": not connected");
-  return *session_;
-}
-
-void FtpClient::FailConnection(const char* what, const std::string& detail) {
-  Disconnect();
-  throw FtpError(FtpError::Kind::Connection, std::string(what) + ": " + detail);
-}
-
-void FtpClient::FailFinally(const char* what, const std::string& detail) {
-  Disconnect();
-  throw FtpError::Final(FtpError::Kind::Connection, std::string(what) + ": " + detail);
-}
-
-std::string FtpClient::NoAnswerText() const {
-  return "no answer within " + Seconds(timeouts_.replyMs);
-}
-
-int FtpClient::Guarded(const char* what, const std::function<int(FtpControlSession&)>& exchange) {
-  FtpControlSession& session = Session(what);
-  int code = 0;
-  try {
-    code = exchange(session);
-  } catch (const Poco::TimeoutException&) {
-    FailFinally(what, NoAnswerText());
-  } catch (const FtpReplyTooLarge&) {
-    FailFinally(what, TooLargeText("reply"));
-  } catch (const Poco::Exception& e) {
-    FailConnection(what, e.displayText());
-  }
-  return code;
-}
-
-void FtpClient::NoteReplyTime(double seconds) {
-  if (fastestReplySeconds_ == 0 || seconds < fastestReplySeconds_) fastestReplySeconds_ = seconds;
-}
-
-int FtpClient::Send(const char* what, const std::string& command, const std::string& arg,
-                    std::string& reply) {
-  const auto start = std::chrono::steady_clock::now();
-  const int code = Guarded(what, [&](FtpControlSession& session) { return session.Command(command, arg, reply); });
-  if (code < 100) FailConnection(what, "the server's reply cannot be read: " + reply);
-  NoteReplyTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-  NoteAnswered(command, code);
-  return code;
-}
-
-void FtpClient::Expect(const char* what, const std::string& command, const std::string& arg,
-                       std::initializer_list<int> accepted) {
-  std::string reply;
-  const int code = Send(what, command, arg, reply);
-  if (!Among(code, accepted)) throw FtpError(FtpError::Kind::Reply, what, code, reply);
-}
-
-void FtpClient::Login() {
-  greeting_.clear();
-  loginReply_.clear();
-  systemType_.clear();
-  systCode_ = 0;
-  systReply_.clear();
-  if (host_.empty()) throw FtpError(FtpError::Kind::Settings, "no FTP server address is set");
-  CheckName(userName_, "user name");
-  CheckName(password_, "password");
-  const std::string where = host_ + ":" + std::to_string(port_);
-  try {
-    session_ = std::make_unique<FtpControlSession>(host_, port_, Millis(timeouts_.connectMs),
-                                                   Millis(timeouts_.replyMs));
-  } catch (const Poco::TimeoutException&) {
-    FailFinally("connect", "no answer from " + where + " within " + Seconds(timeouts_.connectMs));
-  } catch (const Poco::Exception& e) {
-    FailConnection("connect", where + ": " + e.displayText());
-  }
-  try {
-    session_->ReadGreeting(greeting_);
-  } catch (const Poco::Net::FTPException& e) {
-    throw FtpError(FtpError::Kind::Reply, "greeting refused", e.code(), ReplyOf(e));
-  } catch (const Poco::TimeoutException&) {
-    FailFinally("greeting", NoAnswerText() + " (no complete greeting from " + where + ")");
-  } catch (const FtpReplyTooLarge&) {
-    FailFinally("greeting", TooLargeText("greeting"));
-  } catch (const Poco::Exception& e) {
-    FailConnection("greeting", e.displayText());
-  }
-  std::string reply;
-  int code = Send("login", "USER", userName_, reply);
-  if (code / 100 == 3) code = Send("login", "PASS", password_, reply);
-  if (code / 100 != 2) throw FtpError(FtpError::Kind::Reply, "login refused", code, reply);
-  loginReply_ = reply;
-  Expect("binary mode", "TYPE", "I", {200});
-  // Only informative: a server without SYST is still usable.
-  systCode_ = Send("system type", "SYST", "", systReply_);
-  if (systCode_ / 100 == 2 && systReply_.size() > 4) systemType_ = systReply_.substr(4);
-  serverKey_ = where;
 }
 
 void FtpClient::Connect() {
   Disconnect();
-  lastConnectError_.clear();
   try {
-    const std::string before = serverKey_;
-    Login();
-    if (serverKey_ != before) answered_.clear();
-    FtpServerNotes& notes = context_.RunState<FtpServerNotes>();
-    FtpServerNote note = notes.Get(serverKey_);
-    if (!note.probed) {
-      ProbeExtras(note);
-      notes.Change(serverKey_, [&note](FtpServerNote& kept) {
-        kept.probed = true;
-        kept.features = note.features;
-        kept.pipelineBytes = note.pipelineBytes;
-      });
-      note = notes.Get(serverKey_);
-    }
-    features_ = note.features;
-    pipelineBytes_ = note.pipelineBytes;
-    timesNotKept_ = note.timesNotKept;
-    if (!note.statListing) listingWay_ = FtpListingWay::DataConnection;
-    atLoginDir_ = true;
-  } catch (const FtpError& e) {
-    lastConnectError_ = e.what();
+    connection_ = std::make_unique<FtpConnection>(account_, timeouts_, notes_);
+    if (connection_->Note().probed) return;
+    FtpExtrasProbe probe([this]() -> FtpConnection& {
+      Disconnect();
+      connection_ = std::make_unique<FtpConnection>(account_, timeouts_, notes_);
+      return *connection_;
+    });
+    const FtpServerNote found = probe.Run(*connection_);
+    connection_->ChangeNote([&found](FtpServerNote& kept) {
+      kept.probed = true;
+      kept.features = found.features;
+      kept.pipelineBytes = found.pipelineBytes;
+    });
+  } catch (const FtpError&) {
     Disconnect();
     throw;
   }
 }
 
+FtpConnection& FtpClient::Open(const char* what) {
+  if (!connection_ || connection_->Closed())
+    throw FtpError(FtpError::Kind::Connection, std::string(what) + ": not connected");
+  return *connection_;
+}
+
+const FtpLoginReplies& FtpClient::LoginReplies() const {
+  static const FtpLoginReplies none;
+  return connection_ ? connection_->Login() : none;
+}
+
+const FtpServerNote& FtpClient::ServerNote() const {
+  static const FtpServerNote none;
+  return connection_ && !connection_->Closed() ? connection_->Note() : none;
+}
+
 void FtpClient::NoteTimesNotKept(const std::string& why) {
-  timesNotKept_ = why;
-  context_.RunState<FtpServerNotes>().Change(serverKey_, [&why](FtpServerNote& note) { note.timesNotKept = why; });
+  if (connection_) connection_->ChangeNote([&why](FtpServerNote& note) { note.timesNotKept = why; });
 }
 
-std::string FtpClient::NoDataConnectionText(int replyMs) {
-  std::string text = "no data connection from the player within " + Seconds(replyMs);
-  const std::string hint = platform::DataConnectionHint();
-  if (!hint.empty()) text += ". " + hint;
-  return text;
-}
-
-bool FtpClient::EnsureConnected() {
-  if (Connected()) return true;
-  const FtpServerSettings settings = ReadFtpServerSettings(context_.SettingsFile(kFtpServerIniName));
-  try {
-    std::uint16_t port = 0;
-    if (!ParseFtpPort(settings.port, port))
-      throw FtpError(FtpError::Kind::Settings,
-                     "the port \"" + EscapeControls(settings.port) + "\" in " + kFtpServerIniName +
-                         " is not a port number");
-    SetHost(settings.ip);
-    SetPort(port);
-    SetUserName(settings.userName);
-    SetPassword(settings.password);
-    Connect();
-    return true;
-  } catch (const FtpError& e) {
-    lastConnectError_ = e.what();
-    context_.CurrentPrompts().Show(PromptKind::ErrorYes,
-                                   std::string(kConnectFailText) + "\r\n\r\n" + lastConnectError_);
-    context_.RequestTermination();
-    return false;
-  }
+double FtpClient::FastestReplySeconds() const {
+  const double now = connection_ ? connection_->FastestReplySeconds() : 0;
+  if (fastestReplySeconds_ == 0) return now;
+  return now == 0 ? fastestReplySeconds_ : std::min(now, fastestReplySeconds_);
 }
 
 // --- operations
 
 void FtpClient::ChangeDir(const std::string& path) {
-  CheckName(path, "change directory");
-  currentDir_.clear();
-  Expect("change directory", "CWD", path, {200, 250});
-  atLoginDir_ = false;
-  if (!path.empty() && path[0] == '/') currentDir_ = path;
+  const char* what = "change directory";
+  CheckSendable(path, what);
+  FtpConnection& connection = Open(what);
+  connection.ForgetDir();
+  connection.Expect(what, "CWD", path, {200, 250});
+  connection.EnteredDir(path);
 }
 
 void FtpClient::EnterDir(const std::string& path) {
-  if (currentDir_ != path) ChangeDir(path);
+  if (!connection_ || connection_->Closed() || connection_->Dir() != path) ChangeDir(path);
 }
 
 void FtpClient::MakeDir(const std::string& name) {
-  CheckName(name, "make directory");
-  Expect("make directory", "MKD", name, {257});
+  CheckSendable(name, "make directory");
+  Open("make directory").Expect("make directory", "MKD", name, {257});
 }
 
 void FtpClient::RemoveDir(const std::string& name) {
-  CheckName(name, "remove directory");
-  Expect("remove directory", "RMD", name, {250});
+  CheckSendable(name, "remove directory");
+  Open("remove directory").Expect("remove directory", "RMD", name, {250});
 }
 
 void FtpClient::Delete(const std::string& name) {
-  CheckName(name, "delete");
-  Expect("delete", "DELE", name, {250});
+  CheckSendable(name, "delete");
+  Open("delete").Expect("delete", "DELE", name, {250});
 }
 
 void FtpClient::Rename(const std::string& from, const std::string& to, bool* fromAccepted) {
-  CheckName(from, "rename");
-  CheckName(to, "rename");
+  CheckSendable(from, "rename");
+  CheckSendable(to, "rename");
   if (fromAccepted != nullptr) *fromAccepted = false;
-  Expect("rename", "RNFR", from, {350});
+  Open("rename").Expect("rename", "RNFR", from, {350});
   if (fromAccepted != nullptr) *fromAccepted = true;
-  Expect("rename", "RNTO", to, {250});
+  Open("rename").Expect("rename", "RNTO", to, {250});
 }
 
 std::int64_t FtpClient::Size(const std::string& name, int* replyCode) {
-  CheckName(name, "size");
-  std::string reply;
-  const int code = Send("size", "SIZE", name, reply);
-  if (replyCode != nullptr) *replyCode = code;
-  if (code != 213) return -1;
-  std::int64_t size = 0;
-  std::size_t i = 4, digits = 0;
-  for (; i < reply.size() && reply[i] >= '0' && reply[i] <= '9' && digits < 18; ++i, ++digits)
-    size = size * 10 + (reply[i] - '0');
-  return digits > 0 ? size : -1;
+  CheckSendable(name, "size");
+  FtpReply reply;
+  reply.code = Open("size").Send("size", "SIZE", name, reply.text);
+  if (replyCode != nullptr) *replyCode = reply.code;
+  return SizeOfReply(reply);
 }
 
 std::string FtpClient::ModificationTime(const std::string& name) {
-  CheckName(name, "modification time");
-  std::string reply;
-  if (Send("modification time", "MDTM", name, reply) != 213 || reply.size() < 5) return {};
-  return reply.substr(4);
+  const char* what = "modification time";
+  CheckSendable(name, what);
+  FtpReply reply;
+  reply.code = Open(what).Send(what, "MDTM", name, reply.text);
+  return TimeOfReply(reply);
 }
 
 int FtpClient::SetModificationTime(const std::string& name, long long utcSeconds, std::string& reply) {
-  CheckName(name, "set modification time");
-  return Send("set modification time", "MFMT", UtcStamp(utcSeconds) + " " + name, reply);
+  const char* what = "set modification time";
+  CheckSendable(name, what);
+  return Open(what).Send(what, "MFMT", UtcStamp(utcSeconds) + " " + name, reply);
 }
 
-std::vector<FtpListEntry> FtpClient::List() { return ParseListing("list directory", ListRaw()); }
-
-std::vector<FtpListEntry> FtpClient::ParseListing(const char* what, std::string_view raw) {
-  std::string unreadable;
-  std::vector<FtpListEntry> entries = ParseFtpListing(raw, platform::LocalNow(), &unreadable);
-  if (entries.empty() && !unreadable.empty())
-    throw FtpError::Final(FtpError::Kind::Reply,
-                          std::string(what) + ": the server's listing format is not understood: \"" +
-                              EscapeControls(unreadable) + "\"");
-  return entries;
+std::vector<FtpListEntry> FtpClient::List() {
+  return ParseListing(Open(kListWhat).ReadData(kListWhat, "LIST", ""));
 }
 
-namespace {
-
-bool SameEntries(const std::vector<FtpListEntry>& a, const std::vector<FtpListEntry>& b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [](const FtpListEntry& x, const FtpListEntry& y) {
-                      return x.name == y.name && x.kind == y.kind;
-                    });
-}
-
-bool HasWildcard(const std::string& path) {
-  return path.find_first_of("*?[]{}~") != std::string::npos;
-}
-
-}  // namespace
-
-int FtpClient::Stat(const std::string& path, std::string& reply, std::string& body) {
-  const char* what = "list directory";
-  FtpControlSession& session = Session(what);
-  int code = 0;
-  try {
-    code = session.CommandWithBody("STAT", path, reply, body);
-  } catch (const Poco::TimeoutException&) {
-    FailFinally(what, NoAnswerText());
-  } catch (const FtpReplyTooLarge&) {
-    Disconnect();  // the rest of the reply is still coming
-    throw FtpError::Final(FtpError::Kind::Reply, std::string(what) + ": " + TooLargeText("listing"));
-  } catch (const Poco::ProtocolException&) {
-    return -1;  // more than the reply: a name in the listing that reads as its end
-  } catch (const Poco::Net::FTPException&) {
-    return -1;  // a first line without a code
-  } catch (const Poco::Exception& e) {
-    FailConnection(what, e.displayText());
-  }
-  return code;
-}
-
-std::vector<FtpListEntry> FtpClient::ListByCwd(const std::string& path) {
-  if (currentDir_ != path) ChangeDir(path);
-  return List();
+FtpListingWay FtpClient::ListingWay() const {
+  return connection_ && !connection_->Closed() ? connection_->Listing().Way() : FtpListingWay::Undecided;
 }
 
 std::vector<FtpListEntry> FtpClient::ListDir(const std::string& path) {
-  CheckName(path, "list directory");
-  if (listingWay_ == FtpListingWay::DataConnection || HasWildcard(path)) return ListByCwd(path);
+  CheckSendable(path, kListWhat);
+  FtpConnection& connection = Open(kListWhat);
+  if (!connection.Listing().TriesStat(path)) {
+    EnterDir(path);
+    return List();
+  }
   std::string reply, body;
-  const int code = Stat(path, reply, body);
-  if (code < 0) return ListAfterUnreadableStat(path);
-  const bool listing = code >= 211 && code <= 213;
-  if (listingWay_ == FtpListingWay::Stat) {
-    if (!listing) throw FtpError(FtpError::Kind::Reply, "list directory", code, reply);
-    return ParseListing("list directory", body);
+  const int code = connection.Stat(path, reply, body);
+  if (code < 0) {
+    // What the server sends next is not known: the connection goes, and this server's listings
+    // come over data connections from now on.
+    connection.ChangeNote([](FtpServerNote& note) { note.statListing = false; });
+    Connect();
+    EnterDir(path);
+    return List();
   }
-  std::vector<FtpListEntry> listed = ListByCwd(path);
-  std::string unreadable;
-  const std::vector<FtpListEntry> stated =
-      listing ? ParseFtpListing(body, platform::LocalNow(), &unreadable)
-              : std::vector<FtpListEntry>{};
-  if (!listing)
-    listingWay_ = FtpListingWay::DataConnection;
-  else if (!listed.empty())
-    listingWay_ = SameEntries(stated, listed) ? FtpListingWay::Stat : FtpListingWay::DataConnection;
-  return listed;
+  const bool listed = code >= 211 && code <= 213;
+  if (connection.Listing().Way() == FtpListingWay::Stat) {
+    if (!listed) throw FtpError(FtpError::Kind::Reply, kListWhat, code, reply);
+    return ParseListing(body);
+  }
+  EnterDir(path);
+  std::vector<FtpListEntry> entries = List();
+  connection.Listing().Decide(listed, body, entries);
+  return entries;
 }
 
-std::vector<FtpListEntry> FtpClient::ListAfterUnreadableStat(const std::string& path) {
-  // What the server sends next is not known: the connection goes, and this server's listings
-  // come over data connections from now on.
-  context_.RunState<FtpServerNotes>().Change(serverKey_, [](FtpServerNote& note) { note.statListing = false; });
-  Connect();
-  return ListByCwd(path);
-}
+bool FtpClient::ListsExactly() const { return ServerNote().features.machineListing && !machineListingRefused_; }
 
-std::string FtpClient::TooLargeText(const char* what) {
-  return "the server's " + std::string(what) + " is larger than " +
-         std::to_string(FtpControlSession::kMaxReplyBytes >> 20) + " MB";
-}
-
-void FtpClient::Transfer(const char* what, const std::string& command, const std::string& arg,
-                         const std::function<void(Poco::Net::StreamSocket&)>& move) {
-  FtpControlSession& session = Session(what);
-  std::string reply;
-  int code = 0;
+std::vector<FtpListEntry> FtpClient::ListDirExact(const std::string& path) {
+  CheckSendable(path, kListWhat);
+  if (!ListsExactly()) return ListDir(path);
+  std::string raw;
   try {
-    Poco::Net::StreamSocket socket = session.OpenDataConnection(command, arg);
-    try {
-      move(socket);
-    } catch (const Poco::Exception&) {
-      throw;
-    } catch (...) {
-      // The caller (a progress handler) ended the transfer; the server keeps what it got. The
-      // connection is reset rather than closed, so that what still waits in the send buffer is
-      // dropped and the server answers at once.
-      socket.setLinger(true, 0);
-      socket.close();
-      session.ReadReply(reply);
-      throw;
-    }
-    socket.close();
-    code = session.ReadReply(reply);
-  } catch (const Poco::Net::FTPException& e) {
-    // PORT or the command refused (the connection is fine), or the server never connected back.
-    if (e.code() == 0) FailFinally(what, NoDataConnectionText(timeouts_.replyMs));
-    throw FtpError(FtpError::Kind::Reply, what, e.code(), ReplyOf(e));
-  } catch (const Poco::TimeoutException&) {
-    FailFinally(what, NoAnswerText() + " (the transfer stopped)");
-  } catch (const FtpReplyTooLarge&) {
-    FailFinally(what, TooLargeText("reply"));
-  } catch (const Poco::Exception& e) {
-    FailConnection(what, e.displayText());
+    raw = Open(kListWhat).ReadData(kListWhat, "MLSD", path);
+  } catch (const FtpError& e) {
+    const bool unknown = e.kind() == FtpError::Kind::Reply && (e.code() == 500 || e.code() == 502);
+    if (!unknown) throw;
+    machineListingRefused_ = true;
+    return ListDir(path);
   }
-  if (code / 100 != 2) throw FtpError(FtpError::Kind::Reply, what, code, reply);
+  std::string unreadable;
+  std::vector<FtpListEntry> entries = ParseMachineListing(raw, &unreadable);
+  if (entries.empty() && !unreadable.empty())
+    throw FtpError::Final(FtpError::Kind::Reply, std::string(kListWhat) +
+                                                     ": the server's listing format is not understood: \"" +
+                                                     EscapeControls(unreadable) + "\"");
+  return entries;
 }
 
-std::string FtpClient::ListRaw() { return ReadData("list directory", "LIST", ""); }
-
-std::string FtpClient::ReadData(const char* what, const std::string& command, const std::string& arg) {
-  std::string data;
-  Transfer(what, command, arg, [&](Poco::Net::StreamSocket& socket) {
-    std::vector<char> buffer(kChunkBytes);
-    int n;
-    while ((n = socket.receiveBytes(buffer.data(), static_cast<int>(buffer.size()))) > 0) {
-      if (data.size() + static_cast<std::size_t>(n) > FtpControlSession::kMaxReplyBytes)
-        throw FtpError::Final(FtpError::Kind::Reply,
-                              std::string(what) + ": " + TooLargeText("listing"));
-      data.append(buffer.data(), static_cast<std::size_t>(n));
+std::vector<FtpReply> FtpClient::Pipeline(const std::vector<FtpCommand>& commands) {
+  for (const FtpCommand& c : commands) CheckSendable(c.arg, c.command.c_str());
+  std::vector<FtpReply> replies;
+  replies.reserve(commands.size());
+  for (std::size_t from = 0; from < commands.size();) {
+    FtpConnection& connection = Open("commands");
+    const std::size_t to = FtpCommandGroup::End(commands, from, connection.Note().pipelineBytes);
+    if (to - from > 1) {
+      if (FtpCommandGroup::Send(connection, commands, from, to, replies)) {
+        from = to;
+        continue;
+      }
+      EndPipelining();  // and the group again, one by one
     }
-  });
-  return data;
+    FtpReply r;
+    r.code = Open("commands").Send("commands", commands[from].command, commands[from].arg, r.text);
+    replies.push_back(std::move(r));
+    ++from;
+  }
+  return replies;
+}
+
+void FtpClient::EndPipelining() {
+  FtpConnection& connection = Open("commands");
+  connection.ChangeNote([](FtpServerNote& note) { note.pipelineBytes = 0; });
+  const std::string dir = connection.Dir();
+  const bool atLoginDir = connection.AtLoginDir();
+  Connect();
+  if (!dir.empty())
+    ChangeDir(dir);
+  else if (!atLoginDir)
+    throw FtpError(FtpError::Kind::Connection,
+                   "commands: the connection was opened again, and the directory it was in is not known");
 }
 
 std::int64_t FtpClient::Store(const std::string& localPath, const std::string& remoteName) {
   const char* what = "store file";
-  CheckName(remoteName, what);
+  CheckSendable(remoteName, what);
   std::error_code ec;
   if (std::filesystem::is_directory(platform::PathFromUtf8(localPath), ec))
     throw FtpError(FtpError::Kind::LocalFile, "store file: " + EscapeControls(localPath) + " is a folder");
@@ -484,13 +307,14 @@ std::int64_t FtpClient::Store(const std::string& localPath, const std::string& r
   in.seekg(0, std::ios::beg);
 
   std::int64_t sent = 0;
-  Transfer(what, "STOR", remoteName, [&](Poco::Net::StreamSocket& socket) {
+  FtpConnection& connection = Open(what);
+  const Poco::Timespan idle(static_cast<Poco::Timespan::TimeDiff>(connection.Timeouts().replyMs) * 1000);
+  connection.Transfer(what, "STOR", remoteName, [&](Poco::Net::StreamSocket& socket) {
     if (onWorkBegin_) onWorkBegin_(FtpWorkMode::Write, total);
     std::vector<char> buffer(kChunkBytes);
-    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) ||
-           in.gcount() > 0) {
+    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
       const int n = static_cast<int>(in.gcount());
-      SendAll(socket, buffer.data(), n, Millis(timeouts_.replyMs));
+      SendAll(socket, buffer.data(), n, idle);
       sent += n;
       if (onWork_) onWork_(FtpWorkMode::Write, sent);
     }
@@ -500,13 +324,12 @@ std::int64_t FtpClient::Store(const std::string& localPath, const std::string& r
   return sent;
 }
 
-void FtpClient::Retrieve(const std::string& remoteName, const std::string& localPath,
-                         std::int64_t expectedBytes) {
+void FtpClient::Retrieve(const std::string& remoteName, const std::string& localPath, std::int64_t expectedBytes) {
   const char* what = "retrieve file";
-  CheckName(remoteName, what);
+  CheckSendable(remoteName, what);
   std::ofstream out(platform::PathFromUtf8(localPath), std::ios::binary | std::ios::trunc);
   if (!out) throw FtpError(FtpError::Kind::LocalFile, "retrieve file: cannot create " + EscapeControls(localPath));
-  Transfer(what, "RETR", remoteName, [&](Poco::Net::StreamSocket& socket) {
+  Open(what).Transfer(what, "RETR", remoteName, [&](Poco::Net::StreamSocket& socket) {
     if (onWorkBegin_) onWorkBegin_(FtpWorkMode::Read, expectedBytes);
     std::int64_t received = 0;
     std::vector<char> buffer(kChunkBytes);
@@ -521,7 +344,21 @@ void FtpClient::Retrieve(const std::string& remoteName, const std::string& local
   if (!out) throw FtpError(FtpError::Kind::LocalFile, "retrieve file: cannot write " + EscapeControls(localPath));
 }
 
-void FtpClient::SetWorkHandlers(WorkBeginHandler onWorkBegin, WorkHandler onWork) {
+void FtpClient::Retrieve(const std::string& remoteName, const std::function<bool(const char*, std::size_t)>& sink) {
+  const char* what = "retrieve file";
+  CheckSendable(remoteName, what);
+  try {
+    Open(what).Transfer(what, "RETR", remoteName, [&](Poco::Net::StreamSocket& socket) {
+      std::vector<char> buffer(kChunkBytes);
+      int n;
+      while ((n = socket.receiveBytes(buffer.data(), static_cast<int>(buffer.size()))) > 0)
+        if (!sink(buffer.data(), static_cast<std::size_t>(n))) throw EnoughBytes{};
+    });
+  } catch (const EnoughBytes&) {
+  }
+}
+
+void FtpClient::SetWorkHandlers(FtpWorkBeginHandler onWorkBegin, FtpWorkHandler onWork) {
   onWorkBegin_ = std::move(onWorkBegin);
   onWork_ = std::move(onWork);
 }

@@ -138,6 +138,20 @@ int CodeOf(const std::string& text, std::size_t at) {
   return (text[at] - '0') * 100 + (text[at + 1] - '0') * 10 + (text[at + 2] - '0');
 }
 
+// The lines of `raw` from `begin` to `end` (the lines between a multi-line reply's first and
+// closing line), each with its line end `eol` and one leading blank taken off.
+std::string BodyLines(const std::string& raw, std::size_t begin, std::size_t end, const std::string& eol) {
+  std::string body;
+  for (std::size_t pos = begin; pos < end;) {
+    std::size_t lineEnd = raw.find(eol, pos);
+    if (lineEnd == std::string::npos || lineEnd > end) lineEnd = end;
+    if (raw[pos] == ' ') ++pos;
+    body.append(raw, pos, lineEnd + eol.size() - pos);
+    pos = lineEnd + eol.size();
+  }
+  return body;
+}
+
 }  // namespace
 
 int FtpControlSession::CommandWithBody(const std::string& command, const std::string& arg,
@@ -205,14 +219,7 @@ int FtpControlSession::ReadWithBody(const std::string& command, const std::strin
   if (_pControlSocket->poll(Poco::Timespan(0), Poco::Net::Socket::SELECT_READ))
     throw Poco::ProtocolException("the server sent more than its reply");
   reply = raw.substr(0, firstEnd - eol.size());
-  body.clear();
-  for (std::size_t pos = firstEnd; pos < lastBegin;) {
-    std::size_t end = raw.find(eol, pos);
-    if (end == std::string::npos || end > lastBegin) end = lastBegin;
-    if (raw[pos] == ' ') ++pos;
-    body.append(raw, pos, end + eol.size() - pos);
-    pos = end + eol.size();
-  }
+  body = BodyLines(raw, firstEnd, lastBegin, eol);
   return code;
 }
 

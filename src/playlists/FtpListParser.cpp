@@ -124,63 +124,63 @@ std::vector<Span> Tokens(std::string_view line, std::size_t from) {
   return tokens;
 }
 
-bool ParseUnix(std::string_view line, const CalendarTime& now, FtpListEntry& entry) {
+// The kind of a Unix line's entry from its permission string, and where the fields after it
+// begin; false for a line that has none.
+bool UnixKind(std::string_view line, FtpEntryKind& kind, std::size_t& pos) {
   if (line.size() < 11) return false;
-  FtpEntryKind kind;
   switch (line[0]) {
     case 'd': kind = FtpEntryKind::Directory; break;
     case 'l': kind = FtpEntryKind::Link; break;
     case '-': kind = FtpEntryKind::File; break;
     default: return false;
   }
-  for (std::size_t i = 1; i < 10; ++i) {
-    const char c = line[i];
-    if (c != '-' && c != 'r' && c != 'w' && c != 'x' && c != 's' && c != 'S' && c != 't' &&
-        c != 'T' && c != 'l' && c != 'L')
-      return false;
-  }
-  std::size_t pos = 10;
+  for (std::size_t i = 1; i < 10; ++i)
+    if (std::string_view("-rwxsStTlL").find(line[i]) == std::string_view::npos) return false;
+  pos = 10;
   if (line[pos] == '+' || line[pos] == '.' || line[pos] == '@') ++pos;
-  if (pos >= line.size() || !IsBlank(line[pos])) return false;
+  return pos < line.size() && IsBlank(line[pos]);
+}
 
-  const std::vector<Span> tokens = Tokens(line, pos);
-  auto text = [&](std::size_t i) {
-    return line.substr(tokens[i].begin, tokens[i].end - tokens[i].begin);
-  };
-  // Find the size, then the date: "Mon DD HH:MM" or "Mon DD YYYY", or the ISO styles
-  // "YYYY-MM-DD HH:MM" and "YYYY-MM-DD HH:MM:SS.fraction +ZZZZ"; at least one field (links or
-  // owner) before the size, and something after the date for the name.
-  for (std::size_t i = 2; i + 1 < tokens.size(); ++i) {
-    std::int64_t size = 0;
-    if (!ToNumber(text(i - 1), size)) continue;
-    CalendarTime t;
-    std::size_t dateEnd = 0;  // index of the date's last token
-    if (ParseIsoDate(text(i), t)) {
-      dateEnd = i + 1;
-      if (!ParseClock(text(i + 1), t.hour, t.minute)) {
-        if (i + 2 >= tokens.size() || !ParseFullClock(text(i + 1), t.hour, t.minute) ||
-            !IsZone(text(i + 2)))
-          continue;
-        dateEnd = i + 2;
-      }
-      if (!platform::IsValidCalendarTime(t)) continue;
-    } else {
-      const int month = MonthFromName(text(i));
-      int day = 0;
-      if (month == 0 || i + 2 >= tokens.size() || !ToSmall(text(i + 1), 2, day)) continue;
-      t.month = month;
-      t.day = day;
-      const std::string_view last = text(i + 2);
-      bool ok;
-      if (last.find(':') != std::string_view::npos) {
-        ok = ParseClock(last, t.hour, t.minute) && NearestYear(t, now);
-      } else {
-        ok = last.size() == 4 && ToSmall(last, 4, t.year) && platform::IsValidCalendarTime(t);
-      }
-      if (!ok) continue;
+// The date whose first token is `i`: "Mon DD HH:MM" or "Mon DD YYYY", or the ISO styles
+// "YYYY-MM-DD HH:MM" and "YYYY-MM-DD HH:MM:SS.fraction +ZZZZ"; `dateEnd` gets the index of its
+// last token. False when no date starts there.
+bool UnixDate(const std::vector<std::string_view>& tokens, std::size_t i, const CalendarTime& now, CalendarTime& t,
+              std::size_t& dateEnd) {
+  if (ParseIsoDate(tokens[i], t)) {
+    dateEnd = i + 1;
+    if (!ParseClock(tokens[i + 1], t.hour, t.minute)) {
+      if (i + 2 >= tokens.size() || !ParseFullClock(tokens[i + 1], t.hour, t.minute) || !IsZone(tokens[i + 2]))
+        return false;
       dateEnd = i + 2;
     }
-    const std::size_t nameBegin = tokens[dateEnd].end + 1;
+    return platform::IsValidCalendarTime(t);
+  }
+  const int month = MonthFromName(tokens[i]);
+  int day = 0;
+  if (month == 0 || i + 2 >= tokens.size() || !ToSmall(tokens[i + 1], 2, day)) return false;
+  t.month = month;
+  t.day = day;
+  dateEnd = i + 2;
+  const std::string_view last = tokens[i + 2];
+  if (last.find(':') != std::string_view::npos) return ParseClock(last, t.hour, t.minute) && NearestYear(t, now);
+  return last.size() == 4 && ToSmall(last, 4, t.year) && platform::IsValidCalendarTime(t);
+}
+
+bool ParseUnix(std::string_view line, const CalendarTime& now, FtpListEntry& entry) {
+  FtpEntryKind kind;
+  std::size_t pos = 0;
+  if (!UnixKind(line, kind, pos)) return false;
+  const std::vector<Span> spans = Tokens(line, pos);
+  std::vector<std::string_view> tokens;
+  for (const Span& span : spans) tokens.push_back(line.substr(span.begin, span.end - span.begin));
+  // Find the size, then the date; at least one field (links or owner) before the size, and
+  // something after the date for the name.
+  for (std::size_t i = 2; i + 1 < tokens.size(); ++i) {
+    std::int64_t size = 0;
+    CalendarTime t;
+    std::size_t dateEnd = 0;  // index of the date's last token
+    if (!ToNumber(tokens[i - 1], size) || !UnixDate(tokens, i, now, t, dateEnd)) continue;
+    const std::size_t nameBegin = spans[dateEnd].end + 1;
     if (nameBegin >= line.size()) return false;
     std::string_view name = line.substr(nameBegin);
     std::string_view target;

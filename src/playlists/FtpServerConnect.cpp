@@ -2,9 +2,42 @@
 
 #include <algorithm>
 
-#include "core/mPublicFunction.h"
+#include "core/TextEscape.h"
+#include "platform/Text.h"
 
 namespace kestrel {
+
+namespace {
+
+// The account of `settings`; throws FtpError (Settings) when the port is not a number, saying
+// `why`.
+FtpAccount AccountOf(const FtpServerSettings& settings, const std::string& ip, const std::string& why) {
+  FtpAccount account;
+  if (!ParseFtpPort(settings.port, account.port)) throw FtpError(FtpError::Kind::Settings, why);
+  account.host = ip;
+  account.userName = settings.userName;
+  account.password = settings.password;
+  return account;
+}
+
+}  // namespace
+
+bool EnsureConnected(FtpClient& ftp, AppContext& context, std::string* why) {
+  if (ftp.Connected()) return true;
+  const FtpServerSettings settings = ReadFtpServerSettings(context.SettingsFile(kFtpServerIniName));
+  try {
+    ftp.SetAccount(AccountOf(settings, settings.ip,
+                             "the port \"" + EscapeControls(settings.port) + "\" in " + kFtpServerIniName +
+                                 " is not a port number"));
+    ftp.Connect();
+    return true;
+  } catch (const FtpError& e) {
+    if (why != nullptr) *why = e.what();
+    context.CurrentPrompts().Show(PromptKind::ErrorYes, std::string(kConnectFailText) + "\r\n\r\n" + e.what());
+    context.RequestTermination();
+    return false;
+  }
+}
 
 std::string RemoveBlanks(const std::string& text) {
   std::string out;
@@ -28,16 +61,10 @@ ConnectResult ConnectAndSave(FtpClient& ftp, Prompts& prompts, const FtpServerSe
   }
   FtpServerSettings saved = typed;
   saved.ip = RemoveBlanks(typed.ip);
-  std::uint16_t port = 0;
   try {
-    if (!ParseFtpPort(typed.port, port))
-      throw FtpError(FtpError::Kind::Settings, "port is not a number");
-    ftp.SetHost(saved.ip);
-    ftp.SetPort(port);
-    ftp.SetUserName(typed.userName);
-    ftp.SetPassword(typed.password);
+    ftp.SetAccount(AccountOf(typed, saved.ip, "port is not a number"));
     ftp.Connect();
-    result.loginReply = TrimText(ftp.LoginReply());
+    result.loginReply = platform::TrimText(ftp.LoginReplies().loginReply);
     if (std::string why; !WriteFtpServerSettings(iniPath, saved, why)) {
       result.notSaved = true;
       throw FtpError(FtpError::Kind::LocalFile, "not written: " + why);

@@ -1,7 +1,8 @@
 // What a program finds out about the FTP servers it talks to and keeps for the rest of its run:
-// which extras a server handles (FEAT, commands sent at once) once they have been tried, and the
-// fallbacks a server forced (listings over a data connection, modification times it does not
-// keep). Every connection and every client built on the same AppContext starts from it (see
+// which extras a server handles (FEAT, commands sent at once) once they have been tried, the
+// commands it has carried out, and the fallbacks a server forced (listings over a data
+// connection, modification times it does not keep). Every connection of every client given the
+// same notes starts from them (a program keeps one FtpServerNotes in its AppContext, see
 // AppContext::RunState), so a probe is paid once a server and a fallback holds from the moment
 // it was found. Safe on any thread.
 #pragma once
@@ -11,6 +12,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace kestrel {
 
@@ -29,6 +31,13 @@ struct FtpServerNote {
   bool statListing = true;        // false: a listing sent as the reply to STAT could not be read
   std::string timesNotKept;       // why the server does not keep the times MFMT sets; empty when
                                   // nothing has shown that
+  std::vector<std::string> answered;  // commands (upper case) the server has answered with 2xx
+
+  // Whether commands go out several at once.
+  bool Pipelining() const { return pipelineBytes > 0; }
+  // Whether the server is taken to keep the modification times MFMT sets: it offers MFMT, and
+  // nothing in this program's run has shown otherwise.
+  bool SetsTimes() const { return features.mfmt && timesNotKept.empty(); }
 };
 
 class FtpServerNotes {

@@ -30,4 +30,8 @@ int FindSongRowBySeq(const std::vector<TSongObj*>& rows, std::int32_t seq) {
   return -1;
 }
 
+std::string PlayListDir(const std::string& playList) { return kPlayListRoot + playList; }
+
+std::string SongPath(const std::string& playList, const std::string& song) { return PlayListDir(playList) + "/" + song; }
+
 }  // namespace kestrel

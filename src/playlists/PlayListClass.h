@@ -61,4 +61,11 @@ class TPlayListObj {
 int FindSongRowByName(const std::vector<TSongObj*>& rows, const std::string& name);
 int FindSongRowBySeq(const std::vector<TSongObj*>& rows, std::int32_t seq);
 
+// Where play lists and songs lie on the server, the one way every part of the program names
+// them: the play list root, under which every directory is a play list; the directory of the
+// play list `playList` (the root followed by its name); and the file of its song `song`.
+inline constexpr const char* kPlayListRoot = "/";
+std::string PlayListDir(const std::string& playList);
+std::string SongPath(const std::string& playList, const std::string& song);
+
 }  // namespace kestrel

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/TextEscape.h"
+#include "playlists/FtpServerConnect.h"
 #include "playlists/ServerNames.h"
 
 namespace kestrel {
@@ -33,7 +34,7 @@ bool PlayListOperations::Reconnect() {
     ftp_.Connect();
     return true;
   } catch (const FtpError& e) {
-    prompts_.Show(PromptKind::ErrorYes, std::string(FtpClient::kConnectFailText) + "\r\n\r\n" + e.what());
+    prompts_.Show(PromptKind::ErrorYes, std::string(kConnectFailText) + "\r\n\r\n" + e.what());
     return false;
   }
 }
@@ -41,7 +42,7 @@ bool PlayListOperations::Reconnect() {
 bool PlayListOperations::CreateOnServer(const TPlayListObj& playList) {
   if (playList.Name.empty() || !Reconnect()) return false;
   try {
-    ftp_.ChangeDir(ftp_.RootDir());
+    ftp_.ChangeDir(kPlayListRoot);
     ftp_.MakeDir(playList.Name);
     return true;
   } catch (const FtpError& e) {
@@ -58,7 +59,7 @@ bool PlayListOperations::RenamePlayList(TPlayListObj& playList, const std::strin
   }
   if (!Reconnect()) return false;
   try {
-    ftp_.ChangeDir(ftp_.RootDir());
+    ftp_.ChangeDir(kPlayListRoot);
     ftp_.Rename(playList.Name, newName);
   } catch (const FtpError&) {
     prompts_.Show(PromptKind::ErrorYes, kRenameFailedText);
@@ -82,7 +83,7 @@ DeleteResult PlayListOperations::DeletePlayList(TPlayListObj& playList) {
   } tell{*this};
   try {
     EmptyDirectory(playList.Name, removed);
-    ftp_.ChangeDir(ftp_.RootDir());
+    ftp_.ChangeDir(kPlayListRoot);
     ftp_.RemoveDir(playList.Name);
   } catch (const FtpError& e) {
     prompts_.Show(PromptKind::ErrorOk, "Can not delete play list " + Quoted(playList.Name) +
@@ -94,7 +95,7 @@ DeleteResult PlayListOperations::DeletePlayList(TPlayListObj& playList) {
 }
 
 void PlayListOperations::EmptyDirectory(const std::string& path, int& removed) {
-  const std::string here = ftp_.RootDir() + path;
+  const std::string here = PlayListDir(path);
   ftp_.ChangeDir(here);
   // This level's own listing: the calls for sub-folders list theirs and leave this one alone.
   const ServerListing listing = ReadServerListing(ftp_.List());
@@ -126,7 +127,7 @@ bool PlayListOperations::DeleteSong(const TPlayListObj& playList, TSongObj& song
     return false;
   }
   try {
-    ftp_.ChangeDir(ftp_.RootDir() + playList.Name);
+    ftp_.ChangeDir(PlayListDir(playList.Name));
     ftp_.Delete(song.Name);
   } catch (const FtpError& e) {
     lastError_ = Reason(e);
@@ -162,13 +163,13 @@ int PlayListOperations::DeleteCheckedSongs(TPlayListObj& playList, const std::ve
 
 bool PlayListOperations::MoveSongs(const std::string& target, const std::vector<TSongObj*>& songs) {
   if (songs.empty() || !Reconnect()) return false;
-  const std::string targetDir = ftp_.RootDir() + target;
+  const std::string targetDir = PlayListDir(target);
   ftp_.ChangeDir(targetDir);
   bool moved = false;
   for (TSongObj* song : songs) {
     if (song == nullptr || song->ParentName == target) continue;
-    const std::string from = ftp_.RootDir() + song->ParentName + "/" + song->Name;
-    const std::string to = targetDir + "/" + song->Name;
+    const std::string from = SongPath(song->ParentName, song->Name);
+    const std::string to = SongPath(target, song->Name);
     try {
       // The connection stays in the target directory, where SIZE tells whether the name is taken.
       if (ftp_.Size(song->Name) >= 0) {

@@ -5,11 +5,13 @@
 
 #include "core/Prompts.h"
 #include "core/TextEscape.h"
+#include "playlists/FtpServerConnect.h"
 #include "playlists/ServerNames.h"
 
 namespace kestrel {
 
-PlayListStore::PlayListStore(FtpClient& client, Prompts& prompts) : client_(client), prompts_(prompts) {}
+PlayListStore::PlayListStore(FtpClient& client, AppContext& context)
+    : client_(client), context_(context), prompts_(context.CurrentPrompts()) {}
 
 PlayListStore::~PlayListStore() = default;
 
@@ -31,14 +33,18 @@ void PlayListStore::ClearPlayLists() {
   store_.PlayList.clear();
 }
 
+bool PlayListStore::EnsureConnected() {
+  std::string why;
+  if (kestrel::EnsureConnected(client_, context_, &why)) return true;
+  Failed(why, true);
+  return false;
+}
+
 ListResult PlayListStore::ListPlayLists(const std::string& reselect) {
   std::string name = reselect;
   ListResult result;
   for (;;) {
-    if (!client_.EnsureConnected()) {
-      Failed(client_.LastConnectError(), true);
-      return {ListOutcome::Terminating, -1};
-    }
+    if (!EnsureConnected()) return {ListOutcome::Terminating, -1};
     try {
       ListOnce();
       result = {ListOutcome::Listed, FindPlayListRow(name, 0)};
@@ -49,7 +55,7 @@ ListResult PlayListStore::ListPlayLists(const std::string& reselect) {
       Failed(e.what(), e.kind() == FtpError::Kind::Connection);
       // A server that did not answer in time, or whose answer cannot be used, is not asked
       // again at once; that failure does not use up a retry.
-      if (e.retryable() && client_.IncrementListingRetryCounter() <= kMaxListingRetries) {
+      if (e.retryable() && ++listingRetryCounter_ <= kMaxListingRetries) {
         name.clear();
         continue;
       }
@@ -62,22 +68,21 @@ ListResult PlayListStore::ListPlayLists(const std::string& reselect) {
   return result;
 }
 
+std::vector<FtpListEntry> PlayListStore::ListingOf(const std::string& dir) {
+  return keepSongs_ ? client_.ListDirExact(dir) : client_.ListDir(dir);
+}
+
 void PlayListStore::ListOnce() {
-  const std::string& root = client_.RootDir();
   // The exact listing names every folder in full (or enters it itself), so it saves the round
   // trip into the root.
-  if (!keepSongs_) client_.ChangeDir(root);
+  if (!keepSongs_) client_.ChangeDir(kPlayListRoot);
   ClearPlayLists();
   unusable_.clear();
   leftovers_ = {};
-  std::vector<FtpListEntry> rootEntries = keepSongs_ ? client_.ListDirExact(root) : client_.ListDir(root);
+  std::vector<FtpListEntry> rootEntries = ListingOf(kPlayListRoot);
   // The player numbers every folder under the root that holds a file, whatever its name. A
   // folder whose name holds "\" is no play list here (nothing is ever done inside it), but it
-  // keeps its place in that numbering. In listing order: the next play list, or such a folder.
-  struct Numbered {
-    bool playList;
-    std::string folder;  // of a folder that is no play list
-  };
+  // keeps its place in that numbering.
   std::vector<Numbered> numbered;
   for (const FtpListEntry& entry : rootEntries) {
     if (entry.kind != FtpEntryKind::Directory) continue;
@@ -86,6 +91,11 @@ void PlayListStore::ListOnce() {
     else if (entry.name.find('\\') != std::string::npos && entry.name.find('/') == std::string::npos)
       numbered.push_back({false, entry.name});
   }
+  TakePlayLists(std::move(rootEntries));
+  NumberPlayLists(numbered);
+}
+
+void PlayListStore::TakePlayLists(std::vector<FtpListEntry> rootEntries) {
   ServerListing rootListing = ReadServerListing(std::move(rootEntries));
   unusable_ = std::move(rootListing.unusable);
   std::int32_t seq = 0;
@@ -96,61 +106,72 @@ void PlayListStore::ListOnce() {
     playList->Name = std::move(listed.entry.name);
     store_.PlayList.push_back(std::move(playList));
   }
+}
+
+void PlayListStore::NumberPlayLists(const std::vector<Numbered>& numbered) {
   std::int32_t counter = 1;
   const std::time_t now = std::time(nullptr);
   auto nextPlayList = store_.PlayList.begin();
   for (const Numbered& folder : numbered) {
     if (!folder.playList) {
-      if (HoldsFile(root + folder.folder)) ++counter;
+      if (HoldsFile(PlayListDir(folder.folder))) ++counter;
       continue;
     }
-    const auto& playList = *nextPlayList++;
-    if (!FtpClient::IsSendableName(playList->Name)) continue;
-    const std::string dir = root + playList->Name;
-    ServerListing listing = ReadServerListing(keepSongs_ ? client_.ListDirExact(dir) : client_.ListDir(dir));
-    std::int32_t files = listing.files;
-    for (const ServerListing::Entry& listed : listing.entries) {
-      const std::string& name = listed.entry.name;
-      if (listed.fileNumber == 0 || !TransferName::Is(name)) continue;
-      const std::string shown = playList->Name + "/" + name;
-      const std::string path = dir + "/" + name;
-      const auto lastWritten = [&]() -> std::int64_t {
-        long long seconds = 0;
-        if (ParseUtcStamp(listed.entry.modifiedUtc, seconds)) return seconds;
-        if (client_.Features().mdtm && ParseUtcStamp(client_.ModificationTime(path), seconds)) return seconds;
-        return -1;
-      };
-      if (!TransferName::Abandoned(name, now, InstallationId(client_.Context()), lastWritten)) {
-        leftovers_.running.push_back(shown);
-        continue;
-      }
-      if (!removeLeftovers_) {
-        leftovers_.notRemoved.push_back(QuotedName(shown) + ": not removed now");
-        continue;
-      }
-      try {
-        client_.Delete(path);
-        leftovers_.removed.push_back(shown);
-        --files;
-      } catch (const FtpError& e) {
-        if (!e.retryable() || e.kind() == FtpError::Kind::Connection) throw;
-        leftovers_.notRemoved.push_back(QuotedName(shown) + ": " +
-                                        (e.reply().empty() ? e.what() : EscapeControls(e.reply())));
-      }
-    }
-    if (files > 0) playList->SeqInVeltra = counter++;
-    if (keepSongs_) {
-      FillSongs(*playList, listing);
-      playList->GotSong = true;
-    }
+    TPlayListObj& playList = **nextPlayList++;
+    if (IsSendableName(playList.Name) && ReadPlayList(playList, now) > 0) playList.SeqInVeltra = counter++;
   }
 }
 
+std::int32_t PlayListStore::ReadPlayList(TPlayListObj& playList, std::time_t now) {
+  ServerListing listing = ReadServerListing(ListingOf(PlayListDir(playList.Name)));
+  const std::int32_t files = listing.files - SortOutTransfers(playList, listing, now);
+  if (keepSongs_) {
+    FillSongs(playList, listing);
+    playList.GotSong = true;
+  }
+  return files;
+}
+
+std::int32_t PlayListStore::SortOutTransfers(const TPlayListObj& playList, const ServerListing& listing,
+                                            std::time_t now) {
+  std::int32_t removed = 0;
+  for (const ServerListing::Entry& listed : listing.entries) {
+    const std::string& name = listed.entry.name;
+    if (listed.fileNumber == 0 || !TransferName::Is(name)) continue;
+    const std::string shown = playList.Name + "/" + name;
+    const std::string path = SongPath(playList.Name, name);
+    const auto lastWritten = [&]() -> std::int64_t {
+      long long seconds = 0;
+      if (ParseUtcStamp(listed.entry.modifiedUtc, seconds)) return seconds;
+      if (client_.ServerNote().features.mdtm && ParseUtcStamp(client_.ModificationTime(path), seconds)) return seconds;
+      return -1;
+    };
+    if (!TransferName::Abandoned(name, now, InstallationId(context_), lastWritten)) {
+      leftovers_.running.push_back(shown);
+      continue;
+    }
+    if (!removeLeftovers_) {
+      leftovers_.notRemoved.push_back(QuotedName(shown) + ": not removed now");
+      continue;
+    }
+    try {
+      client_.Delete(path);
+      leftovers_.removed.push_back(shown);
+      ++removed;
+    } catch (const FtpError& e) {
+      if (!e.retryable() || e.kind() == FtpError::Kind::Connection) throw;
+      leftovers_.notRemoved.push_back(QuotedName(shown) + ": " +
+                                      (e.reply().empty() ? e.what() : EscapeControls(e.reply())));
+    }
+  }
+  return removed;
+}
+
 bool PlayListStore::HoldsFile(const std::string& dir) {
-  if (!FtpClient::IsSendableName(dir)) return false;
+  if (!IsSendableName(dir)) return false;
   try {
     // Only read: the name is never used for anything that changes the server.
-    return ReadServerListing(keepSongs_ ? client_.ListDirExact(dir) : client_.ListDir(dir)).files > 0;
+    return ReadServerListing(ListingOf(dir)).files > 0;
   } catch (const FtpError& e) {
     if (e.kind() == FtpError::Kind::Connection) throw;
     return false;  // a folder the server will not list is taken to hold nothing
@@ -158,7 +179,7 @@ bool PlayListStore::HoldsFile(const std::string& dir) {
 }
 
 void PlayListStore::TellAboutListing() {
-  if (!unusable_.empty()) prompts_.Show(PromptKind::InfoOk, UnusableNamesText(client_.RootDir(), unusable_));
+  if (!unusable_.empty()) prompts_.Show(PromptKind::InfoOk, UnusableNamesText(kPlayListRoot, unusable_));
   std::string text;
   const auto add = [&text](const char* heading, const std::vector<std::string>& lines, bool escaped) {
     if (lines.empty()) return;
@@ -186,7 +207,7 @@ int PlayListStore::FindPlayListRow(const std::string& name, int deviceNumber) co
 
 void PlayListStore::ReadSongs(TPlayListObj& playList) {
   playList.ClearSongs();
-  const std::string path = client_.RootDir() + playList.Name;
+  const std::string path = PlayListDir(playList.Name);
   client_.ChangeDir(path);
   ServerListing listing = ReadServerListing(client_.ListDir(path));
   FillSongs(playList, listing);
@@ -225,7 +246,7 @@ bool PlayListStore::LoadSongs(TPlayListObj& playList) {
       ReadSongs(playList);
       playList.GotSong = true;
       if (!unusable_.empty())
-        prompts_.Show(PromptKind::InfoOk, UnusableNamesText(client_.RootDir() + playList.Name, unusable_));
+        prompts_.Show(PromptKind::InfoOk, UnusableNamesText(PlayListDir(playList.Name), unusable_));
       return true;
     } catch (const FtpError& e) {
       Failed(e.what(), e.kind() == FtpError::Kind::Connection);

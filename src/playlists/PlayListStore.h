@@ -8,9 +8,12 @@
 // row given). So the views follow the store whoever started the listing.
 #pragma once
 
+#include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
+#include "core/AppContext.h"
 #include "playlists/FtpClient.h"
 #include "playlists/PlayListClass.h"
 #include "playlists/ServerNames.h"
@@ -48,9 +51,9 @@ class PlayListStore {
   // Attempts at reading one play list's songs before giving up.
   static constexpr int kLoadSongsAttempts = 3;
 
-  // The play lists that `client` lists; what the user must hear of goes to `prompts`. Both
-  // outlive the store.
-  PlayListStore(FtpClient& client, Prompts& prompts);
+  // The play lists that `client` lists; the connection is opened with the settings of
+  // `context`, and what the user must hear of goes to its prompts. Both outlive the store.
+  PlayListStore(FtpClient& client, AppContext& context);
   ~PlayListStore();
   PlayListStore(const PlayListStore&) = delete;
   PlayListStore& operator=(const PlayListStore&) = delete;
@@ -62,6 +65,11 @@ class PlayListStore {
 
   void AddListener(PlayListStoreListener* listener);
   void RemoveListener(PlayListStoreListener* listener);
+
+  // Opens the connection with the settings (EnsureConnected, FtpServerConnect.h) unless it is
+  // open; when that fails the user has been told, the program is to end, LastError() says why,
+  // and the result is false.
+  bool EnsureConnected();
 
   // Rebuilds the play lists from the server: EnsureConnected; CWD /; ClearPlayLists; the root's
   // listing (FtpClient::ListDir) and one TPlayListObj per directory ("." and ".." excepted)
@@ -78,7 +86,7 @@ class PlayListStore {
   // installation's transfer is still written to is asked with MDTM where the listing gives no
   // exact time.) A play list's SeqInVeltra counts every
   // file the player counts, and not what was removed.
-  // A failed step counts against the client's listing retry counter: up to kMaxListingRetries
+  // A failed step counts against the listing retry counter: up to kMaxListingRetries
   // failures in a run are retried at once without a name to reselect; after that the user sees
   // kListingRefusedText followed by the reason (PromptKind::ErrorYes) and the play lists built
   // so far stay. A final failure (FtpError::retryable() false: no answer in time, a listing too
@@ -105,7 +113,7 @@ class PlayListStore {
   int FindPlayListRow(const std::string& name, int deviceNumber) const;
 
   // Reads the songs of `playList` from the server unless GotSong: reconnects silently with the
-  // settings the client holds when the connection is gone, then CWD "/" + Name, its listing
+  // settings the client holds when the connection is gone, then CWD PlayListDir(Name), its listing
   // (FtpClient::ListDir), and one TSongObj per file, numbered by Seq. A file that is not shown (a
   // name that is no entry of the directory, which the user is told about, or an unfinished
   // upload) still takes its number, as the player counts it. A lost connection or a transient (4xx) reply is tried
@@ -114,6 +122,10 @@ class PlayListStore {
   // "Can not read the songs of play list "NAME"." with the reason (PromptKind::ErrorOk),
   // SongList is empty, GotSong stays false (the next showing tries again) and it returns false.
   bool LoadSongs(TPlayListObj& playList);
+
+  // Failed play list listings so far (never reset: at most kMaxListingRetries are retried in the
+  // store's life).
+  int ListingRetryCounter() const { return listingRetryCounter_; }
 
   // Checked songs that are not Deleted, over every play list the store holds.
   int CheckedSongCount() const;
@@ -125,7 +137,25 @@ class PlayListStore {
   bool LastErrorWasConnection() const { return lastErrorWasConnection_; }
 
  private:
+  // A folder of the root that the player numbers: the next play list, or a folder that is no
+  // play list (its name holds "\") but may hold a file.
+  struct Numbered {
+    bool playList;
+    std::string folder;  // of a folder that is no play list
+  };
   void ListOnce();
+  // The listing of `dir`: exact where the songs are kept.
+  std::vector<FtpListEntry> ListingOf(const std::string& dir);
+  // The play lists of the root's listing, numbered by Seq, into the store.
+  void TakePlayLists(std::vector<FtpListEntry> rootEntries);
+  // SeqInVeltra of every play list, in the order of `numbered`, as the player gives them.
+  void NumberPlayLists(const std::vector<Numbered>& numbered);
+  // Reads one play list's listing: the number of the files the player counts in it, less the
+  // unfinished uploads removed; its songs when they are kept.
+  std::int32_t ReadPlayList(TPlayListObj& playList, std::time_t now);
+  // Sorts out the unfinished uploads of `listing` (in `playList`): removes those whose transfer
+  // no longer runs (unless told not to) and notes them all. Returns how many were removed.
+  std::int32_t SortOutTransfers(const TPlayListObj& playList, const ServerListing& listing, std::time_t now);
   // Whether the listing of `dir` holds a file as the player counts them; false when the server
   // refuses to list it.
   bool HoldsFile(const std::string& dir);
@@ -135,6 +165,7 @@ class PlayListStore {
   void Failed(const std::string& why, bool connection);
 
   FtpClient& client_;
+  AppContext& context_;
   Prompts& prompts_;
   TPlayListObj store_;
   std::vector<PlayListStoreListener*> listeners_;
@@ -143,6 +174,7 @@ class PlayListStore {
   std::vector<std::string> unusable_;  // of the last listing
   bool removeLeftovers_ = true;
   bool keepSongs_ = false;
+  int listingRetryCounter_ = 0;
   struct Leftovers {
     std::vector<std::string> removed, notRemoved, running;  // "PLAYLIST/NAME"
   } leftovers_;

@@ -10,6 +10,7 @@
 #include "core/TextEscape.h"
 #include "platform/FileWrite.h"
 #include "platform/Process.h"
+#include "platform/Text.h"
 #include "platform/Utf8Path.h"
 
 namespace kestrel {
@@ -66,26 +67,30 @@ namespace {
 constexpr std::string_view kPrefix = "kestrel-";
 constexpr std::string_view kSuffix = ".part";
 
+// The number that `text`, eight lower-case hex digits, writes.
+bool ParseHex8(std::string_view text, std::uint32_t& value) {
+  if (text.size() != 8) return false;
+  value = 0;
+  for (const char c : text) {
+    if (c >= '0' && c <= '9')
+      value = value * 16 + static_cast<std::uint32_t>(c - '0');
+    else if (c >= 'a' && c <= 'f')
+      value = value * 16 + static_cast<std::uint32_t>(c - 'a' + 10);
+    else
+      return false;
+  }
+  return true;
+}
+
 // The four numbers of a transfer name, in order: installation (the computer, in names of earlier
 // versions), process, start time, random.
 bool Fields(std::string_view name, std::uint32_t (&fields)[4]) {
   if (name.size() != TransferName::kLength || name.substr(0, kPrefix.size()) != kPrefix ||
       name.substr(name.size() - kSuffix.size()) != kSuffix)
     return false;
-  std::size_t at = kPrefix.size();
-  for (int i = 0; i < 4; ++i, ++at) {
-    std::uint32_t value = 0;
-    for (int digit = 0; digit < 8; ++digit, ++at) {
-      const char c = name[at];
-      if (c >= '0' && c <= '9')
-        value = value * 16 + static_cast<std::uint32_t>(c - '0');
-      else if (c >= 'a' && c <= 'f')
-        value = value * 16 + static_cast<std::uint32_t>(c - 'a' + 10);
-      else
-        return false;
-    }
-    fields[i] = value;
-    if (i < 3 && name[at] != '-') return false;
+  for (std::size_t i = 0, at = kPrefix.size(); i < 4; ++i, at += 9) {
+    if (!ParseHex8(name.substr(at, 8), fields[i])) return false;
+    if (i < 3 && name[at + 8] != '-') return false;
   }
   return true;
 }
@@ -133,18 +138,7 @@ bool ReadInstallationId(const std::string& path, std::uint32_t& id) {
   std::ifstream in(platform::PathFromUtf8(path), std::ios::binary);
   std::string text;
   if (!in || !std::getline(in, text)) return false;
-  while (!text.empty() && (text.back() == '\r' || text.back() == ' ')) text.pop_back();
-  if (text.size() != 8) return false;
-  id = 0;
-  for (const char c : text) {
-    if (c >= '0' && c <= '9')
-      id = id * 16 + static_cast<std::uint32_t>(c - '0');
-    else if (c >= 'a' && c <= 'f')
-      id = id * 16 + static_cast<std::uint32_t>(c - 'a' + 10);
-    else
-      return false;
-  }
-  return true;
+  return ParseHex8(platform::TrimChars(text, "", "\r "), id);
 }
 
 }  // namespace

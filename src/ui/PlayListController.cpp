@@ -318,7 +318,7 @@ void PlayListController::btnRefreshPLClick() {
   const TPlayListObj* current = CurrentPlayList();
   const std::string reselect = current != nullptr ? current->Name : std::string();
   services_.Run([this, reselect] {
-    if (services_.ftp->EnsureConnected()) ListPlayLists(reselect);
+    if (services_.store->EnsureConnected()) ListPlayLists(reselect);
   });
 }
 

@@ -78,11 +78,12 @@ TUnitServerSettingFrm::TUnitServerSettingFrm(AppContext& context, FtpClient& ftp
 
   // What the mask can show: four groups of up to three digits.
   static const QRegularExpression kDotted("^\\d{1,3}(\\.\\d{1,3}){3}$");
-  const bool heldAddress = kDotted.match(QString::fromStdString(ftp_.Host())).hasMatch();
-  medtServerIP->setText(MaskedAddress(heldAddress ? QString::fromStdString(ftp_.Host()) : kDefaultAddress));
-  edtPort->setText(heldAddress ? QString::number(ftp_.Port()) : "21");
-  edtUserName->setText(heldAddress ? QString::fromStdString(ftp_.UserName()) : "coral");
-  edtPassword->setText(heldAddress ? QString::fromStdString(ftp_.Password()) : "tevka");
+  const FtpAccount& held = ftp_.Account();
+  const bool heldAddress = kDotted.match(QString::fromStdString(held.host)).hasMatch();
+  medtServerIP->setText(MaskedAddress(heldAddress ? QString::fromStdString(held.host) : kDefaultAddress));
+  edtPort->setText(heldAddress ? QString::number(held.port) : "21");
+  edtUserName->setText(heldAddress ? QString::fromStdString(held.userName) : "coral");
+  edtPassword->setText(heldAddress ? QString::fromStdString(held.password) : "tevka");
 
   connect(btnConnect, &QPushButton::clicked, this, &TUnitServerSettingFrm::btnConnectClick);
 }

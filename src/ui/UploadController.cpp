@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include "core/Prompts.h"
+#include "playlists/ServerNames.h"
 #include "ui/ListView.h"
 #include "ui/PlayListController.h"
 #include "ui/UnitProgressBar.h"
@@ -89,9 +90,10 @@ void UploadController::RunUpload(const std::string& target, int count, UploadWor
   run_([&] {
     TPlayListObj playList;
     playList.Name = target;
-    SongUploader uploader(*ftp, context_.CurrentPrompts(), state_.PlayListsChanged, &relay, &progress_->CancelFlag());
+    SongUploader uploader(*ftp, context_.CurrentPrompts(), InstallationId(context_), &relay, &progress_->CancelFlag());
     result = work(uploader, playList);
   });
+  state_.NotePlayListsChanged(result.uploaded);
   UploadEnded(target, result, then);
 }
 

@@ -13,6 +13,7 @@
 
 #include "core/AppContext.h"
 #include "core/SharedState.h"
+#include "playlists/FtpServerConnect.h"
 #include "playlists/FtpServerSettings.h"
 #include "support/FtpTestServer.h"
 #include "support/RecordingPrompts.h"
@@ -389,5 +390,5 @@ TEST_F(IdleClosingServer, EveryOperationReconnectsSilently) {
   guard.stop();
   EXPECT_FALSE(*dialogShown);
   ASSERT_EQ(prompts.Shown().size(), 1u);
-  EXPECT_EQ(prompts.Shown()[0].second.rfind(FtpClient::kConnectFailText, 0), 0u);
+  EXPECT_EQ(prompts.Shown()[0].second.rfind(kConnectFailText, 0), 0u);
 }

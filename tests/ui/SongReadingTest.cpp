@@ -67,8 +67,8 @@ class SongReading : public ::testing::Test {
   test::TempDir tree, settings;
   AppContext context{settings.str(), &prompts};
   std::unique_ptr<test::FtpTestServer> server;
-  FtpClient ftp{context};
-  PlayListStore store{ftp, prompts};
+  FtpClient ftp{context.RunState<FtpServerNotes>()};
+  PlayListStore store{ftp, context};
   std::unique_ptr<app::TSession> session;
 };
 

@@ -89,8 +89,8 @@ class TestMainFrm : public WindowParts, public ui::TMainFrm {
  public:
   explicit TestMainFrm(AppContext& context, bool withFtp = false) : ui::TMainFrm(context, state, zones) {
     if (!withFtp) return;
-    ftp = std::make_unique<FtpClient>(context);
-    store = std::make_unique<PlayListStore>(*ftp, context.CurrentPrompts());
+    ftp = std::make_unique<FtpClient>(context.RunState<FtpServerNotes>());
+    store = std::make_unique<PlayListStore>(*ftp, context);
     AttachStore(*ftp, *store);
   }
   ~TestMainFrm() override { DetachStore(); }

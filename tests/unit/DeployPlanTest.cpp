@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,5 +62,89 @@ TEST(DeployPlan, SendsEverySongThatMayDifferAndSaysWhy) {
     }
     // The bytes are compared only where nothing else tells the songs apart.
     EXPECT_EQ(asked, row.reason == nullptr || std::string(row.reason) == "content" ? 1 : 0);
+  }
+}
+
+// Which comparison a server allows: times only where it keeps and tells them and the player's
+// times showed no problem; the reason given otherwise; two-second times from the player's times.
+TEST(DeployPlan, ChoosesTheComparisonTheServerAllows) {
+  struct Row {
+    const char* what;
+    bool mfmt, setsTimes, exact, mdtm;
+    const char* timesNotKept;
+    const char* timesProblem;
+    bool times;
+    const char* noTimesHas;  // part of the reason; nullptr when times are compared
+  };
+  const std::vector<Row> rows = {
+      {"exact listing", true, true, true, false, "", "", true, nullptr},
+      {"times by MDTM", true, true, false, true, "", "", true, nullptr},
+      {"no way to read times", true, true, false, false, "", "", false, "neither MDTM nor MLSD"},
+      {"no MFMT", false, false, true, true, "", "", false, "offers no MFMT"},
+      {"times not kept before", true, false, true, true, "MFMT answered 550", "", false, "MFMT answered 550"},
+      {"the player's times are wrong", true, true, true, false, "", "it dates x", false, "it dates x"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    DeployServerOffer offer;
+    offer.mfmt = row.mfmt;
+    offer.setsTimes = row.setsTimes;
+    offer.exactListing = row.exact;
+    offer.mdtm = row.mdtm;
+    offer.timesNotKept = row.timesNotKept;
+    const DeployComparison c = ChooseComparison(offer, row.timesProblem, {}, false, false);
+    EXPECT_EQ(c.times, row.times);
+    if (row.noTimesHas == nullptr)
+      EXPECT_TRUE(c.noTimes.empty()) << c.noTimes;
+    else
+      EXPECT_NE(c.noTimes.find(row.noTimesHas), std::string::npos) << c.noTimes;
+  }
+  const auto twoSeconds = [](std::vector<const char*> times) {
+    DeployPlayList list{"Jazz", {}};
+    for (const char* t : times) list.songs.push_back({"a.mp3", 1, {}, t});
+    return ChooseComparison({}, "", {list}, false, true).twoSecondTimes;
+  };
+  EXPECT_TRUE(twoSeconds({"20190304120000", "20190304120002", ""}));
+  EXPECT_FALSE(twoSeconds({"20190304120000", "20190304120001"}));
+  EXPECT_FALSE(twoSeconds({""}));
+}
+
+// What the player's times must show before they decide: a time for every song of the same size,
+// one that can be right, and a song whose time differs to try the server on.
+TEST(DeployPlan, LooksAtThePlayersTimesBeforeTrustingThem) {
+  const long long now = 1700000000;  // 2023-11-14
+  struct Row {
+    const char* what;
+    long long playerSize;
+    const char* playerName;
+    const char* playerTime;
+    const char* problemHas;  // nullptr: none
+    bool trial;
+  };
+  const std::vector<Row> rows = {
+      {"same time", 3000, "a.mp3", "20190304120000", nullptr, false},
+      {"a second apart", 3000, "a.mp3", "20190304120001", nullptr, false},
+      {"other time", 3000, "a.mp3", "20190304120010", nullptr, true},
+      {"no time", 3000, "a.mp3", "", "no modification time", false},
+      {"before 1980", 3000, "a.mp3", "19700101000000", "cannot be right", false},
+      {"next year", 3000, "a.mp3", "20241114000000", "cannot be right", false},
+      {"other size: the time does not decide", 10, "a.mp3", "", nullptr, false},
+      {"a name that cannot be sent", 3000, "a\r\n.mp3", "20190304120010", nullptr, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::vector<DeployPlayList> local = {{"Jazz", {{row.playerName, 3000, "/music/Jazz/a.mp3", "20190304120000"}}}};
+    const std::vector<DeployPlayList> player = {{"Jazz", {{row.playerName, row.playerSize, {}, row.playerTime}}}};
+    std::optional<DeployTimeTrial> trial;
+    const std::string problem = TimesProblem(local, player, now, trial);
+    if (row.problemHas == nullptr)
+      EXPECT_TRUE(problem.empty()) << problem;
+    else
+      EXPECT_NE(problem.find(row.problemHas), std::string::npos) << problem;
+    ASSERT_EQ(trial.has_value(), row.trial);
+    if (row.trial) {
+      EXPECT_EQ(trial->playList, "Jazz");
+      EXPECT_EQ(trial->local + 10, trial->listed);
+    }
   }
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "FtpFixture.h"
+#include "playlists/FtpServerConnect.h"
 
 using namespace kestrel;
 using namespace kestrel::test;
@@ -46,7 +47,7 @@ class FtpClientTest : public FtpFixture {
     Aim(client, server);
     client.Connect();
   }
-  FtpClient client{context};
+  FtpClient client{context.RunState<FtpServerNotes>()};
 };
 
 }  // namespace
@@ -56,9 +57,9 @@ TEST_F(FtpClientTest, LogsInWithBinaryTypeThenSystAndListsInActiveModeWithPort) 
   FtpTestServer server(tree.str());
   ConnectTo(server);
   EXPECT_TRUE(client.Connected());
-  EXPECT_EQ(client.Greeting(), "220 kestrel test server ready");
-  EXPECT_EQ(client.LoginReply().substr(0, 4), "230 ");
-  EXPECT_EQ(client.SystemType(), "UNIX Type: L8");
+  EXPECT_EQ(client.LoginReplies().greeting, "220 kestrel test server ready");
+  EXPECT_EQ(client.LoginReplies().loginReply.substr(0, 4), "230 ");
+  EXPECT_EQ(client.LoginReplies().systemType, "UNIX Type: L8");
 
   client.ChangeDir("/A");
   const auto entries = client.List();
@@ -70,8 +71,9 @@ TEST_F(FtpClientTest, LogsInWithBinaryTypeThenSystAndListsInActiveModeWithPort) 
   const auto commands = server.Commands();
   EXPECT_EQ(Folded(commands), (std::vector<std::string>{"USER kestrel", "PASS secret", "TYPE I", "SYST", "FEAT",
                                                         "NOOP x199", "SYST", "CWD /A", "LIST"}));
-  EXPECT_TRUE(client.Pipelining());
-  EXPECT_TRUE(client.Features().mfmt && client.Features().mdtm && client.Features().machineListing);
+  EXPECT_TRUE(client.ServerNote().Pipelining());
+  const FtpFeatures& features = client.ServerNote().features;
+  EXPECT_TRUE(features.mfmt && features.mdtm && features.machineListing);
   ASSERT_EQ(commands.size(), 208u);
   EXPECT_EQ(commands[206].rfind("PORT 127,0,0,1,", 0), 0u) << commands[206];
 }
@@ -136,7 +138,7 @@ TEST_F(FtpClientTest, StoreReportsProgressAndLeavesTheLocalFileAlone) {
   EXPECT_EQ(local.read("big song.mp3"), content);
 
   // A local file that cannot be read fails before anything is sent; so does a folder.
-  client.ClearWorkHandlers();
+  client.SetWorkHandlers(nullptr, nullptr);
   const std::size_t before = server.Commands().size();
   Fails(FtpError::Kind::LocalFile, "cannot open",
         [&] { client.Store(local.file("absent.mp3"), "absent.mp3"); });
@@ -180,22 +182,22 @@ TEST_F(FtpClientTest, ASurpriseInsideAGroupEndsSendingAtOnceForTheRestOfTheProgr
   tree.write("A/b.mp3", "bbb");
   FtpTestServer server(tree.str(), {"--lose-line", "SIZE b.mp3"});
   ConnectTo(server);
-  ASSERT_TRUE(client.Pipelining());
+  ASSERT_TRUE(client.ServerNote().Pipelining());
   client.ChangeDir("/A");
   const auto replies = client.Pipeline({{"SIZE", "a.mp3"}, {"SIZE", "b.mp3"}, {"SIZE", "c.mp3"}});
   ASSERT_EQ(replies.size(), 3u);
   EXPECT_EQ(replies[0].text, "213 2");
   EXPECT_EQ(replies[1].text, "213 3");
   EXPECT_EQ(replies[2].code, 550);
-  EXPECT_FALSE(client.Pipelining());
+  EXPECT_FALSE(client.ServerNote().Pipelining());
   EXPECT_EQ(client.Size("a.mp3"), 2);
 
   const std::size_t mark = server.Commands().size();
-  FtpClient other(context);
+  FtpClient other(context.RunState<FtpServerNotes>());
   Aim(other, server);
   other.Connect();
-  EXPECT_FALSE(other.Pipelining());
-  EXPECT_TRUE(other.Features().mfmt);
+  EXPECT_FALSE(other.ServerNote().Pipelining());
+  EXPECT_TRUE(other.ServerNote().features.mfmt);
   EXPECT_EQ(WithoutPort(CommandsSince(server, mark)),
             (std::vector<std::string>{"USER kestrel", "PASS secret", "TYPE I", "SYST"}));
 }
@@ -212,15 +214,16 @@ TEST_F(FtpClientTest, ServerWithoutSizeMakesEveryFileLookMissing) {
 TEST_F(FtpClientTest, EnsureConnectedReadsTheSettingsOnlyWhenNotConnected) {
   FtpTestServer server(tree.str());
   WriteIniFor(server);
-  ASSERT_TRUE(client.EnsureConnected());
-  EXPECT_EQ(client.Port(), server.port());
-  EXPECT_EQ(client.UserName(), "kestrel");
+  std::string why;
+  ASSERT_TRUE(EnsureConnected(client, context, &why));
+  EXPECT_EQ(client.Account().port, server.port());
+  EXPECT_EQ(client.Account().userName, "kestrel");
   const std::size_t sent = server.Commands().size();
 
   // Connected: neither the file (now unusable) nor the server is consulted.
   WriteIni("", "not a port");
-  EXPECT_TRUE(client.EnsureConnected());
-  EXPECT_TRUE(client.EnsureConnected());
+  EXPECT_TRUE(EnsureConnected(client, context, &why));
+  EXPECT_TRUE(EnsureConnected(client, context, &why));
   EXPECT_EQ(server.Commands().size(), sent);
   EXPECT_TRUE(prompts.Shown().empty());
   EXPECT_FALSE(context.TerminationRequested());
@@ -228,8 +231,8 @@ TEST_F(FtpClientTest, EnsureConnectedReadsTheSettingsOnlyWhenNotConnected) {
   // Once the server has hung up, the next call reads the file again.
   server.Stop();
   EXPECT_FALSE(client.Connected());
-  EXPECT_FALSE(client.EnsureConnected());
-  EXPECT_NE(client.LastConnectError().find("not a port"), std::string::npos);
+  EXPECT_FALSE(EnsureConnected(client, context, &why));
+  EXPECT_NE(why.find("not a port"), std::string::npos);
 }
 
 TEST_F(FtpClientTest, EveryConnectionFailureShowsTheMessageAndAsksToTerminate) {
@@ -255,17 +258,17 @@ TEST_F(FtpClientTest, EveryConnectionFailureShowsTheMessageAndAsksToTerminate) {
     prompts.Clear();
     context.ClearTerminationRequest();
     c.prepare();
-    FtpClient client(context);
-    EXPECT_FALSE(client.EnsureConnected());
+    FtpClient client(context.RunState<FtpServerNotes>());
+    std::string why;
+    EXPECT_FALSE(EnsureConnected(client, context, &why));
     EXPECT_FALSE(client.Connected());
     ASSERT_EQ(prompts.Shown().size(), 1u);
     EXPECT_EQ(prompts.Shown()[0].first, PromptKind::ErrorYes);
     EXPECT_EQ(prompts.Shown()[0].second,
               "Connect Fail!\r\n\r\n1.Be sure ftp-server is in service.\r\n\r\n"
-              "2.Please check your settings!\r\n\r\n" + client.LastConnectError());
+              "2.Please check your settings!\r\n\r\n" + why);
     EXPECT_TRUE(context.TerminationRequested());
-    EXPECT_NE(client.LastConnectError().find(c.inError), std::string::npos)
-        << client.LastConnectError();
+    EXPECT_NE(why.find(c.inError), std::string::npos) << why;
   }
   EXPECT_EQ(terminations, static_cast<int>(cases.size()));
   EXPECT_FALSE(std::filesystem::exists(settings.file("ftpServer.ini.tmp")));

@@ -66,10 +66,8 @@ class FtpFixture : public ::testing::Test {
 
   // Points `client` at `server` without the settings file.
   static void Aim(FtpClient& client, const FtpTestServer& server) {
-    client.SetHost("127.0.0.1");
-    client.SetPort(static_cast<std::uint16_t>(server.port()));
-    client.SetUserName(FtpTestServer::kUser);
-    client.SetPassword(FtpTestServer::kPassword);
+    client.SetAccount({"127.0.0.1", static_cast<std::uint16_t>(server.port()), FtpTestServer::kUser,
+                       FtpTestServer::kPassword});
   }
 
   // The commands of `server`'s log from `from` on.

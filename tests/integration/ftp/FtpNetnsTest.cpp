@@ -6,6 +6,7 @@
 #include <string>
 
 #include "FtpFixture.h"
+#include "playlists/FtpServerConnect.h"
 #include "playlists/PlayListStore.h"
 
 using namespace kestrel;
@@ -33,24 +34,24 @@ TEST_F(FtpNetnsTest, AbsentPortConnectsToPort21) {
   FtpTestServer server(tree.str(), {"--port", "21"});
   ASSERT_EQ(server.port(), 21);
   WriteIni("127.0.0.1", "");
-  FtpClient client(context);
-  PlayListStore store(client, prompts);
+  FtpClient client(context.RunState<FtpServerNotes>());
+  PlayListStore store(client, context);
   ASSERT_EQ(store.ListPlayLists("").outcome, ListOutcome::Listed) << store.LastError();
-  EXPECT_EQ(client.Port(), 21);
+  EXPECT_EQ(client.Account().port, 21);
   EXPECT_EQ(store.Count(), 1);
   EXPECT_TRUE(prompts.Shown().empty());
 }
 
 TEST_F(FtpNetnsTest, UnreachableServerFailsWithinTheConnectTimeOut) {
   WriteIni(silentHost, "21");
-  FtpClient client(context);
+  FtpClient client(context.RunState<FtpServerNotes>());
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(client.EnsureConnected());
+  std::string why;
+  EXPECT_FALSE(EnsureConnected(client, context, &why));
   const double took =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_GE(took, 4.0);
   EXPECT_LT(took, 10.0);
-  EXPECT_NE(client.LastConnectError().find("within 5 s"), std::string::npos)
-      << client.LastConnectError();
+  EXPECT_NE(why.find("within 5 s"), std::string::npos) << why;
   EXPECT_TRUE(context.TerminationRequested());
 }

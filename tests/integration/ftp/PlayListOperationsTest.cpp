@@ -42,8 +42,8 @@ class PlayListOperationsTest : public FtpFixture {
 
   std::unique_ptr<FtpTestServer> server;
   std::size_t mark = 0;
-  FtpClient client{context};
-  PlayListStore store{client, prompts};
+  FtpClient client{context.RunState<FtpServerNotes>()};
+  PlayListStore store{client, context};
   // The operations as the window runs them: the flag is the shared state's, raised from each
   // operation's result.
   SharedState state;

@@ -57,8 +57,8 @@ class PlayListStoreTest : public FtpFixture {
   }
 
   std::unique_ptr<FtpTestServer> server;
-  FtpClient client{context};
-  PlayListStore store{client, prompts};
+  FtpClient client{context.RunState<FtpServerNotes>()};
+  PlayListStore store{client, context};
   RecordingListener listener{store};
 
   // A: one file; B: only a sub-folder; C: two files; at the root also a file and a link.
@@ -286,7 +286,7 @@ TEST_F(PlayListStoreTest, RefusedListingsAreRetriedFiveTimesInARunThenReported) 
   EXPECT_EQ(result.selectRow, -1);
   EXPECT_EQ(Count(server->Commands(), "CWD /"), 6);
   EXPECT_EQ(Count(server->Commands(), "STAT /B"), 6);
-  EXPECT_EQ(client.ListingRetryCounter(), 6);
+  EXPECT_EQ(store.ListingRetryCounter(), 6);
   ASSERT_EQ(prompts.Shown().size(), 1u);
   EXPECT_EQ(prompts.Shown()[0].first, PromptKind::ErrorYes);
   EXPECT_EQ(prompts.Shown()[0].second,
@@ -381,5 +381,5 @@ TEST_F(PlayListStoreTest, NoConnectionEndsTheListingAndLeavesTheRows) {
   EXPECT_EQ(RowNames(store), std::vector<std::string>{"A"});
   ASSERT_EQ(prompts.Shown().size(), 1u);
   EXPECT_EQ(prompts.Shown()[0].second.rfind("Connect Fail!", 0), 0u);
-  EXPECT_EQ(client.ListingRetryCounter(), 0);
+  EXPECT_EQ(store.ListingRetryCounter(), 0);
 }

@@ -53,15 +53,17 @@ class UploadSongsTest : public FtpFixture {
     target.GotSong = true;
   }
   UploadResult Upload(const std::vector<std::string>& paths) {
-    SongUploader uploader(client, prompts, changed, &listener, &listener.cancel);
-    return uploader.UploadSongs(target, paths);
+    SongUploader uploader(client, prompts, InstallationId(context), &listener, &listener.cancel);
+    const UploadResult result = uploader.UploadSongs(target, paths);
+    if (result.uploaded) changed = true;  // what the owner of PlayListsChanged does
+    return result;
   }
   std::string Served(const std::string& file) const { return tree.read("Rock/" + file); }
   std::string Message() const { return prompts.Shown().empty() ? "" : prompts.Shown().back().second; }
 
   TempDir local;
   std::unique_ptr<FtpTestServer> server;
-  FtpClient client{context};
+  FtpClient client{context.RunState<FtpServerNotes>()};
   TPlayListObj target;
   std::atomic<bool> changed{false};
   RecordingListener listener;
@@ -79,7 +81,7 @@ TEST_F(UploadSongsTest, ThreeNewFilesAreCountedStoredAndReadAgain) {
   EXPECT_TRUE(changed);
   EXPECT_TRUE(prompts.Shown().empty());
   ASSERT_FALSE(target.GotSong);
-  PlayListStore store(client, prompts);
+  PlayListStore store(client, context);
   ASSERT_TRUE(store.LoadSongs(target));
   EXPECT_EQ(target.SongList.size(), 4u);
 }
@@ -87,7 +89,7 @@ TEST_F(UploadSongsTest, ThreeNewFilesAreCountedStoredAndReadAgain) {
 // A server that takes one command at a time is found at login and sent one at a time.
 TEST_F(UploadSongsTest, ServerTakingOneCommandAtATimeGetsOneAtATime) {
   Serve({"--one-command-a-read"});
-  EXPECT_FALSE(client.Pipelining());
+  EXPECT_FALSE(client.ServerNote().Pipelining());
   prompts.AnswerYes(true);
   const auto result = Upload({local.write("a.mp3", "AAA"), local.write("old.mp3", "new")});
   EXPECT_TRUE(result.failures.empty()) << Message();
@@ -164,7 +166,7 @@ TEST_F(UploadSongsTest, CopyGoesThroughTemporaryFilesThatAreAlwaysRemoved) {
   one.Name = "one.mp3", old.Name = "old.mp3", gone.Name = "gone.mp3", here.Name = "old.mp3";
   one.ParentName = old.ParentName = gone.ParentName = "Pop";
   here.ParentName = "Rock";
-  SongUploader uploader(client, prompts, changed, &listener, &listener.cancel);
+  SongUploader uploader(client, prompts, InstallationId(context), &listener, &listener.cancel);
   const auto result = uploader.CopySongs(target, {&one, &old, &gone, &here});
   EXPECT_EQ(listener.counts, (std::vector<std::string>{"1 of 3", "2 of 3", "3 of 3"}));
   EXPECT_EQ(Served("one.mp3"), "song one");

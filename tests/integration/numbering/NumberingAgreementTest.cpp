@@ -45,8 +45,8 @@ struct ProgramSide {
   test::TempDir settings;
   test::FtpTestServer server;
   AppContext context{settings.str(), &prompts};
-  FtpClient client{context};
-  PlayListStore store{client, prompts};
+  FtpClient client{context.RunState<FtpServerNotes>()};
+  PlayListStore store{client, context};
 };
 
 }  // namespace

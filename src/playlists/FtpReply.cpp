@@ -1,0 +1,23 @@
+#include "playlists/FtpReply.h"
+
+namespace kestrel {
+
+bool IsSendableName(std::string_view name) {
+  return name.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
+std::int64_t SizeOfReply(const FtpReply& reply) {
+  if (reply.code != 213) return -1;
+  const std::string& text = reply.text;
+  std::int64_t size = 0;
+  std::size_t i = 4, digits = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 18; ++i, ++digits)
+    size = size * 10 + (text[i] - '0');
+  return digits > 0 ? size : -1;
+}
+
+std::string TimeOfReply(const FtpReply& reply) {
+  return reply.code == 213 && reply.text.size() > 4 ? reply.text.substr(4) : std::string();
+}
+
+}  // namespace kestrel
