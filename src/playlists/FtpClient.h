@@ -51,6 +51,7 @@ class FtpClient {
   void SetAccount(const FtpAccount& account) { account_ = account; }
   const FtpAccount& Account() const { return account_; }
   void SetTimeouts(const FtpTimeouts& timeouts) { timeouts_ = timeouts; }
+  const FtpTimeouts& Timeouts() const { return timeouts_; }
 
   // --- connection
   // True when a connection is open and the server has not closed it. Sends nothing.
