@@ -462,7 +462,7 @@ bool SongUploader::Rename(UploadRun& run, BatchSong& song) {
   bool fromAccepted = false, oldDeleted = false;
   try {
     try {
-      client_.Rename(song.temp, name, &fromAccepted);
+      client_.RenameAtOnce(song.temp, name, &fromAccepted);
     } catch (const FtpError& e) {
       // Servers that do not rename over an existing file refuse RNTO; then the old song goes first.
       if (e.kind() != FtpError::Kind::Reply || !fromAccepted || song.before.size == -1) throw;
