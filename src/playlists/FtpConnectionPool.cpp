@@ -49,13 +49,23 @@ void FtpConnectionPool::RunWorkers(const Worker& work, int most) {
       if (!failure) failure = std::current_exception();
     }
   };
+  // The extra slots to run: those not refused, the open ones first.
+  std::vector<std::size_t> slots;
+  bool firstRuns = true;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    firstRuns = slots_[0] != Slot::Refused;
+    for (const Slot wanted : {Slot::Open, Slot::Unused})
+      for (std::size_t slot = 1; slot < slots_.size(); ++slot)
+        if (slots_[slot] == wanted) slots.push_back(slot);
+  }
+  slots.resize(std::min(slots.size(), static_cast<std::size_t>(workers - (firstRuns ? 1 : 0))));
   std::vector<std::thread> threads;
-  for (int worker = 1; worker < workers; ++worker)
-    threads.emplace_back([this, &guarded, worker] {
-      const std::size_t slot = static_cast<std::size_t>(worker);
-      if (Login(slot)) guarded(*extras_[slot - 1], worker);
+  for (const std::size_t slot : slots)
+    threads.emplace_back([this, &guarded, slot] {
+      if (Login(slot)) guarded(*extras_[slot - 1], static_cast<int>(slot));
     });
-  guarded(first_, 0);
+  if (firstRuns || slots.empty()) guarded(first_, 0);
   for (std::thread& thread : threads) thread.join();
   if (failure) std::rethrow_exception(failure);
 }
@@ -100,6 +110,13 @@ bool FtpConnectionPool::Reconnect(FtpClient& client) {
   }
   Opened(slot);
   return true;
+}
+
+FtpClient* FtpConnectionPool::OpenClient() {
+  if (first_.Connected()) return &first_;
+  for (const std::unique_ptr<FtpClient>& client : extras_)
+    if (client->Connected()) return client.get();
+  return nullptr;
 }
 
 std::size_t FtpConnectionPool::SlotOf(const FtpClient& client) const {

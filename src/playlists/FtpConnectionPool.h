@@ -50,6 +50,8 @@ class FtpConnectionPool {
   FtpClient& First() { return first_; }
   // The connections the work may use now: the number asked for, lowered by refusals.
   int Limit() const;
+  // The connections asked for: workers are numbered below it.
+  int Size() const { return static_cast<int>(extras_.size()) + 1; }
   // Why the limit was lowered last (the server's reply or the network's word); empty if never.
   std::string LoweredBecause() const;
 
@@ -57,10 +59,11 @@ class FtpConnectionPool {
   // more work for it.
   using Worker = std::function<void(FtpClient& client, int worker)>;
   // Runs `work` on up to Limit() workers at once (and no more than `most`), and returns when all
-  // have returned. Worker 0
-  // runs on the calling thread with the first client as the caller left it (connected or not);
-  // each other worker runs on a thread of its own once its client is logged in (a login that
-  // fails lowers the limit, and that worker does not run). An exception that escapes a worker
+  // have returned. Worker 0 runs on the calling thread with the first client as the caller left
+  // it (connected or not), unless the server would not take that one back (then one more of the
+  // others runs instead); each other worker runs on a thread of its own once its client is
+  // logged in (a login that fails lowers the limit, and that worker does not run). A worker's
+  // number is its client's place in the pool (0 .. Size()-1), the same on every call. An exception that escapes a worker
   // is thrown again here, once every worker has returned (the first of them, if several).
   void RunWorkers(const Worker& work, int most = kMaxConnections);
 
@@ -73,6 +76,10 @@ class FtpConnectionPool {
   // connection was lost. False when the server does not take it: the limit is then lowered as
   // for a refused login. Safe on any worker's thread.
   bool Reconnect(FtpClient& client);
+
+  // A client of the pool whose connection is open, the first client first; nullptr when none
+  // is. For the caller's thread, between calls of RunWorkers.
+  FtpClient* OpenClient();
 
  private:
   enum class Slot { Unused, Open, Refused };

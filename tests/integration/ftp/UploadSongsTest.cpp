@@ -22,8 +22,8 @@ struct RecordingListener : UploadListener {
     counts.push_back(std::to_string(index) + " of " + std::to_string(count));
   }
   void TransferStarting() override { ++transfers; }
-  void ftpWork(FtpWorkMode mode, std::int64_t bytes) override {
-    if (mode == FtpWorkMode::Write && cancelAfter >= 0 && bytes > cancelAfter) cancel = true;
+  void ftpWork(const TransferFigures& now) override {
+    if (now.mode == FtpWorkMode::Write && cancelAfter >= 0 && now.bytes > cancelAfter) cancel = true;
   }
   void FileDone(int index, int) override { whole = index; }
   std::vector<std::string> counts;
