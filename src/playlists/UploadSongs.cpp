@@ -321,7 +321,8 @@ void SongUploader::SendBatch(UploadRun& run, UploadBatch& batch) {
   for (std::size_t i = batch.first; i < batch.end; ++i) queue.push_back(i);
   std::mutex mutex;  // guards queue, cancelled, stop, lost and working
   bool cancelled = false, stop = false;
-  int working = 0;  // connections taking songs now
+  int working = 0;          // connections taking songs now
+  bool sideBySide = false;  // more than one did in this batch
   std::string lost;  // what the last lost connection said
 
   // Takes the next file; false when there is none (or the batch is to stop).
@@ -342,15 +343,16 @@ void SongUploader::SendBatch(UploadRun& run, UploadBatch& batch) {
   };
   // The song's connection went: back to the queue for another one, or a failure after
   // kSendTries transfers.
-  // A connection that stopped answering is not trusted again in this batch, and its song goes
-  // back only while another connection takes songs.
-  const auto giveBack = [&](std::size_t i, BatchSong& song, const std::string& why, bool stalled = false) {
+  // A song whose connection stopped answering goes back only where connections worked side by
+  // side (alone, a stall is the server's answer, and trying again would only wait as long). True
+  // when it went back and another connection takes songs.
+  const auto giveBack = [&](std::size_t i, BatchSong& song, const std::string& why, bool stalled) {
     {
       std::lock_guard<std::mutex> lock(mutex);
       lost = why;
-      if (song.tries < kSendTries && (!stalled || working > 1)) {
+      if (song.tries < kSendTries && (!stalled || sideBySide)) {
         queue.push_front(i);
-        return true;
+        return working > 1;
       }
     }
     song.settled = true;
@@ -364,15 +366,15 @@ void SongUploader::SendBatch(UploadRun& run, UploadBatch& batch) {
     struct Working {
       std::mutex& mutex;
       int& working;
-      Working(std::mutex& m, int& w) : mutex(m), working(w) {
+      Working(std::mutex& m, int& w, bool& together) : mutex(m), working(w) {
         std::lock_guard<std::mutex> lock(mutex);
-        ++working;
+        together = together || ++working > 1;
       }
       ~Working() {
         std::lock_guard<std::mutex> lock(mutex);
         --working;
       }
-    } counted(mutex, working);
+    } counted(mutex, working, sideBySide);
     std::size_t i = 0;
     bool again = false;
     while (take(i, again)) {
@@ -392,12 +394,12 @@ void SongUploader::SendBatch(UploadRun& run, UploadBatch& batch) {
           if (!pool_) {
             client.Connect();
           } else if (!pool_->Reconnect(client)) {
-            giveBack(i, *song, pool_->LoweredBecause());
+            giveBack(i, *song, pool_->LoweredBecause(), false);
             return;  // the server takes this connection no more: the others go on
           }
         }
         client.EnterDir(run.dir);
-        sent = Send(run, *song, client, connection, stalled);
+        sent = Send(run, *song, client, connection, stalled, why);
       } catch (const UploadCancelled&) {
         std::lock_guard<std::mutex> lock(mutex);
         cancelled = true;
@@ -416,7 +418,8 @@ void SongUploader::SendBatch(UploadRun& run, UploadBatch& batch) {
         continue;
       }
       if (why.empty()) why = "the connection was lost while the song was sent";
-      if (giveBack(i, *song, why, stalled) && stalled) return;  // the others go on
+      // A connection that stopped answering leaves its song to the others, where there are any.
+      if (giveBack(i, *song, why, stalled) && stalled) return;
       if (!pool_) continue;  // the one connection is opened again for the next song
       if (!client.Connected() && !pool_->Reconnect(client)) return;
     }
@@ -438,7 +441,7 @@ void SongUploader::SendBatch(UploadRun& run, UploadBatch& batch) {
 }
 
 SongUploader::Sent SongUploader::Send(UploadRun& run, BatchSong& song, FtpClient& client, int connection,
-                                      bool& stalled) {
+                                      bool& stalled, std::string& lostBecause) {
   const UploadSource& source = run.sources[song.index];
   // A fetched copy is only needed until it is stored.
   struct RemoveFetched {
@@ -484,7 +487,10 @@ SongUploader::Sent SongUploader::Send(UploadRun& run, BatchSong& song, FtpClient
       else RemoveTransferFile(run, temp, client);
     }
     song.temp.clear();
-    if (connectionLost) return Sent::Lost;
+    if (connectionLost) {
+      lostBecause = e.what();
+      return Sent::Lost;
+    }
     song.settled = true;
     run.Fail(source.name, e.what());
     return Sent::Failed;

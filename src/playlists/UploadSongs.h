@@ -134,9 +134,10 @@ class SongUploader {
   enum class Sent { Stored, Failed, Lost };
   // Step 3 for one song over `client` (connection `connection` of the pool, 0 without one): its
   // bytes under a temporary name. Failed: not stored (the failure is noted); Lost: the
-  // connection went while it was sent (nothing noted; `stalled`: it stopped answering). Throws
-  // UploadCancelled when cancelled.
-  Sent Send(UploadRun& run, BatchSong& song, FtpClient& client, int connection, bool& stalled);
+  // connection went while it was sent (nothing noted; why in `lostBecause`; `stalled`: it stopped
+  // answering). Throws UploadCancelled when cancelled.
+  Sent Send(UploadRun& run, BatchSong& song, FtpClient& client, int connection, bool& stalled,
+            std::string& lostBecause);
   // Steps 4 to 6 for the songs of `batch` that were stored.
   void PutBatchInPlace(UploadRun& run, UploadBatch& batch);
   // Step 4: gives the stored files the local files' times; returns those stamped.
