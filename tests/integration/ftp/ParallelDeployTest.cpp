@@ -79,7 +79,7 @@ TEST_F(ParallelDeployTest, SeveralConnectionsLeaveWhatOneLeaves) {
     const char* what;
     std::vector<std::string> server;
     const char* connections;
-    int logins;  // PASS lines the server saw in the first deploy; -1: not counted
+    int logins;  // PASS lines the server saw at least in the first deploy; -1: not counted
   } rows[] = {
       {"one connection", {}, "1", 1},
       {"three connections", {}, "3", 3},
@@ -97,8 +97,8 @@ TEST_F(ParallelDeployTest, SeveralConnectionsLeaveWhatOneLeaves) {
     const CliRun deploy = Cli({"deploy", music.str(), "--connections", row.connections});
     EXPECT_EQ(deploy.status, 0) << deploy.err;
     EXPECT_NE(deploy.err.find("12 of 12 song(s) stored"), std::string::npos) << deploy.err;
-    if (row.logins >= 0) {
-      EXPECT_EQ(Count(server.Commands(), "PASS"), row.logins);
+    if (row.logins >= 0) {  // more where a connection was opened again
+      EXPECT_GE(Count(server.Commands(), "PASS"), row.logins);
     }
     EXPECT_EQ(WholeSongs(player.path()), AllSongs());
     const std::string numbering = Numbering();
