@@ -42,7 +42,7 @@ void PumpWindowEvents(int maxMs, const std::function<bool()>& done) {
 // shows what the window benchmark (bench/window/run) times, a line "milestone NAME NS" with the
 // monotonic clock's nanoseconds: "window" (first painted), "playlist-rows" (the play list view
 // first painted with rows) and "all-songs" (the store told of a listing and holds the songs of
-// every play list). The store calls its listeners on the thread that listed.
+// every play list). The store calls its listeners on the window thread.
 class MilestoneWatcher : public QObject, public PlayListStoreListener {
  public:
   MilestoneWatcher(QWidget& window, PlayListStore& store)
@@ -103,9 +103,10 @@ TSession::TSession(AppContext& context, Prompts* prompts) : context_(context), b
     RunInBackground(std::move(operation), std::move(done));
   });
   frm_->SetCloseQueryHandler([this] { Stop(); });
-  // When the window is first shown it lists the play lists, which opens the FTP connection.
+  // When the window is first shown it lists the play lists, which opens the FTP connection. In
+  // the background: the rows come as they are read, and the window stays usable meanwhile.
   frm_->SetFirstShowHandler([this] {
-    frm_->RunOperation([this] { frm_->ListPlayLists(""); });
+    RunInBackground([this] { frm_->ListPlayLists(""); }, [] {});
   });
 }
 

@@ -45,15 +45,9 @@ std::string PlaceText(const SettingsFolder& folder) {
 }
 
 const char* PlaceName(SettingsPlace place) {
-  switch (place) {
-    case SettingsPlace::Given:
-      return "given";
-    case SettingsPlace::BesideProgram:
-      return "beside-program";
-    case SettingsPlace::UserConfig:
-      return "user";
-  }
-  return "";
+  // In the order of SettingsPlace.
+  static const char* const names[] = {"given", "beside-program", "user"};
+  return names[static_cast<int>(place)];
 }
 
 // Zone.ini as the program reads it: the zones, the zones left out (each told as it is met), and

@@ -17,9 +17,9 @@
 
 namespace kestrel::platform {
 
-namespace fs = std::filesystem;
-
 namespace {
+
+namespace fs = std::filesystem;
 
 #ifdef _WIN32
 

@@ -48,16 +48,6 @@ void SendAll(Poco::Net::StreamSocket& socket, const char* data, int length, cons
   }
 }
 
-std::vector<FtpListEntry> ParseListing(std::string_view raw) {
-  std::string unreadable;
-  std::vector<FtpListEntry> entries = ParseFtpListing(raw, platform::LocalNow(), &unreadable);
-  if (entries.empty() && !unreadable.empty())
-    throw FtpError::Final(FtpError::Kind::Reply, std::string(kListWhat) +
-                                                     ": the server's listing format is not understood: \"" +
-                                                     EscapeControls(unreadable) + "\"");
-  return entries;
-}
-
 }  // namespace
 
 // Poco's network start-up (the socket library on Windows; nothing on Linux) is reference
@@ -91,27 +81,31 @@ void FtpClient::Quit() {
   Disconnect();
 }
 
-void FtpClient::Connect() {
+void FtpClient::Connect(bool extrasLater) {
   Disconnect();
   renameHeld_ = false;
   try {
     connection_ = std::make_unique<FtpConnection>(account_, timeouts_, notes_);
-    if (connection_->Note().probed) return;
-    FtpExtrasProbe probe([this]() -> FtpConnection& {
-      Disconnect();
-      connection_ = std::make_unique<FtpConnection>(account_, timeouts_, notes_);
-      return *connection_;
-    });
-    const FtpServerNote found = probe.Run(*connection_);
-    connection_->ChangeNote([&found](FtpServerNote& kept) {
-      kept.probed = true;
-      kept.features = found.features;
-      kept.pipelineBytes = found.pipelineBytes;
-    });
+    if (!extrasLater) TryExtras();
   } catch (const FtpError&) {
     Disconnect();
     throw;
   }
+}
+
+void FtpClient::TryExtras() {
+  if (Open("features").Note().probed) return;
+  FtpExtrasProbe probe([this]() -> FtpConnection& {
+    Disconnect();
+    connection_ = std::make_unique<FtpConnection>(account_, timeouts_, notes_);
+    return *connection_;
+  });
+  const FtpServerNote found = probe.Run(*connection_);
+  connection_->ChangeNote([&found](FtpServerNote& kept) {
+    kept.probed = true;
+    kept.features = found.features;
+    kept.pipelineBytes = found.pipelineBytes;
+  });
 }
 
 FtpConnection& FtpClient::Open(const char* what) {
@@ -230,7 +224,7 @@ int FtpClient::SetModificationTime(const std::string& name, long long utcSeconds
 }
 
 std::vector<FtpListEntry> FtpClient::List() {
-  return ParseListing(ReadData(kListWhat, "LIST", ""));
+  return ReadListingText(ReadData(kListWhat, "LIST", ""));
 }
 
 FtpListingWay FtpClient::ListingWay() const {
@@ -238,6 +232,16 @@ FtpListingWay FtpClient::ListingWay() const {
 }
 
 std::vector<FtpListEntry> FtpClient::ListDir(const std::string& path) {
+  bool confirmed = true;
+  return ReadDir(path, false, confirmed);
+}
+
+std::vector<FtpListEntry> FtpClient::ListDirQuick(const std::string& path, bool& confirmed) {
+  return ReadDir(path, true, confirmed);
+}
+
+std::vector<FtpListEntry> FtpClient::ReadDir(const std::string& path, bool quick, bool& confirmed) {
+  confirmed = true;
   CheckSendable(path, kListWhat);
   FtpConnection& connection = Open(kListWhat);
   if (!connection.Listing().TriesStat(path)) {
@@ -257,12 +261,72 @@ std::vector<FtpListEntry> FtpClient::ListDir(const std::string& path) {
   const bool listed = code >= 211 && code <= 213;
   if (connection.Listing().Way() == FtpListingWay::Stat) {
     if (!listed) throw FtpError(FtpError::Kind::Reply, kListWhat, code, reply);
-    return ParseListing(body);
+    return ReadListingText(body);
+  }
+  if (quick && listed) {
+    std::vector<FtpListEntry> entries = ParseFtpListing(body, platform::LocalNow());
+    if (!entries.empty()) {
+      confirmed = false;
+      return entries;
+    }
   }
   EnterDir(path);
   std::vector<FtpListEntry> entries = List();
   connection.Listing().Decide(listed, body, entries);
+  NoteListingWay();
   return entries;
+}
+
+std::optional<std::vector<FtpListEntry>> FtpClient::ConfirmListing(const std::string& path,
+                                                                    const std::vector<FtpListEntry>& fromStat) {
+  EnterDir(path);
+  std::vector<FtpListEntry> entries = List();
+  const bool same = Open(kListWhat).Listing().Decide(fromStat, entries);
+  NoteListingWay();
+  if (same) return std::nullopt;
+  return entries;
+}
+
+void FtpClient::NoteListingWay() {
+  FtpConnection& connection = Open(kListWhat);
+  const FtpListingWay way = connection.Listing().Way();
+  if (way != FtpListingWay::Undecided && way != connection.Note().listingWay)
+    connection.ChangeNote([way](FtpServerNote& note) { note.listingWay = way; });
+}
+
+FtpDirListing FtpClient::ListOne(const std::string& path) {
+  FtpDirListing listing;
+  try {
+    listing.entries = ListDir(path);
+  } catch (const FtpError& e) {
+    if (e.kind() == FtpError::Kind::Connection) throw;
+    listing.error = e;
+  }
+  return listing;
+}
+
+void FtpClient::ListDirs(const std::vector<std::string>& paths, const DirsListed& listed) {
+  std::vector<FtpDirListing> batch;
+  for (std::size_t from = 0; from < paths.size();) {
+    batch.clear();
+    FtpConnection& connection = Open(kListWhat);
+    const std::size_t groupBytes = PipelineBytes();
+    const bool grouped = connection.Listing().Way() == FtpListingWay::Stat && groupBytes > 0;
+    const std::size_t to = grouped ? FtpListingGroup::End(connection.Listing(), paths, from, groupBytes) : from;
+    if (to - from > 1) {
+      const std::string dir = connection.Dir();
+      const bool atLoginDir = connection.AtLoginDir();
+      if (FtpListingGroup::Read(connection, paths, from, to, batch)) {
+        listed(from, batch);
+        from = to;
+        continue;
+      }
+      EndPipelining(dir, atLoginDir);  // and the group again, one at a time
+    }
+    batch.push_back(ListOne(paths[from]));
+    listed(from, batch);
+    ++from;
+  }
 }
 
 bool FtpClient::ListsExactly() const { return ServerNote().features.machineListing && !machineListingRefused_; }

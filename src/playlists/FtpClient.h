@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@
 #include "playlists/FtpError.h"
 #include "playlists/FtpListParser.h"
 #include "playlists/FtpListingChoice.h"
+#include "playlists/FtpListingGroup.h"
 #include "playlists/FtpReply.h"
 #include "playlists/FtpServerNotes.h"
 
@@ -58,9 +60,13 @@ class FtpClient {
   bool Connected();
   // Closes any open connection, then connects and logs in with the account held (see
   // FtpConnection). The first login of the program to a server also tries the extras (see
-  // FtpExtrasProbe); what they showed is kept in the server notes, and later logins to that
+  // FtpExtrasProbe), unless `extrasLater` (then TryExtras does, when the caller has done what
+  // must not wait); what they showed is kept in the server notes, and later logins to that
   // server send neither FEAT nor the probe. Throws FtpError; on failure nothing stays open.
-  void Connect();
+  void Connect(bool extrasLater = false);
+  // Tries the extras on the open connection unless they have been tried on this server. The
+  // connection may be opened again on the way (it is then in the directory of the login).
+  void TryExtras();
   // Sends QUIT (without waiting for the answer), then closes the connection. Never throws.
   void Quit();
   // Closes the control connection without a word to the server. Never throws.
@@ -91,6 +97,28 @@ class FtpClient {
   // the program's run. The current directory afterwards is `path` when LIST was used and
   // unchanged otherwise. Deadlines, caps and failures are those of LIST.
   std::vector<FtpListEntry> ListDir(const std::string& path);
+  // As ListDir, but while the way to list is not yet decided, a STAT reply that reads as a
+  // listing with entries is given at once, without the LIST that decides the way: `confirmed`
+  // is then false, and ConfirmListing must follow before any other listing. (So a caller can
+  // show what it got a round trip after the login, and decide the way afterwards.)
+  std::vector<FtpListEntry> ListDirQuick(const std::string& path, bool& confirmed);
+  // Reads `path` (absolute) by CWD and LIST and decides the way to list by it and by what
+  // ListDirQuick gave as `fromStat`. Nothing when both hold the same entries (names and kinds,
+  // in order); otherwise the entries LIST gave, which are the ones to go by.
+  std::optional<std::vector<FtpListEntry>> ConfirmListing(const std::string& path,
+                                                          const std::vector<FtpListEntry>& fromStat);
+  // The listings of the directories `paths` (absolute), each as ListDir reads it, handed to
+  // `listed` in the order of `paths`, a batch at a time: `listed(first, batch)` gives the
+  // listings of paths [first, first + batch.size()). Where the server lists by STAT and takes
+  // several commands at once, the STAT lines go out in groups (FtpListingGroup) of no more bytes
+  // than the probe at login showed the server takes, one round trip and one batch a group;
+  // otherwise one directory at a time. A group that meets a surprise ends sending commands at
+  // once (as in Pipeline), and its directories are listed again one at a time. A directory the
+  // server refuses to list, or whose listing cannot be read, gives its error in its place; a
+  // failure of the connection ends the call (FtpError). `listed` may use the client (between
+  // groups) and may throw, which ends the call.
+  using DirsListed = std::function<void(std::size_t first, std::vector<FtpDirListing>& batch)>;
+  void ListDirs(const std::vector<std::string>& paths, const DirsListed& listed);
   FtpListingWay ListingWay() const;
   // The entries of the directory `path` (absolute) with their sizes and modification times to
   // the second (FtpListEntry::modifiedUtc): by MLSD where the server offers it with those facts
@@ -161,6 +189,12 @@ class FtpClient {
   std::string ReadData(const char* what, const std::string& command, const std::string& arg);
   // The rename one line at a time.
   void RenameOneByOne(const std::string& from, const std::string& to, bool* fromAccepted);
+  // ListDir and ListDirQuick.
+  std::vector<FtpListEntry> ReadDir(const std::string& path, bool quick, bool& confirmed);
+  // ListDir of one directory for ListDirs: its entries or its error; a connection failure throws.
+  FtpDirListing ListOne(const std::string& path);
+  // Keeps the way to list that the open connection decided for the server.
+  void NoteListingWay();
 
   FtpServerNotes& notes_;
   FtpAccount account_;

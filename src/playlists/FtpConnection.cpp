@@ -61,7 +61,7 @@ FtpConnection::FtpConnection(const FtpAccount& account, const FtpTimeouts& timeo
   login_.syst.code = Send("system type", "SYST", "", login_.syst.text);
   if (login_.syst.code / 100 == 2 && login_.syst.text.size() > 4) login_.systemType = login_.syst.text.substr(4);
   note_ = notes_.Get(server_);
-  listing_ = FtpListingChoice(note_.statListing);
+  listing_ = FtpListingChoice(note_.statListing, note_.listingWay);
 }
 
 FtpConnection::~FtpConnection() = default;
@@ -193,7 +193,13 @@ int FtpConnection::Stat(const std::string& path, std::string& reply, std::string
   FtpControlSession& session = Session(what);
   int code = 0;
   try {
-    code = session.CommandWithBody("STAT", path, reply, body);
+    if (note_.Pipelining()) {
+      session.SendLines({"STAT " + path, "SYST"});
+      code = session.ReadReplyWithBody(reply, body, Millis(timeouts_.replyMs));
+    } else {
+      code = session.CommandWithBody("STAT", path, reply, body);
+      if (note_.probed) session.SendLines({"SYST"});
+    }
   } catch (const Poco::TimeoutException&) {
     Fail(true, what, NoAnswerText());
   } catch (const FtpReplyTooLarge&) {
@@ -206,7 +212,21 @@ int FtpConnection::Stat(const std::string& path, std::string& reply, std::string
   } catch (const Poco::Exception& e) {
     Fail(false, what, e.displayText());
   }
-  return code;
+  // The rest of a reply whose end a name faked may still come; it would then be taken for the
+  // answer to SYST. (Before the extras have been tried, their probe, which follows at once,
+  // finds such a reply out of its place.)
+  if (!note_.probed) return code;
+  return SystAsAtLogin(session) ? code : -1;
+}
+
+bool FtpConnection::SystAsAtLogin(FtpControlSession& session) {
+  std::string reply, body;
+  try {
+    const int code = session.ReadReplyWithBody(reply, body, QuickReplyTime());
+    return code == login_.syst.code && reply == login_.syst.text && body.empty() && !session.MoreThanReplies();
+  } catch (const Poco::Exception&) {
+    return false;
+  }
 }
 
 void FtpConnection::Transfer(const char* what, const std::string& command, const std::string& arg,

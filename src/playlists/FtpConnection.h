@@ -105,7 +105,10 @@ class FtpConnection {
   void Expect(const char* what, const std::string& command, const std::string& arg,
               std::initializer_list<int> accepted);
   // "STAT path": the code, the first line of the reply and the lines of a multi-line reply; -1
-  // when the reply cannot be read (a first line without a code, or more than the reply).
+  // when the reply cannot be read (a first line without a code, or more than the reply). SYST
+  // follows (at once where the server takes that) and must be answered as at login, so that the
+  // rest of a reply whose end was faked by a name inside it is never left for the next command;
+  // before the extras have been tried on the server, their probe must follow instead.
   int Stat(const std::string& path, std::string& reply, std::string& body);
   // Opens a data connection for `command`, lets `move` send or receive the bytes, closes it and
   // checks the server's final reply. When `move` throws anything but a network failure (a
@@ -151,6 +154,8 @@ class FtpConnection {
   // Receives the data of a transfer into `data`, within the listing cap.
   static void Receive(const char* what, Poco::Net::StreamSocket& socket, std::string& data);
   std::string NoAnswerText() const;
+  // Reads the next reply, which must be SYST's as at login and the last one there is.
+  bool SystAsAtLogin(FtpControlSession& session);
 
   FtpTimeouts timeouts_;
   FtpServerNotes& notes_;

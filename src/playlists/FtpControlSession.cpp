@@ -168,60 +168,94 @@ int FtpControlSession::CommandWithBody(const std::string& command, const std::st
   return ReadWithBody(command, arg, reply, body);
 }
 
+// Finds the end of the reply at the start of the bytes read so far, a piece at a time: the
+// closing line of a multi-line reply is searched for only in what came since the last look.
+class FtpControlSession::ReplySplitter {
+ public:
+  // True once `raw` holds the whole reply; then `lastBegin` is where its closing line begins (0
+  // for a one-line reply) and `end` is one past it. Throws Poco::Net::FTPException when the
+  // first line has no code.
+  bool Complete(const std::string& raw, std::size_t& lastBegin, std::size_t& end) {
+    if (eol_.empty()) {
+      const std::size_t lf = raw.find('\n');
+      if (lf == std::string::npos) return false;
+      eol_ = lf > 0 && raw[lf - 1] == '\r' ? "\r\n" : "\n";
+      firstEnd_ = lf + 1;
+      code_ = CodeOf(raw, 0);
+      if (code_ == 0) throw Poco::Net::FTPException("unreadable reply", raw.substr(0, lf), 0);
+      if (raw.size() < 4 || raw[3] != '-') {
+        lastBegin = 0;
+        end = firstEnd_;
+        return true;
+      }
+      scanned_ = firstEnd_;
+    }
+    // The closing line: the code and a blank at the start of a line, up to the next line end.
+    const std::string closing = eol_ + raw.substr(0, 3) + " ";
+    const std::size_t at = raw.find(closing, scanned_ - eol_.size());
+    if (at == std::string::npos) {
+      // A closing line not found yet can only begin in the last few bytes.
+      if (raw.size() > closing.size()) scanned_ = std::max(scanned_, raw.size() - closing.size() + eol_.size());
+      return false;
+    }
+    const std::size_t lineEnd = raw.find(eol_, at + closing.size());
+    if (lineEnd == std::string::npos) {
+      scanned_ = at + eol_.size();
+      return false;
+    }
+    lastBegin = at + eol_.size();
+    end = lineEnd + eol_.size();
+    return true;
+  }
+
+  int Code() const { return code_; }
+  const std::string& Eol() const { return eol_; }
+  std::size_t FirstEnd() const { return firstEnd_; }
+
+ private:
+  std::string eol_;             // the first line's end: CR LF, or LF alone
+  std::size_t firstEnd_ = 0;    // one past the first line
+  std::size_t scanned_ = 0;     // where the search for the closing line goes on
+  int code_ = 0;
+};
+
 int FtpControlSession::ReadWithBody(const std::string& command, const std::string& arg,
                                     std::string& reply, std::string& body) {
   _pControlSocket->sendMessage(command, arg);
+  const int code = NextWithBody(reply, body);
+  // The rest of a reply whose end was faked by a line inside it may come in a later packet.
+  if (MoreThanReplies()) {
+    ahead_.clear();
+    throw Poco::ProtocolException("the server sent more than its reply");
+  }
+  return code;
+}
+
+int FtpControlSession::ReadReplyWithBody(std::string& reply, std::string& body, const Poco::Timespan& within) {
+  const ReplyWindow window(*this, within);
+  return NextWithBody(reply, body);
+}
+
+int FtpControlSession::NextWithBody(std::string& reply, std::string& body) {
   std::string raw;
+  raw.swap(ahead_);
+  ReplySplitter splitter;
+  std::size_t lastBegin = 0, end = 0;
   char buffer[16 * 1024];
-  std::string eol;             // the first line's end: CR LF, or LF alone
-  std::size_t firstEnd = 0;    // one past the first line
-  std::size_t lastBegin = 0;   // where the closing line begins
-  std::size_t scanned = 0;     // where the search for the closing line goes on
-  int code = 0;
-  for (;;) {
+  while (!splitter.Complete(raw, lastBegin, end)) {
     const int n = _pControlSocket->receiveRawBytes(buffer, sizeof buffer);
     if (n <= 0) throw Poco::Net::ConnectionResetException("the server closed the connection");
     raw.append(buffer, static_cast<std::size_t>(n));
-    if (eol.empty()) {
-      const std::size_t lf = raw.find('\n');
-      if (lf == std::string::npos) continue;
-      eol = lf > 0 && raw[lf - 1] == '\r' ? "\r\n" : "\n";
-      firstEnd = lf + 1;
-      code = CodeOf(raw, 0);
-      if (code == 0) throw Poco::Net::FTPException("unreadable reply", raw.substr(0, lf), 0);
-      if (raw.size() < 4 || raw[3] != '-') {
-        if (raw.size() != firstEnd)
-          throw Poco::ProtocolException("the server sent more than its reply");
-        lastBegin = 0;
-        break;
-      }
-      scanned = firstEnd;
-    }
-    // The closing line: the code and a blank at the start of a line, up to the next line end.
-    const std::string closing = eol + raw.substr(0, 3) + " ";
-    const std::size_t at = raw.find(closing, scanned - eol.size());
-    if (at == std::string::npos) {
-      // A closing line not found yet can only begin in the last few bytes.
-      if (raw.size() > closing.size())
-        scanned = std::max(scanned, raw.size() - closing.size() + eol.size());
-      continue;
-    }
-    const std::size_t end = raw.find(eol, at + closing.size());
-    if (end == std::string::npos) {
-      scanned = at + eol.size();
-      continue;
-    }
-    lastBegin = at + eol.size();
-    if (end + eol.size() != raw.size())
-      throw Poco::ProtocolException("the server sent more than its reply");
-    break;
   }
-  // The rest of a reply whose end was faked by a line inside it may come in a later packet.
-  if (_pControlSocket->poll(Poco::Timespan(0), Poco::Net::Socket::SELECT_READ))
-    throw Poco::ProtocolException("the server sent more than its reply");
-  reply = raw.substr(0, firstEnd - eol.size());
-  body = BodyLines(raw, firstEnd, lastBegin, eol);
-  return code;
+  ahead_ = raw.substr(end);
+  const std::string& eol = splitter.Eol();
+  reply = raw.substr(0, splitter.FirstEnd() - eol.size());
+  body = lastBegin == 0 ? std::string() : BodyLines(raw, splitter.FirstEnd(), lastBegin, eol);
+  return splitter.Code();
+}
+
+bool FtpControlSession::MoreThanReplies() {
+  return !ahead_.empty() || _pControlSocket->poll(Poco::Timespan(0), Poco::Net::Socket::SELECT_READ);
 }
 
 Poco::Net::StreamSocket FtpControlSession::OpenDataConnection(const std::string& command,

@@ -66,6 +66,13 @@ class FtpControlSession : public Poco::Net::FTPClientSession {
                       std::string& body);
   int CommandWithBody(const std::string& command, const std::string& arg, std::string& reply,
                       std::string& body, const Poco::Timespan& within);
+  // Reads the next reply to commands sent at once (SendLines), as CommandWithBody reads its
+  // reply, complete within `within`; what follows it is kept for the next call. Commands sent
+  // at once whose replies are read so must all be read so.
+  int ReadReplyWithBody(std::string& reply, std::string& body, const Poco::Timespan& within);
+  // True when bytes beyond the replies read are here or waiting (after the last reply of commands
+  // sent at once, nothing may follow). Does not wait.
+  bool MoreThanReplies();
   // Announces a data connection with PORT, sends `command`, checks for a 1xx reply and waits
   // for the server to connect. Throws Poco::Net::FTPException with the server's reply otherwise.
   Poco::Net::StreamSocket OpenDataConnection(const std::string& command, const std::string& arg);
@@ -95,11 +102,15 @@ class FtpControlSession : public Poco::Net::FTPClientSession {
     Poco::Net::SocketImpl* impl_;
   };
 
+  class ReplySplitter;
+
   int ReadWithBody(const std::string& command, const std::string& arg, std::string& reply,
                    std::string& body);
+  int NextWithBody(std::string& reply, std::string& body);
 
   Poco::Timespan replyTimeout_;
   Poco::Net::SocketImpl* impl_ = nullptr;  // the control socket's, kept alive by it
+  std::string ahead_;  // bytes read beyond the last reply read by ReadReplyWithBody
 };
 
 }  // namespace kestrel

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "core/TextEscape.h"
 #include "platform/LocaleTime.h"
+#include "playlists/FtpError.h"
 
 namespace kestrel {
 
@@ -18,16 +20,30 @@ bool HasWildcard(const std::string& path) { return path.find_first_of("*?[]{}~")
 
 }  // namespace
 
+std::vector<FtpListEntry> ReadListingText(std::string_view raw) {
+  std::string unreadable;
+  std::vector<FtpListEntry> entries = ParseFtpListing(raw, platform::LocalNow(), &unreadable);
+  if (entries.empty() && !unreadable.empty())
+    throw FtpError::Final(FtpError::Kind::Reply, "list directory: the server's listing format is not understood: \"" +
+                                                     EscapeControls(unreadable) + "\"");
+  return entries;
+}
+
 bool FtpListingChoice::TriesStat(const std::string& path) const {
   return way_ != FtpListingWay::DataConnection && !HasWildcard(path);
 }
 
 void FtpListingChoice::Decide(bool statListed, std::string_view statBody, const std::vector<FtpListEntry>& listed) {
-  if (!statListed) {
+  if (!statListed)
     way_ = FtpListingWay::DataConnection;
-  } else if (!listed.empty()) {
-    way_ = SameEntries(ParseFtpListing(statBody, platform::LocalNow()), listed) ? FtpListingWay::Stat : FtpListingWay::DataConnection;
-  }
+  else
+    Decide(ParseFtpListing(statBody, platform::LocalNow()), listed);
+}
+
+bool FtpListingChoice::Decide(const std::vector<FtpListEntry>& statEntries, const std::vector<FtpListEntry>& listed) {
+  const bool same = SameEntries(statEntries, listed);
+  if (!listed.empty()) way_ = same ? FtpListingWay::Stat : FtpListingWay::DataConnection;
+  return same;
 }
 
 }  // namespace kestrel

@@ -22,14 +22,14 @@ FtpAccount AccountOf(const FtpServerSettings& settings, const std::string& ip, c
 
 }  // namespace
 
-bool EnsureConnected(FtpClient& ftp, AppContext& context, std::string* why) {
+bool EnsureConnected(FtpClient& ftp, AppContext& context, std::string* why, bool extrasLater) {
   if (ftp.Connected()) return true;
   const FtpServerSettings settings = ReadFtpServerSettings(context.SettingsFile(kFtpServerIniName));
   try {
     ftp.SetAccount(AccountOf(settings, settings.ip,
                              "the port \"" + EscapeControls(settings.port) + "\" in " + kFtpServerIniName +
                                  " is not a port number"));
-    ftp.Connect();
+    ftp.Connect(extrasLater);
     return true;
   } catch (const FtpError& e) {
     if (why != nullptr) *why = e.what();

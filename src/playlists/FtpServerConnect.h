@@ -22,7 +22,8 @@ inline constexpr const char* kConnectFailText =
 // When that fails it shows kConnectFailText and the reason (PromptKind::ErrorYes) through the
 // context's prompts, asks the program to end (AppContext::RequestTermination) and returns false;
 // `why`, when given, then tells the reason (the server's reply, or what the network said).
-bool EnsureConnected(FtpClient& ftp, AppContext& context, std::string* why = nullptr);
+// `extrasLater`: see FtpClient::Connect.
+bool EnsureConnected(FtpClient& ftp, AppContext& context, std::string* why = nullptr, bool extrasLater = false);
 
 // The text without its blanks (a masked address "192.168. 1. 20" gives "192.168.1.20"); a
 // text of blanks only is returned as it is.

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "playlists/FtpListingChoice.h"
+
 namespace kestrel {
 
 // What the server offers beyond RFC 959, from its FEAT reply.
@@ -29,6 +31,7 @@ struct FtpServerNote {
   std::size_t pipelineBytes = 0;  // the most bytes one group of commands sent at once may hold
                                   // (what the probe showed the server takes); 0: one at a time
   bool statListing = true;        // false: a listing sent as the reply to STAT could not be read
+  FtpListingWay listingWay = FtpListingWay::Undecided;  // the way to list, once a connection decided it
   std::string timesNotKept;       // why the server does not keep the times MFMT sets; empty when
                                   // nothing has shown that
   std::vector<std::string> answered;  // commands (upper case) the server has answered with 2xx

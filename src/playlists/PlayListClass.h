@@ -43,6 +43,9 @@ class TPlayListObj {
   std::int32_t SeqInVeltra = 0;      // device play list number; 0: none
   std::vector<std::unique_ptr<TSongObj>> SongList;      // in listing order, owned
   std::vector<std::unique_ptr<TPlayListObj>> PlayList;  // the store's play lists, owned
+  // Names in the play list's listing that are never sent back (see ServerNames.h), which the user
+  // has not been told of yet.
+  std::vector<std::string> UnusableNames;
 
   TPlayListObj() = default;
   TPlayListObj(const TPlayListObj&) = delete;

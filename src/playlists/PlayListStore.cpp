@@ -40,106 +40,187 @@ bool PlayListStore::EnsureConnected() {
   return false;
 }
 
+void PlayListStore::Apply(const std::function<void()>& change) {
+  if (!ownerCall_) {
+    change();
+  } else if (!ownerCall_(change)) {
+    throw OwnerGone{};
+  }
+}
+
 ListResult PlayListStore::ListPlayLists(const std::string& reselect) {
   std::string name = reselect;
   ListResult result;
-  for (;;) {
-    if (!EnsureConnected()) return {ListOutcome::Terminating, -1};
-    try {
-      ListOnce();
-      result = {ListOutcome::Listed, FindPlayListRow(name, 0)};
-      result.leftoversRemoved = static_cast<int>(leftovers_.removed.size());
-      TellAboutListing();
-      break;
-    } catch (const FtpError& e) {
-      Failed(e.what(), e.kind() == FtpError::Kind::Connection);
-      // A server that did not answer in time, or whose answer cannot be used, is not asked
-      // again at once; that failure does not use up a retry.
-      if (e.retryable() && ++listingRetryCounter_ <= kMaxListingRetries) {
-        name.clear();
-        continue;
+  try {
+    for (;;) {
+      // The extras can wait until the root's rows are out, unless they decide how it is read.
+      std::string why;
+      if (!kestrel::EnsureConnected(client_, context_, &why, !exact_)) {
+        Failed(why, true);
+        return {ListOutcome::Terminating, -1};
       }
-      prompts_.Show(PromptKind::ErrorYes, std::string(kListingRefusedText) + "\r\n\r\n" + lastError_);
-      result = {ListOutcome::Refused, -1};
-      break;
+      try {
+        ListOnce(name);
+        result = {ListOutcome::Listed, FindPlayListRow(name, 0)};
+        result.leftoversRemoved = static_cast<int>(leftovers_.removed.size());
+        TellAboutListing();
+        break;
+      } catch (const FtpError& e) {
+        Failed(e.what(), e.kind() == FtpError::Kind::Connection);
+        // A server that did not answer in time, or whose answer cannot be used, is not asked
+        // again at once; that failure does not use up a retry.
+        if (e.retryable() && ++listingRetryCounter_ <= kMaxListingRetries) {
+          name.clear();
+          continue;
+        }
+        prompts_.Show(PromptKind::ErrorYes, std::string(kListingRefusedText) + "\r\n\r\n" + lastError_);
+        result = {ListOutcome::Refused, -1};
+        break;
+      }
     }
+    Apply([this, &result] {
+      for (PlayListStoreListener* listener : listeners_) listener->PlayListsListed(result.selectRow);
+    });
+  } catch (const OwnerGone&) {
+    return {ListOutcome::Refused, -1};
   }
-  for (PlayListStoreListener* listener : listeners_) listener->PlayListsListed(result.selectRow);
   return result;
 }
 
-std::vector<FtpListEntry> PlayListStore::ListingOf(const std::string& dir) {
-  return keepSongs_ ? client_.ListDirExact(dir) : client_.ListDir(dir);
-}
-
-void PlayListStore::ListOnce() {
-  // The exact listing names every folder in full (or enters it itself), so it saves the round
-  // trip into the root.
-  if (!keepSongs_) client_.ChangeDir(kPlayListRoot);
-  ClearPlayLists();
+void PlayListStore::ListOnce(const std::string& reselect) {
+  Apply([this] { ClearPlayLists(); });
   unusable_.clear();
   leftovers_ = {};
-  std::vector<FtpListEntry> rootEntries = ListingOf(kPlayListRoot);
+  PlayerReader reader(client_, exact_);
+  std::vector<FtpListEntry> root = reader.ReadRoot();
+  std::vector<Numbered> numbered = TakeRoot(root, reselect);
+  if (std::optional<std::vector<FtpListEntry>> listed = reader.Settle(root)) {
+    // LIST shows the root otherwise than STAT did: LIST's rows it is.
+    Apply([this] { ClearPlayLists(); });
+    numbered = TakeRoot(std::move(*listed), reselect);
+  }
+  ReadPlayLists(numbered, reader);
+}
+
+std::vector<PlayListStore::Numbered> PlayListStore::TakeRoot(std::vector<FtpListEntry> rootEntries,
+                                                             const std::string& reselect) {
   // The player numbers every folder under the root that holds a file, whatever its name. A
   // folder whose name holds "\" is no play list here (nothing is ever done inside it), but it
   // keeps its place in that numbering.
   std::vector<Numbered> numbered;
+  int rows = 0;
   for (const FtpListEntry& entry : rootEntries) {
     if (entry.kind != FtpEntryKind::Directory) continue;
     if (IsUsableServerName(entry.name))
-      numbered.push_back({true, {}});
+      numbered.push_back({rows++, entry.name});
     else if (entry.name.find('\\') != std::string::npos && entry.name.find('/') == std::string::npos)
-      numbered.push_back({false, entry.name});
+      numbered.push_back({-1, entry.name});
   }
-  TakePlayLists(std::move(rootEntries));
-  NumberPlayLists(numbered);
-}
-
-void PlayListStore::TakePlayLists(std::vector<FtpListEntry> rootEntries) {
   ServerListing rootListing = ReadServerListing(std::move(rootEntries));
   unusable_ = std::move(rootListing.unusable);
-  std::int32_t seq = 0;
+  std::vector<std::unique_ptr<TPlayListObj>> playLists;
   for (ServerListing::Entry& listed : rootListing.entries) {
     if (listed.entry.kind != FtpEntryKind::Directory) continue;
     auto playList = std::make_unique<TPlayListObj>();
-    playList->Seq = ++seq;
+    playList->Seq = static_cast<std::int32_t>(playLists.size()) + 1;
     playList->Name = std::move(listed.entry.name);
-    store_.PlayList.push_back(std::move(playList));
+    playLists.push_back(std::move(playList));
+  }
+  Apply([&] {
+    store_.PlayList = std::move(playLists);
+    const int row = FindPlayListRow(reselect, 0);
+    for (PlayListStoreListener* listener : listeners_) listener->PlayListsFound(row);
+  });
+  return numbered;
+}
+
+void PlayListStore::ReadPlayLists(const std::vector<Numbered>& numbered, PlayerReader& reader) {
+  // A folder whose name cannot be sent is not asked for: it holds no file as far as the program
+  // can tell.
+  std::vector<std::string> folders;
+  std::vector<std::size_t> asked;  // the index in `numbered` of each folder asked for
+  for (std::size_t i = 0; i < numbered.size(); ++i) {
+    if (!IsSendableName(numbered[i].folder)) continue;
+    folders.push_back(numbered[i].folder);
+    asked.push_back(i);
+  }
+  std::int32_t counter = 1;
+  std::size_t next = 0;
+  const std::time_t now = std::time(nullptr);
+  reader.ReadFolders(folders, [&](std::size_t first, std::vector<FtpDirListing>& batch) {
+    std::vector<FtpDirListing*> listings;
+    for (FtpDirListing& listing : batch) listings.push_back(&listing);
+    std::optional<FtpError> failure;
+    std::vector<Arrived> arrived =
+        Number(numbered, next, asked[first + batch.size() - 1], listings, counter, now, failure);
+    // What was read before a play list the server refused to list stays.
+    Take(arrived);
+    if (failure) throw *failure;
+  });
+  std::vector<FtpDirListing*> none;
+  std::optional<FtpError> failure;
+  if (!numbered.empty() && next < numbered.size()) {
+    std::vector<Arrived> arrived = Number(numbered, next, numbered.size() - 1, none, counter, now, failure);
+    Take(arrived);
   }
 }
 
-void PlayListStore::NumberPlayLists(const std::vector<Numbered>& numbered) {
-  std::int32_t counter = 1;
-  const std::time_t now = std::time(nullptr);
-  auto nextPlayList = store_.PlayList.begin();
-  for (const Numbered& folder : numbered) {
-    if (!folder.playList) {
-      if (HoldsFile(PlayListDir(folder.folder))) ++counter;
+std::vector<PlayListStore::Arrived> PlayListStore::Number(const std::vector<Numbered>& numbered, std::size_t& next,
+                                                          std::size_t last, std::vector<FtpDirListing*>& listings,
+                                                          std::int32_t& counter, std::time_t now,
+                                                          std::optional<FtpError>& failure) {
+  std::vector<Arrived> arrived;
+  auto listing = listings.begin();
+  for (; next <= last; ++next) {
+    const Numbered& folder = numbered[next];
+    FtpDirListing* got = IsSendableName(folder.folder) && listing != listings.end() ? *listing++ : nullptr;
+    if (folder.row < 0) {
+      // A folder the server will not list is taken to hold nothing.
+      if (got != nullptr && !got->error && ReadServerListing(std::move(got->entries)).files > 0) ++counter;
       continue;
     }
-    TPlayListObj& playList = **nextPlayList++;
-    if (IsSendableName(playList.Name) && ReadPlayList(playList, now) > 0) playList.SeqInVeltra = counter++;
+    Arrived playList{folder.row, 0, {}, {}};
+    if (got != nullptr) {
+      if (got->error) {
+        failure = got->error;
+        break;
+      }
+      ServerListing read = ReadServerListing(std::move(got->entries));
+      if (read.files - SortOutTransfers(folder.folder, read, now) > 0) playList.number = counter++;
+      playList.songs = SongsOf(folder.folder, read);
+      playList.unusable = std::move(read.unusable);
+    }
+    arrived.push_back(std::move(playList));
   }
+  return arrived;
 }
 
-std::int32_t PlayListStore::ReadPlayList(TPlayListObj& playList, std::time_t now) {
-  ServerListing listing = ReadServerListing(ListingOf(PlayListDir(playList.Name)));
-  const std::int32_t files = listing.files - SortOutTransfers(playList, listing, now);
-  if (keepSongs_) {
-    FillSongs(playList, listing);
-    playList.GotSong = true;
-  }
-  return files;
+void PlayListStore::Take(std::vector<Arrived>& arrived) {
+  if (arrived.empty()) return;
+  Apply([&] {
+    for (Arrived& a : arrived) {
+      TPlayListObj& playList = *store_.PlayList[static_cast<std::size_t>(a.row)];
+      playList.SeqInVeltra = a.number;
+      // A play list whose name cannot be sent was never read: its songs are not known.
+      if (!IsSendableName(playList.Name)) continue;
+      playList.SongList = std::move(a.songs);
+      playList.UnusableNames = std::move(a.unusable);
+      playList.GotSong = true;
+    }
+    const int first = arrived.front().row;
+    const int count = arrived.back().row - first + 1;
+    for (PlayListStoreListener* listener : listeners_) listener->PlayListsRead(first, count);
+  });
 }
 
-std::int32_t PlayListStore::SortOutTransfers(const TPlayListObj& playList, const ServerListing& listing,
+std::int32_t PlayListStore::SortOutTransfers(const std::string& playList, const ServerListing& listing,
                                             std::time_t now) {
   std::int32_t removed = 0;
   for (const ServerListing::Entry& listed : listing.entries) {
     const std::string& name = listed.entry.name;
     if (listed.fileNumber == 0 || !TransferName::Is(name)) continue;
-    const std::string shown = playList.Name + "/" + name;
-    const std::string path = SongPath(playList.Name, name);
+    const std::string shown = playList + "/" + name;
+    const std::string path = SongPath(playList, name);
     const auto lastWritten = [&]() -> std::int64_t {
       long long seconds = 0;
       if (ParseUtcStamp(listed.entry.modifiedUtc, seconds)) return seconds;
@@ -165,17 +246,6 @@ std::int32_t PlayListStore::SortOutTransfers(const TPlayListObj& playList, const
     }
   }
   return removed;
-}
-
-bool PlayListStore::HoldsFile(const std::string& dir) {
-  if (!IsSendableName(dir)) return false;
-  try {
-    // Only read: the name is never used for anything that changes the server.
-    return ReadServerListing(ListingOf(dir)).files > 0;
-  } catch (const FtpError& e) {
-    if (e.kind() == FtpError::Kind::Connection) throw;
-    return false;  // a folder the server will not list is taken to hold nothing
-  }
 }
 
 void PlayListStore::TellAboutListing() {
@@ -210,12 +280,12 @@ void PlayListStore::ReadSongs(TPlayListObj& playList) {
   const std::string path = PlayListDir(playList.Name);
   client_.ChangeDir(path);
   ServerListing listing = ReadServerListing(client_.ListDir(path));
-  FillSongs(playList, listing);
-  unusable_ = std::move(listing.unusable);
+  playList.SongList = SongsOf(playList.Name, listing);
+  playList.UnusableNames = std::move(listing.unusable);
 }
 
-void PlayListStore::FillSongs(TPlayListObj& playList, ServerListing& listing) {
-  playList.ClearSongs();
+std::vector<std::unique_ptr<TSongObj>> PlayListStore::SongsOf(const std::string& playList, ServerListing& listing) {
+  std::vector<std::unique_ptr<TSongObj>> songs;
   for (ServerListing::Entry& listed : listing.entries) {
     // Every file takes the number the player gives it, also one that is not shown.
     if (listed.fileNumber == 0 || TransferName::Is(listed.entry.name)) continue;
@@ -226,13 +296,24 @@ void PlayListStore::FillSongs(TPlayListObj& playList, ServerListing& listing) {
     song->ModTime = listed.entry.modified;
     song->Size = listed.entry.size;
     song->ModTimeUtc = listed.entry.modifiedUtc;
-    song->ParentName = playList.Name;
-    playList.SongList.push_back(std::move(song));
+    song->ParentName = playList;
+    songs.push_back(std::move(song));
   }
+  return songs;
+}
+
+void PlayListStore::TellUnusableSongNames(TPlayListObj& playList) {
+  if (playList.UnusableNames.empty()) return;
+  const std::vector<std::string> names = std::move(playList.UnusableNames);
+  playList.UnusableNames.clear();
+  prompts_.Show(PromptKind::InfoOk, UnusableNamesText(PlayListDir(playList.Name), names));
 }
 
 bool PlayListStore::LoadSongs(TPlayListObj& playList) {
-  if (playList.GotSong) return true;
+  if (playList.GotSong) {
+    TellUnusableSongNames(playList);
+    return true;
+  }
   for (int attempt = 1; attempt <= kLoadSongsAttempts; ++attempt) {
     if (!client_.Connected()) {
       try {
@@ -245,8 +326,7 @@ bool PlayListStore::LoadSongs(TPlayListObj& playList) {
     try {
       ReadSongs(playList);
       playList.GotSong = true;
-      if (!unusable_.empty())
-        prompts_.Show(PromptKind::InfoOk, UnusableNamesText(PlayListDir(playList.Name), unusable_));
+      TellUnusableSongNames(playList);
       return true;
     } catch (const FtpError& e) {
       Failed(e.what(), e.kind() == FtpError::Kind::Connection);

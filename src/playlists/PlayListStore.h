@@ -4,18 +4,29 @@
 // its song rows are that play list's VisibleSongs().
 //
 // The store tells its listeners before it releases the play list objects (drop every row and
-// every pointer into them) and after every listing (refill the rows from the store, select the
-// row given). So the views follow the store whoever started the listing.
+// every pointer into them), when a listing has read the root (the play list rows can be shown),
+// as the play lists' own listings come in (device numbers and songs), and after every listing
+// (refill the rows from the store, select the row given). So the views follow the store whoever
+// started the listing.
+//
+// Threads: a listing may run on a thread of its own while a window shows the store. The play
+// list objects are then changed, and the listeners told, only through the owner call
+// (SetOwnerCall), which runs the change on the thread that shows them and waits for it; the
+// listing thread itself only reads them in between. Without an owner call everything happens
+// on the listing's thread.
 #pragma once
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/AppContext.h"
 #include "playlists/FtpClient.h"
 #include "playlists/PlayListClass.h"
+#include "playlists/PlayerReader.h"
 #include "playlists/ServerNames.h"
 
 namespace kestrel {
@@ -25,8 +36,17 @@ class PlayListStoreListener {
   virtual ~PlayListStoreListener() = default;
   // The play list objects are about to be released: remove all song and play list rows.
   virtual void PlayListsCleared() = 0;
+  // A listing has read the root: the store holds its play lists (Seq and Name), whose device
+  // numbers and songs follow. Fill the play list rows and select `selectRow` with the focus (-1:
+  // nothing). When the way to list, decided afterwards, shows the root otherwise, the store is
+  // cleared and told this again.
+  virtual void PlayListsFound(int /*selectRow*/) {}
+  // The play lists of rows [first, first + count) have been read: their SeqInVeltra is set (so
+  // are those of all rows before), and their songs are there (GotSong).
+  virtual void PlayListsRead(int /*first*/, int /*count*/) {}
   // A listing has ended (also a refused one: the rows built so far stay). Refill the play list
-  // rows from the store and select `selectRow` with the focus; -1: select nothing.
+  // rows from the store unless they are those PlayListsFound showed, and select `selectRow`
+  // with the focus; -1: select nothing.
   virtual void PlayListsListed(int selectRow) = 0;
 };
 
@@ -71,12 +91,14 @@ class PlayListStore {
   // and the result is false.
   bool EnsureConnected();
 
-  // Rebuilds the play lists from the server: EnsureConnected; CWD /; ClearPlayLists; the root's
-  // listing (FtpClient::ListDir) and one TPlayListObj per directory ("." and ".." excepted)
-  // numbered by Seq; then the listing of every play list to number those that hold a file
-  // (SeqInVeltra). Where the server lists over the control connection, a play list costs one
-  // round trip and the current directory stays the root. The row to select is
-  // FindPlayListRow(reselect, 0).
+  // Rebuilds the play lists from the server: EnsureConnected; ClearPlayLists; the root's
+  // listing (PlayerReader::ReadRoot), and one TPlayListObj per directory ("." and ".."
+  // excepted) numbered by Seq (listeners: PlayListsFound); "CWD /" and what else must be settled
+  // (PlayerReader::Settle); then the listing of every play list, in flight together
+  // (PlayerReader::ReadFolders), to number those that hold a file (SeqInVeltra) and to keep its
+  // songs (GotSong; listeners: PlayListsRead as they come). Where the server lists over the
+  // control connection, the first rows come a round trip after the login, and a few hundred
+  // play lists take a few round trips. The row to select is FindPlayListRow(reselect, 0).
   // Listings go through ReadServerListing: a directory whose name is no entry of the root is no
   // play list, and the user is told once about such names; one whose name holds "\" (and no "/")
   // is listed all the same, only to give it its place in the SeqInVeltra numbering when it holds
@@ -84,25 +106,33 @@ class PlayListStore {
   // whose transfer no longer runs are removed, and the user is told; those of transfers that may
   // still run are left alone, and the user is told too. (Whether the file of another
   // installation's transfer is still written to is asked with MDTM where the listing gives no
-  // exact time.) A play list's SeqInVeltra counts every
-  // file the player counts, and not what was removed.
+  // exact time.) A play list's SeqInVeltra counts every file the player counts, and not what
+  // was removed; its songs leave out the names that are never sent back, which LoadSongs tells.
   // A failed step counts against the listing retry counter: up to kMaxListingRetries
   // failures in a run are retried at once without a name to reselect; after that the user sees
   // kListingRefusedText followed by the reason (PromptKind::ErrorYes) and the play lists built
   // so far stay. A final failure (FtpError::retryable() false: no answer in time, a listing too
-  // large or not understood) is reported at once and does not count.
-  // A play list whose name holds a line break cannot be entered; it keeps SeqInVeltra 0.
+  // large or not understood) is reported at once and does not count. A play list the server
+  // refuses to list fails the listing; a folder with "\" that it refuses to list holds nothing.
+  // A play list whose name holds a line break cannot be entered; it keeps SeqInVeltra 0 and has
+  // no songs. When the owner call can no longer run (the window is closing), the listing ends
+  // quietly as Refused.
   ListResult ListPlayLists(const std::string& reselect);
 
   // Whether ListPlayLists removes unfinished uploads of transfers that no longer run (it does
   // unless told otherwise; then it names them).
   void SetLeftoverRemoval(bool remove) { removeLeftovers_ = remove; }
 
-  // Whether ListPlayLists keeps each play list's listing as its songs (GotSong true), read with
-  // sizes and times to the second where the server gives them (FtpClient::ListDirExact, used
-  // for the root too, which is then not entered first), so that one listing a play list serves
-  // both. Off unless told: the window reads a play list's songs when it is first shown.
-  void SetKeepSongs(bool keep) { keepSongs_ = keep; }
+  // Whether ListPlayLists reads the play lists with sizes and times to the second where the
+  // server gives them (PlayerReader's exact listings, a data connection each), so that the songs
+  // it keeps serve a comparison of times. Off unless told: the songs are kept as listed.
+  void SetKeepSongs(bool exactTimes) { exact_ = exactTimes; }
+
+  // Where the play list objects are changed and the listeners told (see the top): `call` runs
+  // the change there and waits for it, and returns false when it could not run it (nor will).
+  // Empty: at once, on the listing's thread.
+  using OwnerCall = std::function<bool(const std::function<void()>& change)>;
+  void SetOwnerCall(OwnerCall call) { ownerCall_ = std::move(call); }
 
   // Tells the listeners, then releases every play list object and empties the store.
   void ClearPlayLists();
@@ -115,13 +145,18 @@ class PlayListStore {
   // Reads the songs of `playList` from the server unless GotSong: reconnects silently with the
   // settings the client holds when the connection is gone, then CWD PlayListDir(Name), its listing
   // (FtpClient::ListDir), and one TSongObj per file, numbered by Seq. A file that is not shown (a
-  // name that is no entry of the directory, which the user is told about, or an unfinished
-  // upload) still takes its number, as the player counts it. A lost connection or a transient (4xx) reply is tried
+  // name that is no entry of the directory, or an unfinished upload) still takes its number, as
+  // the player counts it. Names that are no entry of the directory are told to the user, once,
+  // also when the songs were read by a listing of the play lists (then nothing is sent). A lost
+  // connection or a transient (4xx) reply is tried
   // again, up to kLoadSongsAttempts attempts in all; a reconnection that fails, a permanent
   // refusal or a name that cannot be sent ends at once. When it gives up, the user sees
   // "Can not read the songs of play list "NAME"." with the reason (PromptKind::ErrorOk),
   // SongList is empty, GotSong stays false (the next showing tries again) and it returns false.
   bool LoadSongs(TPlayListObj& playList);
+  // Tells the user of the names in `playList`'s listing that are never sent back, unless told
+  // already. Sends nothing.
+  void TellUnusableSongNames(TPlayListObj& playList);
 
   // Failed play list listings so far (never reset: at most kMaxListingRetries are retried in the
   // store's life).
@@ -137,31 +172,46 @@ class PlayListStore {
   bool LastErrorWasConnection() const { return lastErrorWasConnection_; }
 
  private:
-  // A folder of the root that the player numbers: the next play list, or a folder that is no
+  // A folder of the root that the player numbers: a play list (its row), or a folder that is no
   // play list (its name holds "\") but may hold a file.
   struct Numbered {
-    bool playList;
-    std::string folder;  // of a folder that is no play list
+    int row;  // -1: no play list
+    std::string folder;
   };
-  void ListOnce();
-  // The listing of `dir`: exact where the songs are kept.
-  std::vector<FtpListEntry> ListingOf(const std::string& dir);
-  // The play lists of the root's listing, numbered by Seq, into the store.
-  void TakePlayLists(std::vector<FtpListEntry> rootEntries);
-  // SeqInVeltra of every play list, in the order of `numbered`, as the player gives them.
-  void NumberPlayLists(const std::vector<Numbered>& numbered);
-  // Reads one play list's listing: the number of the files the player counts in it, less the
-  // unfinished uploads removed; its songs when they are kept.
-  std::int32_t ReadPlayList(TPlayListObj& playList, std::time_t now);
+  // A play list's number and songs, read, to go into the store.
+  struct Arrived {
+    int row;
+    std::int32_t number;
+    std::vector<std::unique_ptr<TSongObj>> songs;
+    std::vector<std::string> unusable;
+  };
+  // Thrown when the owner call can no longer run.
+  struct OwnerGone {};
+
+  // Runs `change` through the owner call; throws OwnerGone when it cannot.
+  void Apply(const std::function<void()>& change);
+  void ListOnce(const std::string& reselect);
+  // The play lists of the root's listing, numbered by Seq, into the store; the listeners are
+  // told. Returns the folders the player numbers.
+  std::vector<Numbered> TakeRoot(std::vector<FtpListEntry> rootEntries, const std::string& reselect);
+  // Reads the listings of the `numbered` folders, and gives the play lists their SeqInVeltra
+  // and songs, as the player numbers them, a batch at a time.
+  void ReadPlayLists(const std::vector<Numbered>& numbered, PlayerReader& reader);
+  // What one batch of listings gave, from the folder `next` of `numbered` up to `last`; `listings`
+  // holds those of the sendable folders among them in order, `counter` is the next SeqInVeltra.
+  // It stops at a play list the server refused to list, with that refusal in `failure`.
+  std::vector<Arrived> Number(const std::vector<Numbered>& numbered, std::size_t& next, std::size_t last,
+                              std::vector<FtpDirListing*>& listings, std::int32_t& counter, std::time_t now,
+                              std::optional<FtpError>& failure);
+  // Puts what arrived into the store and tells the listeners.
+  void Take(std::vector<Arrived>& arrived);
   // Sorts out the unfinished uploads of `listing` (in `playList`): removes those whose transfer
   // no longer runs (unless told not to) and notes them all. Returns how many were removed.
-  std::int32_t SortOutTransfers(const TPlayListObj& playList, const ServerListing& listing, std::time_t now);
-  // Whether the listing of `dir` holds a file as the player counts them; false when the server
-  // refuses to list it.
-  bool HoldsFile(const std::string& dir);
+  std::int32_t SortOutTransfers(const std::string& playList, const ServerListing& listing, std::time_t now);
   void TellAboutListing();
   void ReadSongs(TPlayListObj& playList);
-  void FillSongs(TPlayListObj& playList, ServerListing& listing);
+  // The songs of the listing of `playList`.
+  static std::vector<std::unique_ptr<TSongObj>> SongsOf(const std::string& playList, ServerListing& listing);
   void Failed(const std::string& why, bool connection);
 
   FtpClient& client_;
@@ -171,9 +221,10 @@ class PlayListStore {
   std::vector<PlayListStoreListener*> listeners_;
   std::string lastError_;
   bool lastErrorWasConnection_ = false;
-  std::vector<std::string> unusable_;  // of the last listing
+  std::vector<std::string> unusable_;  // of the root's last listing
   bool removeLeftovers_ = true;
-  bool keepSongs_ = false;
+  bool exact_ = false;
+  OwnerCall ownerCall_;
   int listingRetryCounter_ = 0;
   struct Leftovers {
     std::vector<std::string> removed, notRemoved, running;  // "PLAYLIST/NAME"

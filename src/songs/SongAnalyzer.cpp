@@ -251,19 +251,15 @@ std::string SongAnalyzer::NotMp3Reason() const {
     const char* also;
     const char* text;
   };
+  // First match wins: a WAV before any other RIFF file.
   static const Kind kinds[] = {
-      {"RIFF", 8, "WAVE", "a WAV file"},
-      {"RIFF", 0, "", "a RIFF file"},
-      {"FORM", 8, "AIFF", "an AIFF file"},
-      {"OggS", 0, "", "an Ogg file"},
-      {"fLaC", 0, "", "a FLAC file"},
-      {"MThd", 0, "", "a MIDI file"},
-      {"%PDF", 0, "", "a PDF document"},
-      {"\x89PNG", 0, "", "a PNG picture"},
-      {"\xFF\xD8\xFF", 0, "", "a JPEG picture"},
-      {"PK\x03\x04", 0, "", "a ZIP archive"},
-      {"\x30\x26\xB2\x75", 0, "", "a Windows Media file"},
-      {"", 4, "ftyp", "an MP4 (M4A, AAC) file"},
+      // other sound
+      {"RIFF", 8, "WAVE", "a WAV file"}, {"RIFF", 0, "", "a RIFF file"}, {"FORM", 8, "AIFF", "an AIFF file"},
+      {"OggS", 0, "", "an Ogg file"}, {"fLaC", 0, "", "a FLAC file"}, {"MThd", 0, "", "a MIDI file"},
+      {"\x30\x26\xB2\x75", 0, "", "a Windows Media file"}, {"", 4, "ftyp", "an MP4 (M4A, AAC) file"},
+      // not sound at all
+      {"%PDF", 0, "", "a PDF document"}, {"\x89PNG", 0, "", "a PNG picture"},
+      {"\xFF\xD8\xFF", 0, "", "a JPEG picture"}, {"PK\x03\x04", 0, "", "a ZIP archive"},
   };
   std::string what;
   for (const Kind& k : kinds) {

@@ -45,29 +45,15 @@ SongCheck CheckSong(const std::string& path) {
 }
 
 const char* VerdictText(SongVerdict verdict) {
-  switch (verdict) {
-    case SongVerdict::Ok:
-      return "ok";
-    case SongVerdict::Damaged:
-      return "damaged";
-    case SongVerdict::NotMp3:
-      return "not MP3";
-    case SongVerdict::Unreadable:
-      return "unreadable";
-  }
-  return "";
+  // In the order of SongVerdict.
+  static const char* const texts[] = {"ok", "damaged", "not MP3", "unreadable"};
+  return texts[static_cast<int>(verdict)];
 }
 
 const char* VersionText(MpegVersion version) {
-  switch (version) {
-    case MpegVersion::Mpeg1:
-      return "MPEG-1";
-    case MpegVersion::Mpeg2:
-      return "MPEG-2";
-    case MpegVersion::Mpeg25:
-      return "MPEG-2.5";
-  }
-  return "";
+  // In the order of MpegVersion.
+  static const char* const texts[] = {"MPEG-1", "MPEG-2", "MPEG-2.5"};
+  return texts[static_cast<int>(version)];
 }
 
 }  // namespace kestrel::songs

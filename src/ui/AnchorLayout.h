@@ -14,6 +14,9 @@ namespace kestrel::ui {
 enum Anchor { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8 };
 constexpr int kAnchorTopLeft = akLeft | akTop;
 constexpr int kAnchorAll = akLeft | akTop | akRight | akBottom;
+constexpr int kAnchorLeftBottom = akLeft | akBottom;
+constexpr int kAnchorRightBottom = akRight | akBottom;
+constexpr int kAnchorRightTop = akRight | akTop;
 
 class TAnchorLayout : public QObject {
  public:

@@ -18,6 +18,23 @@
 
 namespace kestrel::ui {
 
+// The parts of the window's work, made in the order they need each other (and torn down the
+// other way round).
+struct TMainFrm::Controllers {
+  Controllers(WindowServices& services, const MainView& v, ZoneTable& zones, std::function<WindowChoice()> choice)
+      : playLists(services, v),
+        zoneList(services, v, zones, playLists),
+        zoneCommands(v, zoneList.Checking(), playLists, std::move(choice)),
+        uploads(services, v, playLists),
+        playListOps(services, v, playLists, uploads) {}
+
+  PlayListController playLists;
+  ZoneListController zoneList;
+  ZoneCommandsController zoneCommands;
+  UploadController uploads;
+  PlayListOpsController playListOps;
+};
+
 TMainFrm::TMainFrm(AppContext& context, SharedState& state, ZoneTable& zones, QWidget* parent)
     : QMainWindow(parent), zones_(zones), services_{context, state, this, gate_, {}, {}} {
   setObjectName("MainFrm");
@@ -31,13 +48,8 @@ TMainFrm::TMainFrm(AppContext& context, SharedState& state, ZoneTable& zones, QW
   const EnablingFn enabled = [this](EnablingRule rule) { return IsEnabled(rule, Choice()); };
   view_ = std::make_unique<MainView>(BuildMainView(this, enabled));
   const MainView& v = *view_;
-  playLists_ = std::make_unique<PlayListController>(services_, v);
-  zoneList_ = std::make_unique<ZoneListController>(services_, v, zones_, *playLists_);
-  connect(v.actions.acZones, &QAction::triggered, zoneList_.get(), &ZoneListController::acZonesExecute);
-  zoneCommands_ = std::make_unique<ZoneCommandsController>(v, zoneList_->Checking(), *playLists_,
-                                                           [this] { return Choice(); });
-  uploads_ = std::make_unique<UploadController>(services_, v, *playLists_);
-  playListOps_ = std::make_unique<PlayListOpsController>(services_, v, *playLists_, *uploads_);
+  controllers_ = std::make_unique<Controllers>(services_, v, zones_, [this] { return Choice(); });
+  connect(v.actions.acZones, &QAction::triggered, &controllers_->zoneList, &ZoneListController::acZonesExecute);
 
   // Ctrl+Alt+Shift+L shows or hides the "Update Play List" button, whichever control has the focus.
   auto* hiddenKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_L), this);
@@ -48,42 +60,49 @@ TMainFrm::TMainFrm(AppContext& context, SharedState& state, ZoneTable& zones, QW
 TMainFrm::~TMainFrm() {
   // The views outlive the models as they are torn down: let none of their signals reach the
   // controllers.
-  const QObject* controllers[] = {playLists_.get(), zoneList_.get(), zoneCommands_.get(), uploads_.get(),
-                                  playListOps_.get()};
+  Controllers& c = *controllers_;
+  const QObject* controllers[] = {&c.playLists, &c.zoneList, &c.zoneCommands, &c.uploads, &c.playListOps};
   for (TListView* list : {view_->zones.lvPlayZones, view_->playLists.lvPlayList, view_->songs.lvSongList})
     for (const QObject* controller : controllers) list->disconnect(controller);
-  playLists_->DetachStore();
+  c.playLists.DetachStore();
 }
+
+ZoneListController& TMainFrm::ZoneList() { return controllers_->zoneList; }
+ZoneCommandsController& TMainFrm::ZoneCommands() { return controllers_->zoneCommands; }
+PlayListController& TMainFrm::PlayLists() { return controllers_->playLists; }
+PlayListOpsController& TMainFrm::PlayListOps() { return controllers_->playListOps; }
+UploadController& TMainFrm::Uploads() { return controllers_->uploads; }
 
 WindowChoice TMainFrm::Choice() const {
   WindowChoice choice;
   // The update handlers run only once the window is made.
-  if (!zoneList_ || !playLists_) return choice;
-  choice.zoneChecked = zoneList_->Checking().AnyChecked();
-  choice.playListSelected = playLists_->PlayListSelected();
-  choice.songSelected = playLists_->SongSelected();
-  choice.songChecked = playLists_->AnySongChecked();
+  if (!controllers_) return choice;
+  const Controllers& c = *controllers_;
+  choice.zoneChecked = c.zoneList.Checking().AnyChecked();
+  choice.playListSelected = c.playLists.PlayListSelected();
+  choice.songSelected = c.playLists.SongSelected();
+  choice.songChecked = c.playLists.AnySongChecked();
   return choice;
 }
 
 void TMainFrm::ResetStartValues() {
-  zoneList_->ResetCheckChanged();
+  ZoneList().ResetCheckChanged();
   view_->zones.tkBarVol->setEnabled(false);
 }
 
-std::string TMainFrm::LoadZones() { return zoneList_->LoadZones(); }
+std::string TMainFrm::LoadZones() { return ZoneList().LoadZones(); }
 
-void TMainFrm::SetZoneControl(ZoneControl* control) { zoneCommands_->SetZoneControl(control); }
+void TMainFrm::SetZoneControl(ZoneControl* control) { ZoneCommands().SetZoneControl(control); }
 
-void TMainFrm::AttachStore(FtpClient& ftp, PlayListStore& store) { playLists_->AttachStore(ftp, store); }
+void TMainFrm::AttachStore(FtpClient& ftp, PlayListStore& store) { PlayLists().AttachStore(ftp, store); }
 
-void TMainFrm::DetachStore() { playLists_->DetachStore(); }
+void TMainFrm::DetachStore() { PlayLists().DetachStore(); }
 
-void TMainFrm::ListPlayLists(const std::string& reselect) { playLists_->ListPlayLists(reselect); }
+void TMainFrm::ListPlayLists(const std::string& reselect) { PlayLists().ListPlayLists(reselect); }
 
-void TMainFrm::AcceptFileDrops() { uploads_->AcceptFileDrops(); }
+void TMainFrm::AcceptFileDrops() { Uploads().AcceptFileDrops(); }
 
-bool TMainFrm::AcceptsFileDrops() const { return uploads_->AcceptsFileDrops(); }
+bool TMainFrm::AcceptsFileDrops() const { return controllers_->uploads.AcceptsFileDrops(); }
 
 void TMainFrm::SetStatusPanel(int panel, const QString& text) {
   view_->statPanels.at(static_cast<size_t>(panel))->setText(text);
@@ -107,7 +126,7 @@ void TMainFrm::showEvent(QShowEvent* event) {
 
 void TMainFrm::closeEvent(QCloseEvent* event) {
   // A running upload stops first, so that the shutdown does not wait for it.
-  uploads_->CancelUpload();
+  Uploads().CancelUpload();
   if (closeQuery_) closeQuery_();
   event->accept();
 }

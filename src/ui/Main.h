@@ -45,11 +45,11 @@ class TMainFrm : public QMainWindow {
   ZoneTable& Zones() { return zones_; }
 
   // The parts of the window's work.
-  ZoneListController& ZoneList() { return *zoneList_; }
-  ZoneCommandsController& ZoneCommands() { return *zoneCommands_; }
-  PlayListController& PlayLists() { return *playLists_; }
-  PlayListOpsController& PlayListOps() { return *playListOps_; }
-  UploadController& Uploads() { return *uploads_; }
+  ZoneListController& ZoneList();
+  ZoneCommandsController& ZoneCommands();
+  PlayListController& PlayLists();
+  PlayListOpsController& PlayListOps();
+  UploadController& Uploads();
 
   // What the start-up gives the window: the zone-check-changed flag lowered, the volume track bar
   // disabled.
@@ -102,11 +102,8 @@ class TMainFrm : public QMainWindow {
   WindowThreadGate gate_;
   WindowServices services_;  // what the controllers share
   std::unique_ptr<MainView> view_;
-  std::unique_ptr<PlayListController> playLists_;
-  std::unique_ptr<ZoneListController> zoneList_;
-  std::unique_ptr<ZoneCommandsController> zoneCommands_;
-  std::unique_ptr<UploadController> uploads_;
-  std::unique_ptr<PlayListOpsController> playListOps_;
+  struct Controllers;
+  std::unique_ptr<Controllers> controllers_;  // made once the view is
   bool shownOnce_ = false;
   std::function<void()> closeQuery_;
   std::function<void()> firstShow_;

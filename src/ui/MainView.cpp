@@ -46,11 +46,13 @@ void SetTextColour(QWidget* w, const QColor& colour) {
   w->setPalette(p);
 }
 
-// A panel without a bevel whose children keep to their design rectangles within `design`.
-std::pair<QWidget*, TAnchorLayout*> MakePanel(QWidget* parent, const char* name, const QSize& design) {
-  auto* panel = new QWidget(parent);
+// A panel without a bevel, put into `panel`, whose children keep to their design rectangles
+// within `design`; its layout is returned. A splitter never makes it narrower than `minimumWidth`.
+TAnchorLayout* MakePanel(QWidget*& panel, QWidget* parent, const char* name, const QSize& design, int minimumWidth = 0) {
+  panel = new QWidget(parent);
   panel->setObjectName(name);
-  return {panel, new TAnchorLayout(panel, design)};
+  if (minimumWidth > 0) panel->setMinimumWidth(minimumWidth);
+  return new TAnchorLayout(panel, design);
 }
 
 QFont SansSerif13() {
@@ -62,8 +64,7 @@ QFont SansSerif13() {
 
 ZoneArea MakeZoneArea(QWidget* parent) {
   ZoneArea z{};
-  TAnchorLayout* anchors;
-  std::tie(z.pnlBottom, anchors) = MakePanel(parent, "pnlBottom", QSize(981, kZoneAreaHeight));
+  TAnchorLayout* anchors = MakePanel(z.pnlBottom, parent, "pnlBottom", QSize(981, kZoneAreaHeight));
   z.pnlBottom->setFixedHeight(kZoneAreaHeight);
 
   z.lblPlayStatus = MakeLabel(z.pnlBottom, "lblPlayStatus", "Check the zones you want to control");
@@ -84,7 +85,6 @@ ZoneArea MakeZoneArea(QWidget* parent) {
 
   QGroupBox* g = z.grpZoneOperations;
   auto* row = new TAnchorLayout(g, QSize(969, 53));
-  const int leftBottom = akLeft | akBottom;
   z.btnPreAll = MakeButton(g, "btnPreAll", "PREV Song");
   z.btnNextAll = MakeButton(g, "btnNextAll", "Next Song");
   z.btnPlayAll = MakeButton(g, "btnPlayAll", "Play");
@@ -100,30 +100,31 @@ ZoneArea MakeZoneArea(QWidget* parent) {
   z.tkBarVol->setTickInterval(10);
   z.tkBarVol->setEnabled(false);
   z.btnPlayModeAll = MakeButton(g, "btnPlayModeAll", "Play Mode");
-  row->Place(z.btnPreAll, QRect(5, 20, 100, 23), leftBottom);
-  row->Place(z.btnNextAll, QRect(110, 20, 100, 23), leftBottom);
-  row->Place(z.btnPlayAll, QRect(231, 20, 100, 23), leftBottom);
-  row->Place(z.btnStopAll, QRect(336, 20, 100, 23), leftBottom);
-  row->Place(z.btnUpdateList, QRect(448, 20, 113, 23), kAnchorTopLeft);
-  row->Place(z.btnMute, QRect(617, 20, 35, 23), leftBottom);
-  row->Place(z.lblVolume, QRect(656, 24, 0, 0), leftBottom);
-  row->Place(z.tkBarVol, QRect(699, 20, 150, 22), leftBottom);
-  row->Place(z.btnPlayModeAll, QRect(864, 20, 100, 23), akRight | akBottom);
+  // The row of zone commands, left to right.
+  const std::tuple<QWidget*, QRect, int> places[] = {
+      {z.btnPreAll, QRect(5, 20, 100, 23), kAnchorLeftBottom},
+      {z.btnNextAll, QRect(110, 20, 100, 23), kAnchorLeftBottom},
+      {z.btnPlayAll, QRect(231, 20, 100, 23), kAnchorLeftBottom},
+      {z.btnStopAll, QRect(336, 20, 100, 23), kAnchorLeftBottom},
+      {z.btnUpdateList, QRect(448, 20, 113, 23), kAnchorTopLeft},
+      {z.btnMute, QRect(617, 20, 35, 23), kAnchorLeftBottom},
+      {z.lblVolume, QRect(656, 24, 0, 0), kAnchorLeftBottom},
+      {z.tkBarVol, QRect(699, 20, 150, 22), kAnchorLeftBottom},
+      {z.btnPlayModeAll, QRect(864, 20, 100, 23), kAnchorRightBottom},
+  };
+  for (const auto& [widget, rect, anchoring] : places) row->Place(widget, rect, anchoring);
   z.btnUpdateList->hide();
   return z;
 }
 
 PlayListArea MakePlayListArea() {
   PlayListArea p{};
-  TAnchorLayout* anchors;
-  std::tie(p.pnlLeft, anchors) = MakePanel(nullptr, "pnlLeft", QSize(345, 385));
-  p.pnlLeft->setMinimumWidth(120);
-  const int leftBottom = akLeft | akBottom;
+  TAnchorLayout* anchors = MakePanel(p.pnlLeft, nullptr, "pnlLeft", QSize(345, 385), 120);
 
   p.lblPlayList = MakeLabel(p.pnlLeft, "lblPlayList", "Play List :");
+  anchors->Place(p.lblPlayList, QRect(5, 8, 0, 0));
   p.lblCurList = MakeLabel(p.pnlLeft, "lblCurList", "");
   SetTextColour(p.lblCurList, Qt::red);
-  anchors->Place(p.lblPlayList, QRect(5, 8, 0, 0));
   anchors->Place(p.lblCurList, QRect(65, 8, 275, 0), akLeft | akTop | akRight);
 
   p.lvPlayList = new TListView("lvPlayList", {{"NO.", 50, 0, 0}, {"Play List Name", 270, 100, 1000}}, false, p.pnlLeft);
@@ -133,19 +134,16 @@ PlayListArea MakePlayListArea() {
   p.btnListEdit = MakeButton(p.pnlLeft, "btnListEdit");
   p.btnListDelete = MakeButton(p.pnlLeft, "btnListDelete");
   p.btnRefreshPL = MakeButton(p.pnlLeft, "btnRefreshPL", "Refresh List");
-  anchors->Place(p.btnListAdd, QRect(4, 358, 70, 23), leftBottom);
-  anchors->Place(p.btnListEdit, QRect(79, 358, 70, 23), leftBottom);
-  anchors->Place(p.btnListDelete, QRect(154, 358, 70, 23), leftBottom);
-  anchors->Place(p.btnRefreshPL, QRect(229, 358, 80, 23), leftBottom);
+  anchors->Place(p.btnListAdd, QRect(4, 358, 70, 23), kAnchorLeftBottom);
+  anchors->Place(p.btnListEdit, QRect(79, 358, 70, 23), kAnchorLeftBottom);
+  anchors->Place(p.btnListDelete, QRect(154, 358, 70, 23), kAnchorLeftBottom);
+  anchors->Place(p.btnRefreshPL, QRect(229, 358, 80, 23), kAnchorLeftBottom);
   return p;
 }
 
 SongArea MakeSongArea() {
   SongArea s{};
-  TAnchorLayout* anchors;
-  std::tie(s.pnlClient, anchors) = MakePanel(nullptr, "pnlClient", QSize(630, 385));
-  s.pnlClient->setMinimumWidth(300);
-  const int leftBottom = akLeft | akBottom, rightBottom = akRight | akBottom, rightTop = akRight | akTop;
+  TAnchorLayout* anchors = MakePanel(s.pnlClient, nullptr, "pnlClient", QSize(630, 385), 300);
 
   s.lblSongList = MakeLabel(s.pnlClient, "lblSongList", "Song List :");
   s.lblSelectedSong = MakeLabel(s.pnlClient, "lblSelectedSong", "");
@@ -156,8 +154,8 @@ SongArea MakeSongArea() {
   SetTextColour(s.lblTotalCheckedSongs, Qt::blue);
   anchors->Place(s.lblSongList, QRect(4, 8, 0, 0));
   anchors->Place(s.lblSelectedSong, QRect(68, 8, 365, 0), akLeft | akTop | akRight);
-  anchors->Place(s.lblSongChecked, QRect(439, 8, 0, 0), rightTop);
-  anchors->Place(s.lblTotalCheckedSongs, QRect(574, 8, 50, 0), rightTop);
+  anchors->Place(s.lblSongChecked, QRect(439, 8, 0, 0), kAnchorRightTop);
+  anchors->Place(s.lblTotalCheckedSongs, QRect(574, 8, 50, 0), kAnchorRightTop);
 
   s.lvSongList = new TListView("lvSongList", {{"NO.", 50, 31, 100}, {"Song Name", 500, 150, 2000}}, true, s.pnlClient);
   anchors->Place(s.lvSongList, QRect(1, 24, 625, 331), kAnchorAll);
@@ -180,11 +178,11 @@ SongArea MakeSongArea() {
   SetTextColour(s.btnPlaySelected, Qt::blue);
   s.btnCopyTo = MakeButton(s.pnlClient, "btnCopyTo");
   s.btnMoveto = MakeButton(s.pnlClient, "btnMoveto");
-  anchors->Place(s.btnSongAdd, QRect(4, 358, 77, 23), leftBottom);
-  anchors->Place(s.btnSongDelete, QRect(83, 358, 150, 23), leftBottom);
-  anchors->Place(s.btnPlaySelected, QRect(238, 358, 150, 23), leftBottom);
-  anchors->Place(s.btnCopyTo, QRect(457, 358, 79, 23), rightBottom);
-  anchors->Place(s.btnMoveto, QRect(541, 358, 79, 23), rightBottom);
+  anchors->Place(s.btnSongAdd, QRect(4, 358, 77, 23), kAnchorLeftBottom);
+  anchors->Place(s.btnSongDelete, QRect(83, 358, 150, 23), kAnchorLeftBottom);
+  anchors->Place(s.btnPlaySelected, QRect(238, 358, 150, 23), kAnchorLeftBottom);
+  anchors->Place(s.btnCopyTo, QRect(457, 358, 79, 23), kAnchorRightBottom);
+  anchors->Place(s.btnMoveto, QRect(541, 358, 79, 23), kAnchorRightBottom);
   s.btnPlaySelected->hide();
   return s;
 }

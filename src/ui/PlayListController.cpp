@@ -38,11 +38,15 @@ void PlayListController::AttachStore(FtpClient& ftp, PlayListStore& store) {
   services_.ftp = &ftp;
   services_.store = &store;
   store.AddListener(this);
+  // A listing off the window thread changes the play lists here, between the user's clicks.
+  WindowThreadGate& gate = services_.gate;
+  store.SetOwnerCall([&gate](const std::function<void()>& change) { return gate.Call(change); });
 }
 
 void PlayListController::DetachStore() {
   if (services_.store == nullptr) return;
   services_.store->RemoveListener(this);
+  services_.store->SetOwnerCall({});
   PlayListsCleared();
   services_.store = nullptr;
   services_.ftp = nullptr;
@@ -62,6 +66,8 @@ void PlayListController::PlayListsCleared() {
   }
   // The objects the rows refer to are about to go.
   ++listing_;
+  rowsFound_ = false;
+  listToSelect_ = 0;
   StopLoading();
   songToSelect_.reset();
   ClearSongRows();
@@ -70,11 +76,58 @@ void PlayListController::PlayListsCleared() {
   UpdateCheckedSongCount();
 }
 
+void PlayListController::PlayListsFound(int selectRow) {
+  if (QThread::currentThread() != thread()) {
+    services_.gate.Call([this, selectRow] { PlayListsFound(selectRow); });
+    return;
+  }
+  // The rows come now; the songs follow (PlayListsRead), and the user may pick a row meanwhile.
+  rowsFound_ = true;
+  FillPlayListRows(selectRow);
+}
+
+void PlayListController::PlayListsRead(int /*first*/, int /*count*/) {
+  if (QThread::currentThread() != thread()) {
+    services_.gate.Call([this] { PlayListsRead(0, 0); });
+    return;
+  }
+  if (listToSelect_ != 0) {
+    const int row = services_.store->FindPlayListRow("", listToSelect_);
+    if (row < 0) return;
+    listToSelect_ = 0;
+    // As the zone click would have: the selection follows, the focus stays where it is.
+    QWidget* focus = QApplication::focusWidget();
+    const std::optional<SongToSelect> song = songToSelect_;
+    SelectPlayListRow(row, true);  // which forgets the song to select, as a user's choice does
+    songToSelect_ = song;
+    if (focus != nullptr) focus->setFocus();
+    if (loadingFor_ == nullptr) SelectPendingSong();
+    return;
+  }
+  TPlayListObj* wanted = loadingFor_;
+  if (wanted == nullptr || !wanted->GotSong) return;
+  StopLoading();
+  FillSongRows(*wanted);
+  SelectPendingSong();
+}
+
 void PlayListController::PlayListsListed(int selectRow) {
   if (QThread::currentThread() != thread()) {
     services_.gate.Call([this, selectRow] { PlayListsListed(selectRow); });
     return;
   }
+  // Rows shown as the root was read stay, with whatever the user selected since; a play list
+  // whose songs the listing did not bring (it ended early) is read on its own.
+  if (rowsFound_ && playLists_.lvPlayList->rowCount() == services_.store->Count()) {
+    rowsFound_ = false;
+    StartSongRead();
+    return;
+  }
+  rowsFound_ = false;
+  FillPlayListRows(selectRow);
+}
+
+void PlayListController::FillPlayListRows(int selectRow) {
   ClearSongRows();
   SetShownPlayList("");
   TListView* list = playLists_.lvPlayList;
@@ -150,6 +203,7 @@ bool PlayListController::AnySongChecked() const {
 void PlayListController::lvPlayListChange() {
   if (services_.state.StartupFlag || services_.state.ShutdownFlag || services_.state.DraggingFlag) return;
   songToSelect_.reset();
+  listToSelect_ = 0;
   // The selected row is the one the user moved to (by mouse, keys or a zone click).
   const TPlayListObj* playList = CurrentPlayList();
   if (playList == nullptr) {
@@ -185,7 +239,8 @@ void PlayListController::ShowSongs(const std::string& name) {
   }
   if (!playList->GotSong) {
     ShowLoading(playList);
-    StartSongRead();
+    // A listing under way brings the songs of every play list (PlayListsRead).
+    if (!rowsFound_) StartSongRead();
     return;
   }
   StopLoading();
@@ -317,20 +372,32 @@ void PlayListController::btnRefreshPLClick() {
   if (!services_.ftp) return;
   const TPlayListObj* current = CurrentPlayList();
   const std::string reselect = current != nullptr ? current->Name : std::string();
-  services_.Run([this, reselect] {
-    if (services_.store->EnsureConnected()) ListPlayLists(reselect);
-  });
+  // In the background: the rows come as they are read, and the window stays usable meanwhile.
+  services_.RunInBackground(
+      [this, reselect] {
+        if (services_.store->EnsureConnected()) ListPlayLists(reselect);
+      },
+      [] {});
 }
 
 void PlayListController::ShowWhatZonePlays(const TZone& zone) {
   if (zone.ListNo == 0) return;
-  SelectPlayList("", zone.ListNo, true);
+  listToSelect_ = 0;
+  const int row = services_.store ? services_.store->FindPlayListRow("", zone.ListNo) : -1;
+  if (row < 0 && rowsFound_) {
+    // The device numbers are still being read: the play list is selected once its number is known.
+    listToSelect_ = zone.ListNo;
+    StopLoading();
+  } else {
+    SelectPlayListRow(row, true);
+  }
+  songToSelect_.reset();
   if (zone.SongNo != -1)
     songToSelect_ = SongToSelect{zone.SongNo, {}};
   else if (!zone.SongName.empty())
     songToSelect_ = SongToSelect{-1, zone.SongName};
   // Now when the songs are there; otherwise once they have been read.
-  if (loadingFor_ == nullptr && songToSelect_) {
+  if (listToSelect_ == 0 && loadingFor_ == nullptr && songToSelect_) {
     const SongToSelect song = *songToSelect_;
     songToSelect_.reset();
     if (song.seq != -1)

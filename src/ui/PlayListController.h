@@ -75,6 +75,8 @@ class PlayListController : public QObject, public PlayListStoreListener {
 
   // PlayListStoreListener
   void PlayListsCleared() override;
+  void PlayListsFound(int selectRow) override;
+  void PlayListsRead(int first, int count) override;
   void PlayListsListed(int selectRow) override;
 
  private:
@@ -92,6 +94,8 @@ class PlayListController : public QObject, public PlayListStoreListener {
   void StartSongRead();
   void SongsRead(TPlayListObj* target, TPlayListObj& read, unsigned listing);
   void SelectPendingSong();
+  // Refills the play list rows from the store and selects `selectRow` with the focus.
+  void FillPlayListRows(int selectRow);
 
   WindowServices& services_;
   PlayListArea playLists_;
@@ -101,6 +105,8 @@ class PlayListController : public QObject, public PlayListStoreListener {
   TPlayListObj* loadingFor_ = nullptr;  // the song list waits for its songs
   bool reading_ = false;                // a reading runs in the background
   unsigned listing_ = 0;                // counts the listings: objects of an older one are gone
+  bool rowsFound_ = false;              // the rows show the play lists of the listing under way
+  int listToSelect_ = 0;                // a zone's play list (device number), once its number is known
   struct SongToSelect {
     int seq = -1;
     std::string name;

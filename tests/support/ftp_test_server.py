@@ -300,6 +300,14 @@ def make_handler(args):
                       and not (args.no_times and k in ("MDTM", "MFMT", "MLST", "MLSD"))
                       and not (quirk == "mdtm-garbage" and k in ("MLST", "MLSD"))}
 
+        def _on_dtp_connection(self):
+            # pyftpdlib keeps the connector of an active data connection after handing its
+            # socket on, and closes it again with the control connection (or at the next PORT):
+            # that unregisters its old descriptor number, by then perhaps a new control
+            # connection's, which is then never read again. Once connected it is done with.
+            self._dtp_connector = None
+            return super()._on_dtp_connection()
+
         def pre_process_command(self, line, cmd, arg):
             if log is not None:
                 log.write(line.replace("\r", "\\r").replace("\n", "\\n") + "\n")

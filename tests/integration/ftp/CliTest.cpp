@@ -52,6 +52,56 @@ TEST_F(CliTest, ListsPlayListsAndSongsAsTabSeparatedLines) {
   EXPECT_NE(none.err.find("no play list named \"a\""), std::string::npos);
 }
 
+// songs --all prints what playlists and songs of each play list print, tab-separated and as
+// JSON, from one reading of the player: the root and every play list are listed once.
+TEST_F(CliTest, SongsOfEveryPlayListAreThoseOfEachOneReadOnce) {
+  tree.write("A/01 Intro.mp3", "1");
+  tree.write("A/tab\tand\nline.mp3", "2");
+  tree.write("B/inner/deep.mp3", "3");
+  tree.write("C/c1.mp3", "4");
+  tree.write("C/c2.mp3", "5");
+  FtpTestServer server(tree.str());
+  WriteIniFor(server);
+  const std::string s = settings.str();
+  const std::vector<std::string> names{"A", "B", "C"};
+  for (const bool json : {false, true}) {
+    SCOPED_TRACE(json ? "JSON" : "tab-separated");
+    const std::vector<std::string> format = json ? std::vector<std::string>{"--json"} : std::vector<std::string>{};
+    const auto run = [&](std::vector<std::string> args) {
+      args.insert(args.begin(), format.begin(), format.end());
+      args.insert(args.begin(), {"--settings", s});
+      const CliRun r = RunCli(args);
+      EXPECT_EQ(r.status, 0) << r.err;
+      return r.out;
+    };
+    const std::string lists = run({"playlists"});
+    std::string expected;
+    nlohmann::json expectedJson = json ? nlohmann::json::parse(lists) : nlohmann::json();
+    std::istringstream listLines(lists);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      const std::string songs = run({"songs", names[i]});
+      if (json) {
+        expectedJson[i]["songs"] = nlohmann::json::parse(songs);
+        continue;
+      }
+      std::string listLine;
+      std::getline(listLines, listLine);
+      std::istringstream songLines(songs);
+      for (std::string song; std::getline(songLines, song);) expected += listLine + "\t" + song + "\n";
+    }
+    const std::size_t sent = server.Commands().size();
+    const std::string all = run({"songs", "--all"});
+    if (json)
+      EXPECT_EQ(nlohmann::json::parse(all), expectedJson);
+    else
+      EXPECT_EQ(all, expected);
+    const std::vector<std::string> commands = server.Commands();
+    for (const std::string dir : {"/", "/A", "/B", "/C"})
+      EXPECT_EQ(std::count(commands.begin() + static_cast<std::ptrdiff_t>(sent), commands.end(), "STAT " + dir), 1)
+          << dir;
+  }
+}
+
 TEST_F(CliTest, FindsTheSettingsBesideTheProgram) {
   tree.write("Only/x.mp3", "x");
   FtpTestServer server(tree.str());

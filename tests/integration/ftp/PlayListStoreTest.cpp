@@ -14,11 +14,23 @@ namespace {
 
 struct RecordingListener : PlayListStoreListener {
   explicit RecordingListener(const PlayListStore& s) : store(s) {}
-  void PlayListsCleared() override { clearedWith.push_back(store.Count()); }
-  void PlayListsListed(int row) override { listed.push_back(row); }
+  void PlayListsCleared() override {
+    clearedWith.push_back(store.Count());
+    notices += "cleared ";
+  }
+  void PlayListsFound(int row) override { notices += "found " + std::to_string(store.Count()) + ":" + std::to_string(row) + " "; }
+  void PlayListsRead(int first, int count) override {
+    notices += "read " + std::to_string(first) + "+" + std::to_string(count) + " ";
+    for (int row = first; row < first + count; ++row) EXPECT_TRUE(store.At(row)->GotSong);
+  }
+  void PlayListsListed(int row) override {
+    listed.push_back(row);
+    notices += "listed ";
+  }
   const PlayListStore& store;
   std::vector<int> clearedWith;  // rows still held when told
   std::vector<int> listed;
+  std::string notices;  // in order
 };
 
 int Count(const std::vector<std::string>& commands, const std::string& command) {
@@ -85,9 +97,12 @@ TEST_F(PlayListStoreTest, NumbersPlayListsInListingOrderAndCountsOnlyThoseWithAF
   EXPECT_EQ(RowNames(store), (std::vector<std::string>{"A", "B", "C"}));
   EXPECT_EQ(DeviceNumbers(store), (std::vector<int>{1, 0, 2}));
   for (int row = 0; row < 3; ++row) EXPECT_EQ(store.At(row)->Seq, row + 1);
+  // The root comes first, a round trip after the login; then the extras, CWD / and the LIST that
+  // tells whether STAT lists as LIST does; then every play list at once, with SYST to close.
   EXPECT_EQ(Folded(server->Commands()),
-            (std::vector<std::string>{"USER kestrel", "PASS secret", "TYPE I", "SYST", "FEAT", "NOOP x199", "SYST",
-                                      "CWD /", "STAT /", "LIST", "STAT /A", "STAT /B", "STAT /C"}));
+            (std::vector<std::string>{"USER kestrel", "PASS secret", "TYPE I", "SYST", "STAT /", "FEAT", "NOOP x199",
+                                      "SYST", "CWD /", "LIST", "STAT /A", "STAT /B", "STAT /C", "SYST"}));
+  EXPECT_EQ(listener.notices, "cleared found 3:0 read 0+3 listed ");
 
   // SelectPlayList's row: by device number, by exact name, the first row, or none.
   EXPECT_EQ(store.FindPlayListRow("", 2), 2);
@@ -100,9 +115,9 @@ TEST_F(PlayListStoreTest, NumbersPlayListsInListingOrderAndCountsOnlyThoseWithAF
   // before the old objects go and after the new ones are there.
   const std::size_t sent = server->Commands().size();
   EXPECT_EQ(store.ListPlayLists("C").selectRow, 2);
-  // On the same connection a refresh is one round trip per play list, plus two.
+  // On the same connection a refresh takes three round trips.
   EXPECT_EQ(CommandsSince(*server, sent),
-            (std::vector<std::string>{"CWD /", "STAT /", "STAT /A", "STAT /B", "STAT /C"}));
+            (std::vector<std::string>{"STAT /", "SYST", "CWD /", "STAT /A", "STAT /B", "STAT /C", "SYST"}));
   EXPECT_EQ(listener.clearedWith, (std::vector<int>{0, 3}));
   EXPECT_EQ(listener.listed, (std::vector<int>{0, 2}));
   EXPECT_EQ(store.ListPlayLists("Gone").selectRow, -1);
@@ -148,7 +163,7 @@ TEST_F(PlayListStoreTest, NamesWithBlanksUtf8AndCaseTwinsComeBackExactly) {
   EXPECT_EQ(song.ModTime, (platform::CalendarTime{2019, 3, 4, 0, 0, 0}));
   EXPECT_EQ(song.DateTime, platform::LocaleDateTimeText(song.ModTime));
   EXPECT_FALSE(song.Checked || song.Selected || song.Deleting || song.Deleted);
-  EXPECT_TRUE(server->Log().find("CWD /" + cafe + "\n") != std::string::npos);
+  EXPECT_TRUE(server->Log().find("STAT /" + cafe + "\n") != std::string::npos);
 }
 
 // Over the control connection (STAT) and over data connections (a server refusing STAT with a
@@ -168,7 +183,7 @@ TEST_F(PlayListStoreTest, ListsTheSameTreeBothWays) {
     int stats;  // STAT commands the server saw
   };
   std::string first;
-  for (const Way& way : {Way{{}, FtpListingWay::Stat, 13},
+  for (const Way& way : {Way{{}, FtpListingWay::Stat, 7},
                          Way{{"--no-stat-path"}, FtpListingWay::DataConnection, 1}}) {
     SCOPED_TRACE(way.options.empty() ? "STAT" : "LIST");
     Serve(way.options);
@@ -233,7 +248,8 @@ TEST_F(PlayListStoreTest, ReadingSongsReconnectsSilentlyWithTheSettingsHeld) {
   EXPECT_FALSE(context.TerminationRequested());
   // The server at that address was probed at the first login already.
   EXPECT_EQ(WithoutPort(second.Commands()),
-            (std::vector<std::string>{"USER kestrel", "PASS secret", "TYPE I", "SYST", "CWD /A", "STAT /A", "LIST"}));
+            (std::vector<std::string>{"USER kestrel", "PASS secret", "TYPE I", "SYST", "CWD /A", "STAT /A", "SYST",
+                                      "LIST"}));
 }
 
 TEST_F(PlayListStoreTest, ReadingSongsGivesUpAtOnceOnARefusalAndTellsTheUser) {
@@ -244,6 +260,7 @@ TEST_F(PlayListStoreTest, ReadingSongsGivesUpAtOnceOnARefusalAndTellsTheUser) {
   const std::size_t sent = server->Commands().size();
 
   TPlayListObj& a = *store.At(0);
+  a.GotSong = false;  // as after an upload into it
   EXPECT_FALSE(store.LoadSongs(a));
   EXPECT_FALSE(a.GotSong);
   EXPECT_TRUE(a.SongList.empty());
@@ -382,4 +399,70 @@ TEST_F(PlayListStoreTest, NoConnectionEndsTheListingAndLeavesTheRows) {
   ASSERT_EQ(prompts.Shown().size(), 1u);
   EXPECT_EQ(prompts.Shown()[0].second.rfind("Connect Fail!", 0), 0u);
   EXPECT_EQ(store.ListingRetryCounter(), 0);
+}
+
+// Play lists read in flight together give what one at a time gives: the same rows, device
+// numbers and songs, over STAT in groups, over LIST, and when a group meets a server that loses
+// a line of it or a name that ends a listing early (the reading then goes on one at a time and
+// sends nothing at once any more). One at a time is what a server gets that takes one command a
+// read.
+TEST_F(PlayListStoreTest, ListingsInFlightGiveWhatOneAtATimeGives) {
+  // 150 play lists (a few groups): every fourth holds nothing, one holds only a folder, one has
+  // a wildcard in its name; a folder with "\" holds a file and so takes a device number.
+  for (int i = 1; i <= 150; ++i) {
+    const std::string name = "Play List " + std::to_string(1000 + i).substr(1);
+    if (i % 4 == 0)
+      std::filesystem::create_directories(tree.path() / name);
+    else
+      for (int s = 1; s <= i % 3 + 1; ++s) tree.write(name + "/song " + std::to_string(s) + ".mp3", "x");
+  }
+  tree.write("Only Sub/inner/deep.mp3", "d");
+  tree.write("Best*Of/x.mp3", "b");
+  tree.write("back\\slash/y.mp3", "y");
+  const auto read = [this](const std::vector<std::string>& options) {
+    Serve(options);
+    ListAll();
+    std::string seen;
+    for (int row = 0; row < store.Count(); ++row) {
+      const TPlayListObj& playList = *store.At(row);
+      seen += std::to_string(playList.Seq) + " " + std::to_string(playList.SeqInVeltra) + " " + playList.Name + ":";
+      for (const TSongObj* song : playList.VisibleSongs()) seen += " " + std::to_string(song->Seq) + " " + song->Name;
+      seen += "\n";
+    }
+    client.Disconnect();
+    return seen;
+  };
+  struct Row {
+    const char* what;
+    std::vector<std::string> options;
+    bool hostileName;     // a song named so that it ends a STAT listing early, and what follows
+                          // reads as the next reply
+    bool groupsAtTheEnd;  // the server still gets commands at once after the listing
+  };
+  const Row rows[] = {
+      {"STAT in groups", {}, false, true},
+      {"LIST", {"--no-stat-path"}, false, true},
+      {"a group that loses a line", {"--lose-line", "STAT /Play List 07"}, false, false},
+      {"a name that ends a listing in a group", {}, true, false},
+  };
+  std::string plain = read({"--one-command-a-read"});
+  EXPECT_NE(plain.find(" 1 song 1.mp3"), std::string::npos);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    if (row.hostileName) {
+      tree.write("Play List 148/b\r\n213 End", "h");  // its only file: the listing's last line
+      plain = read({"--one-command-a-read"});
+    }
+    EXPECT_EQ(read(row.options), plain) << server->Log().substr(server->Log().size() > 3000 ? server->Log().size() - 3000 : 0);
+    int groups = 0;  // SYST closes each group, after the login's and the probe's
+    for (const std::string& c : server->Commands()) groups += c == "SYST" ? 1 : 0;
+    if (row.groupsAtTheEnd) {
+      EXPECT_LE(groups - 2, 4);
+    }
+    // (Each server has a port, and so a note, of its own.)
+    EXPECT_EQ(context.RunState<FtpServerNotes>().Get("127.0.0.1:" + std::to_string(server->port())).Pipelining(),
+              row.groupsAtTheEnd);
+  }
+  // Nothing but the folder with "\" in the root, each time.
+  for (const auto& [kind, text] : prompts.Shown()) EXPECT_NE(text.find("listing of \"/\" holds 1 name"), std::string::npos) << text;
 }
