@@ -262,7 +262,13 @@ bool FtpConnection::Exchange(const char* what, const std::string& command, const
       // dropped and the server answers at once.
       socket.setLinger(true, 0);
       socket.close();
-      session.ReadReply(reply);
+      // The server's answer to the ended transfer, if it comes soon. Some servers never give
+      // one; the connection is then of no further use. The caller hears of its own end either way.
+      try {
+        session.ReadReply(reply, QuickReplyTime());
+      } catch (const Poco::Exception&) {
+        session_.reset();
+      }
       throw;
     }
     socket.close();

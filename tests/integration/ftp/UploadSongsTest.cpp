@@ -151,7 +151,7 @@ TEST_F(UploadSongsTest, CancelEndsTheTransferRemovesThePartAndSkipsTheRest) {
   EXPECT_FALSE(changed);
   EXPECT_EQ(listener.counts, std::vector<std::string>{"1 of 2"});
   EXPECT_EQ(Files(tree.path() / "Rock"), std::vector<std::string>{"old.mp3"});
-  EXPECT_TRUE(prompts.Shown().empty());
+  EXPECT_TRUE(prompts.Shown().empty()) << Message();
   EXPECT_TRUE(client.Connected());
 }
 
