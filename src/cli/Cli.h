@@ -33,6 +33,7 @@ struct Options {
   bool yes = false;      // answer Yes to deletion questions
   bool replace = false;  // answer Yes to "exists. Replace it?"
   bool skip = false;     // answer No to it
+  int connections = 3;   // connections to send songs over at once (upload, copy-songs, deploy)
 };
 
 // What a running sub-command works with: the context the library reads (the Settings folder

@@ -12,6 +12,7 @@
 
 #include "cli/Cli.h"
 #include "cli/CliDeployPlan.h"
+#include "cli/CliOps.h"
 #include "cli/CliOutput.h"
 #include "cli/CliPaths.h"
 #include "cli/CliProgress.h"
@@ -211,7 +212,8 @@ int Worse(int status, int what) {
 class Deployment {
  public:
   // Works on `server`'s connection; its questions go to the command's prompts.
-  explicit Deployment(CliServer& server) : server_(server), ops_(server.Ops()) {}
+  explicit Deployment(CliServer& server, int connections)
+      : server_(server), ops_(server.Ops()), connections_(connections) {}
 
   int Carry(const DeployPlan& plan) {
     std::map<std::string, bool> created;
@@ -249,7 +251,8 @@ class Deployment {
 
   void Upload(const DeployPlan& plan, const std::map<std::string, bool>& created) {
     const int total = static_cast<int>(plan.uploads.size());
-    SongUploader uploader = server_.Uploader(&progress_);
+    const std::unique_ptr<FtpConnectionPool> pool = server_.Pool(plan.uploads.size() > 1 ? connections_ : 1);
+    SongUploader uploader = server_.Uploader(&progress_, pool.get());
     for (std::size_t i = 0; i < plan.uploads.size();) {
       TPlayListObj target;
       target.Name = plan.uploads[i].playList;
@@ -299,6 +302,7 @@ class Deployment {
   CliServer& server_;
   PlayListOperations ops_;
   CliProgress progress_;
+  int connections_;
   bool storedAny_ = false;
   int failures_ = 0;
   int songsDeleted_ = 0;
@@ -372,9 +376,9 @@ int Print(FtpClient& client, const Options& options, bool dryRun, const DeployPl
 
 // Carries out `plan` (the plan is the answer: a song of another size is replaced, and with
 // --delete what the folder does not have goes), then has the zones reload.
-int CarryOut(CliContext& cli, CliServer& server, const DeployPlan& plan) {
+int CarryOut(CliContext& cli, CliServer& server, const DeployPlan& plan, int connections) {
   cli.prompts.SetAnswer(Answer::Yes, "the plan");
-  Deployment deployment(server);
+  Deployment deployment(server, connections);
   int status = deployment.Carry(plan);
   const CliProgress& progress = deployment.Progress();
   std::fprintf(stderr,
@@ -408,7 +412,7 @@ int RunDeploy(CliContext& cli, const Options& options, const DeployArgs& args) {
   const int printed = Print(server.Client(), options, args.dryRun, plan, context);
   if (plan.Empty()) return server.LeftoversRemoved() > 0 ? Worse(printed, Reload(cli.app)) : printed;
   if (args.dryRun) return printed;
-  return Worse(CarryOut(cli, server, plan), printed);
+  return Worse(CarryOut(cli, server, plan, options.connections), printed);
 }
 
 }  // namespace
@@ -424,6 +428,7 @@ void AddDeployCommand(Registry& r) {
   deploy->add_flag("--checksum", args->checksum,
                    "read back the player's copy of every song of the same size and compare the bytes");
   deploy->add_flag("--yes", args->yes, "accepted for consistency; --delete is the consent to deletions");
+  AddConnections(deploy, options);
   deploy->footer(
       "Creates missing play lists and sends every song that may differ from the player's copy:\n"
       "new, of another size, of another modification time (uploads give the player's copy the\n"
@@ -432,7 +437,9 @@ void AddDeployCommand(Registry& r) {
       "line per play list (what is created, sent with the reason, deleted, unchanged), the songs\n"
       "to send and to delete under it, and a total with the bytes and the time it should take\n"
       "(--json gives the same as data). Hidden files and deeper folders are left out. A second\n"
-      "run finds nothing to do and transfers nothing.");
+      "run finds nothing to do and transfers nothing. The songs go over up to --connections\n"
+      "connections at once; each is put in place under its name one at a time, in the order\n"
+      "of the plan, so the player numbers them as when they are sent one after the other.");
 }
 
 }  // namespace kestrel::cli

@@ -27,6 +27,8 @@ CLI::App* AddOp(Registry& r, const char* name, const char* description, Runner r
 CLI::App* AddSongsOp(Registry& r, const char* name, const char* description, Runner run, const char* to);
 void AddYes(CLI::App* sub, Options& options);
 void AddReplace(CLI::App* sub, Options& options);
+// --connections N: how many connections send songs at once.
+void AddConnections(CLI::App* sub, Options& options);
 // --replace answers Yes to "exists. Replace it?", --skip No; neither asks on a terminal. False
 // (and said) when there is no terminal to ask on for the sub-command `command`: it ends with
 // kUsage then.

@@ -60,18 +60,23 @@ void CliProgress::FileStarting(int index, int) {
 
 void CliProgress::FileStored(std::int64_t bytes) { stored_ += bytes; }
 
-void CliProgress::ftpWorkBegin(FtpWorkMode mode, std::int64_t totalBytes) {
-  writing_ = mode == FtpWorkMode::Write;
-  if (!writing_) return;  // a copy fetching its song: the store that follows is what counts
-  fileTotal_ = totalBytes;
-  current_ = 0;
-  fileStart_ = Clock::now();
+void CliProgress::Take(const TransferFigures& now) {
+  current_ = now.bytes;
+  fileTotal_ = now.total;
+  seconds_ = now.seconds;
+  running_ = now.running;
+}
+
+// A copy fetching its song: the store that follows is what counts.
+void CliProgress::ftpWorkBegin(const TransferFigures& now) {
+  if (now.mode != FtpWorkMode::Write) return;
+  Take(now);
   Draw(true);
 }
 
-void CliProgress::ftpWork(FtpWorkMode mode, std::int64_t bytesSoFar) {
-  if (mode != FtpWorkMode::Write) return;
-  current_ = bytesSoFar;
+void CliProgress::ftpWork(const TransferFigures& now) {
+  if (now.mode != FtpWorkMode::Write) return;
+  Take(now);
   Draw(false);
 }
 
@@ -91,12 +96,13 @@ void CliProgress::Draw(bool force) {
   const Clock::time_point now = Clock::now();
   if (!force && now - lastDraw_ < kRedrawEvery) return;
   lastDraw_ = now;
-  const double seconds = SecondsBetween(fileStart_, now);
+  const double seconds = seconds_;
   const std::string name = index_ >= 1 && static_cast<std::size_t>(index_) <= names_.size()
                                ? EscapeControls(names_[static_cast<std::size_t>(index_ - 1)])
                                : std::string();
-  std::string line = "file " + std::to_string(first_ + index_) + " of " + std::to_string(total_) + "  " + name +
-                     "  " + ByteText(current_);
+  std::string line = "file " + std::to_string(first_ + index_) + " of " + std::to_string(total_);
+  if (running_ > 1) line += " (" + std::to_string(running_) + " at once)";
+  line += "  " + name + "  " + ByteText(current_);
   if (fileTotal_ > 0) line += " / " + ByteText(fileTotal_);
   const std::string speed = SpeedText(current_, seconds);
   if (!speed.empty()) line += "  " + speed;

@@ -1,5 +1,6 @@
 // The transfer progress of upload, copy-songs and deploy: on a terminal one line that is
-// rewritten as the bytes move (file i of m, its name, bytes, speed, time left); otherwise
+// rewritten as the bytes move (file i of m, how many go at once, the name of the last begun,
+// bytes, speed and time left of those running); otherwise
 // nothing until the summary.
 #pragma once
 
@@ -21,8 +22,8 @@ class CliProgress : public UploadListener {
   void SetBatch(std::vector<std::string> names, int first, int total);
 
   void FileStarting(int index, int count) override;
-  void ftpWorkBegin(FtpWorkMode mode, std::int64_t totalBytes) override;
-  void ftpWork(FtpWorkMode mode, std::int64_t bytesSoFar) override;
+  void ftpWorkBegin(const TransferFigures& now) override;
+  void ftpWork(const TransferFigures& now) override;
   void FileStored(std::int64_t bytes) override;
   void Finished() override;
 
@@ -32,6 +33,7 @@ class CliProgress : public UploadListener {
   double Seconds() const;
 
  private:
+  void Take(const TransferFigures& now);
   void Draw(bool force);
 
   bool show_;
@@ -42,12 +44,12 @@ class CliProgress : public UploadListener {
   std::int64_t fileTotal_ = -1;
   std::int64_t current_ = 0;
   std::int64_t stored_ = 0;
-  bool writing_ = false;
+  double seconds_ = 0;  // of the transfers running now
+  int running_ = 0;     // how many run
   bool started_ = false;
   bool ended_ = false;
   std::chrono::steady_clock::time_point runStart_;
   std::chrono::steady_clock::time_point runEnd_;
-  std::chrono::steady_clock::time_point fileStart_;
   std::chrono::steady_clock::time_point lastDraw_;
   std::size_t lastWidth_ = 0;
 };

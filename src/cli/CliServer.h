@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "cli/CliOutput.h"
 #include "core/AppContext.h"
 #include "playlists/FtpClient.h"
+#include "playlists/FtpConnectionPool.h"
 #include "playlists/PlayListOperations.h"
 #include "playlists/PlayListStore.h"
 #include "playlists/ServerNames.h"
@@ -63,8 +65,14 @@ class CliServer {
 
   // --- the window's operations on this connection, asking through the command's prompts
   PlayListOperations Ops() { return PlayListOperations(client_, prompts_); }
-  SongUploader Uploader(UploadListener* listener) {
-    return SongUploader(client_, prompts_, InstallationId(app_), listener);
+  // Songs go over `pool` when given (see Pool), else over this connection alone.
+  SongUploader Uploader(UploadListener* listener, FtpConnectionPool* pool = nullptr) {
+    return SongUploader(client_, prompts_, InstallationId(app_), listener, nullptr, pool);
+  }
+  // Up to `connections` connections for sending songs, this one's first; none for one.
+  std::unique_ptr<FtpConnectionPool> Pool(int connections) {
+    if (connections <= 1) return nullptr;
+    return std::make_unique<FtpConnectionPool>(client_, app_.RunState<FtpServerNotes>(), connections);
   }
   // Whether an operation or upload may have changed the zones' play lists; an operation's
   // result is noted here by the command that ran it.

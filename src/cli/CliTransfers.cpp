@@ -1,6 +1,7 @@
 // upload and copy-songs: the upload loop the window runs, with a progress line on a terminal
 // and the summary at the end.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,8 @@ int RunUpload(CliContext& cli, const Options& options, const OpArgs& a) {
   for (const std::string& path : a.items) names.push_back(ServerFileName(path));
   CliProgress progress;
   progress.SetBatch(names, 0, static_cast<int>(names.size()));
-  SongUploader uploader = server.Uploader(&progress);
+  const std::unique_ptr<FtpConnectionPool> pool = server.Pool(options.connections);
+  SongUploader uploader = server.Uploader(&progress, pool.get());
   UploadResult result;
   try {
     result = uploader.UploadSongs(target, a.items, &listed);
@@ -59,7 +61,8 @@ int RunCopy(CliContext& cli, const Options& options, const OpArgs& a) {
   const std::vector<const TSongObj*> songs(from.songs.begin(), from.songs.end());
   CliProgress progress;
   progress.SetBatch(a.items, 0, static_cast<int>(a.items.size()));
-  SongUploader uploader = server.Uploader(&progress);
+  const std::unique_ptr<FtpConnectionPool> pool = server.Pool(options.connections);
+  SongUploader uploader = server.Uploader(&progress, pool.get());
   UploadResult result;
   try {
     result = uploader.CopySongs(*from.target, songs);
@@ -72,6 +75,13 @@ int RunCopy(CliContext& cli, const Options& options, const OpArgs& a) {
 
 }  // namespace
 
+void AddConnections(CLI::App* sub, Options& options) {
+  sub->add_option("--connections", options.connections,
+                  "how many connections to the player send songs at once (default 3; fewer when the player "
+                  "takes fewer)")
+      ->check(CLI::Range(1, FtpConnectionPool::kMaxConnections));
+}
+
 void AddTransferCommands(Registry& r) {
   Options& o = r.options;
   auto a = std::make_shared<OpArgs>();
@@ -83,6 +93,7 @@ void AddTransferCommands(Registry& r) {
   CLI::App* copy = AddSongsOp(r, "copy-songs", "copies songs into another play list", RunCopy,
                               "the play list they are copied to");
 
+  for (CLI::App* sub : {upload, copy}) AddConnections(sub, o);
   for (CLI::App* sub : {upload, copy})
     sub->footer(std::string(kReplaceFooter) +
                 "\nOn a terminal a progress line shows file i of m, bytes, speed and time left.");

@@ -83,6 +83,7 @@ void FtpClient::Quit() {
 
 void FtpClient::Connect(bool extrasLater) {
   Disconnect();
+  renameHeld_ = false;
   try {
     connection_ = std::make_unique<FtpConnection>(account_, timeouts_, notes_);
     if (!extrasLater) TryExtras();
@@ -167,9 +168,37 @@ void FtpClient::Rename(const std::string& from, const std::string& to, bool* fro
   CheckSendable(from, "rename");
   CheckSendable(to, "rename");
   if (fromAccepted != nullptr) *fromAccepted = false;
+  RenameOneByOne(from, to, fromAccepted);
+}
+
+void FtpClient::RenameAtOnce(const std::string& from, const std::string& to, bool* fromAccepted) {
+  CheckSendable(from, "rename");
+  CheckSendable(to, "rename");
+  if (fromAccepted != nullptr) *fromAccepted = false;
+  const std::size_t bytes = from.size() + to.size() + 14;  // "RNFR ", "RNTO " and two line ends
+  if (renameHeld_ || bytes > PipelineBytes()) return RenameOneByOne(from, to, fromAccepted);
+  FtpConnection& connection = Open("rename");
+  const std::string dir = connection.Dir();
+  const bool atLoginDir = connection.AtLoginDir();
+  FtpReply rnfr, rnto;
+  if (!FtpCommandGroup::SendRename(connection, from, to, rnfr, rnto)) {
+    EndPipelining(dir, atLoginDir);  // a new connection holds no RNFR of the old one
+    return RenameOneByOne(from, to, fromAccepted);
+  }
+  if (rnfr.code != 350) throw FtpError(FtpError::Kind::Reply, "rename", rnfr.code, rnfr.text);
+  if (fromAccepted != nullptr) *fromAccepted = true;
+  if (rnto.code == 250) return;
+  renameHeld_ = true;
+  throw FtpError(FtpError::Kind::Reply, "rename", rnto.code, rnto.text);
+}
+
+void FtpClient::RenameOneByOne(const std::string& from, const std::string& to, bool* fromAccepted) {
   Open("rename").Expect("rename", "RNFR", from, {350});
   if (fromAccepted != nullptr) *fromAccepted = true;
-  Open("rename").Expect("rename", "RNTO", to, {250});
+  std::string reply;
+  const int code = Open("rename").Send("rename", "RNTO", to, reply);
+  renameHeld_ = code / 100 != 2;
+  if (code != 250) throw FtpError(FtpError::Kind::Reply, "rename", code, reply);
 }
 
 std::int64_t FtpClient::Size(const std::string& name, int* replyCode) {
@@ -195,7 +224,7 @@ int FtpClient::SetModificationTime(const std::string& name, long long utcSeconds
 }
 
 std::vector<FtpListEntry> FtpClient::List() {
-  return ReadListingText(Open(kListWhat).ReadData(kListWhat, "LIST", ""));
+  return ReadListingText(ReadData(kListWhat, "LIST", ""));
 }
 
 FtpListingWay FtpClient::ListingWay() const {
@@ -281,16 +310,18 @@ void FtpClient::ListDirs(const std::vector<std::string>& paths, const DirsListed
   for (std::size_t from = 0; from < paths.size();) {
     batch.clear();
     FtpConnection& connection = Open(kListWhat);
-    const std::size_t groupBytes = connection.Note().pipelineBytes;
+    const std::size_t groupBytes = PipelineBytes();
     const bool grouped = connection.Listing().Way() == FtpListingWay::Stat && groupBytes > 0;
     const std::size_t to = grouped ? FtpListingGroup::End(connection.Listing(), paths, from, groupBytes) : from;
     if (to - from > 1) {
+      const std::string dir = connection.Dir();
+      const bool atLoginDir = connection.AtLoginDir();
       if (FtpListingGroup::Read(connection, paths, from, to, batch)) {
         listed(from, batch);
         from = to;
         continue;
       }
-      EndPipelining();  // and the group again, one at a time
+      EndPipelining(dir, atLoginDir);  // and the group again, one at a time
     }
     batch.push_back(ListOne(paths[from]));
     listed(from, batch);
@@ -305,7 +336,7 @@ std::vector<FtpListEntry> FtpClient::ListDirExact(const std::string& path) {
   if (!ListsExactly()) return ListDir(path);
   std::string raw;
   try {
-    raw = Open(kListWhat).ReadData(kListWhat, "MLSD", path);
+    raw = ReadData(kListWhat, "MLSD", path);
   } catch (const FtpError& e) {
     const bool unknown = e.kind() == FtpError::Kind::Reply && (e.code() == 500 || e.code() == 502);
     if (!unknown) throw;
@@ -327,13 +358,15 @@ std::vector<FtpReply> FtpClient::Pipeline(const std::vector<FtpCommand>& command
   replies.reserve(commands.size());
   for (std::size_t from = 0; from < commands.size();) {
     FtpConnection& connection = Open("commands");
-    const std::size_t to = FtpCommandGroup::End(commands, from, connection.Note().pipelineBytes);
+    const std::size_t to = FtpCommandGroup::End(commands, from, PipelineBytes());
     if (to - from > 1) {
+      const std::string dir = connection.Dir();
+      const bool atLoginDir = connection.AtLoginDir();
       if (FtpCommandGroup::Send(connection, commands, from, to, replies)) {
         from = to;
         continue;
       }
-      EndPipelining();  // and the group again, one by one
+      EndPipelining(dir, atLoginDir);  // and the group again, one by one
     }
     FtpReply r;
     r.code = Open("commands").Send("commands", commands[from].command, commands[from].arg, r.text);
@@ -343,17 +376,46 @@ std::vector<FtpReply> FtpClient::Pipeline(const std::vector<FtpCommand>& command
   return replies;
 }
 
-void FtpClient::EndPipelining() {
-  FtpConnection& connection = Open("commands");
-  connection.ChangeNote([](FtpServerNote& note) { note.pipelineBytes = 0; });
-  const std::string dir = connection.Dir();
-  const bool atLoginDir = connection.AtLoginDir();
+void FtpClient::EndPipelining(const std::string& dir, bool atLoginDir) {
+  notes_.Change(account_.host + ":" + std::to_string(account_.port),
+                [](FtpServerNote& note) { note.pipelineBytes = 0; });
   Connect();
   if (!dir.empty())
     ChangeDir(dir);
   else if (!atLoginDir)
     throw FtpError(FtpError::Kind::Connection,
                    "commands: the connection was opened again, and the directory it was in is not known");
+}
+
+std::size_t FtpClient::PipelineBytes() const {
+  if (!connection_ || connection_->Closed()) return 0;
+  const std::size_t probed = connection_->Note().pipelineBytes;
+  return probed == 0 ? 0 : notes_.Get(account_.host + ":" + std::to_string(account_.port)).pipelineBytes;
+}
+
+void FtpClient::Transfer(const char* what, const std::string& command, const std::string& arg,
+                         const std::function<void(Poco::Net::StreamSocket&)>& move) {
+  FtpConnection& connection = Open(what);
+  // PORT with its dotted address and port, and the command: well within any group the probe allowed.
+  if (PipelineBytes() >= 64 + command.size() + arg.size()) {
+    const std::string dir = connection.Dir();
+    const bool atLoginDir = connection.AtLoginDir();
+    if (connection.TransferAtOnce(what, command, arg, move)) return;
+    EndPipelining(dir, atLoginDir);
+  }
+  Open(what).Transfer(what, command, arg, move);
+}
+
+std::string FtpClient::ReadData(const char* what, const std::string& command, const std::string& arg) {
+  FtpConnection& connection = Open(what);
+  if (PipelineBytes() >= 64 + command.size() + arg.size()) {
+    const std::string dir = connection.Dir();
+    const bool atLoginDir = connection.AtLoginDir();
+    std::string data;
+    if (connection.ReadDataAtOnce(what, command, arg, data)) return data;
+    EndPipelining(dir, atLoginDir);
+  }
+  return Open(what).ReadData(what, command, arg);
 }
 
 std::int64_t FtpClient::Store(const std::string& localPath, const std::string& remoteName) {
@@ -369,9 +431,8 @@ std::int64_t FtpClient::Store(const std::string& localPath, const std::string& r
   in.seekg(0, std::ios::beg);
 
   std::int64_t sent = 0;
-  FtpConnection& connection = Open(what);
-  const Poco::Timespan idle(static_cast<Poco::Timespan::TimeDiff>(connection.Timeouts().replyMs) * 1000);
-  connection.Transfer(what, "STOR", remoteName, [&](Poco::Net::StreamSocket& socket) {
+  const Poco::Timespan idle(static_cast<Poco::Timespan::TimeDiff>(Open(what).Timeouts().replyMs) * 1000);
+  Transfer(what, "STOR", remoteName, [&](Poco::Net::StreamSocket& socket) {
     if (onWorkBegin_) onWorkBegin_(FtpWorkMode::Write, total);
     std::vector<char> buffer(kChunkBytes);
     while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
@@ -391,7 +452,7 @@ void FtpClient::Retrieve(const std::string& remoteName, const std::string& local
   CheckSendable(remoteName, what);
   std::ofstream out(platform::PathFromUtf8(localPath), std::ios::binary | std::ios::trunc);
   if (!out) throw FtpError(FtpError::Kind::LocalFile, "retrieve file: cannot create " + EscapeControls(localPath));
-  Open(what).Transfer(what, "RETR", remoteName, [&](Poco::Net::StreamSocket& socket) {
+  Transfer(what, "RETR", remoteName, [&](Poco::Net::StreamSocket& socket) {
     if (onWorkBegin_) onWorkBegin_(FtpWorkMode::Read, expectedBytes);
     std::int64_t received = 0;
     std::vector<char> buffer(kChunkBytes);
@@ -410,7 +471,7 @@ void FtpClient::Retrieve(const std::string& remoteName, const std::function<bool
   const char* what = "retrieve file";
   CheckSendable(remoteName, what);
   try {
-    Open(what).Transfer(what, "RETR", remoteName, [&](Poco::Net::StreamSocket& socket) {
+    Transfer(what, "RETR", remoteName, [&](Poco::Net::StreamSocket& socket) {
       std::vector<char> buffer(kChunkBytes);
       int n;
       while ((n = socket.receiveBytes(buffer.data(), static_cast<int>(buffer.size()))) > 0)

@@ -53,6 +53,7 @@ class FtpClient {
   void SetAccount(const FtpAccount& account) { account_ = account; }
   const FtpAccount& Account() const { return account_; }
   void SetTimeouts(const FtpTimeouts& timeouts) { timeouts_ = timeouts; }
+  const FtpTimeouts& Timeouts() const { return timeouts_; }
 
   // --- connection
   // True when a connection is open and the server has not closed it. Sends nothing.
@@ -140,6 +141,13 @@ class FtpClient {
   // RNFR: 350, then RNTO: 250; RNTO goes out only after RNFR was accepted. `fromAccepted`, when
   // given, tells whether RNFR was.
   void Rename(const std::string& from, const std::string& to, bool* fromAccepted = nullptr);
+  // As Rename, for many renames in a row (an upload putting its songs in place): where the
+  // server takes several commands at once, RNFR and RNTO go out together, one round trip
+  // (FtpCommandGroup::SendRename), unless an RNFR accepted earlier on this connection may still
+  // be held by the server (its RNTO was not answered 2xx). A surprise there turns commands sent
+  // at once off as Pipeline does, and the rename is sent again one line at a time on the new
+  // connection.
+  void RenameAtOnce(const std::string& from, const std::string& to, bool* fromAccepted = nullptr);
   // SIZE: SizeOfReply (-1 for any reply but 213: the file is taken not to exist). `replyCode`,
   // when given, receives the reply's code (500 or 502: the server has no SIZE). Fails only when
   // there is no usable connection or the name cannot be sent.
@@ -169,8 +177,18 @@ class FtpClient {
   // The open connection; throws (`what`: not connected) when there is none.
   FtpConnection& Open(const char* what);
   // After a surprise in a group: one command at a time to this server from now on, and a new
-  // connection in the directory of the old one.
-  void EndPipelining();
+  // connection in the directory the old one was in (`dir`, or the login directory).
+  void EndPipelining(const std::string& dir, bool atLoginDir);
+  // The most bytes a group of commands may hold now (0: one at a time): what the probe showed,
+  // unless a surprise on any connection to the server has ended that since.
+  std::size_t PipelineBytes() const;
+  // A transfer over a data connection, with PORT and `command` sent at once where the server
+  // takes that, falling back as Pipeline does.
+  void Transfer(const char* what, const std::string& command, const std::string& arg,
+                const std::function<void(Poco::Net::StreamSocket&)>& move);
+  std::string ReadData(const char* what, const std::string& command, const std::string& arg);
+  // The rename one line at a time.
+  void RenameOneByOne(const std::string& from, const std::string& to, bool* fromAccepted);
   // ListDir and ListDirQuick.
   std::vector<FtpListEntry> ReadDir(const std::string& path, bool quick, bool& confirmed);
   // ListDir of one directory for ListDirs: its entries or its error; a connection failure throws.
@@ -184,6 +202,7 @@ class FtpClient {
   std::unique_ptr<FtpConnection> connection_;
   double fastestReplySeconds_ = 0;  // of the connections before this one
   bool machineListingRefused_ = false;
+  bool renameHeld_ = false;  // the server may still hold an RNFR of this connection
   FtpWorkBeginHandler onWorkBegin_;
   FtpWorkHandler onWork_;
 };

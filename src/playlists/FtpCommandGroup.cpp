@@ -57,4 +57,27 @@ bool FtpCommandGroup::Send(FtpConnection& connection, const std::vector<FtpComma
   return true;
 }
 
+bool FtpCommandGroup::SendRename(FtpConnection& connection, const std::string& from, const std::string& to,
+                                 FtpReply& rnfr, FtpReply& rnto) {
+  const char* what = "rename";
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    FtpControlSession& session = connection.Session(what);
+    session.SendLines({"RNFR " + from, "RNTO " + to});
+    rnfr.code = session.ReadReply(rnfr.text);
+    rnto.code = session.ReadReply(rnto.text, connection.QuickReplyTime());
+  } catch (const FtpReplyTooLarge&) {
+    connection.Fail(true, what, FtpConnection::TooLargeText("reply"));
+  } catch (const Poco::Exception&) {
+    return false;
+  }
+  const auto refusal = [](int code) { return code >= 400 && code <= 599; };
+  const bool fromAccepted = rnfr.code == 350;
+  if (!fromAccepted && !refusal(rnfr.code)) return false;
+  if (!(refusal(rnto.code) || (fromAccepted && rnto.code / 100 == 2))) return false;
+  connection.NoteReplyTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  connection.NoteAnswered("RNTO", rnto.code);
+  return true;
+}
+
 }  // namespace kestrel

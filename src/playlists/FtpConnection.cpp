@@ -231,11 +231,27 @@ bool FtpConnection::SystAsAtLogin(FtpControlSession& session) {
 
 void FtpConnection::Transfer(const char* what, const std::string& command, const std::string& arg,
                              const std::function<void(Poco::Net::StreamSocket&)>& move) {
+  Exchange(what, command, arg, move, false);
+}
+
+bool FtpConnection::TransferAtOnce(const char* what, const std::string& command, const std::string& arg,
+                                   const std::function<void(Poco::Net::StreamSocket&)>& move) {
+  return Exchange(what, command, arg, move, true);
+}
+
+bool FtpConnection::Exchange(const char* what, const std::string& command, const std::string& arg,
+                             const std::function<void(Poco::Net::StreamSocket&)>& move, bool atOnce) {
   FtpControlSession& session = Session(what);
   std::string reply;
   int code = 0;
   try {
-    Poco::Net::StreamSocket socket = session.OpenDataConnection(command, arg);
+    Poco::Net::StreamSocket socket;
+    if (!atOnce) {
+      socket = session.OpenDataConnection(command, arg);
+    } else if (!session.OpenDataConnectionAtOnce(command, arg, QuickReplyTime(), socket)) {
+      session_.reset();
+      return false;
+    }
     try {
       move(socket);
     } catch (const Poco::Exception&) {
@@ -246,7 +262,13 @@ void FtpConnection::Transfer(const char* what, const std::string& command, const
       // dropped and the server answers at once.
       socket.setLinger(true, 0);
       socket.close();
-      session.ReadReply(reply);
+      // The server's answer to the ended transfer, if it comes soon. Some servers never give
+      // one; the connection is then of no further use. The caller hears of its own end either way.
+      try {
+        session.ReadReply(reply, QuickReplyTime());
+      } catch (const Poco::Exception&) {
+        session_.reset();
+      }
       throw;
     }
     socket.close();
@@ -263,20 +285,29 @@ void FtpConnection::Transfer(const char* what, const std::string& command, const
     Fail(false, what, e.displayText());
   }
   if (code / 100 != 2) throw FtpError(FtpError::Kind::Reply, what, code, reply);
+  return true;
+}
+
+void FtpConnection::Receive(const char* what, Poco::Net::StreamSocket& socket, std::string& data) {
+  std::vector<char> buffer(kChunkBytes);
+  int n;
+  while ((n = socket.receiveBytes(buffer.data(), static_cast<int>(buffer.size()))) > 0) {
+    if (data.size() + static_cast<std::size_t>(n) > FtpControlSession::kMaxReplyBytes)
+      throw FtpError::Final(FtpError::Kind::Reply, std::string(what) + ": " + TooLargeText("listing"));
+    data.append(buffer.data(), static_cast<std::size_t>(n));
+  }
 }
 
 std::string FtpConnection::ReadData(const char* what, const std::string& command, const std::string& arg) {
   std::string data;
-  Transfer(what, command, arg, [&](Poco::Net::StreamSocket& socket) {
-    std::vector<char> buffer(kChunkBytes);
-    int n;
-    while ((n = socket.receiveBytes(buffer.data(), static_cast<int>(buffer.size()))) > 0) {
-      if (data.size() + static_cast<std::size_t>(n) > FtpControlSession::kMaxReplyBytes)
-        throw FtpError::Final(FtpError::Kind::Reply, std::string(what) + ": " + TooLargeText("listing"));
-      data.append(buffer.data(), static_cast<std::size_t>(n));
-    }
-  });
+  Transfer(what, command, arg, [&](Poco::Net::StreamSocket& socket) { Receive(what, socket, data); });
   return data;
+}
+
+bool FtpConnection::ReadDataAtOnce(const char* what, const std::string& command, const std::string& arg,
+                                   std::string& data) {
+  data.clear();
+  return TransferAtOnce(what, command, arg, [&](Poco::Net::StreamSocket& socket) { Receive(what, socket, data); });
 }
 
 }  // namespace kestrel

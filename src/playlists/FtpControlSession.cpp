@@ -3,6 +3,7 @@
 #include <Poco/Net/DialogSocket.h>
 #include <Poco/Net/FTPClientSession.h>
 #include <Poco/Net/NetException.h>
+#include <Poco/Net/ServerSocket.h>
 #include <Poco/Net/SocketAddress.h>
 #include <Poco/Net/SocketDefs.h>  // MSG_PEEK, from the system's socket header on every platform
 #include <Poco/Net/StreamSocketImpl.h>
@@ -267,6 +268,49 @@ Poco::Net::StreamSocket FtpControlSession::OpenDataConnection(const std::string&
   data.setSendTimeout(replyTimeout_);
   data.setReceiveTimeout(replyTimeout_);
   return data;
+}
+
+namespace {
+
+// The argument of PORT for `address`: h1,h2,h3,h4,p1,p2.
+std::string PortArgument(const Poco::Net::SocketAddress& address) {
+  std::string arg = address.host().toString();
+  std::replace(arg.begin(), arg.end(), '.', ',');
+  return arg + "," + std::to_string(address.port() / 256) + "," + std::to_string(address.port() % 256);
+}
+
+}  // namespace
+
+bool FtpControlSession::OpenDataConnectionAtOnce(const std::string& command, const std::string& arg,
+                                                 const Poco::Timespan& quick, Poco::Net::StreamSocket& data) {
+  Poco::Net::ServerSocket listener(Poco::Net::SocketAddress(_pControlSocket->address().host(), 0));
+  SendLines({"PORT " + PortArgument(listener.address()), arg.empty() ? command : command + " " + arg});
+  std::string portReply, reply;
+  int portCode = 0, code = 0;
+  {
+    const ReplyWindow window(*this);
+    portCode = _pControlSocket->receiveStatusMessage(portReply);
+  }
+  try {
+    const ReplyWindow window(*this, quick);
+    code = _pControlSocket->receiveStatusMessage(reply);
+  } catch (const Poco::TimeoutException&) {
+    return false;
+  }
+  // A server that connects back before it answers PORT may answer the command first (150, then
+  // 200 once the data connection stands): the same two replies, taken in either order.
+  if (portCode / 100 == 1 && code == 200) std::swap(portCode, code);
+  const bool portTaken = portCode / 100 == 2, portRefused = portCode / 100 == 4 || portCode / 100 == 5;
+  const bool opened = code / 100 == 1, refused = code / 100 == 4 || code / 100 == 5;
+  if (portRefused && refused) throw Poco::Net::FTPException("PORT command failed", portReply, portCode);
+  if (!portTaken || !(opened || refused)) return false;
+  if (refused) throw Poco::Net::FTPException(command + " command failed", reply, code);
+  if (!listener.poll(replyTimeout_, Poco::Net::Socket::SELECT_READ))
+    throw Poco::Net::FTPException("The server has not initiated a data connection");
+  data = listener.acceptConnection();
+  data.setSendTimeout(replyTimeout_);
+  data.setReceiveTimeout(replyTimeout_);
+  return true;
 }
 
 bool FtpControlSession::ClosedByServer() {

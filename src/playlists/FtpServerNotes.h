@@ -35,6 +35,8 @@ struct FtpServerNote {
   std::string timesNotKept;       // why the server does not keep the times MFMT sets; empty when
                                   // nothing has shown that
   std::vector<std::string> answered;  // commands (upper case) the server has answered with 2xx
+  int connectionLimit = 0;        // the most connections at once the server took when it
+                                  // refused another login (FtpConnectionPool); 0: none refused
 
   // Whether commands go out several at once.
   bool Pipelining() const { return pipelineBytes > 0; }

@@ -1,16 +1,23 @@
 // The state of one run of SongUploader, the value its steps are passed: the songs to send, where
 // they go, what the server holds there, and what has come of it so far. A run lives for one call
 // of the uploader; nothing of it is kept afterwards but the UploadResult it gives.
+//
+// Several connections may send the songs of a batch at once, each song by one connection. What
+// they all add to (failures, temporary files left) goes through the run's lock; the listing and
+// everything else is used by the one thread that looks, asks and puts the songs in place.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
 namespace kestrel {
+
+class FtpClient;
 
 struct UploadFailure {
   std::string file;    // the song's name
@@ -38,26 +45,27 @@ using UploadListing = std::map<std::string, UploadNameState>;
 
 // A song to send.
 struct UploadSource {
-  std::string name;             // the server's file name
-  std::string localPath;        // where the bytes are read from
-  std::function<void()> fetch;  // brings the bytes to localPath first (copying)
+  std::string name;       // the server's file name
+  std::string localPath;  // where the bytes are read from
+  // Brings the bytes to localPath first (copying), over the connection given.
+  std::function<void(FtpClient&)> fetch;
 };
 
 // A song of a batch on its way.
 struct BatchSong {
-  std::size_t index = 0;  // in the run's sources
+  std::size_t index = 0;    // in the run's sources
   UploadNameState before;   // what the server held under its name before the batch
   std::string temp;         // its temporary name on the server
   std::int64_t sent = -1;   // bytes stored under `temp`; -1: not stored
-  long long modified = -1;  // the local file's modification time (seconds, UTC); -1: not known
+  long long modified = -1;  // the local file's modification time when it was sent
   bool settled = false;     // put in place, or its failure told
+  int tries = 0;            // transfers begun; one that lost its connection is tried again
 };
 
 // Sources [first, end) of a run, sent and put in place together.
 struct UploadBatch {
   std::size_t first = 0, end = 0;
   std::vector<BatchSong> songs;  // those to send, in order: usable, and not declined
-  std::size_t next = 0;           // the next source to tell the listener about
   bool cancelled = false;
 };
 
@@ -65,17 +73,39 @@ struct UploadRun {
   std::string dir;  // the target play list's directory on the server
   std::vector<UploadSource> sources;
   UploadResult result;
-  std::vector<std::string> leftovers;  // temporary files of this run not removed yet
-  UploadListing listing;               // the target's exact listing, kept up to date
+  UploadListing listing;  // the target's exact listing, kept up to date
   bool haveListing = false;
 
-  void Fail(const std::string& file, const std::string& reason) { result.failures.push_back({file, reason}); }
+  // Safe on any connection's thread.
+  void Fail(const std::string& file, const std::string& reason) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    result.failures.push_back({file, reason});
+  }
+  // The temporary file `temp` is left on the server for now.
+  void Leave(const std::string& temp) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    leftovers_.push_back(temp);
+  }
+  // Takes the files left so far, to try to remove them again.
+  std::vector<std::string> TakeLeftovers() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::move(leftovers_);
+  }
+  bool HasLeftovers() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return !leftovers_.empty();
+  }
+
   // What the exact listing shows under `name`.
   UploadNameState InListing(const std::string& name) const {
     const auto it = listing.find(name);
     return it == listing.end() ? UploadNameState{} : it->second;
   }
   const std::string& NameOf(const BatchSong& song) const { return sources[song.index].name; }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> leftovers_;
 };
 
 }  // namespace kestrel

@@ -4,15 +4,20 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <random>
 
 #include "core/TextEscape.h"
 #include "platform/FileTime.h"
+#include "platform/ProfileIni.h"
 #include "platform/Utf8Path.h"
+#include "playlists/FtpConnectionPool.h"
 #include "playlists/PlayListOperations.h"
 #include "playlists/ServerNames.h"
+#include "playlists/UploadTally.h"
 
 namespace kestrel {
 
@@ -23,18 +28,17 @@ namespace {
 // Thrown from the progress handler when the user cancels; ends the running transfer.
 struct UploadCancelled {};
 
-// Sets the client's progress handlers for the life of an upload and clears them afterwards.
+// Sets a client's progress handlers for the life of its part of an upload and clears them
+// afterwards: the figures go to the run's tally as those of connection `connection`.
 class WorkHandlersInstalled {
  public:
-  WorkHandlersInstalled(FtpClient& client, UploadListener* listener, const std::atomic<bool>* cancel)
+  WorkHandlersInstalled(FtpClient& client, UploadTally& tally, int connection, const std::atomic<bool>* cancel)
       : client_(client) {
     client.SetWorkHandlers(
-        [listener](FtpWorkMode mode, std::int64_t total) {
-          if (listener) listener->ftpWorkBegin(mode, total);
-        },
-        [listener, cancel](FtpWorkMode mode, std::int64_t bytes) {
+        [&tally, connection](FtpWorkMode mode, std::int64_t total) { tally.WorkBegin(connection, mode, total); },
+        [&tally, connection, cancel](FtpWorkMode mode, std::int64_t bytes) {
           if (cancel && *cancel) throw UploadCancelled{};
-          if (listener) listener->ftpWork(mode, bytes);
+          tally.Work(connection, mode, bytes);
         });
   }
   ~WorkHandlersInstalled() { client_.SetWorkHandlers(nullptr, nullptr); }
@@ -92,16 +96,32 @@ UploadNameState StateOf(const FtpReply& size, const FtpReply& modified) {
 }  // namespace
 
 SongUploader::SongUploader(FtpClient& client, Prompts& prompts, std::uint32_t installation,
-                           UploadListener* listener, const std::atomic<bool>* cancel)
-    : client_(client), prompts_(prompts), installation_(installation), listener_(listener), cancel_(cancel) {}
+                           UploadListener* listener, const std::atomic<bool>* cancel, FtpConnectionPool* pool)
+    : client_(&client),
+      prompts_(prompts),
+      installation_(installation),
+      listener_(listener),
+      cancel_(cancel),
+      pool_(pool) {}
+
+SongUploader::~SongUploader() = default;
+SongUploader::SongUploader(SongUploader&&) noexcept = default;
 
 void SongUploader::ReconnectIfLost() {
-  if (!client_.Connected()) client_.Connect();
+  if (client_->Connected()) return;
+  if (!pool_) {
+    client_->Connect();
+    return;
+  }
+  if (pool_->Reconnect(*client_)) return;
+  FtpClient* other = pool_->OpenClient();
+  if (other == nullptr) throw FtpError(FtpError::Kind::Connection, "no connection to the server: " + pool_->LoweredBecause());
+  client_ = other;
 }
 
 void SongUploader::Enter(const UploadRun& run) {
   ReconnectIfLost();
-  client_.EnterDir(run.dir);
+  client_->EnterDir(run.dir);
 }
 
 UploadResult SongUploader::UploadSongs(TPlayListObj& target, const std::vector<std::string>& paths,
@@ -129,13 +149,13 @@ UploadResult SongUploader::CopySongs(TPlayListObj& target, const std::vector<con
     if (song == nullptr || song->ParentName == target.Name) continue;
     const std::string local = temp->File(static_cast<int>(sources.size()) + 1);
     const std::string from = SongPath(song->ParentName, song->Name);
-    sources.push_back({song->Name, local, [this, from, local] { client_.Retrieve(from, local, client_.Size(from)); }});
+    sources.push_back({song->Name, local, [from, local](FtpClient& client) { client.Retrieve(from, local, client.Size(from)); }});
   }
   return Run(target, std::move(sources), nullptr);
 }
 
 bool SongUploader::UploadSong(TPlayListObj& target, const std::string& path) {
-  client_.ChangeDir(PlayListDir(target.Name));
+  client_->ChangeDir(PlayListDir(target.Name));
   return Run(target, {{ServerFileName(path), path, nullptr}}, nullptr, false).uploaded;
 }
 
@@ -144,42 +164,41 @@ UploadResult SongUploader::Run(TPlayListObj& target, std::vector<UploadSource> s
   UploadRun run;
   run.dir = PlayListDir(target.Name);
   run.sources = std::move(sources);
-  run.haveListing = listed != nullptr && client_.ListsExactly();
+  run.haveListing = listed != nullptr && client_->ListsExactly();
   if (run.haveListing) run.listing = *listed;
-  {
-    WorkHandlersInstalled handlers(client_, listener_, cancel_);
-    for (std::size_t first = 0; first < run.sources.size();) {
-      if (cancel_ && *cancel_) {
-        run.result.cancelled = true;
-        break;
-      }
-      UploadBatch batch = NextBatch(run, first);
-      const std::size_t told = run.result.failures.size();
-      const bool goOn = RunBatch(run, batch);
-      // The failures of a batch in the order of its files.
-      const auto position = [&](const UploadFailure& f) {
-        for (std::size_t i = batch.first; i < batch.end; ++i)
-          if (run.sources[i].name == f.file) return i;
-        return run.sources.size();
-      };
-      std::stable_sort(run.result.failures.begin() + static_cast<long>(told), run.result.failures.end(),
-                       [&](const UploadFailure& a, const UploadFailure& b) { return position(a) < position(b); });
-      if (!goOn) break;
-      first = batch.end;
+  tally_ = std::make_unique<UploadTally>(listener_, static_cast<int>(run.sources.size()), pool_ ? pool_->Size() : 1);
+  for (std::size_t first = 0; first < run.sources.size();) {
+    if (cancel_ && *cancel_) {
+      run.result.cancelled = true;
+      break;
     }
-    if (!run.leftovers.empty()) {
-      try {
-        Enter(run);
-        RemoveLeftovers(run);
-      } catch (const std::exception&) {
-        // Still no way to the server: the end message names them.
-      }
+    UploadBatch batch = NextBatch(run, first);
+    const std::size_t told = run.result.failures.size();
+    const bool goOn = RunBatch(run, batch);
+    // The failures of a batch in the order of its files.
+    const auto position = [&](const UploadFailure& f) {
+      for (std::size_t i = batch.first; i < batch.end; ++i)
+        if (run.sources[i].name == f.file) return i;
+      return run.sources.size();
+    };
+    std::stable_sort(run.result.failures.begin() + static_cast<long>(told), run.result.failures.end(),
+                     [&](const UploadFailure& a, const UploadFailure& b) { return position(a) < position(b); });
+    if (!goOn) break;
+    first = batch.end;
+  }
+  if (run.HasLeftovers()) {
+    try {
+      Enter(run);
+      RemoveLeftovers(run);
+    } catch (const std::exception&) {
+      // Still no way to the server: the end message names them.
     }
   }
   UploadResult& result = run.result;
-  result.leftovers = run.leftovers;
+  result.leftovers = run.TakeLeftovers();
   if (result.uploaded) target.GotSong = false;
-  if (listener_) listener_->Finished();
+  tally_->Finished();
+  tally_.reset();
   if (endMessage && (!result.failures.empty() || !result.leftovers.empty()))
     prompts_.Show(PromptKind::ErrorOk, NotStoredText(result.failures, result.leftovers));
   return result;
@@ -188,7 +207,7 @@ UploadResult SongUploader::Run(TPlayListObj& target, std::vector<UploadSource> s
 UploadBatch SongUploader::NextBatch(const UploadRun& run, std::size_t first) const {
   const std::vector<UploadSource>& sources = run.sources;
   UploadBatch batch;
-  batch.first = batch.next = first;
+  batch.first = first;
   std::int64_t bytes = 0;
   std::size_t& end = batch.end = first;
   for (; end < sources.size() && end - first < kBatchSongs; ++end) {
@@ -205,25 +224,33 @@ UploadBatch SongUploader::NextBatch(const UploadRun& run, std::size_t first) con
 }
 
 bool SongUploader::RunBatch(UploadRun& run, UploadBatch& batch) {
+  const std::size_t told = run.result.failures.size();
+  bool asked = false;
   try {
     Enter(run);
     RemoveLeftovers(run);
     const Listed before = Look(run, batch);
     Ask(run, batch, before);
+    asked = true;
     SendBatch(run, batch);
     PutBatchInPlace(run, batch);
     return !batch.cancelled;
   } catch (const std::exception& e) {
-    // No connection, or the play list cannot be entered: this file and the rest stay here, and
-    // what the batch stored already cannot be put in place.
-    for (BatchSong& song : batch.songs)
-      if (song.sent >= 0 && !song.settled) {
-        run.leftovers.push_back(song.temp);
-        if (song.index < batch.next) run.Fail(run.NameOf(song), e.what());
-      }
-    const int count = static_cast<int>(run.sources.size());
-    if (batch.next < batch.end && listener_) listener_->FileDone(static_cast<int>(batch.next) + 1, count);
-    for (std::size_t j = batch.next; j < run.sources.size(); ++j) run.Fail(run.sources[j].name, e.what());
+    // No connection, or the play list cannot be entered: the songs of the batch not told yet
+    // and the rest stay here, and what the batch stored already cannot be put in place.
+    for (BatchSong& song : batch.songs) {
+      if (song.settled) continue;
+      if (song.sent >= 0) run.Leave(song.temp);
+      if (!batch.cancelled || song.sent >= 0) run.Fail(run.NameOf(song), e.what());
+    }
+    // Before the questions, each file of the batch not told yet.
+    for (std::size_t j = batch.first; j < batch.end && !asked; ++j) {
+      const auto& failures = run.result.failures;
+      if (std::none_of(failures.begin() + static_cast<long>(told), failures.end(),
+                       [&](const UploadFailure& f) { return f.file == run.sources[j].name; }))
+        run.Fail(run.sources[j].name, e.what());
+    }
+    for (std::size_t j = batch.end; j < run.sources.size(); ++j) run.Fail(run.sources[j].name, e.what());
     return false;
   }
 }
@@ -246,14 +273,14 @@ SongUploader::Listed SongUploader::Look(UploadRun& run, const UploadBatch& batch
 
 void SongUploader::Relist(UploadRun& run) {
   run.listing.clear();
-  for (const FtpListEntry& entry : client_.ListDirExact(run.dir))
+  for (const FtpListEntry& entry : client_->ListDirExact(run.dir))
     if (entry.kind == FtpEntryKind::File) run.listing[entry.name] = {entry.size, entry.modifiedUtc};
   run.haveListing = true;
 }
 
 SongUploader::Listed SongUploader::StatesOf(UploadRun& run, const std::vector<std::string>& names) {
   Listed states;
-  if (client_.ListsExactly()) {
+  if (client_->ListsExactly()) {
     if (!run.haveListing) Relist(run);
     for (const std::string& name : names) states[name] = run.InListing(name);
     return states;
@@ -263,7 +290,7 @@ SongUploader::Listed SongUploader::StatesOf(UploadRun& run, const std::vector<st
     commands.push_back({"SIZE", name});
     commands.push_back({"MDTM", name});
   }
-  const std::vector<FtpReply> replies = client_.Pipeline(commands);
+  const std::vector<FtpReply> replies = client_->Pipeline(commands);
   for (std::size_t i = 0; i < names.size(); ++i) states[names[i]] = StateOf(replies[2 * i], replies[2 * i + 1]);
   return states;
 }
@@ -286,33 +313,135 @@ void SongUploader::Ask(const UploadRun& run, UploadBatch& batch, const Listed& b
 // --- step 3: send
 
 void SongUploader::SendBatch(UploadRun& run, UploadBatch& batch) {
-  const int count = static_cast<int>(run.sources.size());
-  std::size_t at = 0;
-  for (; batch.next < batch.end; ++batch.next) {
-    if (listener_) listener_->FileStarting(static_cast<int>(batch.next) + 1, count);
-    if (at < batch.songs.size() && batch.songs[at].index == batch.next) {
-      BatchSong& song = batch.songs[at++];
-      if (batch.cancelled || (cancel_ && *cancel_)) {
-        batch.cancelled = true;
-      } else {
-        Enter(run);
-        try {
-          Send(run, song);
-        } catch (const UploadCancelled&) {
-          batch.cancelled = true;
-        }
+  // The batch's files in order, each the song to send or nullptr (unusable or declined: told as
+  // done when its turn comes); a song whose connection went goes back to the front.
+  std::deque<std::size_t> queue;
+  std::vector<BatchSong*> songOf(batch.end - batch.first, nullptr);
+  for (BatchSong& song : batch.songs) songOf[song.index - batch.first] = &song;
+  for (std::size_t i = batch.first; i < batch.end; ++i) queue.push_back(i);
+  std::mutex mutex;  // guards queue, cancelled, stop, lost and working
+  bool cancelled = false, stop = false;
+  int working = 0;          // connections taking songs now
+  bool sideBySide = false;  // more than one did in this batch
+  std::string lost;  // what the last lost connection said
+
+  // Takes the next file; false when there is none (or the batch is to stop).
+  const auto take = [&](std::size_t& i, bool& again) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (queue.empty() || stop) return false;
+    i = queue.front();
+    queue.pop_front();
+    const BatchSong* song = songOf[i - batch.first];
+    again = song != nullptr && song->tries > 0;
+    return true;
+  };
+  // Whether the user cancelled; remembers it for the batch.
+  const auto cancelledNow = [&] {
+    std::lock_guard<std::mutex> lock(mutex);
+    cancelled = cancelled || (cancel_ && *cancel_);
+    return cancelled;
+  };
+  // The song's connection went: back to the queue for another one, or a failure after
+  // kSendTries transfers.
+  // A song whose connection stopped answering goes back only where connections worked side by
+  // side (alone, a stall is the server's answer, and trying again would only wait as long). True
+  // when it went back and another connection takes songs.
+  const auto giveBack = [&](std::size_t i, BatchSong& song, const std::string& why, bool stalled) {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      lost = why;
+      if (song.tries < kSendTries && (!stalled || sideBySide)) {
+        queue.push_front(i);
+        return working > 1;
       }
     }
-    if (listener_) listener_->FileDone(static_cast<int>(batch.next) + 1, count);
-    if (batch.cancelled) {
-      ++batch.next;
-      break;
+    song.settled = true;
+    run.Fail(run.NameOf(song), why);
+    tally_->FileDone();
+    return false;
+  };
+
+  const auto work = [&](FtpClient& client, int connection) {
+    WorkHandlersInstalled handlers(client, *tally_, connection, cancel_);
+    struct Working {
+      std::mutex& mutex;
+      int& working;
+      Working(std::mutex& m, int& w, bool& together) : mutex(m), working(w) {
+        std::lock_guard<std::mutex> lock(mutex);
+        together = together || ++working > 1;
+      }
+      ~Working() {
+        std::lock_guard<std::mutex> lock(mutex);
+        --working;
+      }
+    } counted(mutex, working, sideBySide);
+    std::size_t i = 0;
+    bool again = false;
+    while (take(i, again)) {
+      if (cancelledNow()) continue;  // the files after a cancel are skipped, untold
+      if (!again) tally_->FileStarting(static_cast<int>(i) + 1);
+      BatchSong* song = songOf[i - batch.first];
+      if (song == nullptr) {
+        tally_->FileDone();
+        continue;
+      }
+      Sent sent = Sent::Lost;
+      std::string why;
+      bool stalled = false;
+      try {
+        ++song->tries;
+        if (!client.Connected()) {
+          if (!pool_) {
+            client.Connect();
+          } else if (!pool_->Reconnect(client)) {
+            giveBack(i, *song, pool_->LoweredBecause(), false);
+            return;  // the server takes this connection no more: the others go on
+          }
+        }
+        client.EnterDir(run.dir);
+        sent = Send(run, *song, client, connection, stalled, why);
+      } catch (const UploadCancelled&) {
+        std::lock_guard<std::mutex> lock(mutex);
+        cancelled = true;
+        sent = Sent::Failed;
+      } catch (const FtpError& e) {
+        if (e.kind() != FtpError::Kind::Connection || !pool_) {
+          std::lock_guard<std::mutex> lock(mutex);
+          stop = true;  // the play list cannot be entered: the batch ends
+          throw;
+        }
+        why = e.what();
+        stalled = !e.retryable();
+      }
+      if (sent != Sent::Lost) {
+        tally_->FileDone();
+        continue;
+      }
+      if (why.empty()) why = "the connection was lost while the song was sent";
+      // A connection that stopped answering leaves its song to the others, where there are any.
+      if (giveBack(i, *song, why, stalled) && stalled) return;
+      if (!pool_) continue;  // the one connection is opened again for the next song
+      if (!client.Connected() && !pool_->Reconnect(client)) return;
     }
+  };
+  if (pool_)
+    pool_->RunWorkers(work, static_cast<int>(std::max<std::size_t>(1, batch.songs.size())));
+  else
+    work(*client_, 0);
+  // Songs no connection could take: every one the server would still let in went.
+  for (const std::size_t i : queue) {
+    if (cancelled) break;
+    if (BatchSong* song = songOf[i - batch.first]; song != nullptr) {
+      song->settled = true;
+      run.Fail(run.NameOf(*song), lost.empty() ? "no connection to the server" : lost);
+    }
+    tally_->FileDone();
   }
-  if (batch.cancelled) run.result.cancelled = true;
+  if (cancelled) run.result.cancelled = batch.cancelled = true;
 }
 
-bool SongUploader::Send(UploadRun& run, BatchSong& song) {
+SongUploader::Sent SongUploader::Send(UploadRun& run, BatchSong& song, FtpClient& client, int connection,
+                                      bool& stalled, std::string& lostBecause) {
   const UploadSource& source = run.sources[song.index];
   // A fetched copy is only needed until it is stored.
   struct RemoveFetched {
@@ -322,29 +451,49 @@ bool SongUploader::Send(UploadRun& run, BatchSong& song) {
       if (source.fetch) fs::remove(platform::PathFromUtf8(source.localPath), ec);
     }
   } removeFetched{source};
+  struct Ended {
+    UploadTally& tally;
+    int connection;
+    ~Ended() { tally.WorkEnded(connection); }
+  } ended{*tally_, connection};
   const std::string temp = TransferName::New(installation_);
   try {
-    if (listener_) listener_->TransferStarting();
-    if (source.fetch) source.fetch();
+    tally_->TransferStarting();
+    if (source.fetch) source.fetch(client);
     platform::FileStamp stamp, after;
     const bool known = platform::ReadFileStamp(source.localPath, stamp);
     song.temp = temp;
-    const std::int64_t sent = client_.Store(source.localPath, temp);
+    const std::int64_t sent = client.Store(source.localPath, temp);
     if (known && (!platform::ReadFileStamp(source.localPath, after) || after != stamp))
       throw FtpError(FtpError::Kind::LocalFile, "store file: " + EscapeControls(source.localPath) +
                                                     " changed while it was sent; this copy was not put in its place");
     song.sent = sent;
     song.modified = known ? stamp.modified : -1;
-    return true;
+    return Sent::Stored;
   } catch (const UploadCancelled&) {
-    if (!song.temp.empty()) RemoveTransferFile(run, temp);
+    if (!song.temp.empty()) RemoveTransferFile(run, temp, client);
     song.temp.clear();
     throw;
   } catch (const std::exception& e) {
-    if (!song.temp.empty()) RemoveTransferFile(run, temp);
+    // The song is tried again when its connection went: by another connection where the transfer
+    // stopped on the way (that one would keep the song waiting just the same), by any where every
+    // byte went and only the server's word on it never came.
+    const auto* ftp = dynamic_cast<const FtpError*>(&e);
+    stalled = ftp != nullptr && !ftp->retryable() && !tally_->AllStored(connection);
+    const bool connectionLost = pool_ != nullptr && song.tries < kSendTries && !client.Connected();
+    if (!song.temp.empty()) {
+      // A lost connection's file is removed later, over the connection that puts songs in place.
+      if (connectionLost) run.Leave(temp);
+      else RemoveTransferFile(run, temp, client);
+    }
     song.temp.clear();
+    if (connectionLost) {
+      lostBecause = e.what();
+      return Sent::Lost;
+    }
+    song.settled = true;
     run.Fail(source.name, e.what());
-    return false;
+    return Sent::Failed;
   }
 }
 
@@ -365,23 +514,23 @@ void SongUploader::PutBatchInPlace(UploadRun& run, UploadBatch& batch) {
 void SongUploader::Settle(UploadRun& run, const std::vector<BatchSong*>& renamed) {
   for (const BatchSong* song : renamed) {
     run.result.uploaded = true;
-    if (listener_) listener_->FileStored(song->sent);
+    tally_->FileStored(song->sent);
   }
 }
 
 // A server that refuses a time is not asked again in this run.
 std::vector<BatchSong*> SongUploader::Stamp(const std::vector<BatchSong*>& stored) {
   std::vector<BatchSong*> stamped;
-  if (!client_.ServerNote().SetsTimes()) return stamped;
+  if (!client_->ServerNote().SetsTimes()) return stamped;
   std::vector<FtpCommand> stamps;
   for (BatchSong* song : stored)
     if (song->modified >= 0) {
       stamps.push_back({"MFMT", UtcStamp(song->modified) + " " + song->temp});
       stamped.push_back(song);
     }
-  for (const FtpReply& reply : client_.Pipeline(stamps))
+  for (const FtpReply& reply : client_->Pipeline(stamps))
     if (reply.code != 213) {
-      client_.NoteTimesNotKept("MFMT answered \"" + EscapeControls(reply.text) + "\"");
+      client_->NoteTimesNotKept("MFMT answered \"" + EscapeControls(reply.text) + "\"");
       return {};
     }
   return stamped;
@@ -390,7 +539,7 @@ std::vector<BatchSong*> SongUploader::Stamp(const std::vector<BatchSong*>& store
 void SongUploader::LookAgain(UploadRun& run, const std::vector<BatchSong*>& stored, std::vector<NameState>& temps,
                              std::vector<NameState>& names, bool& sizes) {
   sizes = true;
-  if (client_.ListsExactly()) {
+  if (client_->ListsExactly()) {
     Relist(run);
     for (const BatchSong* song : stored) {
       temps.push_back(run.InListing(song->temp));
@@ -404,7 +553,7 @@ void SongUploader::LookAgain(UploadRun& run, const std::vector<BatchSong*>& stor
     looks.push_back({"SIZE", run.NameOf(*song)});
     looks.push_back({"MDTM", run.NameOf(*song)});
   }
-  const std::vector<FtpReply> replies = client_.Pipeline(looks);
+  const std::vector<FtpReply> replies = client_->Pipeline(looks);
   for (std::size_t i = 0; i < stored.size(); ++i) {
     sizes = sizes && replies[3 * i].code != 500 && replies[3 * i].code != 502;
     temps.push_back({SizeOfReply(replies[3 * i]), {}});
@@ -458,17 +607,17 @@ std::vector<BatchSong*> SongUploader::PutInPlace(UploadRun& run, const std::vect
 
 bool SongUploader::Rename(UploadRun& run, BatchSong& song) {
   const std::string& name = run.NameOf(song);
-  const NameState arrived = client_.ListsExactly() ? run.InListing(song.temp) : NameState{};
+  const NameState arrived = client_->ListsExactly() ? run.InListing(song.temp) : NameState{};
   bool fromAccepted = false, oldDeleted = false;
   try {
     try {
-      client_.Rename(song.temp, name, &fromAccepted);
+      client_->RenameAtOnce(song.temp, name, &fromAccepted);
     } catch (const FtpError& e) {
       // Servers that do not rename over an existing file refuse RNTO; then the old song goes first.
       if (e.kind() != FtpError::Kind::Reply || !fromAccepted || song.before.size == -1) throw;
-      client_.Delete(name);
+      client_->Delete(name);
       oldDeleted = true;
-      client_.Rename(song.temp, name);
+      client_->Rename(song.temp, name);
     }
     song.settled = true;
     run.listing.erase(song.temp);
@@ -493,14 +642,14 @@ bool SongUploader::Rename(UploadRun& run, BatchSong& song) {
 void SongUploader::CheckPlaced(UploadRun& run, std::vector<BatchSong*>& renamed,
                                const std::vector<BatchSong*>& stamped) {
   // One more look where it costs one round trip or one listing: each name must hold what was sent.
-  if (renamed.empty() || !(client_.ListsExactly() || client_.ListingWay() == FtpListingWay::Stat)) return;
+  if (renamed.empty() || !(client_->ListsExactly() || client_->ListingWay() == FtpListingWay::Stat)) return;
   Listed now;
   try {
-    if (client_.ListsExactly()) {
+    if (client_->ListsExactly()) {
       Relist(run);
       now = run.listing;
     } else {
-      for (const FtpListEntry& entry : client_.ListDir(run.dir))
+      for (const FtpListEntry& entry : client_->ListDir(run.dir))
         if (entry.kind == FtpEntryKind::File) now[entry.name] = {entry.size, entry.modifiedUtc};
     }
   } catch (const FtpError&) {
@@ -525,45 +674,62 @@ void SongUploader::CheckPlaced(UploadRun& run, std::vector<BatchSong*>& renamed,
                              " bytes under this name, not the " + std::to_string(song.sent) + " sent");
     it = renamed.erase(it);
   }
-  if (!timesHeld) client_.NoteTimesNotKept("a time set with MFMT did not hold");
+  if (!timesHeld) client_->NoteTimesNotKept("a time set with MFMT did not hold");
 }
 
 // --- temporary files left behind
 
 bool SongUploader::RemoveTransferFile(UploadRun& run, const std::string& temp) {
+  return RemoveTransferFile(run, temp, *client_);
+}
+
+bool SongUploader::RemoveTransferFile(UploadRun& run, const std::string& temp, FtpClient& client) {
   try {
-    if (!client_.Connected()) {
-      client_.Connect();
-      client_.ChangeDir(run.dir);
+    if (!client.Connected()) {
+      if (&client != client_) {
+        run.Leave(temp);  // the connection that puts songs in place removes it
+        return false;
+      }
+      ReconnectIfLost();
+      client_->ChangeDir(run.dir);
+      return RemoveTransferFile(run, temp, *client_);
     }
     try {
-      client_.Delete(temp);
+      client.Delete(temp);
       return true;
     } catch (const FtpError& e) {
       if (e.kind() != FtpError::Kind::Reply) throw;
     }
     // DELE refused: fine when nothing was stored (a refused STOR).
-    if (client_.Size(temp) == -1) return true;
+    if (client.Size(temp) == -1) return true;
   } catch (const std::exception&) {
   }
-  run.leftovers.push_back(temp);
+  run.Leave(temp);
   return false;
 }
 
 void SongUploader::RemoveLeftovers(UploadRun& run) {
-  std::vector<std::string> left;
-  for (const std::string& temp : run.leftovers) {
+  for (const std::string& temp : run.TakeLeftovers()) {
     try {
-      client_.Delete(temp);
+      client_->Delete(temp);
     } catch (const FtpError&) {
       try {
-        if (client_.Size(temp) != -1) left.push_back(temp);
+        if (client_->Size(temp) != -1) run.Leave(temp);
       } catch (const FtpError&) {
-        left.push_back(temp);  // the connection went again: the next file reconnects
+        run.Leave(temp);  // the connection went again: the next file reconnects
       }
     }
   }
-  run.leftovers = std::move(left);
+}
+
+int UploadConnectionsSetting(const std::string& settingsFile) {
+  const std::string text = platform::ReadProfileString(settingsFile, "Upload", "Connections", "");
+  int n = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9' || n > FtpConnectionPool::kMaxConnections) return FtpConnectionPool::kDefaultConnections;
+    n = n * 10 + (c - '0');
+  }
+  return n >= 1 && n <= FtpConnectionPool::kMaxConnections ? n : FtpConnectionPool::kDefaultConnections;
 }
 
 std::string ServerFileName(const std::string& localPath) {

@@ -42,45 +42,42 @@
 // so. Nothing on the server that this transfer did not create is ever overwritten or deleted,
 // but the songs it was asked to replace.
 //
-// Runs on whichever thread the caller runs it on; the listener is called on that thread.
+// With a pool of connections (FtpConnectionPool) the songs of a batch are sent over up to its
+// limit of connections at once, handed out in order from one queue, each connection with its
+// data connections of its own; steps 1, 2 and 4 to 6 stay on one connection, so the songs are put
+// in place one at a time in the order given, as with one connection. A connection lost while it
+// sends gives its song back to the queue for the others (each song is tried on up to
+// kSendTries connections) and comes back if the server lets it; one the server will not take
+// again lowers the pool's limit, and nothing fails for it. A song that none could store is a
+// failure like any other. The steps that stay on one connection go over another of the pool's
+// when their own is lost and the server will not take it back.
+//
+// Runs on whichever thread the caller runs it on; the listener is called on that thread and on
+// the pool's, one call at a time.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/Prompts.h"
 #include "playlists/FtpClient.h"
 #include "playlists/PlayListClass.h"
+#include "playlists/UploadListener.h"
 #include "playlists/UploadRun.h"
 
 namespace kestrel {
 
-// What an upload window needs to follow the loop.
-class UploadListener {
- public:
-  virtual ~UploadListener() = default;
-  // File `index` (from 1) of `count` is next ("i of m").
-  virtual void FileStarting(int /*index*/, int /*count*/) {}
-  // A real transfer is about to begin: the first one shows the window.
-  virtual void TransferStarting() {}
-  // The FTP client's progress of the current transfer (reading while a copy fetches a song,
-  // writing while a song is stored). `totalBytes` is -1 when not known.
-  virtual void ftpWorkBegin(FtpWorkMode /*mode*/, std::int64_t /*totalBytes*/) {}
-  virtual void ftpWork(FtpWorkMode /*mode*/, std::int64_t /*bytesSoFar*/) {}
-  // The current file is stored under its name: `bytes` of it.
-  virtual void FileStored(std::int64_t /*bytes*/) {}
-  // File `index` of `count` is done, stored or not.
-  virtual void FileDone(int /*index*/, int /*count*/) {}
-  // The loop is over; called before the end message, if any, is shown.
-  virtual void Finished() {}
-};
+class FtpConnectionPool;
+class UploadTally;
 
 class SongUploader {
  public:
   static constexpr std::size_t kBatchSongs = 32;
   static constexpr std::int64_t kBatchBytes = 256LL * 1024 * 1024;
+  static constexpr int kSendTries = 3;
 
   using NameState = UploadNameState;
   using Listed = UploadListing;
@@ -89,8 +86,15 @@ class SongUploader {
   // into the temporary names. `cancel`, when given, is watched during the loop: once it is set,
   // the running transfer ends (its partial file removed) and the files still to come are
   // skipped.
+  // `pool`, when given, is made on `client` (its First()) and sends the songs.
   SongUploader(FtpClient& client, Prompts& prompts, std::uint32_t installation,
-               UploadListener* listener = nullptr, const std::atomic<bool>* cancel = nullptr);
+               UploadListener* listener = nullptr, const std::atomic<bool>* cancel = nullptr,
+               FtpConnectionPool* pool = nullptr);
+  ~SongUploader();
+  SongUploader(SongUploader&&) noexcept;
+  SongUploader(const SongUploader&) = delete;
+  SongUploader& operator=(const SongUploader&) = delete;
+  SongUploader& operator=(SongUploader&&) = delete;
 
   // Uploads `paths` in order into `target`. When a file is stored: target.GotSong := false (the
   // caller reads its songs again) and the result's `uploaded` is true (the caller sets
@@ -124,11 +128,16 @@ class SongUploader {
   Listed Look(UploadRun& run, const UploadBatch& batch);
   // Step 2: the songs to send: those whose name is free, and those the user lets replace.
   void Ask(const UploadRun& run, UploadBatch& batch, const Listed& before);
-  // Step 3 for the batch, with the listener told of every file and the cancel watched.
+  // Step 3 for the batch, with the listener told of every file and the cancel watched: over the
+  // pool's connections where there is a pool, else over the one connection.
   void SendBatch(UploadRun& run, UploadBatch& batch);
-  // Step 3 for one song: its bytes under a temporary name. False when it was not stored (the
-  // failure is noted); throws UploadCancelled when cancelled.
-  bool Send(UploadRun& run, BatchSong& song);
+  enum class Sent { Stored, Failed, Lost };
+  // Step 3 for one song over `client` (connection `connection` of the pool, 0 without one): its
+  // bytes under a temporary name. Failed: not stored (the failure is noted); Lost: the
+  // connection went while it was sent (nothing noted; why in `lostBecause`; `stalled`: it stopped
+  // answering). Throws UploadCancelled when cancelled.
+  Sent Send(UploadRun& run, BatchSong& song, FtpClient& client, int connection, bool& stalled,
+            std::string& lostBecause);
   // Steps 4 to 6 for the songs of `batch` that were stored.
   void PutBatchInPlace(UploadRun& run, UploadBatch& batch);
   // Step 4: gives the stored files the local files' times; returns those stamped.
@@ -155,19 +164,30 @@ class SongUploader {
   // Removes this transfer's temporary file `temp` after a failure; false when that was not
   // possible now (it is then tried again by RemoveLeftovers).
   bool RemoveTransferFile(UploadRun& run, const std::string& temp);
+  bool RemoveTransferFile(UploadRun& run, const std::string& temp, FtpClient& client);
   // Connects again if the connection went, and enters the run's directory.
   void Enter(const UploadRun& run);
   // Tries again to remove the temporary files not removed yet; the connection is open and in
   // the run's directory.
   void RemoveLeftovers(UploadRun& run);
+  // Connects again if the connection went; with a pool, takes another of its connections when
+  // the server will not take this one back.
   void ReconnectIfLost();
 
-  FtpClient& client_;
+  FtpClient* client_;  // the connection of steps 1, 2 and 4 to 6
   Prompts& prompts_;
   std::uint32_t installation_;
   UploadListener* listener_;
   const std::atomic<bool>* cancel_;
+  FtpConnectionPool* pool_;
+  std::unique_ptr<UploadTally> tally_;  // while a run goes
 };
+
+// The program's own settings file in the Settings folder, and how many connections the window's
+// uploads send songs over at once: [Upload] Connections, 1 to FtpConnectionPool::kMaxConnections
+// (FtpConnectionPool::kDefaultConnections when absent or not such a number).
+inline constexpr const char* kUploadSettingsFile = "Kestrel.ini";
+int UploadConnectionsSetting(const std::string& settingsFile);
 
 // The server's name for a local file: the file name without its folders.
 std::string ServerFileName(const std::string& localPath);

@@ -124,18 +124,20 @@ void ProgressRelay::TransferStarting() {
   Post([w = window_] { w->ShowCentred(); });
 }
 
-void ProgressRelay::ftpWorkBegin(FtpWorkMode, std::int64_t totalBytes) {
-  start_ = lastPost_ = Clock::now();
-  total_ = totalBytes;
-  Post([w = window_, totalBytes] { w->ShowTransferStart(totalBytes); });
+// With several transfers at once the gauge and the speed are those of all running together.
+void ProgressRelay::ftpWorkBegin(const TransferFigures& now) {
+  lastPost_ = Clock::now();
+  Post([w = window_, total = now.total, bytes = now.bytes, seconds = now.seconds] {
+    w->ShowTransferStart(total);
+    if (bytes > 0) w->ShowTransfer(bytes, seconds);
+  });
 }
 
-void ProgressRelay::ftpWork(FtpWorkMode, std::int64_t bytesSoFar) {
-  const Clock::time_point now = Clock::now();
-  if (now - lastPost_ < kMinInterval && bytesSoFar != total_) return;
-  lastPost_ = now;
-  const double seconds = std::chrono::duration<double>(now - start_).count();
-  Post([w = window_, bytesSoFar, seconds] { w->ShowTransfer(bytesSoFar, seconds); });
+void ProgressRelay::ftpWork(const TransferFigures& now) {
+  const Clock::time_point at = Clock::now();
+  if (at - lastPost_ < kMinInterval && now.bytes != now.total) return;
+  lastPost_ = at;
+  Post([w = window_, bytes = now.bytes, seconds = now.seconds] { w->ShowTransfer(bytes, seconds); });
 }
 
 void ProgressRelay::FileDone(int index, int) {

@@ -64,8 +64,8 @@ class ProgressRelay : public UploadListener {
 
   void FileStarting(int index, int count) override;
   void TransferStarting() override;
-  void ftpWorkBegin(FtpWorkMode mode, std::int64_t totalBytes) override;
-  void ftpWork(FtpWorkMode mode, std::int64_t bytesSoFar) override;
+  void ftpWorkBegin(const TransferFigures& now) override;
+  void ftpWork(const TransferFigures& now) override;
   void FileDone(int index, int count) override;
   void Finished() override;
 
@@ -75,9 +75,7 @@ class ProgressRelay : public UploadListener {
   void Post(F call);
 
   TUnitProgressBarFrm* window_;  // outlives every upload
-  Clock::time_point start_;
   Clock::time_point lastPost_;
-  std::int64_t total_ = -1;
 };
 
 }  // namespace kestrel::ui

@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include "core/Prompts.h"
+#include "playlists/FtpConnectionPool.h"
 #include "playlists/ServerNames.h"
 #include "ui/ListView.h"
 #include "ui/PlayListController.h"
@@ -85,12 +86,17 @@ void UploadController::RunUpload(const std::string& target, int count, UploadWor
   progress_->Begin(count);
   ProgressRelay relay(progress_);
   UploadResult result;
+  const int connections = count > 1 ? UploadConnectionsSetting(context_.SettingsFile(kUploadSettingsFile)) : 1;
+  FtpServerNotes& notes = context_.RunState<FtpServerNotes>();
   // The runner returns when the operation has ended. The operation works on a play list object
   // of its own, so that nothing it uses belongs to the store.
   run_([&] {
     TPlayListObj playList;
     playList.Name = target;
-    SongUploader uploader(*ftp, context_.CurrentPrompts(), InstallationId(context_), &relay, &progress_->CancelFlag());
+    std::unique_ptr<FtpConnectionPool> pool;
+    if (connections > 1) pool = std::make_unique<FtpConnectionPool>(*ftp, notes, connections);
+    SongUploader uploader(*ftp, context_.CurrentPrompts(), InstallationId(context_), &relay, &progress_->CancelFlag(),
+                          pool.get());
     result = work(uploader, playList);
   });
   state_.NotePlayListsChanged(result.uploaded);

@@ -62,6 +62,15 @@ one) and prints "PORT <n>" on standard output once it listens. Variants:
                      lists NAME in directory DIR (relative to --root, "" for the root) as well,
                      as a hostile server would: the entry describes DIR/NAME when that exists
                      on the disk, else DIR itself (so a name with "/" can be any path)
+  --max-sessions N   greets a control connection with 421 and closes it while N others are
+                     open, as servers do that take a few connections only
+  --max-logins N     answers PASS with 530 while N users are logged in
+  --drop-stor N      closes the control and data connections of the Nth upload (counted over
+                     all connections) once its first bytes arrived, without a reply, and from
+                     then on takes no more logins than are open (530)
+  --creation-order   lists every folder in the order its entries came to be (made, stored or
+                     renamed into it), as a player that keeps its folders in that order does;
+                     entries the server did not make come first, by name
   --log FILE         appends every command line the server receives to FILE, one a line
 
 Stops on SIGTERM, and with --exit-with-stdin also when its standard input closes (so a test that
@@ -228,9 +237,59 @@ def make_times_fs(base, quirk):
     return TimesFS
 
 
+def make_session_dropping_dtp(base):
+    class SessionDroppingDTP(base):
+        """Hangs up on the whole session of an upload marked for it once its first bytes came."""
+
+        def handle_read(self):
+            super().handle_read()
+            channel = self.cmd_channel
+            if self.receive and self.tot_bytes_received > 0 and getattr(channel, "kestrel_drop", False):
+                channel.kestrel_drop = False
+                channel.kestrel_hang_up()
+
+        handle_read_event = handle_read
+    return SessionDroppingDTP
+
+
+def make_creation_order_fs(base):
+    """Lists a folder in the order its entries came to be; those it did not see come first."""
+    order = {}
+    counter = [0]
+
+    def note(path):
+        counter[0] += 1
+        order[os.path.realpath(path)] = counter[0]
+
+    class CreationOrderFS(base):
+        def open(self, filename, mode):
+            new = "w" in mode and not os.path.exists(filename)
+            f = base.open(self, filename, mode)
+            if new:
+                note(filename)
+            return f
+
+        def mkdir(self, path):
+            base.mkdir(self, path)
+            note(path)
+
+        def rename(self, src, dst):
+            base.rename(self, src, dst)
+            order.pop(os.path.realpath(src), None)
+            note(dst)
+
+        def listdir(self, path):
+            names = base.listdir(self, path)
+            key = lambda n: (order.get(os.path.realpath(os.path.join(path, n)), 0), n)
+            return tuple(sorted(names, key=key))  # a tuple: pyftpdlib sorts only lists
+    return CreationOrderFS
+
+
 def make_handler(args):
     log = open(args.log, "a", buffering=1, encoding="utf8", errors="replace") if args.log else None
     lost = []  # the line --lose-line dropped, once it has
+    # Sessions open, users logged in, uploads begun, and the most logins taken (None: any).
+    state = {"open": 0, "logged": 0, "stors": 0, "login_limit": args.max_logins}
     quirk = args.times_quirk
 
     class Handler(FTPHandler):
@@ -316,7 +375,34 @@ def make_handler(args):
             if args.refuse_stor:
                 self.respond("553 Storage refused: no space left on the device.")
                 return
+            state["stors"] += 1
+            if args.drop_stor and state["stors"] == args.drop_stor:
+                self.kestrel_drop = True
             return super().ftp_STOR(file, mode)
+
+        def kestrel_hang_up(self):
+            self.close()
+            state["login_limit"] = state["logged"]
+
+        def ftp_PASS(self, line):
+            limit = state["login_limit"]
+            if not self.authenticated and limit is not None and state["logged"] >= limit:
+                self.respond("530 Too many users logged in.")
+                return
+            return super().ftp_PASS(line)
+
+        def on_login(self, username):
+            self.kestrel_logged = True
+            state["logged"] += 1
+
+        def close(self):
+            if getattr(self, "kestrel_open", False):
+                self.kestrel_open = False
+                state["open"] -= 1
+            if getattr(self, "kestrel_logged", False):
+                self.kestrel_logged = False
+                state["logged"] -= 1
+            return super().close()
 
         def listing_later(self, path, answer):
             """True when the listing of `path` is answered later (--delay-list), by `answer`."""
@@ -366,6 +452,12 @@ def make_handler(args):
         # pyftpdlib's own idle timer stops for good after a STAT with a path, so the idle
         # time-out is timed here: from the greeting and from each command line.
         def handle(self):
+            if args.max_sessions is not None and state["open"] >= args.max_sessions:
+                self.respond("421 Too many connections. Service temporarily unavailable.")
+                self.close_when_done()
+                return
+            self.kestrel_open = True
+            state["open"] += 1
             super().handle()
             self.restart_idle_timer()
 
@@ -408,6 +500,10 @@ def make_handler(args):
         Handler.dtp_handler = make_short_dtp(args.short_stor)
     if quirk:
         Handler.abstracted_fs = make_times_fs(Handler.abstracted_fs, quirk)
+    if args.drop_stor:
+        Handler.dtp_handler = make_session_dropping_dtp(Handler.dtp_handler)
+    if args.creation_order:
+        Handler.abstracted_fs = make_creation_order_fs(Handler.abstracted_fs)
     if args.extra_entry:
         extras = {}
         for item in args.extra_entry:
@@ -480,6 +576,10 @@ def main():
     parser.add_argument("--short-stor", type=int)
     parser.add_argument("--idle-timeout", type=float)
     parser.add_argument("--extra-entry", action="append", default=[])
+    parser.add_argument("--max-sessions", type=int)
+    parser.add_argument("--max-logins", type=int)
+    parser.add_argument("--drop-stor", type=int)
+    parser.add_argument("--creation-order", action="store_true")
     parser.add_argument("--exit-with-stdin", action="store_true")
     parser.add_argument("--deny-cwd", action="append", default=[])
     parser.add_argument("--deny-change", action="append", default=[])

@@ -242,27 +242,34 @@ TEST_F(CliSafetyTest, FailedTransfersAreToldAndNotCounted) {
 }
 
 // A server that reads 64 bytes at a time and drops a partial last line loses lines of commands
-// sent together; no lost line may pair one song's temporary file with another song's name.
+// sent together, and so does one that loses a single line of a pair sent at once (PORT and
+// STOR, RNFR and RNTO); no lost line may pair one song's temporary file with another song's
+// name, and each upload ends whole, one command at a time after the surprise.
 TEST_F(CliSafetyTest, LostCommandLinesNeverStoreASongUnderAnotherName) {
-  TempDir local;
-  std::vector<std::string> paths;
-  for (const std::string name : {"up;one.mp3", "up;two.mp3", "up;three.mp3"}) {
-    tree.write("A/" + name, "the old copy of " + name);
-    paths.push_back(local.write(name, std::string(1000 + paths.size() * 100, static_cast<char>('a' + paths.size()))));
+  for (const std::vector<std::string>& options : std::vector<std::vector<std::string>>{
+           {"--short-reads"}, {"--lose-line", "RNTO"}, {"--lose-line", "RNFR"}, {"--lose-line", "STOR"},
+           {"--lose-line", "PORT"}}) {
+    SCOPED_TRACE(options.back());
+    TempDir local;
+    std::vector<std::string> paths;
+    for (const std::string name : {"up;one.mp3", "up;two.mp3", "up;three.mp3"}) {
+      tree.write("A/" + name, "the old copy of " + name);
+      paths.push_back(local.write(name, std::string(1000 + paths.size() * 100, static_cast<char>('a' + paths.size()))));
+    }
+    FtpTestServer server(tree.str(), options);
+    WriteIniFor(server);
+    std::vector<std::string> args = {"upload", "A"};
+    args.insert(args.end(), paths.begin(), paths.end());
+    args.push_back("--replace");
+    const CliRun run = RunCli(Args(args));
+    EXPECT_EQ(run.status, 0) << run.err;
+    for (const std::string& path : paths) {
+      const std::string name = fs::path(path).filename().string();
+      EXPECT_TRUE(tree.read("A/" + name) == TempDir::ReadFile(path))
+          << name << " holds " << tree.read("A/" + name).size() << " bytes";
+    }
+    EXPECT_EQ(TreeText(tree.path() / "A"), "up;one.mp3 1000\nup;three.mp3 1200\nup;two.mp3 1100\n");
   }
-  FtpTestServer server(tree.str(), {"--short-reads"});
-  WriteIniFor(server);
-  std::vector<std::string> args = {"upload", "A"};
-  args.insert(args.end(), paths.begin(), paths.end());
-  args.push_back("--replace");
-  const CliRun run = RunCli(Args(args));
-  EXPECT_EQ(run.status, 0) << run.err;
-  for (const std::string& path : paths) {
-    const std::string name = fs::path(path).filename().string();
-    EXPECT_TRUE(tree.read("A/" + name) == TempDir::ReadFile(path)) << name << " holds " << tree.read("A/" + name).size()
-                                                                   << " bytes";
-  }
-  EXPECT_EQ(TreeText(tree.path() / "A"), "up;one.mp3 1000\nup;three.mp3 1200\nup;two.mp3 1100\n");
 }
 
 // Unfinished uploads on the player: a listing removes those of this installation whose process

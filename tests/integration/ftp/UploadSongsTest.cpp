@@ -22,8 +22,8 @@ struct RecordingListener : UploadListener {
     counts.push_back(std::to_string(index) + " of " + std::to_string(count));
   }
   void TransferStarting() override { ++transfers; }
-  void ftpWork(FtpWorkMode mode, std::int64_t bytes) override {
-    if (mode == FtpWorkMode::Write && cancelAfter >= 0 && bytes > cancelAfter) cancel = true;
+  void ftpWork(const TransferFigures& now) override {
+    if (now.mode == FtpWorkMode::Write && cancelAfter >= 0 && now.bytes > cancelAfter) cancel = true;
   }
   void FileDone(int index, int) override { whole = index; }
   std::vector<std::string> counts;
@@ -151,7 +151,7 @@ TEST_F(UploadSongsTest, CancelEndsTheTransferRemovesThePartAndSkipsTheRest) {
   EXPECT_FALSE(changed);
   EXPECT_EQ(listener.counts, std::vector<std::string>{"1 of 2"});
   EXPECT_EQ(Files(tree.path() / "Rock"), std::vector<std::string>{"old.mp3"});
-  EXPECT_TRUE(prompts.Shown().empty());
+  EXPECT_TRUE(prompts.Shown().empty()) << Message();
   EXPECT_TRUE(client.Connected());
 }
 
