@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -34,7 +35,15 @@ struct Options {
   bool replace = false;  // answer Yes to "exists. Replace it?"
   bool skip = false;     // answer No to it
   int connections = 3;   // connections to send songs over at once (upload, copy-songs, deploy)
+  // upload and deploy: the loudness target of --normalize (LUFS) as given; empty: songs sent as
+  // they are (NormalizeTarget).
+  std::string normalize;
 };
+
+// The loudness target of --normalize; NaN when it was not given.
+inline double NormalizeTarget(const Options& options) {
+  return options.normalize.empty() ? std::numeric_limits<double>::quiet_NaN() : std::stod(options.normalize);
+}
 
 // What a running sub-command works with: the context the library reads (the Settings folder
 // given with --settings, the prompts, the quit request), which main builds from the options,

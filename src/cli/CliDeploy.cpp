@@ -1,6 +1,7 @@
 // deploy FOLDER: makes the player's play lists match a local folder, with the plan printed
 // first, then the zones told to reload.
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <ctime>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include "cli/CliPaths.h"
 #include "cli/CliProgress.h"
 #include "cli/CliServer.h"
+#include "cli/CliSongCheck.h"
 #include "cli/CliStation.h"
 #include "core/TextEscape.h"
 #include "platform/Utf8Path.h"
@@ -146,21 +148,49 @@ int ReadAndChoose(CliServer& server, const std::vector<DeployPlayList>& local, c
   return kOk;
 }
 
-// True when the player's copy of `song` in `playList` holds other bytes than the local file.
-bool ContentDiffers(FtpClient& client, const std::string& playList, const DeploySong& song) {
-  std::ifstream in(platform::PathFromUtf8(song.path), std::ios::binary);
-  if (!in) return true;
+// True when the player's copy of `song` in `playList` holds other bytes than a deploy would
+// send: the local file, or with a loudness target its changed copy.
+bool ContentDiffers(FtpClient& client, const std::string& playList, const DeploySong& song, double target) {
+  std::unique_ptr<songs::SongSource> in;
+  try {
+    if (std::isnan(target)) {
+      in = std::make_unique<songs::SongSource>(song.path, nullptr);
+    } else {
+      const songs::SongScreening checked = songs::ScreenSongs({song.path}, {target, nullptr, nullptr});
+      if (checked.songs.empty() || !checked.songs[0].check.Sendable()) return true;
+      in = std::make_unique<songs::SongSource>(song.path, &checked.songs[0]);
+    }
+  } catch (const std::runtime_error&) {
+    return true;
+  }
   bool differs = false;
   std::vector<char> mine;
   std::int64_t seen = 0;
   client.Retrieve(SongPath(playList, song.name), [&](const char* data, std::size_t n) {
     mine.resize(n);
-    in.read(mine.data(), static_cast<std::streamsize>(n));
-    differs = static_cast<std::size_t>(in.gcount()) != n || std::memcmp(mine.data(), data, n) != 0;
+    std::size_t got = 0;
+    try {
+      for (std::size_t r; got < n && (r = in->Read(mine.data() + got, n - got)) > 0;) got += r;
+    } catch (const std::runtime_error&) {
+      got = 0;
+    }
+    differs = got != n || std::memcmp(mine.data(), data, n) != 0;
     seen += static_cast<std::int64_t>(n);
     return !differs;
   });
   return differs || seen != song.size;
+}
+
+// With --normalize, the player's copies of the folder's songs are to carry the time a changed
+// copy is given (NormalizedTimeShift): songs stored without it, or for another target, differ.
+void ShiftTimesForTarget(std::vector<DeployPlayList>& local, double target) {
+  if (std::isnan(target)) return;
+  const long long shift = songs::NormalizedTimeShift(target);
+  for (DeployPlayList& list : local)
+    for (DeploySong& song : list.songs) {
+      long long seconds = 0;
+      if (ParseUtcStamp(song.modified, seconds)) song.modified = UtcStamp(seconds + shift);
+    }
 }
 
 // The link's transfer speed: the largest song on the player read back for up to a megabyte (or
@@ -212,8 +242,8 @@ int Worse(int status, int what) {
 class Deployment {
  public:
   // Works on `server`'s connection; its questions go to the command's prompts.
-  explicit Deployment(CliServer& server, int connections)
-      : server_(server), ops_(server.Ops()), connections_(connections) {}
+  Deployment(CliServer& server, int connections, const songs::SongScreening& screening)
+      : server_(server), ops_(server.Ops()), connections_(connections), screening_(screening) {}
 
   int Carry(const DeployPlan& plan) {
     std::map<std::string, bool> created;
@@ -253,6 +283,7 @@ class Deployment {
     const int total = static_cast<int>(plan.uploads.size());
     const std::unique_ptr<FtpConnectionPool> pool = server_.Pool(plan.uploads.size() > 1 ? connections_ : 1);
     SongUploader uploader = server_.Uploader(&progress_, pool.get());
+    uploader.SetScreening(&screening_);
     for (std::size_t i = 0; i < plan.uploads.size();) {
       TPlayListObj target;
       target.Name = plan.uploads[i].playList;
@@ -303,6 +334,7 @@ class Deployment {
   PlayListOperations ops_;
   CliProgress progress_;
   int connections_;
+  const songs::SongScreening& screening_;
   bool storedAny_ = false;
   int failures_ = 0;
   int songsDeleted_ = 0;
@@ -325,15 +357,15 @@ int Reload(AppContext& context) {
 
 // The plan of `local` against context.player with `comparison`; with --checksum the songs judged
 // the same are read back. kOk, or kNoConnection when a read-back lost the connection.
-int Plan(FtpClient& client, const std::vector<DeployPlayList>& local, bool checksum, DeployComparison& comparison,
-         DeployContext& context, DeployPlan& plan) {
+int Plan(FtpClient& client, const std::vector<DeployPlayList>& local, bool checksum, double target,
+         DeployComparison& comparison, DeployContext& context, DeployPlan& plan) {
   int readBack = 0;
   bool readFailed = false;
   if (checksum) {
     comparison.contentDiffers = [&](const std::string& playList, const DeploySong& song) {
       ++readBack;
       try {
-        return ContentDiffers(client, playList, song);
+        return ContentDiffers(client, playList, song, target);
       } catch (const FtpError& e) {
         Complain("can not read back song " + QuotedName(song.name) + " of play list " + QuotedName(playList) + ": " +
                  e.what());
@@ -376,9 +408,10 @@ int Print(FtpClient& client, const Options& options, bool dryRun, const DeployPl
 
 // Carries out `plan` (the plan is the answer: a song of another size is replaced, and with
 // --delete what the folder does not have goes), then has the zones reload.
-int CarryOut(CliContext& cli, CliServer& server, const DeployPlan& plan, int connections) {
+int CarryOut(CliContext& cli, CliServer& server, const DeployPlan& plan, int connections,
+             const songs::SongScreening& screening) {
   cli.prompts.SetAnswer(Answer::Yes, "the plan");
-  Deployment deployment(server, connections);
+  Deployment deployment(server, connections, screening);
   int status = deployment.Carry(plan);
   const CliProgress& progress = deployment.Progress();
   std::fprintf(stderr,
@@ -388,6 +421,7 @@ int CarryOut(CliContext& cli, CliServer& server, const DeployPlan& plan, int con
                plan.uploads.size(), ByteText(progress.BytesStored()).c_str(), progress.Seconds(),
                deployment.SongsDeleted(), plan.deleteSongs.size(), deployment.ListsDeleted(),
                plan.deletePlayLists.size());
+  TellCheckFindings(screening);
   if (deployment.Changed()) Note(status, Reload(cli.app));
   return status;
 }
@@ -399,6 +433,7 @@ int RunDeploy(CliContext& cli, const Options& options, const DeployArgs& args) {
     Complain("can not read the folder: " + error);
     return kUsage;
   }
+  ShiftTimesForTarget(local, NormalizeTarget(options));
   CliServer server(cli);
   server.Store().SetLeftoverRemoval(!args.dryRun);  // a dry run changes nothing
   server.Store().SetKeepSongs(true);                // one listing a play list serves the plan
@@ -407,12 +442,19 @@ int RunDeploy(CliContext& cli, const Options& options, const DeployArgs& args) {
   DeployComparison comparison;
   if (const int status = ReadAndChoose(server, local, args, context, comparison); status != kOk) return status;
   DeployPlan plan;
-  if (const int status = Plan(server.Client(), local, args.checksum, comparison, context, plan); status != kOk)
+  if (const int status = Plan(server.Client(), local, args.checksum, NormalizeTarget(options), comparison, context, plan);
+      status != kOk)
     return status;
-  const int printed = Print(server.Client(), options, args.dryRun, plan, context);
+  // The songs to send are checked once, for the plan's figures and for sending.
+  std::vector<std::string> paths;
+  for (const DeployPlan::Upload& u : plan.uploads) paths.push_back(u.song.path);
+  const songs::SongScreening screening = CheckForSending(options, paths);
+  context.screening = &screening;
+  int printed = Print(server.Client(), options, args.dryRun, plan, context);
+  if (!screening.NotSent().empty()) Note(printed, kNotTransferred);
   if (plan.Empty()) return server.LeftoversRemoved() > 0 ? Worse(printed, Reload(cli.app)) : printed;
   if (args.dryRun) return printed;
-  return Worse(CarryOut(cli, server, plan, options.connections), printed);
+  return Worse(CarryOut(cli, server, plan, options.connections, screening), printed);
 }
 
 }  // namespace
@@ -429,6 +471,7 @@ void AddDeployCommand(Registry& r) {
                    "read back the player's copy of every song of the same size and compare the bytes");
   deploy->add_flag("--yes", args->yes, "accepted for consistency; --delete is the consent to deletions");
   AddConnections(deploy, options);
+  AddNormalize(deploy, options);
   deploy->footer(
       "Creates missing play lists and sends every song that may differ from the player's copy:\n"
       "new, of another size, of another modification time (uploads give the player's copy the\n"
@@ -439,7 +482,10 @@ void AddDeployCommand(Registry& r) {
       "(--json gives the same as data). Hidden files and deeper folders are left out. A second\n"
       "run finds nothing to do and transfers nothing. The songs go over up to --connections\n"
       "connections at once; each is put in place under its name one at a time, in the order\n"
-      "of the plan, so the player numbers them as when they are sent one after the other.");
+      "of the plan, so the player numbers them as when they are sent one after the other.\n"
+      "The plan shows each song's loudness and each play list's range. With --checksum and\n"
+      "--normalize the player's copies are compared with the changed copies that would be sent.\n" +
+      std::string(kSongCheckFooter));
 }
 
 }  // namespace kestrel::cli

@@ -1,6 +1,7 @@
 #include "cli/CliDeployPlan.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <map>
 
@@ -109,6 +110,52 @@ double EstimateSeconds(const DeployPlan& plan, const DeployEstimate& estimate) {
          (bytes > 0 ? static_cast<double>(bytes) / estimate.bytesPerSecond : 0.0);
 }
 
+namespace {
+
+const songs::ScreenedSong* Checked(const DeployContext& context, const DeployPlan::Upload& u) {
+  return context.screening != nullptr ? context.screening->Find(u.song.path) : nullptr;
+}
+
+bool Measured(const songs::ScreenedSong* s) {
+  return s != nullptr && s->check.measured && std::isfinite(s->check.loudnessLufs);
+}
+
+std::string Decibels(double value, const char* format) {
+  char text[32];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+// ", -20.3 LUFS, -1.2 dBTP, +1.5 dB" (the change with --normalize), or what the check found
+// against sending it.
+std::string SongLoudness(const songs::ScreenedSong* s) {
+  if (s == nullptr) return "";
+  if (!s->check.Sendable()) return ", not sent: " + s->check.reason;
+  std::string text;
+  if (Measured(s))
+    text += ", " + Decibels(s->check.loudnessLufs, "%.1f") + " LUFS, " + Decibels(s->check.truePeakDbtp, "%.1f") + " dBTP";
+  if (s->change.steps != 0) text += ", " + Decibels(s->change.gainDb, "%+.1f") + " dB";
+  if (s->check.verdict == songs::SongVerdict::Damaged) text += ", damaged: " + s->check.reason;
+  return text;
+}
+
+// The loudness of the play list's songs to send, lowest and highest; false when none was measured.
+bool LoudnessRange(const Row& r, const DeployContext& context, double& low, double& high) {
+  bool any = false;
+  for (const DeployPlan::Upload* u : r.sends) {
+    const songs::ScreenedSong* s = Checked(context, *u);
+    if (!Measured(s)) continue;
+    low = any ? std::min(low, s->check.loudnessLufs) : s->check.loudnessLufs;
+    high = any ? std::max(high, s->check.loudnessLufs) : s->check.loudnessLufs;
+    any = true;
+  }
+  return any;
+}
+
+nlohmann::json Level(double value) { return std::isfinite(value) ? nlohmann::json(std::round(value * 10) / 10) : nlohmann::json(); }
+
+}  // namespace
+
 void PrintDeployPlan(bool json, const DeployPlan& plan, const DeployContext& context,
                      const DeployEstimate& estimate) {
   const std::vector<Row> rows = Rows(plan, context);
@@ -117,17 +164,29 @@ void PrintDeployPlan(bool json, const DeployPlan& plan, const DeployContext& con
   for (const Row& r : rows) unchanged += r.unchanged;
   if (json) {
     nlohmann::json uploads = nlohmann::json::array();
-    for (const DeployPlan::Upload& u : plan.uploads)
-      uploads.push_back({{"playList", u.playList}, {"song", u.song.name}, {"size", u.song.size},
-                         {"replaces", u.replaces}, {"reason", u.reason}});
+    for (const DeployPlan::Upload& u : plan.uploads) {
+      nlohmann::json upload = {{"playList", u.playList}, {"song", u.song.name}, {"size", u.song.size},
+                               {"replaces", u.replaces}, {"reason", u.reason}};
+      if (const songs::ScreenedSong* c = Checked(context, u)) {
+        upload["verdict"] = songs::VerdictText(c->check.verdict);
+        upload["loudnessLufs"] = Measured(c) ? Level(c->check.loudnessLufs) : nlohmann::json();
+        upload["truePeakDbtp"] = Measured(c) ? Level(c->check.truePeakDbtp) : nlohmann::json();
+        upload["gainDb"] = std::round(c->change.gainDb * 10) / 10;
+      }
+      uploads.push_back(upload);
+    }
     nlohmann::json deletions = nlohmann::json::array();
     for (const DeployPlan::Removal& d : plan.deleteSongs) deletions.push_back({{"playList", d.playList}, {"song", d.song}});
     nlohmann::json lists = nlohmann::json::array();
-    for (const Row& r : rows)
-      lists.push_back({{"name", r.name}, {"create", r.create}, {"delete", r.remove},
-                       {"send", r.sends.size()}, {"sendBytes", r.bytes},
-                       {"deleteSongs", r.remove ? static_cast<std::size_t>(r.songsThere) : r.deletes.size()},
-                       {"unchanged", r.unchanged}});
+    for (const Row& r : rows) {
+      nlohmann::json list = {{"name", r.name}, {"create", r.create}, {"delete", r.remove},
+                             {"send", r.sends.size()}, {"sendBytes", r.bytes},
+                             {"deleteSongs", r.remove ? static_cast<std::size_t>(r.songsThere) : r.deletes.size()},
+                             {"unchanged", r.unchanged}};
+      double low = 0, high = 0;
+      if (LoudnessRange(r, context, low, high)) list["loudnessLufs"] = {Level(low), Level(high)};
+      lists.push_back(list);
+    }
     nlohmann::json total = {{"createPlayLists", plan.createPlayLists.size()}, {"sendSongs", plan.uploads.size()},
                             {"sendBytes", plan.UploadBytes()}, {"deleteSongs", plan.deleteSongs.size()},
                             {"deletePlayLists", plan.deletePlayLists.size()}, {"unchanged", unchanged},
@@ -151,11 +210,14 @@ void PrintDeployPlan(bool json, const DeployPlan& plan, const DeployContext& con
         add(std::to_string(r.sends.size()) + " to send (" + Reasons(r.sends) + "; " + ByteText(r.bytes) + ")");
       if (!r.deletes.empty()) add(std::to_string(r.deletes.size()) + " to delete");
       if (!r.create) add(std::to_string(r.unchanged) + " unchanged");
+      double low = 0, high = 0;
+      if (LoudnessRange(r, context, low, high))
+        add("loudness " + Decibels(low, "%.1f") + (high > low ? " to " + Decibels(high, "%.1f") : "") + " LUFS");
     }
     std::printf("%s: %s\n", EscapeControls(r.name).c_str(), line.c_str());
     for (const DeployPlan::Upload* u : r.sends)
-      std::printf("  send    %s (%s, %s)\n", EscapeControls(u->song.name).c_str(), ByteText(u->song.size).c_str(),
-                  u->reason.c_str());
+      std::printf("  send    %s (%s, %s%s)\n", EscapeControls(u->song.name).c_str(), ByteText(u->song.size).c_str(),
+                  u->reason.c_str(), EscapeControls(SongLoudness(Checked(context, *u))).c_str());
     for (const std::string& song : r.deletes) std::printf("  delete  %s\n", EscapeControls(song).c_str());
   }
   std::string total;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "playlists/DeployPlan.h"
+#include "songs/SongScreening.h"
 
 namespace kestrel::cli {
 
@@ -22,6 +23,9 @@ struct DeployContext {
   std::vector<DeployPlayList> player;
   std::vector<std::string> notes;  // what the reader must know about the comparison
   std::string comparison;          // "size and time", "size", or "size, time and bytes" ...
+  // The check of the songs to send (by their local paths): their loudness is shown with them,
+  // and each play list's as a range. nullptr: not checked.
+  const songs::SongScreening* screening = nullptr;
 };
 
 // About how long carrying out `plan` takes: round trips and bytes; negative when the speed was

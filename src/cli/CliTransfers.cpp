@@ -8,6 +8,7 @@
 #include "cli/CliOps.h"
 #include "cli/CliPaths.h"
 #include "cli/CliProgress.h"
+#include "cli/CliSongCheck.h"
 #include "playlists/UploadSongs.h"
 
 namespace kestrel::cli {
@@ -15,14 +16,18 @@ namespace kestrel::cli {
 namespace {
 
 // The end of an upload or copy loop: the summary, and the exit status.
-int Summary(const Options& options, const UploadResult& result, const CliProgress& progress, int files) {
+int Summary(const Options& options, const UploadResult& result, const CliProgress& progress, int files,
+            const songs::SongScreening* screening = nullptr) {
   const int failed = static_cast<int>(result.failures.size());
   if (options.json) {
     nlohmann::json failures = nlohmann::json::array();
     for (const UploadFailure& f : result.failures) failures.push_back({{"file", f.file}, {"reason", f.reason}});
-    PrintJson({{"files", files}, {"bytesStored", progress.BytesStored()}, {"seconds", progress.Seconds()},
-               {"failures", failures}});
+    nlohmann::json summary = {{"files", files}, {"bytesStored", progress.BytesStored()},
+                              {"seconds", progress.Seconds()}, {"failures", failures}};
+    if (screening != nullptr) summary["songCheck"] = CheckFindingsJson(*screening);
+    PrintJson(summary);
   } else {
+    if (screening != nullptr) TellCheckFindings(*screening);
     std::printf("%d file(s), %d not stored by a failure; %s stored in %.1f s\n", files, failed,
                 ByteText(progress.BytesStored()).c_str(), progress.Seconds());
   }
@@ -42,8 +47,10 @@ int RunUpload(CliContext& cli, const Options& options, const OpArgs& a) {
   for (const std::string& path : a.items) names.push_back(ServerFileName(path));
   CliProgress progress;
   progress.SetBatch(names, 0, static_cast<int>(names.size()));
+  const songs::SongScreening screening = CheckForSending(options, a.items);
   const std::unique_ptr<FtpConnectionPool> pool = server.Pool(options.connections);
   SongUploader uploader = server.Uploader(&progress, pool.get());
+  uploader.SetScreening(&screening);
   UploadResult result;
   try {
     result = uploader.UploadSongs(target, a.items, &listed);
@@ -51,7 +58,7 @@ int RunUpload(CliContext& cli, const Options& options, const OpArgs& a) {
     return server.EnterFailed(a.name, e);
   }
   if (prompts.Refused()) return kUsage;
-  return Summary(options, result, progress, static_cast<int>(a.items.size()));
+  return Summary(options, result, progress, static_cast<int>(a.items.size()), &screening);
 }
 
 int RunCopy(CliContext& cli, const Options& options, const OpArgs& a) {
@@ -89,6 +96,7 @@ void AddTransferCommands(Registry& r) {
   upload->add_option("PLAYLIST", a->name, "the play list")->required();
   upload->add_option("FILE", a->items, "the files")->required()->check(ExistingFile());
   AddReplace(upload, o);
+  AddNormalize(upload, o);
 
   CLI::App* copy = AddSongsOp(r, "copy-songs", "copies songs into another play list", RunCopy,
                               "the play list they are copied to");
@@ -97,6 +105,7 @@ void AddTransferCommands(Registry& r) {
   for (CLI::App* sub : {upload, copy})
     sub->footer(std::string(kReplaceFooter) +
                 "\nOn a terminal a progress line shows file i of m, bytes, speed and time left.");
+  upload->footer(upload->get_footer() + "\n" + kSongCheckFooter);
 }
 
 }  // namespace kestrel::cli

@@ -429,21 +429,29 @@ std::int64_t FtpClient::Store(const std::string& localPath, const std::string& r
   in.seekg(0, std::ios::end);
   const std::int64_t total = static_cast<std::int64_t>(in.tellg());
   in.seekg(0, std::ios::beg);
+  const std::int64_t sent = Store(total, [&in](char* buffer, std::size_t max) {
+    in.read(buffer, static_cast<std::streamsize>(max));
+    return static_cast<std::size_t>(in.gcount());
+  }, remoteName);
+  // A read error ends the loop early; what was sent stays on the server.
+  if (in.bad()) throw FtpError(FtpError::Kind::LocalFile, "store file: cannot read " + EscapeControls(localPath));
+  return sent;
+}
 
+std::int64_t FtpClient::Store(std::int64_t totalBytes, const FtpReadFn& read, const std::string& remoteName) {
+  const char* what = "store file";
+  CheckSendable(remoteName, what);
   std::int64_t sent = 0;
   const Poco::Timespan idle(static_cast<Poco::Timespan::TimeDiff>(Open(what).Timeouts().replyMs) * 1000);
   Transfer(what, "STOR", remoteName, [&](Poco::Net::StreamSocket& socket) {
-    if (onWorkBegin_) onWorkBegin_(FtpWorkMode::Write, total);
+    if (onWorkBegin_) onWorkBegin_(FtpWorkMode::Write, totalBytes);
     std::vector<char> buffer(kChunkBytes);
-    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
-      const int n = static_cast<int>(in.gcount());
-      SendAll(socket, buffer.data(), n, idle);
-      sent += n;
+    for (std::size_t n; (n = read(buffer.data(), buffer.size())) > 0;) {
+      SendAll(socket, buffer.data(), static_cast<int>(n), idle);
+      sent += static_cast<std::int64_t>(n);
       if (onWork_) onWork_(FtpWorkMode::Write, sent);
     }
   });
-  // A read error ends the loop early; what was sent stays on the server.
-  if (in.bad()) throw FtpError(FtpError::Kind::LocalFile, "store file: cannot read " + EscapeControls(localPath));
   return sent;
 }
 

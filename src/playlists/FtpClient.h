@@ -161,6 +161,10 @@ class FtpClient {
   // programs may go on reading and writing it). Reports progress through the work handlers.
   // Returns the number of bytes sent.
   std::int64_t Store(const std::string& localPath, const std::string& remoteName);
+  // STOR `remoteName` with the `totalBytes` bytes `read` gives (up to its second argument into
+  // its first; 0 at the end). What `read` throws ends the transfer and reaches the caller.
+  using FtpReadFn = std::function<std::size_t(char* buffer, std::size_t max)>;
+  std::int64_t Store(std::int64_t totalBytes, const FtpReadFn& read, const std::string& remoteName);
   // RETR `remoteName` into the local file `localPath` (created or emptied). Reports progress
   // through the work handlers as reading; `expectedBytes` is what the begin handler is told
   // (-1: not known). A failed transfer leaves what arrived in the local file.

@@ -17,6 +17,10 @@
 
 namespace kestrel {
 
+namespace songs {
+struct ScreenedSong;
+}
+
 class FtpClient;
 
 struct UploadFailure {
@@ -49,6 +53,11 @@ struct UploadSource {
   std::string localPath;  // where the bytes are read from
   // Brings the bytes to localPath first (copying), over the connection given.
   std::function<void(FtpClient&)> fetch;
+  // What the check before sending found (not sent when it is no MP3), and the loudness change
+  // of the copy to send; nullptr: the file is sent as it is.
+  const songs::ScreenedSong* screened = nullptr;
+  // Added to the local file's time for the time the stored song is given (a changed copy's).
+  long long timeShift = 0;
 };
 
 // A song of a batch on its way.

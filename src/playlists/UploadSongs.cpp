@@ -18,6 +18,7 @@
 #include "playlists/PlayListOperations.h"
 #include "playlists/ServerNames.h"
 #include "playlists/UploadTally.h"
+#include "songs/SongScreening.h"
 
 namespace kestrel {
 
@@ -128,7 +129,15 @@ UploadResult SongUploader::UploadSongs(TPlayListObj& target, const std::vector<s
                                        const Listed* listed) {
   std::vector<UploadSource> sources;
   sources.reserve(paths.size());
-  for (const std::string& path : paths) sources.push_back({ServerFileName(path), path, nullptr});
+  for (const std::string& path : paths) {
+    UploadSource source{ServerFileName(path), path, nullptr};
+    if (screening_ != nullptr) {
+      source.screened = screening_->Find(path);
+      if (source.screened != nullptr && screening_->targetLufs)
+        source.timeShift = songs::NormalizedTimeShift(*screening_->targetLufs);
+    }
+    sources.push_back(std::move(source));
+  }
   return Run(target, std::move(sources), listed);
 }
 
@@ -263,6 +272,8 @@ SongUploader::Listed SongUploader::Look(UploadRun& run, const UploadBatch& batch
     const UploadSource& source = run.sources[i];
     std::string problem = NewServerNameProblem(source.name);
     if (problem.empty() && !source.fetch) problem = LocalProblem(source.localPath);
+    if (problem.empty() && source.screened != nullptr && !source.screened->check.Sendable())
+      problem = "not sent: " + source.screened->check.reason;
     if (problem.empty())
       names.push_back(source.name);
     else
@@ -463,12 +474,18 @@ SongUploader::Sent SongUploader::Send(UploadRun& run, BatchSong& song, FtpClient
     platform::FileStamp stamp, after;
     const bool known = platform::ReadFileStamp(source.localPath, stamp);
     song.temp = temp;
-    const std::int64_t sent = client.Store(source.localPath, temp);
+    std::int64_t sent;
+    if (source.screened != nullptr) {
+      songs::SongSource bytes(source.localPath, source.screened);
+      sent = client.Store(bytes.Size(), [&bytes](char* buffer, std::size_t max) { return bytes.Read(buffer, max); }, temp);
+    } else {
+      sent = client.Store(source.localPath, temp);
+    }
     if (known && (!platform::ReadFileStamp(source.localPath, after) || after != stamp))
       throw FtpError(FtpError::Kind::LocalFile, "store file: " + EscapeControls(source.localPath) +
                                                     " changed while it was sent; this copy was not put in its place");
     song.sent = sent;
-    song.modified = known ? stamp.modified : -1;
+    song.modified = known ? stamp.modified + source.timeShift : -1;
     return Sent::Stored;
   } catch (const UploadCancelled&) {
     if (!song.temp.empty()) RemoveTransferFile(run, temp, client);

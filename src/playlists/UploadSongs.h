@@ -70,6 +70,10 @@
 
 namespace kestrel {
 
+namespace songs {
+struct SongScreening;
+}
+
 class FtpConnectionPool;
 class UploadTally;
 
@@ -107,6 +111,12 @@ class SongUploader {
   // look its own listing.
   UploadResult UploadSongs(TPlayListObj& target, const std::vector<std::string>& paths,
                            const Listed* listed = nullptr);
+
+  // The check of the files UploadSongs is given (ScreenSongs), from now on: a file it found no
+  // MP3 (or unreadable) is not sent and is named among the files not stored; a song to be made
+  // louder or quieter is sent as its changed copy, and given its local time moved on by
+  // NormalizedTimeShift. `screening` outlives the calls; nullptr: files are sent as they are.
+  void SetScreening(const songs::SongScreening* screening) { screening_ = screening; }
 
   // Copies `songs` (from their play lists, ParentName) into `target` through temporary local
   // files, which are removed afterwards in every case; otherwise as UploadSongs. Songs already
@@ -180,6 +190,7 @@ class SongUploader {
   UploadListener* listener_;
   const std::atomic<bool>* cancel_;
   FtpConnectionPool* pool_;
+  const songs::SongScreening* screening_ = nullptr;
   std::unique_ptr<UploadTally> tally_;  // while a run goes
 };
 

@@ -63,7 +63,7 @@ std::vector<std::string> SongScreening::MissedTarget() const {
   std::vector<std::string> lines;
   if (!targetLufs) return lines;
   for (const ScreenedSong& song : songs)
-    if (song.check.Sendable() && !song.change.reachesTarget)
+    if (song.check.Sendable() && song.change.steps == 0 && !song.change.reachesTarget)
       lines.push_back(FileName(song.check.path) + ": " + song.change.note);
   return lines;
 }

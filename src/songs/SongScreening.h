@@ -41,7 +41,8 @@ struct SongScreening {
   // The songs whose loudness is changed: "name: +9.0 dB (to -18.1 LUFS)", with the reason a
   // song misses the target.
   std::vector<std::string> Changed() const;
-  // Songs that are evened out but miss the target: "name: why".
+  // Songs left as they are although they miss the target: "name: why" (silent, not measured,
+  // no room under the peak ceiling). Those changed but not as far as the target are in Changed.
   std::vector<std::string> MissedTarget() const;
 };
 

@@ -22,6 +22,8 @@
 #include "songs/LoudnessPlan.h"
 #include "songs/SongCheck.h"
 #include "songs/SongPool.h"
+#include "songs/SongScreening.h"
+#include "support/FtpTestServer.h"
 #include "support/TempDir.h"
 
 namespace kestrel::songs {
@@ -393,6 +395,67 @@ TEST_F(Songs, PoolGivesResultsInTheOrderOfThePaths) {
     EXPECT_EQ(told[i], i);
   }
   EXPECT_EQ(results.back().verdict, SongVerdict::NotMp3);
+}
+
+// Upload and deploy check every file before sending and even out loudness on the player's copies
+// alone: no MP3 is not sent, a damaged one is sent with a warning, each stored copy is its file
+// with other gains and reaches the target (or stops below the peak ceiling), and the deploy tells
+// evened-out copies from unchanged ones.
+TEST_F(Songs, UploadAndDeployCheckAndEvenOutWhatTheySend) {
+  TempDir tree, settings, folder;
+  std::filesystem::create_directories(tree.path() / "Lounge");
+  test::FtpTestServer server(tree.str());
+  settings.write("ftpServer.ini", "[ftpServer]\r\nIP=127.0.0.1\r\nPort=" + std::to_string(server.port()) +
+                                      "\r\nUserName=kestrel\r\nPassword=secret\r\n");
+  const SongCheck quiet = CheckSong(File("mpeg1-joint-320-crc.mp3"));
+  char target[16];
+  std::snprintf(target, sizeof target, "%.1f", quiet.loudnessLufs + 9);  // the quiet song is 9 dB below it
+  const std::vector<std::string> sent = {"mpeg1-joint-320-crc.mp3", "loud-vbr-crc.mp3", "peaky-192-crc.mp3",
+                                         "truncated.mp3"};
+  std::vector<std::string> args = {"--settings", settings.str(), "upload", "Lounge", "--replace", "--normalize=" + std::string(target)};
+  for (const std::string& name : sent) args.push_back(File(name));
+  args.push_back(File("wav.mp3"));
+  const test::CliRun upload = RunCli(args);
+  EXPECT_EQ(upload.status, 4) << upload.err;
+  EXPECT_NE(upload.err.find("wav.mp3: not sent: a WAV file"), std::string::npos) << upload.err;
+  EXPECT_NE(upload.err.find("warning: sent, but damaged: truncated.mp3"), std::string::npos) << upload.err;
+  EXPECT_FALSE(std::filesystem::exists(tree.path() / "Lounge" / "wav.mp3"));
+  for (const std::string& name : sent) {
+    SCOPED_TRACE(name);
+    const std::string stored = (tree.path() / "Lounge" / name).string();
+    // The plan as a transfer makes it (checked in the pool of workers).
+    const ScreenedSong planned = ScreenSongs({File(name)}, {std::stod(target), nullptr, nullptr}).songs.at(0);
+    const SongCheck& before = planned.check;
+    const SongCheck after = CheckSong(stored);
+    const LoudnessChange& change = planned.change;
+    // (A truncated song's cut-off last frame has its gains moved too, which the walker here
+    // does not show as a frame.)
+    if (before.verdict == SongVerdict::Ok) ExpectOnlyGainsChanged(Read(File(name)), Read(stored), change.steps);
+    EXPECT_NEAR(after.loudnessLufs - before.loudnessLufs, change.gainDb, 0.05);
+    if (change.reachesTarget) {
+      EXPECT_NEAR(after.loudnessLufs, std::stod(target), kToleranceLu);
+    }
+    EXPECT_LE(after.truePeakDbtp, std::max(before.truePeakDbtp, kPeakCeilingDbtp));
+  }
+  EXPECT_GT(PlanLoudness(quiet, std::stod(target)).gainDb, 7.5);
+
+  // Deploys: evened out twice (the second finds nothing), then as the files are.
+  for (const char* name : {"mpeg1-joint-320-crc.mp3", "loud-vbr-crc.mp3"})
+    folder.write(std::string("Lounge/") + name, Read(File(name)));
+  const std::vector<std::string> deploy = {"--settings", settings.str(), "deploy", folder.str()};
+  const auto run = [&](const std::vector<std::string>& extra) {
+    std::vector<std::string> all = deploy;
+    all.insert(all.end(), extra.begin(), extra.end());
+    return RunCli(all);
+  };
+  const test::CliRun first = run({"--normalize=" + std::string(target)});
+  EXPECT_EQ(first.status, 0) << first.err;
+  EXPECT_NE(first.out.find("LUFS"), std::string::npos) << first.out;
+  EXPECT_NE(run({"--normalize=" + std::string(target)}).err.find("nothing to do"), std::string::npos);
+  const test::CliRun plain = run({});
+  EXPECT_EQ(plain.status, 0) << plain.err;
+  EXPECT_EQ(plain.err.find("nothing to do"), std::string::npos);
+  EXPECT_EQ(Read((tree.path() / "Lounge" / "loud-vbr-crc.mp3").string()), Read(File("loud-vbr-crc.mp3")));
 }
 
 TEST_F(Songs, CommandLineCheckNamesEachSongAndFailsForWhatWouldNotBeSent) {
