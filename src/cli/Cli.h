@@ -38,6 +38,7 @@ struct Options {
   // upload and deploy: the loudness target of --normalize (LUFS) as given; empty: songs sent as
   // they are (NormalizeTarget).
   std::string normalize;
+  bool noCheck = false;  // upload and deploy: files sent as they are, without the song check
 };
 
 // The loudness target of --normalize; NaN when it was not given.

@@ -242,8 +242,10 @@ int Worse(int status, int what) {
 class Deployment {
  public:
   // Works on `server`'s connection; its questions go to the command's prompts.
-  Deployment(CliServer& server, int connections, const songs::SongScreening& screening)
-      : server_(server), ops_(server.Ops()), connections_(connections), screening_(screening) {}
+  // `findings`: the songs are checked as they are sent and the checks added there; nullptr: sent
+  // as they are.
+  Deployment(CliServer& server, int connections, songs::SongScreening* findings)
+      : server_(server), ops_(server.Ops()), connections_(connections), findings_(findings) {}
 
   int Carry(const DeployPlan& plan) {
     std::map<std::string, bool> created;
@@ -283,7 +285,7 @@ class Deployment {
     const int total = static_cast<int>(plan.uploads.size());
     const std::unique_ptr<FtpConnectionPool> pool = server_.Pool(plan.uploads.size() > 1 ? connections_ : 1);
     SongUploader uploader = server_.Uploader(&progress_, pool.get());
-    uploader.SetScreening(&screening_);
+    if (findings_ != nullptr) uploader.CheckAsSent(findings_);
     for (std::size_t i = 0; i < plan.uploads.size();) {
       TPlayListObj target;
       target.Name = plan.uploads[i].playList;
@@ -334,7 +336,7 @@ class Deployment {
   PlayListOperations ops_;
   CliProgress progress_;
   int connections_;
-  const songs::SongScreening& screening_;
+  songs::SongScreening* findings_;
   bool storedAny_ = false;
   int failures_ = 0;
   int songsDeleted_ = 0;
@@ -408,10 +410,10 @@ int Print(FtpClient& client, const Options& options, bool dryRun, const DeployPl
 
 // Carries out `plan` (the plan is the answer: a song of another size is replaced, and with
 // --delete what the folder does not have goes), then has the zones reload.
-int CarryOut(CliContext& cli, CliServer& server, const DeployPlan& plan, int connections,
-             const songs::SongScreening& screening) {
+int CarryOut(CliContext& cli, CliServer& server, const DeployPlan& plan, const Options& options) {
   cli.prompts.SetAnswer(Answer::Yes, "the plan");
-  Deployment deployment(server, connections, screening);
+  songs::SongScreening findings = FindingsFor(options);
+  Deployment deployment(server, options.connections, options.noCheck ? nullptr : &findings);
   int status = deployment.Carry(plan);
   const CliProgress& progress = deployment.Progress();
   std::fprintf(stderr,
@@ -421,7 +423,7 @@ int CarryOut(CliContext& cli, CliServer& server, const DeployPlan& plan, int con
                plan.uploads.size(), ByteText(progress.BytesStored()).c_str(), progress.Seconds(),
                deployment.SongsDeleted(), plan.deleteSongs.size(), deployment.ListsDeleted(),
                plan.deletePlayLists.size());
-  TellCheckFindings(screening);
+  TellCheckFindings(findings);
   if (deployment.Changed()) Note(status, Reload(cli.app));
   return status;
 }
@@ -445,16 +447,19 @@ int RunDeploy(CliContext& cli, const Options& options, const DeployArgs& args) {
   if (const int status = Plan(server.Client(), local, args.checksum, NormalizeTarget(options), comparison, context, plan);
       status != kOk)
     return status;
-  // The songs to send are checked once, for the plan's figures and for sending.
-  std::vector<std::string> paths;
-  for (const DeployPlan::Upload& u : plan.uploads) paths.push_back(u.song.path);
-  const songs::SongScreening screening = CheckForSending(options, paths);
-  context.screening = &screening;
+  // A dry run checks the songs to send for the plan's figures; a deploy checks each as it sends it.
+  songs::SongScreening screening;
+  if (args.dryRun && !options.noCheck) {
+    std::vector<std::string> paths;
+    for (const DeployPlan::Upload& u : plan.uploads) paths.push_back(u.song.path);
+    screening = CheckForSending(options, paths);
+    context.screening = &screening;
+  }
   int printed = Print(server.Client(), options, args.dryRun, plan, context);
   if (!screening.NotSent().empty()) Note(printed, kNotTransferred);
   if (plan.Empty()) return server.LeftoversRemoved() > 0 ? Worse(printed, Reload(cli.app)) : printed;
   if (args.dryRun) return printed;
-  return Worse(CarryOut(cli, server, plan, options.connections, screening), printed);
+  return Worse(CarryOut(cli, server, plan, options), printed);
 }
 
 }  // namespace
@@ -483,7 +488,7 @@ void AddDeployCommand(Registry& r) {
       "run finds nothing to do and transfers nothing. The songs go over up to --connections\n"
       "connections at once; each is put in place under its name one at a time, in the order\n"
       "of the plan, so the player numbers them as when they are sent one after the other.\n"
-      "The plan shows each song's loudness and each play list's range. With --checksum and\n"
+      "A dry run's plan shows each song's loudness and each play list's range. With --checksum and\n"
       "--normalize the player's copies are compared with the changed copies that would be sent.\n" +
       std::string(kSongCheckFooter));
 }

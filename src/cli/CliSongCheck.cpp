@@ -18,6 +18,16 @@ void AddNormalize(CLI::App* sub, Options& options) {
                 "even out the songs' loudness on the player's copies: to -18 LUFS, or to TARGET (" + range +
                     "), by their MP3 gain fields, without re-encoding; the local files stay as they are")
       ->check(CLI::Range(songs::kLowestTargetLufs, songs::kHighestTargetLufs));
+  sub->add_flag("--no-check", options.noCheck,
+                "send the files as they are, without the song check: nothing is held back or warned about "
+                "(saves the check's time on files known to be good)")
+      ->excludes("--normalize");
+}
+
+songs::SongScreening FindingsFor(const Options& options) {
+  songs::SongScreening findings;
+  if (!options.normalize.empty()) findings.targetLufs = NormalizeTarget(options);
+  return findings;
 }
 
 songs::SongScreening CheckForSending(const Options& options, const std::vector<std::string>& paths) {

@@ -23,11 +23,16 @@ inline constexpr const char* kSongCheckFooter =
     "minutes and 2 s for each tenth of a LU below 0 LUFS (26 minutes for -18), by which deploy\n"
     "tells it from an unchanged copy and from one made for another target.";
 
-// --normalize[=TARGET]: the songs' loudness evened out on the player's copies.
+// --normalize[=TARGET]: the songs' loudness evened out on the player's copies; --no-check: files
+// sent as they are.
 void AddNormalize(CLI::App* sub, Options& options);
 
-// The check of `paths` for sending with `options`' --normalize.
+// The check of `paths` for sending with `options`' --normalize, all before anything is sent
+// (for a plan that shows the songs' loudness).
 songs::SongScreening CheckForSending(const Options& options, const std::vector<std::string>& paths);
+// What the uploader fills in as it checks each song just before sending it: empty, with the
+// loudness target of --normalize.
+songs::SongScreening FindingsFor(const Options& options);
 
 // The damaged songs sent with a warning and the loudness changes, a line each, on standard
 // error (the files not sent are named with the others not stored).

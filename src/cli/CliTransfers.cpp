@@ -47,10 +47,10 @@ int RunUpload(CliContext& cli, const Options& options, const OpArgs& a) {
   for (const std::string& path : a.items) names.push_back(ServerFileName(path));
   CliProgress progress;
   progress.SetBatch(names, 0, static_cast<int>(names.size()));
-  const songs::SongScreening screening = CheckForSending(options, a.items);
+  songs::SongScreening findings = FindingsFor(options);
   const std::unique_ptr<FtpConnectionPool> pool = server.Pool(options.connections);
   SongUploader uploader = server.Uploader(&progress, pool.get());
-  uploader.SetScreening(&screening);
+  if (!options.noCheck) uploader.CheckAsSent(&findings);
   UploadResult result;
   try {
     result = uploader.UploadSongs(target, a.items, &listed);
@@ -58,7 +58,7 @@ int RunUpload(CliContext& cli, const Options& options, const OpArgs& a) {
     return server.EnterFailed(a.name, e);
   }
   if (prompts.Refused()) return kUsage;
-  return Summary(options, result, progress, static_cast<int>(a.items.size()), &screening);
+  return Summary(options, result, progress, static_cast<int>(a.items.size()), options.noCheck ? nullptr : &findings);
 }
 
 int RunCopy(CliContext& cli, const Options& options, const OpArgs& a) {

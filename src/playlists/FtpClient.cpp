@@ -164,35 +164,26 @@ void FtpClient::Delete(const std::string& name) {
   Open("delete").Expect("delete", "DELE", name, {250});
 }
 
-void FtpClient::Rename(const std::string& from, const std::string& to, bool* fromAccepted) {
-  CheckSendable(from, "rename");
-  CheckSendable(to, "rename");
-  if (fromAccepted != nullptr) *fromAccepted = false;
-  RenameOneByOne(from, to, fromAccepted);
-}
-
-void FtpClient::RenameAtOnce(const std::string& from, const std::string& to, bool* fromAccepted) {
+void FtpClient::Rename(const std::string& from, const std::string& to, bool* fromAccepted, bool atOnce) {
   CheckSendable(from, "rename");
   CheckSendable(to, "rename");
   if (fromAccepted != nullptr) *fromAccepted = false;
   const std::size_t bytes = from.size() + to.size() + 14;  // "RNFR ", "RNTO " and two line ends
-  if (renameHeld_ || bytes > PipelineBytes()) return RenameOneByOne(from, to, fromAccepted);
-  FtpConnection& connection = Open("rename");
-  const std::string dir = connection.Dir();
-  const bool atLoginDir = connection.AtLoginDir();
-  FtpReply rnfr, rnto;
-  if (!FtpCommandGroup::SendRename(connection, from, to, rnfr, rnto)) {
+  if (atOnce && !renameHeld_ && bytes <= Open("rename").PipelineBytes()) {
+    FtpConnection& connection = Open("rename");
+    const std::string dir = connection.Dir();
+    const bool atLoginDir = connection.AtLoginDir();
+    FtpReply rnfr, rnto;
+    if (FtpCommandGroup::SendRename(connection, from, to, rnfr, rnto)) {
+      if (rnfr.code != 350) throw FtpError(FtpError::Kind::Reply, "rename", rnfr.code, rnfr.text);
+      if (fromAccepted != nullptr) *fromAccepted = true;
+      if (rnto.code == 250) return;
+      renameHeld_ = true;
+      throw FtpError(FtpError::Kind::Reply, "rename", rnto.code, rnto.text);
+    }
     EndPipelining(dir, atLoginDir);  // a new connection holds no RNFR of the old one
-    return RenameOneByOne(from, to, fromAccepted);
   }
-  if (rnfr.code != 350) throw FtpError(FtpError::Kind::Reply, "rename", rnfr.code, rnfr.text);
-  if (fromAccepted != nullptr) *fromAccepted = true;
-  if (rnto.code == 250) return;
-  renameHeld_ = true;
-  throw FtpError(FtpError::Kind::Reply, "rename", rnto.code, rnto.text);
-}
-
-void FtpClient::RenameOneByOne(const std::string& from, const std::string& to, bool* fromAccepted) {
+  // One line at a time.
   Open("rename").Expect("rename", "RNFR", from, {350});
   if (fromAccepted != nullptr) *fromAccepted = true;
   std::string reply;
@@ -231,17 +222,9 @@ FtpListingWay FtpClient::ListingWay() const {
   return connection_ && !connection_->Closed() ? connection_->Listing().Way() : FtpListingWay::Undecided;
 }
 
-std::vector<FtpListEntry> FtpClient::ListDir(const std::string& path) {
-  bool confirmed = true;
-  return ReadDir(path, false, confirmed);
-}
-
-std::vector<FtpListEntry> FtpClient::ListDirQuick(const std::string& path, bool& confirmed) {
-  return ReadDir(path, true, confirmed);
-}
-
-std::vector<FtpListEntry> FtpClient::ReadDir(const std::string& path, bool quick, bool& confirmed) {
-  confirmed = true;
+std::vector<FtpListEntry> FtpClient::ListDir(const std::string& path, bool* confirmed) {
+  const bool quick = confirmed != nullptr;
+  if (quick) *confirmed = true;
   CheckSendable(path, kListWhat);
   FtpConnection& connection = Open(kListWhat);
   if (!connection.Listing().TriesStat(path)) {
@@ -266,14 +249,14 @@ std::vector<FtpListEntry> FtpClient::ReadDir(const std::string& path, bool quick
   if (quick && listed) {
     std::vector<FtpListEntry> entries = ParseFtpListing(body, platform::LocalNow());
     if (!entries.empty()) {
-      confirmed = false;
+      *confirmed = false;
       return entries;
     }
   }
   EnterDir(path);
   std::vector<FtpListEntry> entries = List();
   connection.Listing().Decide(listed, body, entries);
-  NoteListingWay();
+  connection.NoteListingWay();
   return entries;
 }
 
@@ -281,36 +264,30 @@ std::optional<std::vector<FtpListEntry>> FtpClient::ConfirmListing(const std::st
                                                                     const std::vector<FtpListEntry>& fromStat) {
   EnterDir(path);
   std::vector<FtpListEntry> entries = List();
-  const bool same = Open(kListWhat).Listing().Decide(fromStat, entries);
-  NoteListingWay();
+  FtpConnection& connection = Open(kListWhat);
+  const bool same = connection.Listing().Decide(fromStat, entries);
+  connection.NoteListingWay();
   if (same) return std::nullopt;
   return entries;
 }
 
-void FtpClient::NoteListingWay() {
-  FtpConnection& connection = Open(kListWhat);
-  const FtpListingWay way = connection.Listing().Way();
-  if (way != FtpListingWay::Undecided && way != connection.Note().listingWay)
-    connection.ChangeNote([way](FtpServerNote& note) { note.listingWay = way; });
-}
-
-FtpDirListing FtpClient::ListOne(const std::string& path) {
-  FtpDirListing listing;
-  try {
-    listing.entries = ListDir(path);
-  } catch (const FtpError& e) {
-    if (e.kind() == FtpError::Kind::Connection) throw;
-    listing.error = e;
-  }
-  return listing;
-}
-
-void FtpClient::ListDirs(const std::vector<std::string>& paths, const DirsListed& listed) {
+void FtpClient::ListDirs(const std::vector<std::string>& paths, const FtpDirsListed& listed) {
+  // One directory: its entries or its error; a connection failure throws.
+  const auto listOne = [this](const std::string& path) {
+    FtpDirListing listing;
+    try {
+      listing.entries = ListDir(path);
+    } catch (const FtpError& e) {
+      if (e.kind() == FtpError::Kind::Connection) throw;
+      listing.error = e;
+    }
+    return listing;
+  };
   std::vector<FtpDirListing> batch;
   for (std::size_t from = 0; from < paths.size();) {
     batch.clear();
     FtpConnection& connection = Open(kListWhat);
-    const std::size_t groupBytes = PipelineBytes();
+    const std::size_t groupBytes = connection.PipelineBytes();
     const bool grouped = connection.Listing().Way() == FtpListingWay::Stat && groupBytes > 0;
     const std::size_t to = grouped ? FtpListingGroup::End(connection.Listing(), paths, from, groupBytes) : from;
     if (to - from > 1) {
@@ -323,7 +300,7 @@ void FtpClient::ListDirs(const std::vector<std::string>& paths, const DirsListed
       }
       EndPipelining(dir, atLoginDir);  // and the group again, one at a time
     }
-    batch.push_back(ListOne(paths[from]));
+    batch.push_back(listOne(paths[from]));
     listed(from, batch);
     ++from;
   }
@@ -358,7 +335,7 @@ std::vector<FtpReply> FtpClient::Pipeline(const std::vector<FtpCommand>& command
   replies.reserve(commands.size());
   for (std::size_t from = 0; from < commands.size();) {
     FtpConnection& connection = Open("commands");
-    const std::size_t to = FtpCommandGroup::End(commands, from, PipelineBytes());
+    const std::size_t to = FtpCommandGroup::End(commands, from, connection.PipelineBytes());
     if (to - from > 1) {
       const std::string dir = connection.Dir();
       const bool atLoginDir = connection.AtLoginDir();
@@ -387,17 +364,11 @@ void FtpClient::EndPipelining(const std::string& dir, bool atLoginDir) {
                    "commands: the connection was opened again, and the directory it was in is not known");
 }
 
-std::size_t FtpClient::PipelineBytes() const {
-  if (!connection_ || connection_->Closed()) return 0;
-  const std::size_t probed = connection_->Note().pipelineBytes;
-  return probed == 0 ? 0 : notes_.Get(account_.host + ":" + std::to_string(account_.port)).pipelineBytes;
-}
-
 void FtpClient::Transfer(const char* what, const std::string& command, const std::string& arg,
                          const std::function<void(Poco::Net::StreamSocket&)>& move) {
   FtpConnection& connection = Open(what);
   // PORT with its dotted address and port, and the command: well within any group the probe allowed.
-  if (PipelineBytes() >= 64 + command.size() + arg.size()) {
+  if (connection.PipelineBytes() >= 64 + command.size() + arg.size()) {
     const std::string dir = connection.Dir();
     const bool atLoginDir = connection.AtLoginDir();
     if (connection.TransferAtOnce(what, command, arg, move)) return;
@@ -408,7 +379,7 @@ void FtpClient::Transfer(const char* what, const std::string& command, const std
 
 std::string FtpClient::ReadData(const char* what, const std::string& command, const std::string& arg) {
   FtpConnection& connection = Open(what);
-  if (PipelineBytes() >= 64 + command.size() + arg.size()) {
+  if (connection.PipelineBytes() >= 64 + command.size() + arg.size()) {
     const std::string dir = connection.Dir();
     const bool atLoginDir = connection.AtLoginDir();
     std::string data;

@@ -41,6 +41,10 @@ enum class FtpWorkMode { Read, Write };
 using FtpWorkBeginHandler = std::function<void(FtpWorkMode mode, std::int64_t totalBytes)>;
 using FtpWorkHandler = std::function<void(FtpWorkMode mode, std::int64_t bytesSoFar)>;
 
+// How FtpClient::ListDirs hands on the listings it has read: those of paths [first, first +
+// batch.size()).
+using FtpDirsListed = std::function<void(std::size_t first, std::vector<FtpDirListing>& batch)>;
+
 class FtpClient {
  public:
   // What the program knows of the servers it talks to; `notes` outlives the client.
@@ -96,14 +100,13 @@ class FtpClient {
   // in a state not known: it is opened again, and this server is listed by LIST from then on in
   // the program's run. The current directory afterwards is `path` when LIST was used and
   // unchanged otherwise. Deadlines, caps and failures are those of LIST.
-  std::vector<FtpListEntry> ListDir(const std::string& path);
-  // As ListDir, but while the way to list is not yet decided, a STAT reply that reads as a
-  // listing with entries is given at once, without the LIST that decides the way: `confirmed`
+  // With `confirmed` given: while the way to list is not yet decided, a STAT reply that reads as
+  // a listing with entries is given at once, without the LIST that decides the way; *confirmed
   // is then false, and ConfirmListing must follow before any other listing. (So a caller can
   // show what it got a round trip after the login, and decide the way afterwards.)
-  std::vector<FtpListEntry> ListDirQuick(const std::string& path, bool& confirmed);
+  std::vector<FtpListEntry> ListDir(const std::string& path, bool* confirmed = nullptr);
   // Reads `path` (absolute) by CWD and LIST and decides the way to list by it and by what
-  // ListDirQuick gave as `fromStat`. Nothing when both hold the same entries (names and kinds,
+  // ListDir gave as `fromStat` unconfirmed. Nothing when both hold the same entries (names and kinds,
   // in order); otherwise the entries LIST gave, which are the ones to go by.
   std::optional<std::vector<FtpListEntry>> ConfirmListing(const std::string& path,
                                                           const std::vector<FtpListEntry>& fromStat);
@@ -117,8 +120,7 @@ class FtpClient {
   // server refuses to list, or whose listing cannot be read, gives its error in its place; a
   // failure of the connection ends the call (FtpError). `listed` may use the client (between
   // groups) and may throw, which ends the call.
-  using DirsListed = std::function<void(std::size_t first, std::vector<FtpDirListing>& batch)>;
-  void ListDirs(const std::vector<std::string>& paths, const DirsListed& listed);
+  void ListDirs(const std::vector<std::string>& paths, const FtpDirsListed& listed);
   FtpListingWay ListingWay() const;
   // The entries of the directory `path` (absolute) with their sizes and modification times to
   // the second (FtpListEntry::modifiedUtc): by MLSD where the server offers it with those facts
@@ -140,14 +142,13 @@ class FtpClient {
   void Delete(const std::string& name);     // DELE: 250
   // RNFR: 350, then RNTO: 250; RNTO goes out only after RNFR was accepted. `fromAccepted`, when
   // given, tells whether RNFR was.
-  void Rename(const std::string& from, const std::string& to, bool* fromAccepted = nullptr);
-  // As Rename, for many renames in a row (an upload putting its songs in place): where the
+  // `atOnce`, for many renames in a row (an upload putting its songs in place): where the
   // server takes several commands at once, RNFR and RNTO go out together, one round trip
   // (FtpCommandGroup::SendRename), unless an RNFR accepted earlier on this connection may still
   // be held by the server (its RNTO was not answered 2xx). A surprise there turns commands sent
   // at once off as Pipeline does, and the rename is sent again one line at a time on the new
   // connection.
-  void RenameAtOnce(const std::string& from, const std::string& to, bool* fromAccepted = nullptr);
+  void Rename(const std::string& from, const std::string& to, bool* fromAccepted = nullptr, bool atOnce = false);
   // SIZE: SizeOfReply (-1 for any reply but 213: the file is taken not to exist). `replyCode`,
   // when given, receives the reply's code (500 or 502: the server has no SIZE). Fails only when
   // there is no usable connection or the name cannot be sent.
@@ -183,22 +184,11 @@ class FtpClient {
   // After a surprise in a group: one command at a time to this server from now on, and a new
   // connection in the directory the old one was in (`dir`, or the login directory).
   void EndPipelining(const std::string& dir, bool atLoginDir);
-  // The most bytes a group of commands may hold now (0: one at a time): what the probe showed,
-  // unless a surprise on any connection to the server has ended that since.
-  std::size_t PipelineBytes() const;
   // A transfer over a data connection, with PORT and `command` sent at once where the server
   // takes that, falling back as Pipeline does.
   void Transfer(const char* what, const std::string& command, const std::string& arg,
                 const std::function<void(Poco::Net::StreamSocket&)>& move);
   std::string ReadData(const char* what, const std::string& command, const std::string& arg);
-  // The rename one line at a time.
-  void RenameOneByOne(const std::string& from, const std::string& to, bool* fromAccepted);
-  // ListDir and ListDirQuick.
-  std::vector<FtpListEntry> ReadDir(const std::string& path, bool quick, bool& confirmed);
-  // ListDir of one directory for ListDirs: its entries or its error; a connection failure throws.
-  FtpDirListing ListOne(const std::string& path);
-  // Keeps the way to list that the open connection decided for the server.
-  void NoteListingWay();
 
   FtpServerNotes& notes_;
   FtpAccount account_;

@@ -89,6 +89,17 @@ void FtpConnection::Open(const FtpAccount& account) {
   }
 }
 
+std::size_t FtpConnection::PipelineBytes() const {
+  if (note_.pipelineBytes == 0) return 0;
+  return notes_.Get(server_).pipelineBytes;
+}
+
+void FtpConnection::NoteListingWay() {
+  const FtpListingWay way = listing_.Way();
+  if (way != FtpListingWay::Undecided && way != Note().listingWay)
+    ChangeNote([way](FtpServerNote& note) { note.listingWay = way; });
+}
+
 Poco::Timespan FtpConnection::QuickReplyTime() const { return Millis(std::min(kQuickReplyMs, timeouts_.replyMs)); }
 
 bool FtpConnection::Alive() {

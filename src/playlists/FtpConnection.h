@@ -89,6 +89,11 @@ class FtpConnection {
   // Changes what is known of the server, for this connection and for the program.
   void ChangeNote(const std::function<void(FtpServerNote&)>& change);
   FtpListingChoice& Listing() { return listing_; }
+  // The most bytes a group of commands may hold now (0: one at a time): what the probe showed,
+  // unless a surprise on any connection to the server has ended that since.
+  std::size_t PipelineBytes() const;
+  // Keeps the way to list that this connection decided for the server in the server's note.
+  void NoteListingWay();
 
   // The directory the connection is in after a CWD to an absolute path; empty when not known.
   const std::string& Dir() const { return dir_; }

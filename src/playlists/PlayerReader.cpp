@@ -10,7 +10,7 @@ std::vector<FtpListEntry> PlayerReader::ReadRoot() {
     client_.TryExtras();
     return client_.ListDirExact(kPlayListRoot);
   }
-  return client_.ListDirQuick(kPlayListRoot, confirmed_);
+  return client_.ListDir(kPlayListRoot, &confirmed_);
 }
 
 std::optional<std::vector<FtpListEntry>> PlayerReader::Settle(const std::vector<FtpListEntry>& root) {
@@ -22,7 +22,7 @@ std::optional<std::vector<FtpListEntry>> PlayerReader::Settle(const std::vector<
   return client_.ConfirmListing(kPlayListRoot, root);
 }
 
-void PlayerReader::ReadFolders(const std::vector<std::string>& folders, const FtpClient::DirsListed& listed) {
+void PlayerReader::ReadFolders(const std::vector<std::string>& folders, const FtpDirsListed& listed) {
   std::vector<std::string> paths;
   paths.reserve(folders.size());
   for (const std::string& folder : folders) paths.push_back(PlayListDir(folder));

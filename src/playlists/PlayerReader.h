@@ -4,7 +4,7 @@
 //
 // The root comes first and as early as it can: where the server lists by STAT, one round trip
 // after the login, before the extras are tried at a first login and before the way to list is
-// decided (FtpClient::ListDirQuick), so that a caller can show it at once. Settle then does what
+// decided (FtpClient::ListDir, unconfirmed), so that a caller can show it at once. Settle then does what
 // was left for later; when the way decided shows the root otherwise, it gives the root again, to
 // be taken instead. The folders are then read in flight together (FtpClient::ListDirs): a few
 // round trips for a few hundred play lists where the server takes STAT lines at once.
@@ -34,7 +34,7 @@ class PlayerReader {
   std::optional<std::vector<FtpListEntry>> Settle(const std::vector<FtpListEntry>& root);
   // The listings of the folders named `folders` (names under the root, each sendable), handed
   // to `listed` in order, a batch at a time (as FtpClient::ListDirs hands them).
-  void ReadFolders(const std::vector<std::string>& folders, const FtpClient::DirsListed& listed);
+  void ReadFolders(const std::vector<std::string>& folders, const FtpDirsListed& listed);
 
  private:
   FtpClient& client_;

@@ -7,6 +7,7 @@
 // everything else is used by the one thread that looks, asks and puts the songs in place.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -15,11 +16,9 @@
 #include <string>
 #include <vector>
 
-namespace kestrel {
+#include "songs/SongScreening.h"
 
-namespace songs {
-struct ScreenedSong;
-}
+namespace kestrel {
 
 class FtpClient;
 
@@ -56,8 +55,6 @@ struct UploadSource {
   // What the check before sending found (not sent when it is no MP3), and the loudness change
   // of the copy to send; nullptr: the file is sent as it is.
   const songs::ScreenedSong* screened = nullptr;
-  // Added to the local file's time for the time the stored song is given (a changed copy's).
-  long long timeShift = 0;
 };
 
 // A song of a batch on its way.
@@ -104,6 +101,21 @@ struct UploadRun {
     std::lock_guard<std::mutex> lock(mutex_);
     return !leftovers_.empty();
   }
+  // The check of source `index`, made as it was sent.
+  void Checked(std::size_t index, songs::ScreenedSong song) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    checked_.emplace_back(index, std::move(song));
+  }
+  // The checks made as songs were sent, in the order of the sources.
+  std::vector<songs::ScreenedSong> TakeChecked() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::sort(checked_.begin(), checked_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<songs::ScreenedSong> songs;
+    for (std::size_t i = 0; i < checked_.size(); ++i)  // a song sent again was checked again
+      if (i == 0 || checked_[i].first != checked_[i - 1].first) songs.push_back(std::move(checked_[i].second));
+    checked_.clear();
+    return songs;
+  }
 
   // What the exact listing shows under `name`.
   UploadNameState InListing(const std::string& name) const {
@@ -115,6 +127,7 @@ struct UploadRun {
  private:
   std::mutex mutex_;
   std::vector<std::string> leftovers_;
+  std::vector<std::pair<std::size_t, songs::ScreenedSong>> checked_;
 };
 
 }  // namespace kestrel

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <random>
 
 #include "core/TextEscape.h"
@@ -131,11 +132,7 @@ UploadResult SongUploader::UploadSongs(TPlayListObj& target, const std::vector<s
   sources.reserve(paths.size());
   for (const std::string& path : paths) {
     UploadSource source{ServerFileName(path), path, nullptr};
-    if (screening_ != nullptr) {
-      source.screened = screening_->Find(path);
-      if (source.screened != nullptr && screening_->targetLufs)
-        source.timeShift = songs::NormalizedTimeShift(*screening_->targetLufs);
-    }
+    if (screening_ != nullptr) source.screened = screening_->Find(path);
     sources.push_back(std::move(source));
   }
   return Run(target, std::move(sources), listed);
@@ -203,6 +200,8 @@ UploadResult SongUploader::Run(TPlayListObj& target, std::vector<UploadSource> s
       // Still no way to the server: the end message names them.
     }
   }
+  if (findings_ != nullptr)
+    for (songs::ScreenedSong& song : run.TakeChecked()) findings_->songs.push_back(std::move(song));
   UploadResult& result = run.result;
   result.leftovers = run.TakeLeftovers();
   if (result.uploaded) target.GotSong = false;
@@ -473,10 +472,26 @@ SongUploader::Sent SongUploader::Send(UploadRun& run, BatchSong& song, FtpClient
     if (source.fetch) source.fetch(client);
     platform::FileStamp stamp, after;
     const bool known = platform::ReadFileStamp(source.localPath, stamp);
+    // The song's check: made before the run, or here as it is sent.
+    const songs::ScreenedSong* screened = source.screened;
+    std::optional<songs::ScreenedSong> checkedNow;
+    if (screened == nullptr && screening_ == nullptr && findings_ != nullptr && !source.fetch) {
+      checkedNow = songs::ScreenSong(source.localPath, findings_->targetLufs);
+      screened = &*checkedNow;
+      run.Checked(song.index, *checkedNow);
+      if (!screened->check.Sendable()) {
+        song.settled = true;
+        run.Fail(source.name, "not sent: " + screened->check.reason);
+        return Sent::Failed;
+      }
+    }
     song.temp = temp;
+    const std::optional<double> target = screening_ != nullptr ? screening_->targetLufs
+                                         : findings_ != nullptr ? findings_->targetLufs : std::nullopt;
+    const long long shift = screened != nullptr && target ? songs::NormalizedTimeShift(*target) : 0;
     std::int64_t sent;
-    if (source.screened != nullptr) {
-      songs::SongSource bytes(source.localPath, source.screened);
+    if (screened != nullptr) {
+      songs::SongSource bytes(source.localPath, screened);
       sent = client.Store(bytes.Size(), [&bytes](char* buffer, std::size_t max) { return bytes.Read(buffer, max); }, temp);
     } else {
       sent = client.Store(source.localPath, temp);
@@ -485,7 +500,7 @@ SongUploader::Sent SongUploader::Send(UploadRun& run, BatchSong& song, FtpClient
       throw FtpError(FtpError::Kind::LocalFile, "store file: " + EscapeControls(source.localPath) +
                                                     " changed while it was sent; this copy was not put in its place");
     song.sent = sent;
-    song.modified = known ? stamp.modified + source.timeShift : -1;
+    song.modified = known ? stamp.modified + shift : -1;
     return Sent::Stored;
   } catch (const UploadCancelled&) {
     if (!song.temp.empty()) RemoveTransferFile(run, temp, client);
@@ -628,7 +643,7 @@ bool SongUploader::Rename(UploadRun& run, BatchSong& song) {
   bool fromAccepted = false, oldDeleted = false;
   try {
     try {
-      client_->RenameAtOnce(song.temp, name, &fromAccepted);
+      client_->Rename(song.temp, name, &fromAccepted, true);
     } catch (const FtpError& e) {
       // Servers that do not rename over an existing file refuse RNTO; then the old song goes first.
       if (e.kind() != FtpError::Kind::Reply || !fromAccepted || song.before.size == -1) throw;

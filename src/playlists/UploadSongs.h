@@ -67,12 +67,9 @@
 #include "playlists/PlayListClass.h"
 #include "playlists/UploadListener.h"
 #include "playlists/UploadRun.h"
+#include "songs/SongScreening.h"
 
 namespace kestrel {
-
-namespace songs {
-struct SongScreening;
-}
 
 class FtpConnectionPool;
 class UploadTally;
@@ -117,6 +114,11 @@ class SongUploader {
   // louder or quieter is sent as its changed copy, and given its local time moved on by
   // NormalizedTimeShift. `screening` outlives the calls; nullptr: files are sent as they are.
   void SetScreening(const songs::SongScreening* screening) { screening_ = screening; }
+  // As SetScreening, but each file is checked just before it is sent, by the connection that
+  // sends it (so that checking and sending go on side by side), with the loudness target of
+  // `findings` (none: songs sent as they are); the checks are added to `findings`, in the order
+  // of the files of each call. A screening set takes its place.
+  void CheckAsSent(songs::SongScreening* findings) { findings_ = findings; }
 
   // Copies `songs` (from their play lists, ParentName) into `target` through temporary local
   // files, which are removed afterwards in every case; otherwise as UploadSongs. Songs already
@@ -191,6 +193,7 @@ class SongUploader {
   const std::atomic<bool>* cancel_;
   FtpConnectionPool* pool_;
   const songs::SongScreening* screening_ = nullptr;
+  songs::SongScreening* findings_ = nullptr;
   std::unique_ptr<UploadTally> tally_;  // while a run goes
 };
 

@@ -86,6 +86,13 @@ SongScreening ScreenSongs(const std::vector<std::string>& paths, const ScreenOpt
   return screening;
 }
 
+ScreenedSong ScreenSong(const std::string& path, std::optional<double> targetLufs) {
+  ScreenedSong song;
+  song.check = CheckSong(path);
+  if (targetLufs && song.check.Sendable()) song.change = PlanLoudness(song.check, *targetLufs);
+  return song;
+}
+
 long long NormalizedTimeShift(double targetLufs) {
   return 1200 + 2 * std::llround(-targetLufs * 10);
 }

@@ -54,6 +54,8 @@ struct ScreenOptions {
 };
 
 SongScreening ScreenSongs(const std::vector<std::string>& paths, const ScreenOptions& options);
+// One file, on the calling thread.
+ScreenedSong ScreenSong(const std::string& path, std::optional<double> targetLufs);
 
 // Where the player keeps the times a transfer gives its songs, a copy evened out to a target is
 // given the local file's time moved on by this many seconds (always even, for players that keep

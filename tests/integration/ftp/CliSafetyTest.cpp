@@ -71,7 +71,7 @@ TEST_F(CliSafetyTest, UploadsAtOnceAndUnusualNamesLoseNothing) {
       {"two deploys store a new song at once", {"--slow-stor", "300000"}, [&] { fs::create_directory(tree.path() / "Jazz"); },
        [&](FtpTestServer& server) {
          // The smaller song, started second, is stored first.
-         const auto runs = AtOnce(server, {"deploy", one.str()}, {"deploy", three.str()});
+         const auto runs = AtOnce(server, {"deploy", "--no-check", one.str()}, {"deploy", "--no-check", three.str()});
          EXPECT_EQ(runs[0].status, 4) << runs[0].err;
          EXPECT_EQ(runs[1].status, 0) << runs[1].err;
          EXPECT_NE(runs[0].err.find("another transfer stored a song of this name meanwhile"), std::string::npos);
@@ -80,7 +80,7 @@ TEST_F(CliSafetyTest, UploadsAtOnceAndUnusualNamesLoseNothing) {
        }},
       {"two deploys replace a song at once", {"--slow-stor", "300000"}, [&] { tree.write("Jazz/a.mp3", "old"); },
        [&](FtpTestServer& server) {
-         const auto runs = AtOnce(server, {"deploy", one.str()}, {"deploy", two.str()});
+         const auto runs = AtOnce(server, {"deploy", "--no-check", one.str()}, {"deploy", "--no-check", two.str()});
          // Of the same size: only the modification time tells the one that renames second that
          // the song changed. Which of the two that is depends on the machine's load.
          const bool firstWon = runs[0].status == 0;
@@ -94,20 +94,20 @@ TEST_F(CliSafetyTest, UploadsAtOnceAndUnusualNamesLoseNothing) {
        }},
       {"a song named like the temporary name of another", {}, [&] { tree.write("A/x.mp3.part", "precious"); },
        [&](FtpTestServer&) {
-         const CliRun run = RunCli(Args({"upload", "A", small, "--skip"}));
+         const CliRun run = RunCli(Args({"upload", "--no-check", "A", small, "--skip"}));
          EXPECT_EQ(run.status, 0) << run.err;
          EXPECT_EQ(tree.read("A/x.mp3.part"), "precious");
          EXPECT_EQ(tree.read("A/x.mp3"), "new x");
        }},
       {"a song name of 255 bytes", {}, [&] { fs::create_directory(tree.path() / "A"); },
        [&](FtpTestServer&) {
-         const CliRun run = RunCli(Args({"upload", "A", longSong, "--skip"}));
+         const CliRun run = RunCli(Args({"upload", "--no-check", "A", longSong, "--skip"}));
          EXPECT_EQ(run.status, 0) << run.err;
          EXPECT_EQ(tree.read("A/" + longName + ".mp3"), "long");
        }},
       {"the server keeps fewer bytes than were sent", {"--short-stor", "1000"}, [&] { fs::create_directory(tree.path() / "A"); },
        [&](FtpTestServer&) {
-         const CliRun run = RunCli(Args({"upload", "A", fiveK, "--skip"}));
+         const CliRun run = RunCli(Args({"upload", "--no-check", "A", fiveK, "--skip"}));
          EXPECT_EQ(run.status, 4);
          EXPECT_NE(run.err.find("the player holds 1000 of the 5000 bytes sent"), std::string::npos) << run.err;
          EXPECT_EQ(TreeText(tree.path() / "A"), "");
@@ -118,7 +118,7 @@ TEST_F(CliSafetyTest, UploadsAtOnceAndUnusualNamesLoseNothing) {
            tree.write("Rock/" + song, "r");
        },
        [&](FtpTestServer&) {
-         const CliRun deploy = RunCli(Args({"deploy", rock.str()}));
+         const CliRun deploy = RunCli(Args({"deploy", "--no-check", rock.str()}));
          EXPECT_EQ(deploy.status, 0) << deploy.err;
          EXPECT_FALSE(fs::exists(tree.path() / "Rock" / dead));
          EXPECT_NE(deploy.err.find("Removed unfinished uploads that earlier transfers left on the player:\n\"Rock/" + dead),
@@ -178,7 +178,7 @@ TEST_F(CliSafetyTest, HostileListingsAndNamesTheServerCannotTake) {
   for (int run = 1; run <= 2; ++run) {
     SCOPED_TRACE(run);
     const std::size_t mark = server.Commands().size();
-    const CliRun deploy = RunCli(Args({"deploy", music.str(), "--delete"}));
+    const CliRun deploy = RunCli(Args({"deploy", "--no-check", music.str(), "--delete"}));
     EXPECT_EQ(deploy.status, 4) << deploy.err;
     EXPECT_NE(deploy.err.find("folder \"Caf\\xE9\" left out: the name is not valid UTF-8 text"), std::string::npos)
         << deploy.err;
@@ -186,7 +186,7 @@ TEST_F(CliSafetyTest, HostileListingsAndNamesTheServerCannotTake) {
     EXPECT_EQ(TreeText(tree.path()), "Jazz/\nJazz/ok.mp3 1\n");
     EXPECT_EQ(Count(CommandsSince(server, mark), "STOR"), run == 1 ? 1 : 0);
   }
-  const CliRun upload = RunCli(Args({"upload", "Jazz", forged, "--skip"}));
+  const CliRun upload = RunCli(Args({"upload", "--no-check", "Jazz", forged, "--skip"}));
   EXPECT_EQ(upload.status, 4);
   EXPECT_NE(upload.err.find("fake\\nkestrel-cli: all stored.mp3: the name holds a line break"), std::string::npos)
       << upload.err;
@@ -224,7 +224,7 @@ TEST_F(CliSafetyTest, FailedTransfersAreToldAndNotCounted) {
     SCOPED_TRACE(row.what);
     FtpTestServer server(tree.str(), row.server);
     WriteIniFor(server);
-    std::vector<std::string> args = {"upload", "A"};
+    std::vector<std::string> args = {"upload", "--no-check", "A"};
     args.insert(args.end(), row.files.begin(), row.files.end());
     args.push_back("--replace");
     const auto start = std::chrono::steady_clock::now();
@@ -258,7 +258,7 @@ TEST_F(CliSafetyTest, LostCommandLinesNeverStoreASongUnderAnotherName) {
     }
     FtpTestServer server(tree.str(), options);
     WriteIniFor(server);
-    std::vector<std::string> args = {"upload", "A"};
+    std::vector<std::string> args = {"upload", "--no-check", "A"};
     args.insert(args.end(), paths.begin(), paths.end());
     args.push_back("--replace");
     const CliRun run = RunCli(Args(args));
@@ -311,7 +311,7 @@ TEST_F(CliSafetyTest, OnlyUnfinishedUploadsThatStoppedAreRemoved) {
 
   TempDir local;
   const std::string named = local.write(transfer(other, now), "a song");
-  const CliRun upload = RunCli(Args({"upload", "A", named, "--skip"}));
+  const CliRun upload = RunCli(Args({"upload", "--no-check", "A", named, "--skip"}));
   EXPECT_EQ(upload.status, 4) << upload.err;
   EXPECT_NE(upload.err.find("the name has the form of the temporary files of unfinished uploads"), std::string::npos)
       << upload.err;

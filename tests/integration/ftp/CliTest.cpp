@@ -137,7 +137,7 @@ TEST_F(CliTest, HelpAndWrongUsage) {
   for (const std::vector<std::string>& args :
        std::vector<std::vector<std::string>>{{}, {"songs"}, {"dance"}, {"--settings"},
                                              {"--verbose", "playlists"}, {"playlists", "extra"},
-                                             {"upload", "A", "no-such-file.mp3"}, {"deploy", "no-such-folder"}}) {
+                                             {"upload", "--no-check", "A", "no-such-file.mp3"}, {"deploy", "--no-check", "no-such-folder"}}) {
     const CliRun run = RunCli(args);
     EXPECT_EQ(run.status, 1) << (args.empty() ? "" : args[0]);
     EXPECT_NE(run.err.find("Usage:"), std::string::npos);
@@ -252,11 +252,11 @@ TEST_F(CliTest, UploadAndCopyStoreSongsAndPrintOnlyTheSummaryOffATerminal) {
   FtpTestServer server(tree.str());
   WriteIniFor(server);
   const std::string s = settings.str();
-  const CliRun refused = RunCli({"--settings", s, "upload", "A", local});
+  const CliRun refused = RunCli({"--settings", s, "upload", "--no-check", "A", local});
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.err.find("give --replace or --skip"), std::string::npos) << refused.err;
   const std::size_t mark = server.Commands().size();
-  const CliRun upload = RunCli({"--settings", s, "upload", "A", local, "--skip"});
+  const CliRun upload = RunCli({"--settings", s, "upload", "--no-check", "A", local, "--skip"});
   EXPECT_EQ(upload.status, 0) << upload.err;
   // Only the play list written to is read.
   for (const std::string& command : CommandsSince(server, mark))
@@ -284,7 +284,7 @@ TEST_F(CliTest, DeployMakesThePlayerMatchTheFolderAndTransfersNothingTheSecondTi
   FtpTestServer server(tree.str(), {"--deny-change", "Locked"});
   WriteIniFor(server);
   auto deploy = [&](std::vector<std::string> flags) {
-    std::vector<std::string> args = {"--settings", settings.str(), "deploy", music.str()};
+    std::vector<std::string> args = {"--settings", settings.str(), "deploy", "--no-check", music.str()};
     args.insert(args.end(), flags.begin(), flags.end());
     return RunCli(args);
   };
@@ -298,7 +298,7 @@ TEST_F(CliTest, DeployMakesThePlayerMatchTheFolderAndTransfersNothingTheSecondTi
             "Old: play list to delete, with 1 song\n"
             "Total: 2 play lists to create, 3 songs to send (4 KB), 1 song to delete, 1 play list to delete, 1 unchanged");
   EXPECT_NE(dry.out.find("/s and "), std::string::npos) << dry.out;  // the speed of a song read back
-  const CliRun data = RunCli({"--settings", settings.str(), "--json", "deploy", music.str(), "--dry-run", "--delete"});
+  const CliRun data = RunCli({"--settings", settings.str(), "--json", "deploy", "--no-check", music.str(), "--dry-run", "--delete"});
   EXPECT_EQ(data.status, 0) << data.err;
   const nlohmann::json plan = nlohmann::json::parse(data.out);
   EXPECT_EQ(plan["total"]["sendBytes"], 5001);
@@ -361,7 +361,7 @@ TEST_F(CliTest, DeploySendsASongChangedWithoutAChangeOfSize) {
     FtpTestServer server(served.str(), row.server);
     WriteIniFor(server);
     auto deploy = [&](std::vector<std::string> flags) {
-      std::vector<std::string> args = {"--settings", settings.str(), "deploy", music.str()};
+      std::vector<std::string> args = {"--settings", settings.str(), "deploy", "--no-check", music.str()};
       args.insert(args.end(), flags.begin(), flags.end());
       return RunCli(args);
     };
@@ -409,7 +409,7 @@ TEST_F(CliTest, ServersThatMishandleTheExtrasAreUsedWithoutThem) {
     std::filesystem::remove(tree.path() / "A" / "new.mp3");
     FtpTestServer server(tree.str(), options);
     WriteIniFor(server);
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"playlists"}, {"upload", "A", song, "--replace"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"playlists"}, {"upload", "--no-check", "A", song, "--replace"}}) {
       std::vector<std::string> all = {"--settings", settings.str()};
       all.insert(all.end(), args.begin(), args.end());
       const auto start = std::chrono::steady_clock::now();
@@ -435,7 +435,7 @@ TEST_F(CliTest, DeployToAServerThatKeepsNoTimesSettles) {
     SetModified(music.write("Jazz/b.mp3", "b"), kMarch4th2019Noon + 1);
     FtpTestServer server(served.str(), {"--times-quirk", quirk});
     WriteIniFor(server);
-    const std::vector<std::string> deploy = {"--settings", settings.str(), "deploy", music.str()};
+    const std::vector<std::string> deploy = {"--settings", settings.str(), "deploy", "--no-check", music.str()};
     const CliRun first = RunCli(deploy);
     EXPECT_EQ(first.status, 0) << first.err;
     const std::size_t mark = server.Commands().size();
