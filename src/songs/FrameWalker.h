@@ -54,8 +54,11 @@ class FrameWalker {
 
   // True until the first frame is found.
   bool Searching() const { return state_ != State::Chain; }
-  // Bytes passed since the tags at the start, while no frame has been found yet.
-  std::int64_t BytesSearchedBeforeAudio() const { return foundAudio_ ? 0 : Offset() - tagsEnd_; }
+  // Bytes passed since the tags at the start, while no frame has been found yet. A tag's own
+  // bytes are not searched (a large picture in it is no sign that the file holds no audio).
+  std::int64_t BytesSearchedBeforeAudio() const {
+    return foundAudio_ || state_ == State::Start || state_ == State::Tag ? 0 : Offset() - tagsEnd_;
+  }
 
  private:
   enum class State { Start, Tag, Search, Chain };

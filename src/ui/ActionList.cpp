@@ -45,7 +45,16 @@ QAction* TActionList::AddMenuItem(QMenu* menu, const QString& name, QAction* act
   item->setObjectName(name);
   item->setData(action->data());
   item->setEnabled(action->isEnabled());
-  connect(action, &QAction::changed, item, [item, action] { item->setEnabled(action->isEnabled()); });
+  // A checkable action's entry shows its check mark; an entry without a caption of its own
+  // follows the action's.
+  item->setCheckable(action->isCheckable());
+  item->setChecked(action->isChecked());
+  const bool ownCaption = !caption.isEmpty();
+  connect(action, &QAction::changed, item, [item, action, ownCaption] {
+    item->setEnabled(action->isEnabled());
+    item->setChecked(action->isChecked());
+    if (!ownCaption) item->setText(action->text());
+  });
   connect(item, &QAction::triggered, action, [action] {
     if (action->isEnabled()) action->trigger();
   });

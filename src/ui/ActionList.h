@@ -33,7 +33,8 @@ class TActionList : public QObject {
   // A button that follows the action's enabled state and fires the action; it shows the
   // action's caption unless it already has a text of its own.
   static void Bind(QAbstractButton* button, QAction* action);
-  // A menu entry for the action with a caption of its own (empty: the action's caption).
+  // A menu entry for the action with a caption of its own (empty: the action's caption), checkable
+  // and checked as the action is.
   static QAction* AddMenuItem(QMenu* menu, const QString& name, QAction* action, const QString& caption = {});
 
  private:

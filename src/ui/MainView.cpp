@@ -201,6 +201,9 @@ MainActions MakeActions(QMainWindow* window, const EnablingFn& enabled) {
   m.acAddList = a.Add("acAddList", "Add List...", 0, nullptr, nullptr);
   m.acDeleteList = a.Add("acDeleteList", "Delete List", 0, playList, nullptr);
   m.acAddSong = a.Add("acAddSong", "Add Song...", 0, playList, nullptr);
+  // The caption with its target and the checked state come from the settings (UploadController).
+  m.acNormalize = a.Add("acNormalize", "Even Out Loudness", 0, nullptr, nullptr);
+  m.acNormalize->setCheckable(true);
   m.acDeleteSong = a.Add("acDeleteSong", "Delete Checked Songs", 0, songChecked, nullptr);
   m.acPrevSong = a.Add("acPrevSong", "Prev Song", 0, zone, nullptr);
   m.acNextSong = a.Add("acNextSong", "Next Song", 0, zone, nullptr);
@@ -248,6 +251,7 @@ MainActions MakeActions(QMainWindow* window, const EnablingFn& enabled) {
   m.pmSongList = new QMenu(window);
   m.pmSongList->setObjectName("pmSongList");
   TActionList::AddMenuItem(m.pmSongList, "pmiAddSong", m.acAddSong);
+  TActionList::AddMenuItem(m.pmSongList, "pmiNormalize", m.acNormalize);
   TActionList::AddMenuItem(m.pmSongList, "pmiDeleteSong", m.acDeleteSong);
   return m;
 }

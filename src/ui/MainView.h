@@ -83,6 +83,7 @@ struct MainActions {
   QAction* acAddList;
   QAction* acDeleteList;
   QAction* acAddSong;
+  QAction* acNormalize;  // checkable: uploads even out the songs' loudness
   QAction* acDeleteSong;
   QAction* acPrevSong;
   QAction* acNextSong;

@@ -74,6 +74,23 @@ void TUnitProgressBarFrm::btnCancelClick() {
   btnCancel->setEnabled(false);
 }
 
+void TUnitProgressBarFrm::ShowCheck(int done, int total) {
+  lblSpeed->setText("Checking the songs");
+  lblCount->setText(QString("%1 of %2").arg(done).arg(total));
+  gWholeProgress->setRange(0, total);
+  gWholeProgress->setValue(done);
+  gCurrentProgress->setRange(0, 0);  // a busy bar while a song is decoded
+  ShowCentred();
+}
+
+void TUnitProgressBarFrm::EndCheck() {
+  lblSpeed->clear();
+  lblCount->clear();
+  gWholeProgress->setValue(0);
+  gCurrentProgress->setRange(0, 1);
+  gCurrentProgress->setValue(0);
+}
+
 void TUnitProgressBarFrm::ShowCount(int index, int count) {
   lblCount->setText(QString("%1 of %2").arg(index).arg(count));
   gWholeProgress->setMaximum(count);
@@ -146,6 +163,14 @@ void ProgressRelay::FileDone(int index, int) {
 
 void ProgressRelay::Finished() {
   Post([w = window_] { w->hide(); });
+}
+
+void ProgressRelay::Checking(std::size_t done, std::size_t total) {
+  Post([w = window_, done = static_cast<int>(done), total = static_cast<int>(total)] { w->ShowCheck(done, total); });
+}
+
+void ProgressRelay::CheckEnded() {
+  Post([w = window_] { w->EndCheck(); });
 }
 
 }  // namespace kestrel::ui

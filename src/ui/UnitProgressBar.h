@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 
 #include "playlists/UploadSongs.h"
@@ -26,6 +27,12 @@ class TUnitProgressBarFrm : public QWidget {
   void Begin(int count);
   // The flag the upload loop watches; Cancel sets it.
   const std::atomic<bool>& CancelFlag() const { return cancel_; }
+
+  // The songs are checked before they are sent: `done` of `total` checked. The window shows at
+  // the first call and stays up for the upload that follows.
+  void ShowCheck(int done, int total);
+  // The check is over: the gauges are readied for the transfers.
+  void EndCheck();
 
   // What the relay hands over, on the window thread.
   void ShowCount(int index, int count);
@@ -68,6 +75,9 @@ class ProgressRelay : public UploadListener {
   void ftpWork(const TransferFigures& now) override;
   void FileDone(int index, int count) override;
   void Finished() override;
+  // The check before the upload, from the thread that checks.
+  void Checking(std::size_t done, std::size_t total);
+  void CheckEnded();
 
  private:
   using Clock = std::chrono::steady_clock;

@@ -8,6 +8,7 @@
 #include <QMimeData>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 
 #include "core/Prompts.h"
 #include "playlists/FtpConnectionPool.h"
@@ -21,6 +22,8 @@ namespace kestrel::ui {
 UploadController::UploadController(WindowServices& services, const MainView& view, PlayListController& playLists)
     : context_(services.context),
       window_(services.window),
+      acNormalize_(view.actions.acNormalize),
+      loudness_(ReadUploadLoudness(services.context.SettingsFile(kUploadSettingsFile))),
       songs_(view.songs),
       state_(services.state),
       playLists_(playLists),
@@ -28,6 +31,29 @@ UploadController::UploadController(WindowServices& services, const MainView& vie
   progress_ = new TUnitProgressBarFrm(window_);
   SetDropHandler([this](const std::vector<std::string>& paths) { DropFiles(paths); });
   connect(view.actions.acAddSong, &QAction::triggered, this, &UploadController::acAddSongExecute);
+  ShowLoudness();
+  connect(acNormalize_, &QAction::triggered, this, &UploadController::acNormalizeExecute);
+}
+
+void UploadController::ShowLoudness() {
+  const QString target = QString::fromStdString(TargetText(loudness_.targetLufs));
+  acNormalize_->setText(QString("Even Out Loudness (%1 LUFS)").arg(target));
+  acNormalize_->setToolTip(QString("Songs uploaded from here are stored on the player with their loudness evened out "
+                                   "to %1 LUFS, without re-encoding; the files here stay as they are")
+                               .arg(target));
+  acNormalize_->setChecked(loudness_.normalize);
+}
+
+void UploadController::acNormalizeExecute(bool checked) {
+  UploadLoudnessSetting wanted = loudness_;
+  wanted.normalize = checked;
+  std::string error;
+  if (WriteUploadLoudness(context_.SettingsFile(kUploadSettingsFile), wanted, error)) {
+    loudness_ = wanted;
+  } else {
+    context_.CurrentPrompts().Show(PromptKind::ErrorOk, "The setting could not be kept: " + error);
+  }
+  ShowLoudness();
 }
 
 QStringList UploadController::PickSongFiles() {
@@ -63,9 +89,52 @@ void UploadController::DropFiles(const std::vector<std::string>& dropped) {
 }
 
 void UploadController::UploadSongs(const std::string& target, const std::vector<std::string>& paths) {
-  RunUpload(target, static_cast<int>(paths.size()),
-            [paths](SongUploader& uploader, TPlayListObj& playList) { return uploader.UploadSongs(playList, paths); },
-            nullptr);
+  songs::SongScreening screening;
+  songs::ScreenOptions options;
+  if (loudness_.normalize) options.targetLufs = loudness_.targetLufs;
+  options.cancel = &progress_->CancelFlag();
+  // Every file is read once for the check; the uploader then sends what the check found.
+  const auto check = [&](ProgressRelay& relay) {
+    relay.Checking(0, paths.size());
+    options.progress = [&relay](std::size_t done, std::size_t total) { relay.Checking(done, total); };
+    screening = songs::ScreenSongs(paths, options);
+    relay.CheckEnded();
+    return !screening.cancelled;
+  };
+  const UploadResult result = RunUpload(
+      target, static_cast<int>(paths.size()),
+      [&](SongUploader& uploader, TPlayListObj& playList) {
+        uploader.SetScreening(&screening);
+        return uploader.UploadSongs(playList, paths);
+      },
+      nullptr, check);
+  // A check stopped by Cancel sent nothing.
+  if (screening.cancelled) return;
+  const std::string summary = CheckSummary(screening, result.failures);
+  if (!summary.empty()) context_.CurrentPrompts().Show(PromptKind::InfoOk, summary);
+}
+
+std::string UploadController::CheckSummary(const songs::SongScreening& screening,
+                                           const std::vector<UploadFailure>& failures) {
+  songs::SongScreening sent = screening;
+  sent.songs.erase(std::remove_if(sent.songs.begin(), sent.songs.end(),
+                                  [&failures](const songs::ScreenedSong& song) {
+                                    const std::string name = ServerFileName(song.check.path);
+                                    return std::any_of(failures.begin(), failures.end(),
+                                                       [&name](const UploadFailure& f) { return f.file == name; });
+                                  }),
+                   sent.songs.end());
+  std::string text;
+  const auto part = [&text](const char* heading, const std::vector<std::string>& lines) {
+    if (lines.empty()) return;
+    if (!text.empty()) text += "\n\n";
+    text += heading;
+    for (const std::string& line : lines) text += "\n" + line;
+  };
+  part("Sent, but damaged:", sent.Warned());
+  part("Loudness changed:", sent.Changed());
+  part("Loudness target not reached:", sent.MissedTarget());
+  return text;
 }
 
 void UploadController::CopySongs(const std::string& target, const std::vector<TSongObj>& songs, std::function<void()> then) {
@@ -80,9 +149,10 @@ void UploadController::CopySongs(const std::string& target, const std::vector<TS
 
 void UploadController::CancelUpload() { progress_->btnCancelClick(); }
 
-void UploadController::RunUpload(const std::string& target, int count, UploadWork work, std::function<void()> then) {
+UploadResult UploadController::RunUpload(const std::string& target, int count, UploadWork work,
+                                         std::function<void()> then, const Prepare& prepare) {
   FtpClient* ftp = playLists_.Ftp();
-  if (!ftp || count == 0) return;
+  if (!ftp || count == 0) return {};
   progress_->Begin(count);
   ProgressRelay relay(progress_);
   UploadResult result;
@@ -91,6 +161,10 @@ void UploadController::RunUpload(const std::string& target, int count, UploadWor
   // The runner returns when the operation has ended. The operation works on a play list object
   // of its own, so that nothing it uses belongs to the store.
   run_([&] {
+    if (prepare && !prepare(relay)) {
+      result.cancelled = true;
+      return;
+    }
     TPlayListObj playList;
     playList.Name = target;
     std::unique_ptr<FtpConnectionPool> pool;
@@ -101,6 +175,7 @@ void UploadController::RunUpload(const std::string& target, int count, UploadWor
   });
   state_.NotePlayListsChanged(result.uploaded);
   UploadEnded(target, result, then);
+  return result;
 }
 
 void UploadController::UploadEnded(const std::string& target, const UploadResult& result, const std::function<void()>& then) {

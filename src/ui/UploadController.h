@@ -1,5 +1,9 @@
 // Song upload from the main window: "Add Song...", files dropped on the song list, and copying
-// songs into another play list, each with the upload progress window.
+// songs into another play list, each with the upload progress window. Local files are checked
+// before anything is sent (songs::ScreenSongs): what is no MP3 stays here and is named in the
+// uploader's end message, and when "Even Out Loudness" is checked the player's copies are evened
+// out to the target of the settings (UploadLoudnessSetting). A summary then names the damaged
+// songs sent and the songs whose loudness was changed.
 #pragma once
 
 #include <QObject>
@@ -11,12 +15,15 @@
 #include "core/AppContext.h"
 #include "core/SharedState.h"
 #include "playlists/UploadSongs.h"
+#include "songs/SongScreening.h"
 #include "ui/MainView.h"
+#include "ui/UploadLoudnessSetting.h"
 #include "ui/WindowServices.h"
 
 namespace kestrel::ui {
 
 class PlayListController;
+class ProgressRelay;
 class TUnitProgressBarFrm;
 
 class UploadController : public QObject {
@@ -34,13 +41,25 @@ class UploadController : public QObject {
   // any extension) go into the selected play list; with no play list selected nothing happens.
   void DropFiles(const std::vector<std::string>& paths);
   // Run the upload loop into the play list named `target` through the operation runner with the
-  // progress window. Then the play list's songs are read again when it is the one shown, or
-  // `then` runs instead.
+  // progress window, the files checked first, off the window thread too. Then the play list's songs are
+  // read again when it is the one shown, and the summary of the check follows, if it has
+  // anything to say (PromptKind::InfoOk).
   void UploadSongs(const std::string& target, const std::vector<std::string>& paths);
   void CopySongs(const std::string& target, const std::vector<TSongObj>& songs, std::function<void()> then = {});
   TUnitProgressBarFrm* UnitProgressBarFrm() const { return progress_; }
   // Stops a running upload (the window closes).
   void CancelUpload();
+
+  // "Even Out Loudness": the setting the uploads follow; changing it writes the settings file.
+  UploadLoudnessSetting Loudness() const { return loudness_; }
+  // What a toggle of the action does: the setting kept in the settings file, or, when that
+  // cannot be written, the toggle undone with the reason shown.
+  void acNormalizeExecute(bool checked);
+
+  // The summary after an upload: the damaged songs sent with a warning, the songs whose loudness
+  // was changed and those that could not reach the target, leaving out the files named in
+  // `failures`; empty when there is nothing to tell.
+  static std::string CheckSummary(const songs::SongScreening& screening, const std::vector<UploadFailure>& failures);
 
   // Lets the song list take files dropped from the desktop or a file manager; each drop goes to
   // the handler with the local paths, in the order given.
@@ -54,11 +73,17 @@ class UploadController : public QObject {
 
  private:
   using UploadWork = std::function<UploadResult(SongUploader&, TPlayListObj&)>;
-  void RunUpload(const std::string& target, int count, UploadWork work, std::function<void()> then);
+  // Runs off the window thread before the uploader is made; false: nothing is sent (cancelled).
+  using Prepare = std::function<bool(ProgressRelay&)>;
+  UploadResult RunUpload(const std::string& target, int count, UploadWork work, std::function<void()> then,
+                         const Prepare& prepare = nullptr);
+  void ShowLoudness();
   void UploadEnded(const std::string& target, const UploadResult& result, const std::function<void()>& then);
 
   AppContext& context_;
   QWidget* window_;
+  QAction* acNormalize_;
+  UploadLoudnessSetting loudness_;
   SongArea songs_;
   SharedState& state_;
   PlayListController& playLists_;

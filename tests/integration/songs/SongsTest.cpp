@@ -179,6 +179,15 @@ TEST_F(Songs, ReadsTheFormatOfEveryKindOfMp3AndAgreesWithFfmpegOnLoudness) {
     EXPECT_NEAR(c.loudnessLufs, FfmpegLoudness(File(e.name), e.channels == 1), 0.1);
     EXPECT_NEAR(c.truePeakDbtp, LibraryTruePeak(File(e.name), e.channels, e.sampleRate), 0.05);
   }
+  // A large tag before the audio, as a big cover picture makes, hides no song.
+  const std::uint32_t tagBytes = 3u << 20;
+  std::string tag = "ID3\3";
+  tag += std::string(2, '\0');
+  for (int shift : {21, 14, 7, 0}) tag += static_cast<char>((tagBytes >> shift) & 0x7f);
+  Write(File("large-tag.mp3"), tag + std::string(tagBytes, '\0') + Read(File("mpeg1-stereo-128.mp3")));
+  const SongCheck tagged = CheckSong(File("large-tag.mp3"));
+  EXPECT_EQ(tagged.verdict, SongVerdict::Ok) << tagged.reason;
+  EXPECT_NEAR(tagged.seconds, 4.0, 0.05);
 }
 
 TEST_F(Songs, RefusesFilesThatAreNotMp3) {
