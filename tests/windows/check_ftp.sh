@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # kestrel-cli.exe from the unpacked zip, under Wine, against a real FTP server on 127.0.0.1:
 # playlists (the same lines as the Linux kestrel-cli prints), check of a song and of a WAV named
-# .mp3 (the song libraries load and decode), upload, deploy of a folder (the
+# .mp3 (the song libraries load and decode), upload, upload --normalize (the copy measured
+# by the Linux kestrel-cli), deploy of a folder (the
 # bytes on the server equal the folder's; one play list and its song have names outside the
 # ANSI code page, so they only arrive when the names travel as wide text), and a second deploy
 # that stores nothing. Zone.ini has no zones, so nothing goes on the bus; everything runs in a
@@ -24,8 +25,8 @@ wine_server_in "$ns"
 
 served=$NETNS_TMP/served
 mkdir -p "$served/Jazz" "$served/Rock"
-head -c 70000 /dev/urandom >"$served/Jazz/a.mp3"
-head -c 50000 /dev/urandom >"$served/Rock/r.mp3"
+"$here/../../scripts/make-song" "$served/Jazz/a.mp3" 70000
+"$here/../../scripts/make-song" "$served/Rock/r.mp3" 50000
 ftp_log=$NETNS_TMP/ftp-commands.log
 ip netns exec "$ns" /usr/bin/python3 "$here/../support/ftp_test_server.py" --root "$served" \
   --log "$ftp_log" >"$NETNS_TMP/ftp.out" 2>&1 &
@@ -63,17 +64,28 @@ check "check prints what the Linux kestrel-cli prints" \
   "$(printf '%s\n' "$checked" | cut -f2-)"
 
 song=$NETNS_TMP/new.mp3
-head -c 90000 /dev/urandom >"$song"
+"$here/../../scripts/make-song" "$song" 90000
 cli upload --replace Jazz "$(wine_path "$song")" >/dev/null || true
 check_same_file "upload stores the file's bytes" "$song" "$served/Jazz/new.mp3"
+
+# The tone evened out on the way: the player's copy has the file's size, other gain fields, and
+# the loudness the Linux check measures on it is within 0.75 LU of the target.
+status=0
+cli upload --replace --normalize=-14 Jazz "$(wine_path "$NETNS_TMP/tone.mp3")" >/dev/null || status=$?
+check "upload --normalize exit status" 0 "$status"
+check "upload --normalize keeps the song's size" "$(stat -c %s "$NETNS_TMP/tone.mp3")" \
+  "$(stat -c %s "$served/Jazz/tone.mp3" 2>/dev/null || echo missing)"
+loudness=$(ip netns exec "$ns" "$linux_cli" check "$served/Jazz/tone.mp3" | cut -f6)
+check "upload --normalize brings the song to -14 LUFS" yes \
+  "$(awk -v l="$loudness" 'BEGIN { print (l + 14 <= 0.75 && l + 14 >= -0.75) ? "yes" : "no: " l }')"
 
 music=$NETNS_TMP/music
 greek="Ωδές"
 mkdir -p "$music/Rock" "$music/$greek" "$music/Pop"
-head -c 120000 /dev/urandom >"$music/Rock/r2.mp3"
+"$here/../../scripts/make-song" "$music/Rock/r2.mp3" 120000
 cp "$served/Rock/r.mp3" "$music/Rock/r.mp3"
-head -c 64000 /dev/urandom >"$music/$greek/Καλημέρα.mp3"
-head -c 33000 /dev/urandom >"$music/Pop/p.mp3"
+"$here/../../scripts/make-song" "$music/$greek/Καλημέρα.mp3" 64000
+"$here/../../scripts/make-song" "$music/Pop/p.mp3" 33000
 status=0
 cli deploy "$(wine_path "$music")" >/dev/null || status=$?
 check "deploy exit status" 0 "$status"

@@ -41,7 +41,7 @@ wine_server_in "$ns"
 
 served=$NETNS_TMP/served
 mkdir -p "$served/Jazz"
-head -c 30000 /dev/urandom >"$served/Jazz/a.mp3"
+"$here/../../scripts/make-song" "$served/Jazz/a.mp3" 30000
 ip netns exec "$ns" /usr/bin/python3 "$here/../support/ftp_test_server.py" --root "$served" \
   >"$NETNS_TMP/ftp.out" 2>&1 &
 netns_track $!

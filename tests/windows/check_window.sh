@@ -33,10 +33,10 @@ wine_env "$3"
 # The player: play lists on its FTP server, a stand-in for each zone with a song ready.
 music=$NETNS_TMP/music
 mkdir -p "$music/Bar Evenings" "$music/Lobby Music" "$music/Spa"
-head -c 240000 /dev/urandom >"$music/Bar Evenings/01 Blue Hour.mp3"
-head -c 310000 /dev/urandom >"$music/Lobby Music/01 Morning Light.mp3"
-head -c 280000 /dev/urandom >"$music/Lobby Music/02 Quiet Harbour.mp3"
-head -c 200000 /dev/urandom >"$music/Spa/01 Still Water.mp3"
+"$here/../../scripts/make-song" "$music/Bar Evenings/01 Blue Hour.mp3" 240000
+"$here/../../scripts/make-song" "$music/Lobby Music/01 Morning Light.mp3" 310000
+"$here/../../scripts/make-song" "$music/Lobby Music/02 Quiet Harbour.mp3" 280000
+"$here/../../scripts/make-song" "$music/Spa/01 Still Water.mp3" 200000
 ftp_log=$NETNS_TMP/ftp-commands.log
 ip netns exec "$player" /usr/bin/python3 "$here/../support/ftp_test_server.py" --host "$net.2" \
   --root "$music" --log "$ftp_log" >"$NETNS_TMP/ftp.out" 2>&1 &

@@ -17,7 +17,7 @@ player_ns=$NETNS_PEER
 
 folder=$NETNS_TMP/playlists
 mkdir -p "$folder/Empty" "$folder/Jazz" "$folder/Rock"
-truncate -s 80000 "$folder/Jazz/a.mp3" "$folder/Jazz/b.mp3" "$folder/Rock/r1.mp3" "$folder/Rock/r2.mp3"
+for song in Jazz/a Jazz/b Rock/r1 Rock/r2; do "$here/../../../scripts/make-song" "$folder/$song.mp3" 80000; done
 settings=$NETNS_TMP/Settings
 mkdir -p "$settings"
 printf '[TotalZones]\r\nTotalZones=2\r\n[Zone1]\r\nZoneName=Lobby\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=20\r\n[Zone2]\r\nZoneName=Bar\r\nSubnetIDOfVeltra=1\r\nDeviceIDOfVeltra=21\r\n' >"$settings/Zone.ini"
@@ -63,7 +63,7 @@ expect_line "reload shows that it waits" "waiting for each to report the end" "$
 music=$NETNS_TMP/music
 mkdir -p "$music/Jazz" "$music/Pop" "$music/Rock"
 cp "$folder"/Jazz/* "$music/Jazz/"; cp "$folder"/Rock/* "$music/Rock/"
-truncate -s 80000 "$music/Pop/p.mp3"
+"$here/../../../scripts/make-song" "$music/Pop/p.mp3" 80000
 status=0; run deploy "$music" >/dev/null 2>&1 || status=$?
 check "deploy with the reload" 0 "$status"
 expect_line "the zones reloaded what deploy stored" "1:21 UPDATELIST: play lists reloaded, 3 play lists" "$log"
