@@ -89,19 +89,12 @@ void FtpConnectionPool::ForEach(std::size_t count, const std::function<void(FtpC
 
 bool FtpConnectionPool::Login(std::size_t slot) {
   FtpClient& client = *extras_[slot - 1];
-  try {
-    if (client.Connected()) return true;
-    client.Connect();
-  } catch (const FtpError& e) {
-    Refused(slot, e.what());
-    return false;
-  }
-  Opened(slot);
-  return true;
+  return client.Connected() || Connect(client, slot);
 }
 
-bool FtpConnectionPool::Reconnect(FtpClient& client) {
-  const std::size_t slot = SlotOf(client);
+bool FtpConnectionPool::Reconnect(FtpClient& client) { return Connect(client, SlotOf(client)); }
+
+bool FtpConnectionPool::Connect(FtpClient& client, std::size_t slot) {
   try {
     client.Connect();
   } catch (const FtpError& e) {

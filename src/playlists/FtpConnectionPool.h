@@ -85,6 +85,8 @@ class FtpConnectionPool {
   enum class Slot { Unused, Open, Refused };
   // Logs in the extra client of slot `slot` unless it is; false when refused (limit lowered).
   bool Login(std::size_t slot);
+  // Connects `client`, the one of `slot`; a refusal lowers the number of connections.
+  bool Connect(FtpClient& client, std::size_t slot);
   void Opened(std::size_t slot);
   void Refused(std::size_t slot, const std::string& why);
   std::size_t SlotOf(const FtpClient& client) const;

@@ -201,9 +201,6 @@ MainActions MakeActions(QMainWindow* window, const EnablingFn& enabled) {
   m.acAddList = a.Add("acAddList", "Add List...", 0, nullptr, nullptr);
   m.acDeleteList = a.Add("acDeleteList", "Delete List", 0, playList, nullptr);
   m.acAddSong = a.Add("acAddSong", "Add Song...", 0, playList, nullptr);
-  // The caption with its target and the checked state come from the settings (UploadController).
-  m.acNormalize = a.Add("acNormalize", "Even Out Loudness", 0, nullptr, nullptr);
-  m.acNormalize->setCheckable(true);
   m.acDeleteSong = a.Add("acDeleteSong", "Delete Checked Songs", 0, songChecked, nullptr);
   m.acPrevSong = a.Add("acPrevSong", "Prev Song", 0, zone, nullptr);
   m.acNextSong = a.Add("acNextSong", "Next Song", 0, zone, nullptr);
@@ -219,6 +216,9 @@ MainActions MakeActions(QMainWindow* window, const EnablingFn& enabled) {
   m.acListPlay = a.Add("acListPlay", "Play List", 3, zone, nullptr);
   m.acListCycle = a.Add("acListCycle", "Repeat List", 4, zone, nullptr);
   m.acPlayMode = a.Add("acPlayMode", "Play Mode", 0, zone, nullptr);
+  // The caption with its target and the checked state come from the settings (UploadController).
+  m.acNormalize = a.Add("acNormalize", "Even Out Loudness", 0, nullptr, nullptr);
+  m.acNormalize->setCheckable(true);
 
   // "Settings..." at the right end of the status bar, and Ctrl+Alt+S from anywhere in the window.
   m.acSettings = a.Add("acSettings", "Settings...", 0, nullptr, nullptr);
