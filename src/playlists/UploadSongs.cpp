@@ -32,6 +32,30 @@ struct UploadCancelled {};
 
 // Sets a client's progress handlers for the life of its part of an upload and clears them
 // afterwards: the figures go to the run's tally as those of connection `connection`.
+// A fetched copy is only needed until it is stored: removed when this goes.
+struct RemoveFetched {
+  const UploadSource& source;
+  ~RemoveFetched() {
+    std::error_code ec;
+    if (source.fetch) fs::remove(platform::PathFromUtf8(source.localPath), ec);
+  }
+};
+
+// The tally hears that a connection's transfer ended when this goes.
+struct WorkEnded {
+  UploadTally& tally;
+  int connection;
+  ~WorkEnded() { tally.WorkEnded(connection); }
+};
+
+// Stores the file at `path` as `temp`: as it is, or the copy `screened` plans. The bytes sent.
+std::int64_t StoreSong(FtpClient& client, const std::string& path, const songs::ScreenedSong* screened,
+                       const std::string& temp) {
+  if (screened == nullptr) return client.Store(path, temp);
+  songs::SongSource bytes(path, screened);
+  return client.Store(bytes.Size(), [&bytes](char* buffer, std::size_t max) { return bytes.Read(buffer, max); }, temp);
+}
+
 class WorkHandlersInstalled {
  public:
   WorkHandlersInstalled(FtpClient& client, UploadTally& tally, int connection, const std::atomic<bool>* cancel)
@@ -322,180 +346,183 @@ void SongUploader::Ask(const UploadRun& run, UploadBatch& batch, const Listed& b
 
 // --- step 3: send
 
-void SongUploader::SendBatch(UploadRun& run, UploadBatch& batch) {
-  // The batch's files in order, each the song to send or nullptr (unusable or declined: told as
-  // done when its turn comes); a song whose connection went goes back to the front.
-  std::deque<std::size_t> queue;
-  std::vector<BatchSong*> songOf(batch.end - batch.first, nullptr);
-  for (BatchSong& song : batch.songs) songOf[song.index - batch.first] = &song;
-  for (std::size_t i = batch.first; i < batch.end; ++i) queue.push_back(i);
-  std::mutex mutex;  // guards queue, cancelled, stop, lost and working
-  bool cancelled = false, stop = false;
-  int working = 0;          // connections taking songs now
-  bool sideBySide = false;  // more than one did in this batch
-  std::string lost;  // what the last lost connection said
+// The batch's files in order, each the song to send or nullptr (unusable or declined: told as
+// done when its turn comes); a song whose connection went goes back to the front.
+struct SongUploader::SendQueue {
+  SendQueue(UploadBatch& b, const std::atomic<bool>* c) : batch(b), cancel(c), songOf(b.end - b.first, nullptr) {
+    for (BatchSong& song : batch.songs) songOf[song.index - batch.first] = &song;
+    for (std::size_t i = batch.first; i < batch.end; ++i) queue.push_back(i);
+  }
 
-  // Takes the next file; false when there is none (or the batch is to stop).
-  const auto take = [&](std::size_t& i, bool& again) {
+  BatchSong* SongAt(std::size_t i) const { return songOf[i - batch.first]; }
+  // Takes the next file; false when there is none (or the batch is to stop). `again`: its
+  // song was begun before.
+  bool Take(std::size_t& i, bool& again) {
     std::lock_guard<std::mutex> lock(mutex);
     if (queue.empty() || stop) return false;
     i = queue.front();
     queue.pop_front();
-    const BatchSong* song = songOf[i - batch.first];
-    again = song != nullptr && song->tries > 0;
+    again = SongAt(i) != nullptr && SongAt(i)->tries > 0;
     return true;
-  };
+  }
   // Whether the user cancelled; remembers it for the batch.
-  const auto cancelledNow = [&] {
+  bool CancelledNow() {
     std::lock_guard<std::mutex> lock(mutex);
-    cancelled = cancelled || (cancel_ && *cancel_);
+    cancelled = cancelled || (cancel && *cancel);
     return cancelled;
-  };
-  // The song's connection went: back to the queue for another one, or a failure after
-  // kSendTries transfers.
-  // A song whose connection stopped answering goes back only where connections worked side by
-  // side (alone, a stall is the server's answer, and trying again would only wait as long). True
-  // when it went back and another connection takes songs.
-  const auto giveBack = [&](std::size_t i, BatchSong& song, const std::string& why, bool stalled) {
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      lost = why;
-      if (song.tries < kSendTries && (!stalled || sideBySide)) {
-        queue.push_front(i);
-        return working > 1;
-      }
+  }
+  void Cancel() {
+    std::lock_guard<std::mutex> lock(mutex);
+    cancelled = true;
+  }
+  void Stop() {
+    std::lock_guard<std::mutex> lock(mutex);
+    stop = true;
+  }
+  // The song's connection went (`why`): true when it goes back to the queue for another
+  // connection, false when it is a failure (after kSendTries transfers). A song whose connection
+  // stopped answering goes back only where connections worked side by side (alone, a stall is
+  // the server's answer, and trying again would only wait as long). `othersWork`: another
+  // connection takes songs now.
+  bool GiveBack(std::size_t i, const BatchSong& song, const std::string& why, bool stalled, bool& othersWork) {
+    std::lock_guard<std::mutex> lock(mutex);
+    lost = why;
+    othersWork = working > 1;
+    if (song.tries >= kSendTries || (stalled && !sideBySide)) return false;
+    queue.push_front(i);
+    return true;
+  }
+
+  // While it lives, a connection takes songs.
+  struct Working {
+    SendQueue& q;
+    explicit Working(SendQueue& queue) : q(queue) {
+      std::lock_guard<std::mutex> lock(q.mutex);
+      q.sideBySide = q.sideBySide || ++q.working > 1;
     }
-    song.settled = true;
-    run.Fail(run.NameOf(song), why);
-    tally_->FileDone();
-    return false;
+    ~Working() {
+      std::lock_guard<std::mutex> lock(q.mutex);
+      --q.working;
+    }
   };
 
-  const auto work = [&](FtpClient& client, int connection) {
-    WorkHandlersInstalled handlers(client, *tally_, connection, cancel_);
-    struct Working {
-      std::mutex& mutex;
-      int& working;
-      Working(std::mutex& m, int& w, bool& together) : mutex(m), working(w) {
-        std::lock_guard<std::mutex> lock(mutex);
-        together = together || ++working > 1;
-      }
-      ~Working() {
-        std::lock_guard<std::mutex> lock(mutex);
-        --working;
-      }
-    } counted(mutex, working, sideBySide);
-    std::size_t i = 0;
-    bool again = false;
-    while (take(i, again)) {
-      if (cancelledNow()) continue;  // the files after a cancel are skipped, untold
-      if (!again) tally_->FileStarting(static_cast<int>(i) + 1);
-      BatchSong* song = songOf[i - batch.first];
-      if (song == nullptr) {
-        tally_->FileDone();
-        continue;
-      }
-      Sent sent = Sent::Lost;
-      std::string why;
-      bool stalled = false;
-      try {
-        ++song->tries;
-        if (!client.Connected()) {
-          if (!pool_) {
-            client.Connect();
-          } else if (!pool_->Reconnect(client)) {
-            giveBack(i, *song, pool_->LoweredBecause(), false);
-            return;  // the server takes this connection no more: the others go on
-          }
-        }
-        client.EnterDir(run.dir);
-        sent = Send(run, *song, client, connection, stalled, why);
-      } catch (const UploadCancelled&) {
-        std::lock_guard<std::mutex> lock(mutex);
-        cancelled = true;
-        sent = Sent::Failed;
-      } catch (const FtpError& e) {
-        if (e.kind() != FtpError::Kind::Connection || !pool_) {
-          std::lock_guard<std::mutex> lock(mutex);
-          stop = true;  // the play list cannot be entered: the batch ends
-          throw;
-        }
-        why = e.what();
-        stalled = !e.retryable();
-      }
-      if (sent != Sent::Lost) {
-        tally_->FileDone();
-        continue;
-      }
-      if (why.empty()) why = "the connection was lost while the song was sent";
-      // A connection that stopped answering leaves its song to the others, where there are any.
-      if (giveBack(i, *song, why, stalled) && stalled) return;
-      if (!pool_) continue;  // the one connection is opened again for the next song
-      if (!client.Connected() && !pool_->Reconnect(client)) return;
-    }
-  };
+  UploadBatch& batch;
+  const std::atomic<bool>* cancel;
+  std::vector<BatchSong*> songOf;
+  std::deque<std::size_t> queue;
+  std::mutex mutex;  // guards queue, cancelled, stop, lost and working
+  bool cancelled = false, stop = false;
+  int working = 0;          // connections taking songs now
+  bool sideBySide = false;  // more than one did in this batch
+  std::string lost;         // what the last lost connection said
+};
+
+void SongUploader::SendBatch(UploadRun& run, UploadBatch& batch) {
+  SendQueue queue(batch, cancel_);
+  const auto work = [&](FtpClient& client, int connection) { SendFromQueue(run, queue, client, connection); };
   if (pool_)
     pool_->RunWorkers(work, static_cast<int>(std::max<std::size_t>(1, batch.songs.size())));
   else
     work(*client_, 0);
   // Songs no connection could take: every one the server would still let in went.
-  for (const std::size_t i : queue) {
-    if (cancelled) break;
-    if (BatchSong* song = songOf[i - batch.first]; song != nullptr) {
+  for (const std::size_t i : queue.queue) {
+    if (queue.cancelled) break;
+    if (BatchSong* song = queue.SongAt(i); song != nullptr) {
       song->settled = true;
-      run.Fail(run.NameOf(*song), lost.empty() ? "no connection to the server" : lost);
+      run.Fail(run.NameOf(*song), queue.lost.empty() ? "no connection to the server" : queue.lost);
     }
     tally_->FileDone();
   }
-  if (cancelled) run.result.cancelled = batch.cancelled = true;
+  if (queue.cancelled) run.result.cancelled = batch.cancelled = true;
+}
+
+void SongUploader::SendFromQueue(UploadRun& run, SendQueue& queue, FtpClient& client, int connection) {
+  WorkHandlersInstalled handlers(client, *tally_, connection, cancel_);
+  const SendQueue::Working counted(queue);
+  std::size_t i = 0;
+  bool again = false;
+  while (queue.Take(i, again)) {
+    if (queue.CancelledNow()) continue;  // the files after a cancel are skipped, untold
+    if (!again) tally_->FileStarting(static_cast<int>(i) + 1);
+    if (queue.SongAt(i) == nullptr) {
+      tally_->FileDone();
+      continue;
+    }
+    if (!SendQueued(run, queue, i, client, connection)) return;
+  }
+}
+
+bool SongUploader::SendQueued(UploadRun& run, SendQueue& queue, std::size_t i, FtpClient& client, int connection) {
+  BatchSong& song = *queue.SongAt(i);
+  bool othersWork = false;
+  // The song's connection went: back to the queue, or a failure.
+  const auto giveBack = [&](const std::string& why, bool stalled) {
+    if (queue.GiveBack(i, song, why, stalled, othersWork)) return true;
+    song.settled = true;
+    run.Fail(run.NameOf(song), why);
+    tally_->FileDone();
+    return false;
+  };
+  Sent sent = Sent::Lost;
+  std::string why;
+  bool stalled = false;
+  try {
+    ++song.tries;
+    if (!client.Connected()) {
+      if (!pool_) {
+        client.Connect();
+      } else if (!pool_->Reconnect(client)) {
+        giveBack(pool_->LoweredBecause(), false);
+        return false;  // the server takes this connection no more: the others go on
+      }
+    }
+    client.EnterDir(run.dir);
+    sent = Send(run, song, client, connection, stalled, why);
+  } catch (const UploadCancelled&) {
+    queue.Cancel();
+    sent = Sent::Failed;
+  } catch (const FtpError& e) {
+    if (e.kind() != FtpError::Kind::Connection || !pool_) {
+      queue.Stop();  // the play list cannot be entered: the batch ends
+      throw;
+    }
+    why = e.what();
+    stalled = !e.retryable();
+  }
+  if (sent != Sent::Lost) {
+    tally_->FileDone();
+    return true;
+  }
+  if (why.empty()) why = "the connection was lost while the song was sent";
+  // A connection that stopped answering leaves its song to the others, where there are any.
+  if (giveBack(why, stalled) && othersWork && stalled) return false;
+  if (!pool_) return true;  // the one connection is opened again for the next song
+  return client.Connected() || pool_->Reconnect(client);
 }
 
 SongUploader::Sent SongUploader::Send(UploadRun& run, BatchSong& song, FtpClient& client, int connection,
                                       bool& stalled, std::string& lostBecause) {
   const UploadSource& source = run.sources[song.index];
-  // A fetched copy is only needed until it is stored.
-  struct RemoveFetched {
-    const UploadSource& source;
-    ~RemoveFetched() {
-      std::error_code ec;
-      if (source.fetch) fs::remove(platform::PathFromUtf8(source.localPath), ec);
-    }
-  } removeFetched{source};
-  struct Ended {
-    UploadTally& tally;
-    int connection;
-    ~Ended() { tally.WorkEnded(connection); }
-  } ended{*tally_, connection};
+  const RemoveFetched removeFetched{source};
+  const WorkEnded ended{*tally_, connection};
   const std::string temp = TransferName::New(installation_);
   try {
     tally_->TransferStarting();
     if (source.fetch) source.fetch(client);
     platform::FileStamp stamp, after;
     const bool known = platform::ReadFileStamp(source.localPath, stamp);
-    // The song's check: made before the run, or here as it is sent.
-    const songs::ScreenedSong* screened = source.screened;
     std::optional<songs::ScreenedSong> checkedNow;
-    if (screened == nullptr && screening_ == nullptr && findings_ != nullptr && !source.fetch) {
-      checkedNow = songs::ScreenSong(source.localPath, findings_->targetLufs);
-      screened = &*checkedNow;
-      run.Checked(song.index, *checkedNow);
-      if (!screened->check.Sendable()) {
-        song.settled = true;
-        run.Fail(source.name, "not sent: " + screened->check.reason);
-        return Sent::Failed;
-      }
+    const songs::ScreenedSong* screened = CheckOf(run, song, checkedNow);
+    if (screened != nullptr && !screened->check.Sendable()) {
+      song.settled = true;
+      run.Fail(source.name, "not sent: " + screened->check.reason);
+      return Sent::Failed;
     }
     song.temp = temp;
     const std::optional<double> target = screening_ != nullptr ? screening_->targetLufs
                                          : findings_ != nullptr ? findings_->targetLufs : std::nullopt;
     const long long shift = screened != nullptr && target ? songs::NormalizedTimeShift(*target) : 0;
-    std::int64_t sent;
-    if (screened != nullptr) {
-      songs::SongSource bytes(source.localPath, screened);
-      sent = client.Store(bytes.Size(), [&bytes](char* buffer, std::size_t max) { return bytes.Read(buffer, max); }, temp);
-    } else {
-      sent = client.Store(source.localPath, temp);
-    }
+    const std::int64_t sent = StoreSong(client, source.localPath, screened, temp);
     if (known && (!platform::ReadFileStamp(source.localPath, after) || after != stamp))
       throw FtpError(FtpError::Kind::LocalFile, "store file: " + EscapeControls(source.localPath) +
                                                     " changed while it was sent; this copy was not put in its place");
@@ -527,6 +554,16 @@ SongUploader::Sent SongUploader::Send(UploadRun& run, BatchSong& song, FtpClient
     run.Fail(source.name, e.what());
     return Sent::Failed;
   }
+}
+
+const songs::ScreenedSong* SongUploader::CheckOf(UploadRun& run, const BatchSong& song,
+                                                 std::optional<songs::ScreenedSong>& checkedNow) {
+  const UploadSource& source = run.sources[song.index];
+  if (source.screened != nullptr || screening_ != nullptr || findings_ == nullptr || source.fetch)
+    return source.screened;
+  checkedNow = songs::ScreenSong(source.localPath, findings_->targetLufs);
+  run.Checked(song.index, *checkedNow);
+  return &*checkedNow;
 }
 
 // --- steps 4 to 6

@@ -59,6 +59,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -143,6 +144,13 @@ class SongUploader {
   // Step 3 for the batch, with the listener told of every file and the cancel watched: over the
   // pool's connections where there is a pool, else over the one connection.
   void SendBatch(UploadRun& run, UploadBatch& batch);
+  // The songs of a batch as the connections take them (UploadSongs.cpp).
+  struct SendQueue;
+  // One connection's share of step 3: songs from `queue` until there are none, or the
+  // connection is of no more use.
+  void SendFromQueue(UploadRun& run, SendQueue& queue, FtpClient& client, int connection);
+  // Song `i` of the batch over `client`; false when the connection is of no more use.
+  bool SendQueued(UploadRun& run, SendQueue& queue, std::size_t i, FtpClient& client, int connection);
   enum class Sent { Stored, Failed, Lost };
   // Step 3 for one song over `client` (connection `connection` of the pool, 0 without one): its
   // bytes under a temporary name. Failed: not stored (the failure is noted); Lost: the
@@ -150,6 +158,10 @@ class SongUploader {
   // answering). Throws UploadCancelled when cancelled.
   Sent Send(UploadRun& run, BatchSong& song, FtpClient& client, int connection, bool& stalled,
             std::string& lostBecause);
+  // The song's check: the one made before the run, or one made now into `checkedNow` when songs
+  // are checked as they are sent; nullptr: sent as it is.
+  const songs::ScreenedSong* CheckOf(UploadRun& run, const BatchSong& song,
+                                     std::optional<songs::ScreenedSong>& checkedNow);
   // Steps 4 to 6 for the songs of `batch` that were stored.
   void PutBatchInPlace(UploadRun& run, UploadBatch& batch);
   // Step 4: gives the stored files the local files' times; returns those stamped.
