@@ -16,7 +16,7 @@ constexpr std::size_t kReadBytes = 64 * 1024;
 
 }  // namespace
 
-SongCheck CheckSong(const std::string& path) {
+SongCheck CheckSong(const std::string& path, const std::atomic<bool>* cancel) {
   SongCheck check;
   std::ifstream in(platform::PathFromUtf8(path), std::ios::binary);
   if (!in) {
@@ -28,6 +28,11 @@ SongCheck CheckSong(const std::string& path) {
   SongAnalyzer analyzer;
   std::vector<char> buffer(kReadBytes);
   while (!analyzer.Decided()) {
+    if (cancel != nullptr && cancel->load()) {
+      check.path = path;
+      check.cancelled = true;
+      return check;
+    }
     in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
     const auto got = static_cast<std::size_t>(in.gcount());
     if (got == 0) break;

@@ -3,6 +3,7 @@
 // file. A file that is not MP3 is not sent; a damaged one is sent with a warning.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -58,12 +59,16 @@ struct SongCheck {
 
   GainFacts gain;
 
+  // The check was stopped before the end of the file: nothing of it is known.
+  bool cancelled = false;
+
   bool Sendable() const { return verdict == SongVerdict::Ok || verdict == SongVerdict::Damaged; }
 };
 
 // Reads the file at `path` (UTF-8) once, from its start, and checks it. A file that is not
 // MPEG audio is usually known as such from its first 64 KiB, and reading stops there.
-SongCheck CheckSong(const std::string& path);
+// `cancel`, when given, is watched between reads: once set, the check stops (cancelled).
+SongCheck CheckSong(const std::string& path, const std::atomic<bool>* cancel = nullptr);
 
 // "ok", "damaged", "not MP3", "unreadable".
 const char* VerdictText(SongVerdict verdict);

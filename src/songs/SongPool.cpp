@@ -26,7 +26,8 @@ std::vector<SongCheck> CheckSongs(const std::vector<std::string>& paths, const S
         if (next == paths.size() || (options.cancel && options.cancel->load())) break;
         index = next++;
       }
-      SongCheck check = CheckSong(paths[index]);
+      SongCheck check = CheckSong(paths[index], options.cancel);
+      if (check.cancelled) break;  // stopped half way: not checked
       std::lock_guard<std::mutex> lock(mutex);
       results[index] = std::move(check);
       finished[index] = 1;

@@ -17,8 +17,8 @@ struct SongPoolOptions {
   int workers = 0;
   // Called on the calling thread for each result, in the order of the paths.
   std::function<void(std::size_t index, const SongCheck& check)> done;
-  // Watched between songs: once set, no further song is started, and the songs already
-  // started are finished.
+  // Watched between songs and between reads of a song: once set, no further song is started,
+  // and the songs being checked are stopped where they are.
   const std::atomic<bool>* cancel = nullptr;
 };
 

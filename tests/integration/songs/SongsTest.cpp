@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -404,6 +405,18 @@ TEST_F(Songs, PoolGivesResultsInTheOrderOfThePaths) {
     EXPECT_EQ(told[i], i);
   }
   EXPECT_EQ(results.back().verdict, SongVerdict::NotMp3);
+
+  // A cancel stops a long song half way: only the songs before it are given.
+  std::string frames;
+  const std::string song = Read(File("mpeg1-stereo-128.mp3"));
+  for (int i = 0; i < 400; ++i) frames += song;  // about half an hour
+  Write(File("long.mp3"), frames);
+  std::atomic<bool> cancel{false};
+  SongPoolOptions stopping;
+  stopping.workers = 2;
+  stopping.cancel = &cancel;
+  stopping.done = [&](std::size_t, const SongCheck&) { cancel = true; };
+  EXPECT_EQ(CheckSongs({File("mpeg1-stereo-128.mp3"), File("long.mp3")}, stopping).size(), 1u);
 }
 
 // Upload and deploy check every file before sending and even out loudness on the player's copies
