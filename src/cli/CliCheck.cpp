@@ -11,6 +11,7 @@
 #include "cli/Cli.h"
 #include "cli/CliOutput.h"
 #include "core/TextEscape.h"
+#include "platform/Text.h"
 #include "platform/Utf8Path.h"
 #include "songs/LoudnessPlan.h"
 #include "songs/SongPool.h"
@@ -57,13 +58,6 @@ bool FolderSongs(const std::string& folder, std::vector<std::string>& out) {
   return true;
 }
 
-std::string Number(double value, int decimals) {
-  if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
-  char text[48];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  return text;
-}
-
 nlohmann::json Level(bool measured, double value) {
   if (!measured || !std::isfinite(value)) return nullptr;
   return std::round(value * 100) / 100;
@@ -98,9 +92,9 @@ void PrintLine(const SongCheck& c) {
   const bool mp3 = c.verdict == SongVerdict::Ok || c.verdict == SongVerdict::Damaged;
   std::string line = EscapeControls(c.path);
   if (mp3) {
-    line += "\t" + Number(c.seconds, 1) + "\t" + Number(c.bitrateKbps, 0) + "\t" + (c.variableBitrate ? "VBR" : "CBR") +
-            "\t" + std::to_string(c.sampleRate) + "\t" + (c.measured ? Number(c.loudnessLufs, 1) : "-") + "\t" +
-            (c.measured ? Number(c.truePeakDbtp, 1) : "-");
+    line += "\t" + platform::DecimalText(c.seconds, 1) + "\t" + platform::DecimalText(c.bitrateKbps, 0) + "\t" + (c.variableBitrate ? "VBR" : "CBR") +
+            "\t" + std::to_string(c.sampleRate) + "\t" + (c.measured ? platform::DecimalText(c.loudnessLufs, 1) : "-") + "\t" +
+            (c.measured ? platform::DecimalText(c.truePeakDbtp, 1) : "-");
   } else {
     line += "\t-\t-\t-\t-\t-\t-";
   }

@@ -156,9 +156,9 @@ bool ContentDiffers(FtpClient& client, const std::string& playList, const Deploy
     if (std::isnan(target)) {
       in = std::make_unique<songs::SongSource>(song.path, nullptr);
     } else {
-      const songs::SongScreening checked = songs::ScreenSongs({song.path}, {target, nullptr, nullptr});
-      if (checked.songs.empty() || !checked.songs[0].check.Sendable()) return true;
-      in = std::make_unique<songs::SongSource>(song.path, &checked.songs[0]);
+      const songs::ScreenedSong checked = songs::ScreenSong(song.path, target);
+      if (!checked.check.Sendable()) return true;
+      in = std::make_unique<songs::SongSource>(song.path, &checked);
     }
   } catch (const std::runtime_error&) {
     return true;

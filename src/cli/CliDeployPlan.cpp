@@ -8,6 +8,7 @@
 #include "cli/CliOutput.h"
 #include "cli/CliProgress.h"
 #include "core/TextEscape.h"
+#include "platform/Text.h"
 #include "playlists/UploadSongs.h"
 
 namespace kestrel::cli {
@@ -120,12 +121,6 @@ bool Measured(const songs::ScreenedSong* s) {
   return s != nullptr && s->check.measured && std::isfinite(s->check.loudnessLufs);
 }
 
-std::string Decibels(double value, const char* format) {
-  char text[32];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
-
 // ", -20.3 LUFS, -1.2 dBTP, +1.5 dB" (the change with --normalize), or what the check found
 // against sending it.
 std::string SongLoudness(const songs::ScreenedSong* s) {
@@ -133,8 +128,8 @@ std::string SongLoudness(const songs::ScreenedSong* s) {
   if (!s->check.Sendable()) return ", not sent: " + s->check.reason;
   std::string text;
   if (Measured(s))
-    text += ", " + Decibels(s->check.loudnessLufs, "%.1f") + " LUFS, " + Decibels(s->check.truePeakDbtp, "%.1f") + " dBTP";
-  if (s->change.steps != 0) text += ", " + Decibels(s->change.gainDb, "%+.1f") + " dB";
+    text += ", " + platform::DecimalText(s->check.loudnessLufs, 1) + " LUFS, " + platform::DecimalText(s->check.truePeakDbtp, 1) + " dBTP";
+  if (s->change.steps != 0) text += ", " + platform::DecimalText(s->change.gainDb, 1, true) + " dB";
   if (s->check.verdict == songs::SongVerdict::Damaged) text += ", damaged: " + s->check.reason;
   return text;
 }
@@ -212,7 +207,7 @@ void PrintDeployPlan(bool json, const DeployPlan& plan, const DeployContext& con
       if (!r.create) add(std::to_string(r.unchanged) + " unchanged");
       double low = 0, high = 0;
       if (LoudnessRange(r, context, low, high))
-        add("loudness " + Decibels(low, "%.1f") + (high > low ? " to " + Decibels(high, "%.1f") : "") + " LUFS");
+        add("loudness " + platform::DecimalText(low, 1) + (high > low ? " to " + platform::DecimalText(high, 1) : "") + " LUFS");
     }
     std::printf("%s: %s\n", EscapeControls(r.name).c_str(), line.c_str());
     for (const DeployPlan::Upload* u : r.sends)

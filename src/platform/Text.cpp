@@ -1,5 +1,8 @@
 #include "platform/Text.h"
 
+#include <cmath>
+#include <cstdio>
+
 namespace kestrel::platform {
 
 std::string TrimChars(std::string_view s, std::string_view atStart, std::string_view atEnd) {
@@ -32,6 +35,13 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
   for (std::size_t i = 0; i < a.size(); ++i)
     if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
   return true;
+}
+
+std::string DecimalText(double value, int decimals, bool sign) {
+  if (std::isinf(value)) return value < 0 ? "-inf" : (sign ? "+inf" : "inf");
+  char text[48];
+  std::snprintf(text, sizeof text, sign ? "%+.*f" : "%.*f", decimals, value);
+  return text;
 }
 
 }  // namespace kestrel::platform

@@ -1,4 +1,4 @@
-// Blanks and letter case: the text helpers of the whole program. Letter case is that of A to Z
+// Blanks, letter case and numbers as text: the text helpers of the whole program. Letter case is that of A to Z
 // only, as the settings files and the servers' replies use it; other bytes (UTF-8 among them)
 // are compared as they are.
 #pragma once
@@ -32,5 +32,9 @@ std::string UpperCase(std::string s);
 
 // True when `a` and `b` are equal but for the letter case of A to Z.
 bool EqualNoCase(std::string_view a, std::string_view b);
+
+// `value` with `decimals` digits after the point ("-23.4"), with "+" before a value above 0
+// when `sign`; "inf" or "-inf" for an infinity, on every C runtime.
+std::string DecimalText(double value, int decimals, bool sign = false);
 
 }  // namespace kestrel::platform

@@ -813,6 +813,30 @@ std::string SpeedText(std::int64_t bytes, double seconds, const std::string& dec
   return std::to_string(hundredths / 100) + decimalPoint + fraction + " KB/s";
 }
 
+songs::SongScreening StoredOnly(const songs::SongScreening& screening, const std::vector<UploadFailure>& failures) {
+  songs::SongScreening stored = screening;
+  const auto failed = [&failures](const songs::ScreenedSong& song) {
+    const std::string name = ServerFileName(song.check.path);
+    return std::any_of(failures.begin(), failures.end(), [&name](const UploadFailure& f) { return f.file == name; });
+  };
+  stored.songs.erase(std::remove_if(stored.songs.begin(), stored.songs.end(), failed), stored.songs.end());
+  return stored;
+}
+
+std::string CheckFindingsText(const songs::SongScreening& sent) {
+  std::string text;
+  const auto part = [&text](const char* heading, const std::vector<std::string>& lines) {
+    if (lines.empty()) return;
+    if (!text.empty()) text += "\n\n";
+    text += heading;
+    for (const std::string& line : lines) text += "\n" + line;
+  };
+  part("Sent, but damaged:", sent.Warned());
+  part("Loudness changed:", sent.Changed());
+  part("Loudness target not reached:", sent.MissedTarget());
+  return text;
+}
+
 std::string NotStoredText(const std::vector<UploadFailure>& failures, const std::vector<std::string>& leftovers) {
   std::string text;
   if (!failures.empty()) {

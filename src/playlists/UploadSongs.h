@@ -223,6 +223,14 @@ std::string ServerFileName(const std::string& localPath);
 std::string SpeedText(std::int64_t bytes, double seconds, const std::string& decimalPoint = ".");
 
 // The end message naming each file not stored and why, and the temporary files left behind.
+// The check's findings on the songs of an upload that were not named among its failures.
+songs::SongScreening StoredOnly(const songs::SongScreening& screening, const std::vector<UploadFailure>& failures);
+
+// What the check found among the songs sent, in one message: the damaged songs, the loudness
+// changes and the songs that could not reach the target, each under its heading; empty when
+// there is nothing to say.
+std::string CheckFindingsText(const songs::SongScreening& sent);
+
 std::string NotStoredText(const std::vector<UploadFailure>& failures,
                           const std::vector<std::string>& leftovers = {});
 

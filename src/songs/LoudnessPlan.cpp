@@ -4,19 +4,12 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/Text.h"
 #include "songs/MusicCrc.h"
 
 namespace kestrel::songs {
 
-namespace {
-
-std::string Db(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f", value);
-  return text;
-}
-
-}  // namespace
+using platform::DecimalText;
 
 LoudnessChange PlanLoudness(const SongCheck& check, double targetLufs) {
   LoudnessChange change;
@@ -36,15 +29,15 @@ LoudnessChange PlanLoudness(const SongCheck& check, double targetLufs) {
     const int room = static_cast<int>(std::floor((kPeakCeilingDbtp - check.truePeakDbtp) / kGainStepDb + 1e-9));
     if (room < steps) {
       steps = std::max(room, 0);
-      change.note = "raised only " + Db(steps * kGainStepDb) + " dB: its true peak of " + Db(check.truePeakDbtp) +
-                    " dBTP may not pass " + Db(kPeakCeilingDbtp) + " dBTP";
+      change.note = "raised only " + DecimalText(steps * kGainStepDb, 1) + " dB: its true peak of " + DecimalText(check.truePeakDbtp, 1) +
+                    " dBTP may not pass " + DecimalText(kPeakCeilingDbtp, 1) + " dBTP";
     }
   }
   const int low = std::max(-check.gain.lowestGain, -MusicCrc::kMaxSteps);
   const int high = std::min(255 - check.gain.highestGain, MusicCrc::kMaxSteps);
   if (steps < low || steps > high) {
     steps = std::clamp(steps, low, high);
-    change.note = "changed only " + Db(steps * kGainStepDb) + " dB: the most the song's gain fields allow";
+    change.note = "changed only " + DecimalText(steps * kGainStepDb, 1) + " dB: the most the song's gain fields allow";
   }
   change.steps = steps;
   change.gainDb = steps * kGainStepDb;

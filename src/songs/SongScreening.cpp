@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "platform/Text.h"
 #include "platform/Utf8Path.h"
 #include "songs/AdjustedSong.h"
 #include "songs/SongPool.h"
@@ -17,12 +18,6 @@ namespace {
 
 std::string FileName(const std::string& path) {
   return platform::Utf8FromPath(platform::PathFromUtf8(path).filename());
-}
-
-std::string Fixed(double value, const char* format) {
-  char text[32];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
 }
 
 }  // namespace
@@ -51,8 +46,8 @@ std::vector<std::string> SongScreening::Changed() const {
   std::vector<std::string> lines;
   for (const ScreenedSong& song : songs) {
     if (song.change.steps == 0) continue;
-    std::string line = FileName(song.check.path) + ": " + Fixed(song.change.gainDb, "%+.1f") + " dB (to " +
-                       Fixed(song.change.loudnessLufs, "%.1f") + " LUFS)";
+    std::string line = FileName(song.check.path) + ": " + platform::DecimalText(song.change.gainDb, 1, true) + " dB (to " +
+                       platform::DecimalText(song.change.loudnessLufs, 1) + " LUFS)";
     if (!song.change.note.empty()) line += "; " + song.change.note;
     lines.push_back(line);
   }

@@ -110,31 +110,8 @@ void UploadController::UploadSongs(const std::string& target, const std::vector<
       nullptr, check);
   // A check stopped by Cancel sent nothing.
   if (screening.cancelled) return;
-  const std::string summary = CheckSummary(screening, result.failures);
+  const std::string summary = CheckFindingsText(StoredOnly(screening, result.failures));
   if (!summary.empty()) context_.CurrentPrompts().Show(PromptKind::InfoOk, summary);
-}
-
-std::string UploadController::CheckSummary(const songs::SongScreening& screening,
-                                           const std::vector<UploadFailure>& failures) {
-  songs::SongScreening sent = screening;
-  sent.songs.erase(std::remove_if(sent.songs.begin(), sent.songs.end(),
-                                  [&failures](const songs::ScreenedSong& song) {
-                                    const std::string name = ServerFileName(song.check.path);
-                                    return std::any_of(failures.begin(), failures.end(),
-                                                       [&name](const UploadFailure& f) { return f.file == name; });
-                                  }),
-                   sent.songs.end());
-  std::string text;
-  const auto part = [&text](const char* heading, const std::vector<std::string>& lines) {
-    if (lines.empty()) return;
-    if (!text.empty()) text += "\n\n";
-    text += heading;
-    for (const std::string& line : lines) text += "\n" + line;
-  };
-  part("Sent, but damaged:", sent.Warned());
-  part("Loudness changed:", sent.Changed());
-  part("Loudness target not reached:", sent.MissedTarget());
-  return text;
 }
 
 void UploadController::CopySongs(const std::string& target, const std::vector<TSongObj>& songs, std::function<void()> then) {

@@ -56,10 +56,6 @@ class UploadController : public QObject {
   // cannot be written, the toggle undone with the reason shown.
   void acNormalizeExecute(bool checked);
 
-  // The summary after an upload: the damaged songs sent with a warning, the songs whose loudness
-  // was changed and those that could not reach the target, leaving out the files named in
-  // `failures`; empty when there is nothing to tell.
-  static std::string CheckSummary(const songs::SongScreening& screening, const std::vector<UploadFailure>& failures);
 
   // Lets the song list take files dropped from the desktop or a file manager; each drop goes to
   // the handler with the local paths, in the order given.
