@@ -274,6 +274,7 @@ class Deployment {
   }
   const CliProgress& Progress() const { return progress_; }
   int Failures() const { return failures_; }
+  const std::vector<UploadFailure>& Failed() const { return failed_; }
   int SongsDeleted() const { return songsDeleted_; }
   int ListsDeleted() const { return listsDeleted_; }
 
@@ -310,6 +311,7 @@ class Deployment {
         const UploadResult result = uploader.UploadSongs(target, paths, &listed);
         storedAny_ = storedAny_ || result.uploaded;
         failures_ += static_cast<int>(result.failures.size());
+        failed_.insert(failed_.end(), result.failures.begin(), result.failures.end());
       } catch (const FtpError& e) {
         failures_ += static_cast<int>(paths.size());
         Note(status_, server_.EnterFailed(target.Name, e));
@@ -339,6 +341,7 @@ class Deployment {
   songs::SongScreening* findings_;
   bool storedAny_ = false;
   int failures_ = 0;
+  std::vector<UploadFailure> failed_;  // the songs the uploads did not store, with why
   int songsDeleted_ = 0;
   int listsDeleted_ = 0;
   int status_ = kOk;
@@ -423,7 +426,7 @@ int CarryOut(CliContext& cli, CliServer& server, const DeployPlan& plan, const O
                plan.uploads.size(), ByteText(progress.BytesStored()).c_str(), progress.Seconds(),
                deployment.SongsDeleted(), plan.deleteSongs.size(), deployment.ListsDeleted(),
                plan.deletePlayLists.size());
-  TellCheckFindings(findings);
+  TellCheckFindings(findings, deployment.Failed());
   if (deployment.Changed()) Note(status, Reload(cli.app));
   return status;
 }

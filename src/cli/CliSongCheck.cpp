@@ -43,7 +43,8 @@ songs::SongScreening CheckForSending(const Options& options, const std::vector<s
   return songs::ScreenSongs(paths, screen);
 }
 
-void TellCheckFindings(const songs::SongScreening& screening) {
+void TellCheckFindings(const songs::SongScreening& checked, const std::vector<UploadFailure>& failures) {
+  const songs::SongScreening screening = StoredOnly(checked, failures);
   for (const std::string& line : screening.Warned())
     std::fprintf(stderr, "warning: sent, but damaged: %s\n", EscapeControls(line).c_str());
   for (const std::string& line : screening.Changed())
@@ -52,9 +53,10 @@ void TellCheckFindings(const songs::SongScreening& screening) {
     std::fprintf(stderr, "loudness target missed: %s\n", EscapeControls(line).c_str());
 }
 
-nlohmann::json CheckFindingsJson(const songs::SongScreening& screening) {
-  return {{"notSent", screening.NotSent()}, {"warnings", screening.Warned()},
-          {"loudnessChanged", screening.Changed()}, {"targetMissed", screening.MissedTarget()}};
+nlohmann::json CheckFindingsJson(const songs::SongScreening& screening, const std::vector<UploadFailure>& failures) {
+  const songs::SongScreening stored = StoredOnly(screening, failures);
+  return {{"notSent", screening.NotSent()}, {"warnings", stored.Warned()},
+          {"loudnessChanged", stored.Changed()}, {"targetMissed", stored.MissedTarget()}};
 }
 
 }  // namespace kestrel::cli

@@ -9,6 +9,7 @@
 
 #include "cli/Cli.h"
 #include "cli/CliOutput.h"
+#include "playlists/UploadSongs.h"
 #include "songs/SongScreening.h"
 
 namespace kestrel::cli {
@@ -36,9 +37,11 @@ songs::SongScreening FindingsFor(const Options& options);
 
 // The damaged songs sent with a warning and the loudness changes, a line each, on standard
 // error (the files not sent are named with the others not stored).
-void TellCheckFindings(const songs::SongScreening& screening);
+// Songs named in `failures` (not stored) are left out.
+void TellCheckFindings(const songs::SongScreening& screening, const std::vector<UploadFailure>& failures);
 
 // The findings as JSON: {"notSent": [...], "warnings": [...], "loudnessChanged": [...]}.
-nlohmann::json CheckFindingsJson(const songs::SongScreening& screening);
+// Songs named in `failures` are left out of all but "notSent".
+nlohmann::json CheckFindingsJson(const songs::SongScreening& screening, const std::vector<UploadFailure>& failures);
 
 }  // namespace kestrel::cli

@@ -24,10 +24,10 @@ int Summary(const Options& options, const UploadResult& result, const CliProgres
     for (const UploadFailure& f : result.failures) failures.push_back({{"file", f.file}, {"reason", f.reason}});
     nlohmann::json summary = {{"files", files}, {"bytesStored", progress.BytesStored()},
                               {"seconds", progress.Seconds()}, {"failures", failures}};
-    if (screening != nullptr) summary["songCheck"] = CheckFindingsJson(*screening);
+    if (screening != nullptr) summary["songCheck"] = CheckFindingsJson(*screening, result.failures);
     PrintJson(summary);
   } else {
-    if (screening != nullptr) TellCheckFindings(*screening);
+    if (screening != nullptr) TellCheckFindings(*screening, result.failures);
     std::printf("%d file(s), %d not stored by a failure; %s stored in %.1f s\n", files, failed,
                 ByteText(progress.BytesStored()).c_str(), progress.Seconds());
   }

@@ -479,6 +479,15 @@ TEST_F(Songs, UploadAndDeployCheckAndEvenOutWhatTheySend) {
   EXPECT_EQ(plain.status, 0) << plain.err;
   EXPECT_EQ(plain.err.find("nothing to do"), std::string::npos);
   EXPECT_EQ(Read((tree.path() / "Lounge" / "loud-vbr-crc.mp3").string()), Read(File("loud-vbr-crc.mp3")));
+
+  // A song the player did not store is not told as changed.
+  test::FtpTestServer refusing(tree.str(), {"--refuse-stor"});
+  settings.write("ftpServer.ini", "[ftpServer]\r\nIP=127.0.0.1\r\nPort=" + std::to_string(refusing.port()) +
+                                      "\r\nUserName=kestrel\r\nPassword=secret\r\n");
+  const test::CliRun refused = RunCli({"--settings", settings.str(), "upload", "Lounge", "--replace",
+                                       "--normalize=" + std::string(target), File("mpeg1-joint-320-crc.mp3")});
+  EXPECT_EQ(refused.status, 4) << refused.err;
+  EXPECT_EQ(refused.err.find("loudness changed"), std::string::npos) << refused.err;
 }
 
 TEST_F(Songs, CommandLineCheckNamesEachSongAndFailsForWhatWouldNotBeSent) {
