@@ -17,7 +17,7 @@
 #include "playlists/UploadSongs.h"
 #include "songs/SongScreening.h"
 #include "ui/MainView.h"
-#include "ui/UploadLoudnessSetting.h"
+#include "playlists/UploadLoudnessSetting.h"
 #include "ui/WindowServices.h"
 
 namespace kestrel::ui {

@@ -26,7 +26,7 @@
 #include "ui/Main.h"
 #include "ui/UnitProgressBar.h"
 #include "ui/UnitServerList.h"
-#include "ui/UploadLoudnessSetting.h"
+#include "playlists/UploadLoudnessSetting.h"
 #include "UiTestSupport.h"
 
 using namespace kestrel;
@@ -262,14 +262,14 @@ TEST(UploadLoudnessSetting, ReadsWhatIsKeptAndWritesItBack) {
   test::TempDir dir;
   for (const auto& c : cases) {
     const std::string file = dir.write("Kestrel.ini", c.ini);
-    const ui::UploadLoudnessSetting read = ui::ReadUploadLoudness(file);
+    const UploadLoudnessSetting read = ReadUploadLoudness(file);
     EXPECT_EQ(read.normalize, c.normalize) << c.ini;
     EXPECT_EQ(read.targetLufs, c.target) << c.ini;
   }
   const std::string file = dir.write("Kestrel.ini", "[Upload]\r\nConnections=5\r\n");
   std::string error;
-  ASSERT_TRUE(ui::WriteUploadLoudness(file, {true, -23.5}, error)) << error;
-  const ui::UploadLoudnessSetting read = ui::ReadUploadLoudness(file);
+  ASSERT_TRUE(WriteUploadLoudness(file, {true, -23.5}, error)) << error;
+  const UploadLoudnessSetting read = ReadUploadLoudness(file);
   EXPECT_TRUE(read.normalize);
   EXPECT_EQ(read.targetLufs, -23.5);
   EXPECT_EQ(UploadConnectionsSetting(file), 5);

@@ -1,4 +1,4 @@
-#include "ui/UploadLoudnessSetting.h"
+#include "playlists/UploadLoudnessSetting.h"
 
 #include <cmath>
 #include <iomanip>
@@ -8,7 +8,7 @@
 #include "platform/ProfileIni.h"
 #include "songs/SongScreening.h"
 
-namespace kestrel::ui {
+namespace kestrel {
 
 namespace {
 
@@ -47,4 +47,4 @@ std::string TargetText(double targetLufs) {
   return shown;
 }
 
-}  // namespace kestrel::ui
+}  // namespace kestrel

@@ -7,7 +7,7 @@
 
 #include "songs/LoudnessPlan.h"
 
-namespace kestrel::ui {
+namespace kestrel {
 
 struct UploadLoudnessSetting {
   bool normalize = false;
@@ -25,4 +25,4 @@ bool WriteUploadLoudness(const std::string& settingsFile, const UploadLoudnessSe
 // The target as the settings file and the window show it: "-18", "-16.5".
 std::string TargetText(double targetLufs);
 
-}  // namespace kestrel::ui
+}  // namespace kestrel
