@@ -94,16 +94,22 @@ int ReadPlayer(CliServer& server, const std::vector<DeployPlayList>& local, bool
 std::string TimeHoldProblem(FtpClient& client, const DeployTimeTrial& trial) {
   const std::string path = SongPath(trial.playList, trial.song);
   const long long other = trial.listed + 2 == trial.local ? trial.listed - 2 : trial.listed + 2;
-  std::string reply;
-  if (client.SetModificationTime(path, other, reply) != 213) return "MFMT answered \"" + EscapeControls(reply) + "\"";
   long long back = -1;
   if (client.ServerNote().features.mdtm) {
-    if (!ParseUtcStamp(client.ModificationTime(path), back)) back = -1;
+    // Set, read back and set back in one go (one round trip where the server takes that): the
+    // old time goes back whatever the first two answered.
+    const std::vector<FtpReply> replies = client.Pipeline({{"MFMT", UtcStamp(other) + " " + path},
+                                                           {"MDTM", path},
+                                                           {"MFMT", UtcStamp(trial.listed) + " " + path}});
+    if (replies[0].code != 213) return "MFMT answered \"" + EscapeControls(replies[0].text) + "\"";
+    if (!ParseUtcStamp(TimeOfReply(replies[1]), back)) back = -1;
   } else {
+    std::string reply;
+    if (client.SetModificationTime(path, other, reply) != 213) return "MFMT answered \"" + EscapeControls(reply) + "\"";
     for (const FtpListEntry& entry : client.ListDirExact(PlayListDir(trial.playList)))
       if (entry.name == trial.song && !ParseUtcStamp(entry.modifiedUtc, back)) back = -1;
+    client.SetModificationTime(path, trial.listed, reply);
   }
-  client.SetModificationTime(path, trial.listed, reply);
   return back == other ? std::string() : "a time set with MFMT did not hold";
 }
 
@@ -283,39 +289,38 @@ class Deployment {
   TPlayListObj* Listed(const std::string& name) const { return server_.Store().At(server_.Store().FindPlayListRow(name, 0)); }
 
   void Upload(const DeployPlan& plan, const std::map<std::string, bool>& created) {
-    const int total = static_cast<int>(plan.uploads.size());
-    const std::unique_ptr<FtpConnectionPool> pool = server_.Pool(plan.uploads.size() > 1 ? connections_ : 1);
-    SongUploader uploader = server_.Uploader(&progress_, pool.get());
+    FtpConnectionPool* pool = plan.uploads.size() > 1 ? server_.SharedPool(connections_) : nullptr;
+    SongUploader uploader = server_.Uploader(&progress_, pool);
     if (findings_ != nullptr) uploader.CheckAsSent(findings_);
+    std::vector<SongUploader::PlayListUpload> uploads;
+    std::vector<std::unique_ptr<TPlayListObj>> targets;  // one for each play list of the plan, in order
+    std::vector<std::string> names;
     for (std::size_t i = 0; i < plan.uploads.size();) {
-      TPlayListObj target;
-      target.Name = plan.uploads[i].playList;
-      std::vector<std::string> paths, names;
-      const int first = static_cast<int>(i);
-      for (; i < plan.uploads.size() && plan.uploads[i].playList == target.Name; ++i) {
-        paths.push_back(plan.uploads[i].song.path);
-        names.push_back(plan.uploads[i].song.name);
-      }
-      const auto made = created.find(target.Name);
+      const std::string& name = plan.uploads[i].playList;
+      SongUploader::PlayListUpload upload;
+      for (; i < plan.uploads.size() && plan.uploads[i].playList == name; ++i)
+        upload.paths.push_back(plan.uploads[i].song.path);
+      const auto made = created.find(name);
       if (made != created.end() && !made->second) {
-        failures_ += static_cast<int>(paths.size());
+        failures_ += static_cast<int>(upload.paths.size());
         continue;
       }
-      progress_.SetBatch(names, first, total);
       // What the listing found in the play list: nothing in one just created.
-      SongUploader::Listed listed;
-      if (TPlayListObj* there = made == created.end() ? Listed(target.Name) : nullptr) {
-        for (const TSongObj* song : there->VisibleSongs()) listed[song->Name] = {song->Size, song->ModTimeUtc};
-      }
-      try {
-        const UploadResult result = uploader.UploadSongs(target, paths, &listed);
-        storedAny_ = storedAny_ || result.uploaded;
-        failures_ += static_cast<int>(result.failures.size());
-        failed_.insert(failed_.end(), result.failures.begin(), result.failures.end());
-      } catch (const FtpError& e) {
-        failures_ += static_cast<int>(paths.size());
-        Note(status_, server_.EnterFailed(target.Name, e));
-      }
+      upload.listed.emplace();
+      if (TPlayListObj* there = made == created.end() ? Listed(name) : nullptr)
+        for (const TSongObj* song : there->VisibleSongs()) (*upload.listed)[song->Name] = {song->Size, song->ModTimeUtc};
+      for (const std::string& path : upload.paths) names.push_back(ServerFileName(path));
+      targets.push_back(std::make_unique<TPlayListObj>());
+      targets.back()->Name = name;
+      upload.target = targets.back().get();
+      uploads.push_back(std::move(upload));
+    }
+    progress_.SetBatch(names, 0, static_cast<int>(names.size()));
+    uploader.UploadPlayLists(uploads);
+    for (const SongUploader::PlayListUpload& upload : uploads) {
+      storedAny_ = storedAny_ || upload.result.uploaded;
+      failures_ += static_cast<int>(upload.result.failures.size());
+      failed_.insert(failed_.end(), upload.result.failures.begin(), upload.result.failures.end());
     }
     if (failures_ > 0) Note(status_, kNotTransferred);
   }
@@ -441,7 +446,9 @@ int RunDeploy(CliContext& cli, const Options& options, const DeployArgs& args) {
   ShiftTimesForTarget(local, NormalizeTarget(options));
   CliServer server(cli);
   server.Store().SetLeftoverRemoval(!args.dryRun);  // a dry run changes nothing
-  server.Store().SetKeepSongs(true);                // one listing a play list serves the plan
+  // One listing a play list serves the plan; the play lists are read over the connections that
+  // then send the songs.
+  server.Store().SetKeepSongs(true, [&server, &options] { return server.SharedPool(options.connections); });
   if (const int status = server.List(); status != kOk) return status;
   DeployContext context;
   DeployComparison comparison;

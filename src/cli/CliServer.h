@@ -74,6 +74,12 @@ class CliServer {
     if (connections <= 1) return nullptr;
     return std::make_unique<FtpConnectionPool>(client_, app_.RunState<FtpServerNotes>(), connections);
   }
+  // One pool for the whole run (made by the first call, with `connections`), so that the
+  // connections logged in to read the play lists go on to send the songs; none for one.
+  FtpConnectionPool* SharedPool(int connections) {
+    if (!sharedPool_) sharedPool_ = Pool(connections);
+    return sharedPool_.get();
+  }
   // Whether an operation or upload may have changed the zones' play lists; an operation's
   // result is noted here by the command that ran it.
   bool PlayListsChanged() const { return playListsChanged_; }
@@ -95,6 +101,7 @@ class CliServer {
   PlayListStore store_;
   std::atomic<bool> playListsChanged_{false};
   int leftoversRemoved_ = 0;
+  std::unique_ptr<FtpConnectionPool> sharedPool_;  // goes before the client
 };
 
 }  // namespace kestrel::cli

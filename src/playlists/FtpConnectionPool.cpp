@@ -21,9 +21,12 @@ FtpConnectionPool::FtpConnectionPool(FtpClient& first, FtpServerNotes& notes, in
     extras_.back()->SetAccount(account);
     extras_.back()->SetTimeouts(first.Timeouts());
   }
+  ahead_.resize(extras_.size());
 }
 
 FtpConnectionPool::~FtpConnectionPool() {
+  for (std::thread& login : ahead_)
+    if (login.joinable()) login.join();
   for (std::unique_ptr<FtpClient>& client : extras_) client->Quit();
 }
 
@@ -63,6 +66,11 @@ void FtpConnectionPool::RunWorkers(const Worker& work, int most) {
   std::vector<std::thread> threads;
   for (const std::size_t slot : slots)
     threads.emplace_back([this, &guarded, slot] {
+      if (ahead_[slot - 1].joinable()) {
+        ahead_[slot - 1].join();
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (slots_[slot] == Slot::Refused) return;
+      }
       if (Login(slot)) guarded(*extras_[slot - 1], static_cast<int>(slot));
     });
   if (firstRuns || slots.empty()) guarded(first_, 0);
@@ -85,6 +93,13 @@ void FtpConnectionPool::ForEach(std::size_t count, const std::function<void(FtpC
         }
       },
       static_cast<int>(std::min<std::size_t>(count, kMaxConnections)));
+}
+
+void FtpConnectionPool::LoginAhead() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (std::size_t slot = 1; slot < slots_.size() && static_cast<int>(slot) < limit_; ++slot)
+    if (slots_[slot] == Slot::Unused && !ahead_[slot - 1].joinable())
+      ahead_[slot - 1] = std::thread([this, slot] { Login(slot); });
 }
 
 bool FtpConnectionPool::Login(std::size_t slot) {

@@ -27,6 +27,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "playlists/FtpClient.h"
@@ -72,6 +73,12 @@ class FtpConnectionPool {
   // handing out; it is thrown again once every worker has returned.
   void ForEach(std::size_t count, const std::function<void(FtpClient& client, std::size_t item)>& item);
 
+  // Starts logging in, in the background, the connections RunWorkers would start, so that they
+  // are ready when the work comes; the first call of RunWorkers waits for them. For a caller who
+  // knows that work for several connections follows (its server notes hold what the first
+  // login learnt of the server, which the others take at their login).
+  void LoginAhead();
+
   // Connects `client` (one of the pool's, used by the calling worker) again after its
   // connection was lost. False when the server does not take it: the limit is then lowered as
   // for a refused login. Safe on any worker's thread.
@@ -95,6 +102,7 @@ class FtpConnectionPool {
   FtpServerNotes& notes_;
   std::string server_;  // "host:port", the notes' key
   std::vector<std::unique_ptr<FtpClient>> extras_;  // slot i + 1
+  std::vector<std::thread> ahead_;                  // slot i + 1's login under way (LoginAhead)
   mutable std::mutex mutex_;
   std::vector<Slot> slots_;  // guarded by mutex_
   int limit_;                // guarded by mutex_

@@ -53,9 +53,10 @@ ListResult PlayListStore::ListPlayLists(const std::string& reselect) {
   ListResult result;
   try {
     for (;;) {
-      // The extras can wait until the root's rows are out, unless they decide how it is read.
+      // The extras can wait until the root's rows are out, unless they decide how it is read;
+      // then they wait for the pool's logins to begin, if there is a pool (PlayerReader).
       std::string why;
-      if (!kestrel::EnsureConnected(client_, context_, &why, !exact_)) {
+      if (!kestrel::EnsureConnected(client_, context_, &why, !exact_ || static_cast<bool>(pool_))) {
         Failed(why, true);
         return {ListOutcome::Terminating, -1};
       }
@@ -91,7 +92,7 @@ void PlayListStore::ListOnce(const std::string& reselect) {
   Apply([this] { ClearPlayLists(); });
   unusable_.clear();
   leftovers_ = {};
-  PlayerReader reader(client_, exact_);
+  PlayerReader reader(client_, exact_, exact_ && pool_ ? pool_() : nullptr);
   std::vector<FtpListEntry> root = reader.ReadRoot();
   std::vector<Numbered> numbered = TakeRoot(root, reselect);
   if (std::optional<std::vector<FtpListEntry>> listed = reader.Settle(root)) {

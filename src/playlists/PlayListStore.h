@@ -126,7 +126,12 @@ class PlayListStore {
   // Whether ListPlayLists reads the play lists with sizes and times to the second where the
   // server gives them (PlayerReader's exact listings, a data connection each), so that the songs
   // it keeps serve a comparison of times. Off unless told: the songs are kept as listed.
-  void SetKeepSongs(bool exactTimes) { exact_ = exactTimes; }
+  // `pool`, when given, gives (once the store's connection is logged in) a pool made on it,
+  // whose connections then read the play lists at once; the root stays on the store's own.
+  void SetKeepSongs(bool exactTimes, std::function<FtpConnectionPool*()> pool = {}) {
+    exact_ = exactTimes;
+    pool_ = std::move(pool);
+  }
 
   // Where the play list objects are changed and the listeners told (see the top): `call` runs
   // the change there and waits for it, and returns false when it could not run it (nor will).
@@ -224,6 +229,7 @@ class PlayListStore {
   std::vector<std::string> unusable_;  // of the root's last listing
   bool removeLeftovers_ = true;
   bool exact_ = false;
+  std::function<FtpConnectionPool*()> pool_;  // for the exact listings of the play lists
   OwnerCall ownerCall_;
   int listingRetryCounter_ = 0;
   struct Leftovers {

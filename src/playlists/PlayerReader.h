@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "playlists/FtpClient.h"
+#include "playlists/FtpConnectionPool.h"
 
 namespace kestrel {
 
@@ -23,8 +24,10 @@ class PlayerReader {
   // `exact`: every listing with sizes and times to the second where the server gives them
   // (FtpClient::ListDirExact, a data connection each; the extras are then tried first, and the
   // root is not entered). `client` is connected (with its extras tried, or left for later) and
-  // outlives the reader.
-  PlayerReader(FtpClient& client, bool exact) : client_(client), exact_(exact) {}
+  // outlives the reader. `pool` (made on `client`), when given, reads the exact listings of the
+  // folders over its connections at once, a data connection each.
+  PlayerReader(FtpClient& client, bool exact, FtpConnectionPool* pool = nullptr)
+      : client_(client), exact_(exact), pool_(pool) {}
 
   // The root's entries.
   std::vector<FtpListEntry> ReadRoot();
@@ -37,8 +40,12 @@ class PlayerReader {
   void ReadFolders(const std::vector<std::string>& folders, const FtpDirsListed& listed);
 
  private:
+  // The exact listing of `path` over `client`, or the server's refusal in its place.
+  static FtpDirListing ExactListing(FtpClient& client, const std::string& path);
+
   FtpClient& client_;
   bool exact_;
+  FtpConnectionPool* pool_;
   bool confirmed_ = true;  // the way to list is decided, or the root was not read by STAT alone
 };
 

@@ -81,6 +81,8 @@ struct UploadRun {
   UploadResult result;
   UploadListing listing;  // the target's exact listing, kept up to date
   bool haveListing = false;
+  std::size_t tallyFirst = 0;  // the files of the runs before it in the same progress
+  bool ended = false;          // a failure ended it before its last file
 
   // Safe on any connection's thread.
   void Fail(const std::string& file, const std::string& reason) {

@@ -18,6 +18,7 @@
 #include "playlists/FtpConnectionPool.h"
 #include "playlists/PlayListOperations.h"
 #include "playlists/ServerNames.h"
+#include "playlists/SongCheckAhead.h"
 #include "playlists/UploadTally.h"
 #include "songs/SongScreening.h"
 
@@ -140,6 +141,8 @@ void SongUploader::ReconnectIfLost() {
     return;
   }
   if (pool_->Reconnect(*client_)) return;
+  if (placingInWorker_)
+    throw FtpError(FtpError::Kind::Connection, "no connection to the server: " + pool_->LoweredBecause());
   FtpClient* other = pool_->OpenClient();
   if (other == nullptr) throw FtpError(FtpError::Kind::Connection, "no connection to the server: " + pool_->LoweredBecause());
   client_ = other;
@@ -150,8 +153,7 @@ void SongUploader::Enter(const UploadRun& run) {
   client_->EnterDir(run.dir);
 }
 
-UploadResult SongUploader::UploadSongs(TPlayListObj& target, const std::vector<std::string>& paths,
-                                       const Listed* listed) {
+std::vector<UploadSource> SongUploader::SourcesOf(const std::vector<std::string>& paths) const {
   std::vector<UploadSource> sources;
   sources.reserve(paths.size());
   for (const std::string& path : paths) {
@@ -159,7 +161,23 @@ UploadResult SongUploader::UploadSongs(TPlayListObj& target, const std::vector<s
     if (screening_ != nullptr) source.screened = screening_->Find(path);
     sources.push_back(std::move(source));
   }
-  return Run(target, std::move(sources), listed);
+  return sources;
+}
+
+UploadResult SongUploader::UploadSongs(TPlayListObj& target, const std::vector<std::string>& paths,
+                                       const Listed* listed) {
+  return Run(target, SourcesOf(paths), listed);
+}
+
+void SongUploader::UploadPlayLists(std::vector<PlayListUpload>& uploads) {
+  std::vector<Part> parts;
+  parts.reserve(uploads.size());
+  for (PlayListUpload& upload : uploads)
+    parts.push_back(Part{upload.target, MakeRun(*upload.target, SourcesOf(upload.paths),
+                                                upload.listed ? &*upload.listed : nullptr),
+                         true});
+  RunParts(parts);
+  for (std::size_t i = 0; i < uploads.size(); ++i) uploads[i].result = std::move(parts[i].run->result);
 }
 
 UploadResult SongUploader::CopySongs(TPlayListObj& target, const std::vector<const TSongObj*>& songs) {
@@ -189,33 +207,76 @@ bool SongUploader::UploadSong(TPlayListObj& target, const std::string& path) {
   return Run(target, {{ServerFileName(path), path, nullptr}}, nullptr, false).uploaded;
 }
 
+std::unique_ptr<UploadRun> SongUploader::MakeRun(const TPlayListObj& target, std::vector<UploadSource> sources,
+                                                 const Listed* listed) const {
+  auto run = std::make_unique<UploadRun>();
+  run->dir = PlayListDir(target.Name);
+  run->sources = std::move(sources);
+  run->haveListing = listed != nullptr && client_->ListsExactly();
+  if (run->haveListing) run->listing = *listed;
+  return run;
+}
+
 UploadResult SongUploader::Run(TPlayListObj& target, std::vector<UploadSource> sources, const Listed* listed,
                                bool endMessage) {
-  UploadRun run;
-  run.dir = PlayListDir(target.Name);
-  run.sources = std::move(sources);
-  run.haveListing = listed != nullptr && client_->ListsExactly();
-  if (run.haveListing) run.listing = *listed;
-  tally_ = std::make_unique<UploadTally>(listener_, static_cast<int>(run.sources.size()), pool_ ? pool_->Size() : 1);
-  for (std::size_t first = 0; first < run.sources.size();) {
-    if (cancel_ && *cancel_) {
-      run.result.cancelled = true;
-      break;
-    }
-    UploadBatch batch = NextBatch(run, first);
-    const std::size_t told = run.result.failures.size();
-    const bool goOn = RunBatch(run, batch);
-    // The failures of a batch in the order of its files.
-    const auto position = [&](const UploadFailure& f) {
-      for (std::size_t i = batch.first; i < batch.end; ++i)
-        if (run.sources[i].name == f.file) return i;
-      return run.sources.size();
-    };
-    std::stable_sort(run.result.failures.begin() + static_cast<long>(told), run.result.failures.end(),
-                     [&](const UploadFailure& a, const UploadFailure& b) { return position(a) < position(b); });
-    if (!goOn) break;
-    first = batch.end;
+  std::vector<Part> parts;
+  parts.push_back(Part{&target, MakeRun(target, std::move(sources), listed), endMessage});
+  RunParts(parts);
+  return std::move(parts[0].run->result);
+}
+
+void SongUploader::RunParts(std::vector<Part>& parts) {
+  std::size_t count = 0;
+  for (Part& part : parts) {
+    part.run->tallyFirst = count;
+    count += part.run->sources.size();
   }
+  tally_ = std::make_unique<UploadTally>(listener_, static_cast<int>(count), pool_ ? pool_->Size() : 1);
+  if (findings_ != nullptr && screening_ == nullptr) {
+    std::vector<SongCheckAhead::Song> songs;
+    for (Part& part : parts)
+      for (std::size_t i = 0; i < part.run->sources.size(); ++i)
+        if (const UploadSource& source = part.run->sources[i]; !source.fetch && source.screened == nullptr)
+          songs.push_back({{part.run.get(), i}, source.localPath});
+    checkAhead_ = std::make_unique<SongCheckAhead>(std::move(songs), findings_->targetLufs);
+  }
+  std::optional<Unplaced> unplaced;  // a batch sent whose songs are not in place yet
+  bool stop = false;
+  for (Part& part : parts) {
+    UploadRun& run = *part.run;
+    for (std::size_t first = 0; first < run.sources.size() && !stop;) {
+      if (cancel_ && *cancel_) {
+        run.result.cancelled = true;
+        stop = true;
+        break;
+      }
+      // A batch of the same play list looks at what the one before put there.
+      if (unplaced && unplaced->run == &run) {
+        Place(*unplaced);
+        unplaced.reset();
+      }
+      if (run.ended) break;
+      Unplaced sent{&run, NextBatch(run, first), run.result.failures.size()};
+      const bool goOn = SendNext(run, sent.batch, unplaced ? &*unplaced : nullptr);
+      if (unplaced && unplaced->placed) unplaced.reset();
+      if (!goOn) {
+        SortFailures(run, sent.batch, sent.told);
+        break;
+      }
+      stop = sent.batch.cancelled;
+      first = sent.batch.end;
+      if (unplaced) Place(*unplaced);  // its connection took no part in the sending
+      unplaced = std::move(sent);
+    }
+  }
+  if (unplaced) Place(*unplaced);
+  checkAhead_.reset();
+  tally_->Finished();
+  for (Part& part : parts) EndRun(*part.target, *part.run, part.endMessage);
+  tally_.reset();
+}
+
+void SongUploader::EndRun(TPlayListObj& target, UploadRun& run, bool endMessage) {
   if (run.HasLeftovers()) {
     try {
       Enter(run);
@@ -229,11 +290,19 @@ UploadResult SongUploader::Run(TPlayListObj& target, std::vector<UploadSource> s
   UploadResult& result = run.result;
   result.leftovers = run.TakeLeftovers();
   if (result.uploaded) target.GotSong = false;
-  tally_->Finished();
-  tally_.reset();
   if (endMessage && (!result.failures.empty() || !result.leftovers.empty()))
     prompts_.Show(PromptKind::ErrorOk, NotStoredText(result.failures, result.leftovers));
-  return result;
+}
+
+void SongUploader::SortFailures(UploadRun& run, const UploadBatch& batch, std::size_t told) {
+  // The failures of a batch in the order of its files.
+  const auto position = [&](const UploadFailure& f) {
+    for (std::size_t i = batch.first; i < batch.end; ++i)
+      if (run.sources[i].name == f.file) return i;
+    return run.sources.size();
+  };
+  std::stable_sort(run.result.failures.begin() + static_cast<long>(told), run.result.failures.end(),
+                   [&](const UploadFailure& a, const UploadFailure& b) { return position(a) < position(b); });
 }
 
 UploadBatch SongUploader::NextBatch(const UploadRun& run, std::size_t first) const {
@@ -255,7 +324,7 @@ UploadBatch SongUploader::NextBatch(const UploadRun& run, std::size_t first) con
   return batch;
 }
 
-bool SongUploader::RunBatch(UploadRun& run, UploadBatch& batch) {
+bool SongUploader::SendNext(UploadRun& run, UploadBatch& batch, Unplaced* unplaced) {
   const std::size_t told = run.result.failures.size();
   bool asked = false;
   try {
@@ -264,27 +333,44 @@ bool SongUploader::RunBatch(UploadRun& run, UploadBatch& batch) {
     const Listed before = Look(run, batch);
     Ask(run, batch, before);
     asked = true;
-    SendBatch(run, batch);
-    PutBatchInPlace(run, batch);
-    return !batch.cancelled;
+    SendBatch(run, batch, unplaced);
+    return true;
   } catch (const std::exception& e) {
-    // No connection, or the play list cannot be entered: the songs of the batch not told yet
-    // and the rest stay here, and what the batch stored already cannot be put in place.
-    for (BatchSong& song : batch.songs) {
-      if (song.settled) continue;
-      if (song.sent >= 0) run.Leave(song.temp);
-      if (!batch.cancelled || song.sent >= 0) run.Fail(run.NameOf(song), e.what());
-    }
-    // Before the questions, each file of the batch not told yet.
-    for (std::size_t j = batch.first; j < batch.end && !asked; ++j) {
-      const auto& failures = run.result.failures;
-      if (std::none_of(failures.begin() + static_cast<long>(told), failures.end(),
-                       [&](const UploadFailure& f) { return f.file == run.sources[j].name; }))
-        run.Fail(run.sources[j].name, e.what());
-    }
-    for (std::size_t j = batch.end; j < run.sources.size(); ++j) run.Fail(run.sources[j].name, e.what());
+    FailBatch(run, batch, e.what(), asked, told);
     return false;
   }
+}
+
+void SongUploader::Place(Unplaced& unplaced) {
+  unplaced.placed = true;
+  UploadRun& run = *unplaced.run;
+  try {
+    PutBatchInPlace(run, unplaced.batch);
+    if (unplaced.batch.cancelled) run.ended = true;
+  } catch (const std::exception& e) {
+    FailBatch(run, unplaced.batch, e.what(), true, unplaced.told);
+  }
+  SortFailures(run, unplaced.batch, unplaced.told);
+}
+
+void SongUploader::FailBatch(UploadRun& run, UploadBatch& batch, const std::string& why, bool asked, std::size_t told) {
+  // No connection, or the play list cannot be entered: the songs of the batch not told yet
+  // and the rest stay here, and what the batch stored already cannot be put in place.
+  run.ended = true;
+  if (checkAhead_) checkAhead_->Drop(&run, batch.first, run.sources.size());
+  for (BatchSong& song : batch.songs) {
+    if (song.settled) continue;
+    if (song.sent >= 0) run.Leave(song.temp);
+    if (!batch.cancelled || song.sent >= 0) run.Fail(run.NameOf(song), why);
+  }
+  // Before the questions, each file of the batch not told yet.
+  for (std::size_t j = batch.first; j < batch.end && !asked; ++j) {
+    const auto& failures = run.result.failures;
+    if (std::none_of(failures.begin() + static_cast<long>(told), failures.end(),
+                     [&](const UploadFailure& f) { return f.file == run.sources[j].name; }))
+      run.Fail(run.sources[j].name, why);
+  }
+  for (std::size_t j = batch.end; j < run.sources.size(); ++j) run.Fail(run.sources[j].name, why);
 }
 
 // --- step 1: look
@@ -417,9 +503,18 @@ struct SongUploader::SendQueue {
   std::string lost;         // what the last lost connection said
 };
 
-void SongUploader::SendBatch(UploadRun& run, UploadBatch& batch) {
+void SongUploader::SendBatch(UploadRun& run, UploadBatch& batch, Unplaced* unplaced) {
   SendQueue queue(batch, cancel_);
-  const auto work = [&](FtpClient& client, int connection) { SendFromQueue(run, queue, client, connection); };
+  const auto work = [&](FtpClient& client, int connection) {
+    // The connection of steps 1, 2 and 4 to 6 puts the batch before in place first; it cannot
+    // go over to another connection of the pool here, as those are sending.
+    if (unplaced != nullptr && &client == client_) {
+      placingInWorker_ = pool_ != nullptr;
+      Place(*unplaced);
+      placingInWorker_ = false;
+    }
+    SendFromQueue(run, queue, client, connection);
+  };
   if (pool_)
     pool_->RunWorkers(work, static_cast<int>(std::max<std::size_t>(1, batch.songs.size())));
   else
@@ -443,8 +538,9 @@ void SongUploader::SendFromQueue(UploadRun& run, SendQueue& queue, FtpClient& cl
   bool again = false;
   while (queue.Take(i, again)) {
     if (queue.CancelledNow()) continue;  // the files after a cancel are skipped, untold
-    if (!again) tally_->FileStarting(static_cast<int>(i) + 1);
+    if (!again) tally_->FileStarting(static_cast<int>(run.tallyFirst + i) + 1);
     if (queue.SongAt(i) == nullptr) {
+      if (checkAhead_) checkAhead_->Drop(&run, i, i + 1);  // not sent: its check, if made, goes
       tally_->FileDone();
       continue;
     }
@@ -561,7 +657,8 @@ const songs::ScreenedSong* SongUploader::CheckOf(UploadRun& run, const BatchSong
   const UploadSource& source = run.sources[song.index];
   if (source.screened != nullptr || screening_ != nullptr || findings_ == nullptr || source.fetch)
     return source.screened;
-  checkedNow = songs::ScreenSong(source.localPath, findings_->targetLufs);
+  if (checkAhead_) checkedNow = checkAhead_->Take({&run, song.index});
+  if (!checkedNow) checkedNow = songs::ScreenSong(source.localPath, findings_->targetLufs);
   run.Checked(song.index, *checkedNow);
   return &*checkedNow;
 }

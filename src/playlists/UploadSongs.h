@@ -73,6 +73,7 @@
 namespace kestrel {
 
 class FtpConnectionPool;
+class SongCheckAhead;
 class UploadTally;
 
 class SongUploader {
@@ -110,6 +111,20 @@ class SongUploader {
   UploadResult UploadSongs(TPlayListObj& target, const std::vector<std::string>& paths,
                            const Listed* listed = nullptr);
 
+  // A play list's share of UploadPlayLists, and what came of it.
+  struct PlayListUpload {
+    TPlayListObj* target = nullptr;
+    std::vector<std::string> paths;
+    std::optional<Listed> listed;  // as UploadSongs' `listed`
+    UploadResult result;
+  };
+  // Uploads into several play lists, each as UploadSongs does (with its end message, after all
+  // are sent), one after the other, except that the songs of a play list are sent while those of
+  // the play list before are put in place: the connection of steps 1, 2 and 4 to 6 does that
+  // before it takes songs, while the pool's others send. The listener hears of one run of all
+  // the files, numbered in the order given.
+  void UploadPlayLists(std::vector<PlayListUpload>& uploads);
+
   // The check of the files UploadSongs is given (ScreenSongs), from now on: a file it found no
   // MP3 (or unreadable) is not sent and is named among the files not stored; a song to be made
   // louder or quieter is sent as its changed copy, and given its local time moved on by
@@ -133,17 +148,48 @@ class SongUploader {
  private:
   UploadResult Run(TPlayListObj& target, std::vector<UploadSource> sources, const Listed* listed,
                    bool endMessage = true);
+  std::vector<UploadSource> SourcesOf(const std::vector<std::string>& paths) const;
+  std::unique_ptr<UploadRun> MakeRun(const TPlayListObj& target, std::vector<UploadSource> sources,
+                                     const Listed* listed) const;
+  // A play list's run in a call, and whether the call ends with its end message.
+  struct Part {
+    TPlayListObj* target;
+    std::unique_ptr<UploadRun> run;
+    bool endMessage;
+  };
+  // A batch sent whose songs are not in place yet.
+  struct Unplaced {
+    UploadRun* run = nullptr;
+    UploadBatch batch;
+    std::size_t told = 0;  // the run's failures before the batch
+    bool placed = false;   // Place has run
+  };
+  // The runs of `parts` in order, a batch at a time: each batch's steps 1 to 3, while the batch
+  // before is put in place (steps 4 to 6), unless it is of the same run.
+  void RunParts(std::vector<Part>& parts);
+  // After the last batch of `run`: its temporary files left removed where possible, the checks
+  // made handed on, and its end message.
+  void EndRun(TPlayListObj& target, UploadRun& run, bool endMessage);
   // The batch of `run` that starts at source `first`.
   UploadBatch NextBatch(const UploadRun& run, std::size_t first) const;
-  // One batch: the steps below. False when the run is to end after it.
-  bool RunBatch(UploadRun& run, UploadBatch& batch);
+  // Steps 1 to 3 of `batch`, with `unplaced` (when given) put in place on the way (SendBatch).
+  // False when the batch failed: its files and the rest of the run are failures then.
+  bool SendNext(UploadRun& run, UploadBatch& batch, Unplaced* unplaced);
+  // Steps 4 to 6 of a batch sent; a failure there ends its run (FailBatch).
+  void Place(Unplaced& unplaced);
+  // The files of `batch` not settled, and the rest of the run, are failures (`why`); `asked`:
+  // step 2 was done; `told`: the run's failures before the batch.
+  void FailBatch(UploadRun& run, UploadBatch& batch, const std::string& why, bool asked, std::size_t told);
+  // The failures of `batch` since `told`, in the order of its files.
+  static void SortFailures(UploadRun& run, const UploadBatch& batch, std::size_t told);
   // Step 1: the usable songs of the batch and what the server holds under their names.
   Listed Look(UploadRun& run, const UploadBatch& batch);
   // Step 2: the songs to send: those whose name is free, and those the user lets replace.
   void Ask(const UploadRun& run, UploadBatch& batch, const Listed& before);
   // Step 3 for the batch, with the listener told of every file and the cancel watched: over the
-  // pool's connections where there is a pool, else over the one connection.
-  void SendBatch(UploadRun& run, UploadBatch& batch);
+  // pool's connections where there is a pool, else over the one connection. `unplaced`, when
+  // given, is put in place by the connection of steps 4 to 6 before it takes songs.
+  void SendBatch(UploadRun& run, UploadBatch& batch, Unplaced* unplaced);
   // The songs of a batch as the connections take them (UploadSongs.cpp).
   struct SendQueue;
   // One connection's share of step 3: songs from `queue` until there are none, or the
@@ -207,6 +253,8 @@ class SongUploader {
   const songs::SongScreening* screening_ = nullptr;
   songs::SongScreening* findings_ = nullptr;
   std::unique_ptr<UploadTally> tally_;  // while a run goes
+  bool placingInWorker_ = false;        // Place runs on a worker of the pool: client_ stays
+  std::unique_ptr<SongCheckAhead> checkAhead_;  // while a run goes, when songs are checked as sent
 };
 
 // The program's own settings file in the Settings folder, and how many connections the window's

@@ -24,6 +24,7 @@
 #include "songs/SongCheck.h"
 #include "songs/SongPool.h"
 #include "songs/SongScreening.h"
+#include "playlists/SongCheckAhead.h"
 #include "support/FtpTestServer.h"
 #include "support/TempDir.h"
 
@@ -417,6 +418,35 @@ TEST_F(Songs, PoolGivesResultsInTheOrderOfThePaths) {
   stopping.cancel = &cancel;
   stopping.done = [&](std::size_t, const SongCheck&) { cancel = true; };
   EXPECT_EQ(CheckSongs({File("mpeg1-stereo-128.mp3"), File("long.mp3")}, stopping).size(), 1u);
+}
+
+// Checks made ahead of the sending: each song's check is handed out once, a dropped song's never,
+// and the limit of checks made ahead holds nothing up.
+TEST_F(Songs, CheckAheadHandsOutEachCheckOnce) {
+  const int run = 0;
+  const std::vector<std::string> files = {"mpeg1-stereo-128.mp3", "text.mp3", "loud-vbr-crc.mp3", "mpeg1-stereo-128.mp3",
+                                          "wav.mp3", "mpeg2-stereo-64.mp3", "loud-vbr-crc.mp3"};
+  std::vector<SongCheckAhead::Song> songs;
+  for (std::size_t i = 0; i < files.size(); ++i) songs.push_back({{&run, i}, File(files[i])});
+  SongCheckAhead ahead(songs, -18.0);
+  ahead.Drop(&run, 2, 4);
+  const struct {
+    std::size_t key;
+    bool made;
+    SongVerdict verdict;
+  } asks[] = {
+      {0, true, SongVerdict::Ok},     {1, true, SongVerdict::NotMp3}, {2, false, {}}, {3, false, {}},
+      {4, true, SongVerdict::NotMp3}, {4, false, {}},                 {5, true, SongVerdict::Ok},
+      {6, true, SongVerdict::Ok},
+  };
+  for (const auto& ask : asks) {
+    SCOPED_TRACE(ask.key);
+    const std::optional<songs::ScreenedSong> made = ahead.Take({&run, ask.key});
+    ASSERT_EQ(made.has_value(), ask.made);
+    if (!made) continue;
+    EXPECT_EQ(made->check.path, File(files[ask.key]));
+    EXPECT_EQ(made->check.verdict, ask.verdict);
+  }
 }
 
 // Upload and deploy check every file before sending and even out loudness on the player's copies
