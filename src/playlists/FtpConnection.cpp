@@ -56,11 +56,25 @@ FtpConnection::FtpConnection(const FtpAccount& account, const FtpTimeouts& timeo
   if (code / 100 == 3) code = Send("login", "PASS", account.password, reply);
   if (code / 100 != 2) throw FtpError(FtpError::Kind::Reply, "login refused", code, reply);
   login_.loginReply = reply;
-  Expect("binary mode", "TYPE", "I", {200});
-  // Only informative: a server without SYST is still usable.
-  login_.syst.code = Send("system type", "SYST", "", login_.syst.text);
-  if (login_.syst.code / 100 == 2 && login_.syst.text.size() > 4) login_.systemType = login_.syst.text.substr(4);
   note_ = notes_.Get(server_);
+  if (note_.Pipelining()) {
+    // A server known to take commands at once gets the mode and the system type in one go.
+    const int code = Guarded("binary mode", [&reply](FtpControlSession& session) {
+      session.SendLines({"TYPE I", "SYST"});
+      return session.ReadReply(reply);
+    });
+    NoteAnswered("TYPE", code);
+    if (code != 200) throw FtpError(FtpError::Kind::Reply, "binary mode", code, reply);
+    login_.syst.code = Guarded("system type", [this](FtpControlSession& session) {
+      return session.ReadReply(login_.syst.text);
+    });
+    NoteAnswered("SYST", login_.syst.code);
+  } else {
+    Expect("binary mode", "TYPE", "I", {200});
+    // Only informative: a server without SYST is still usable.
+    login_.syst.code = Send("system type", "SYST", "", login_.syst.text);
+  }
+  if (login_.syst.code / 100 == 2 && login_.syst.text.size() > 4) login_.systemType = login_.syst.text.substr(4);
   listing_ = FtpListingChoice(note_.statListing, note_.listingWay);
 }
 

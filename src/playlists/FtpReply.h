@@ -4,8 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "playlists/FtpListParser.h"
 
 namespace kestrel {
 
@@ -30,5 +33,10 @@ std::int64_t SizeOfReply(const FtpReply& reply);
 // The modification time a reply to MDTM gives, as the server wrote it (YYYYMMDDHHMMSS[.fff],
 // UTC); empty for any reply but 213.
 std::string TimeOfReply(const FtpReply& reply);
+
+// The one entry a reply to MLST describes (the facts line between its first and last lines, read
+// as a line of a machine listing), or nothing for a 550 (no such file). False when the reply is
+// neither: the server does not take MLST, or its reply cannot be read.
+bool EntryOfReply(const FtpReply& reply, std::optional<FtpListEntry>& entry);
 
 }  // namespace kestrel

@@ -1,5 +1,7 @@
 #include "playlists/PlayListClass.h"
 
+#include <set>
+
 namespace kestrel {
 
 std::vector<TSongObj*> TPlayListObj::VisibleSongs() const {
@@ -28,6 +30,27 @@ int FindSongRowBySeq(const std::vector<TSongObj*>& rows, std::int32_t seq) {
   for (std::size_t i = 0; i < rows.size(); ++i)
     if (rows[i]->Seq == seq) return static_cast<int>(i);
   return -1;
+}
+
+std::string SongsStamp(const TPlayListObj& playList) {
+  std::string stamp;
+  for (const auto& song : playList.SongList) {
+    for (const std::string* text : {&song->Name, &song->ModTimeUtc, &song->DateTime})
+      stamp += std::to_string(text->size()) + ":" + *text;
+    stamp += std::to_string(song->Seq) + "/" + std::to_string(song->Size) + (song->Deleted ? "-" : "+");
+  }
+  return stamp;
+}
+
+bool TakeSongsReadAgain(TPlayListObj& target, TPlayListObj& read, const std::string& before) {
+  if (!read.GotSong || !target.GotSong || SongsStamp(target) != before || SongsStamp(read) == before) return false;
+  std::set<std::string> checked;
+  for (const TSongObj* song : target.VisibleSongs())
+    if (song->Checked) checked.insert(song->Name);
+  for (const auto& song : read.SongList) song->Checked = checked.count(song->Name) > 0;
+  target.SongList = std::move(read.SongList);
+  read.SongList.clear();
+  return true;
 }
 
 std::string PlayListDir(const std::string& playList) { return kPlayListRoot + playList; }

@@ -64,6 +64,14 @@ class TPlayListObj {
 int FindSongRowByName(const std::vector<TSongObj*>& rows, const std::string& name);
 int FindSongRowBySeq(const std::vector<TSongObj*>& rows, std::int32_t seq);
 
+// What a play list's songs are, to tell whether they changed: each song's number, name, size,
+// times and whether it is gone.
+std::string SongsStamp(const TPlayListObj& playList);
+// Takes the songs of `read` (its songs read again from the server) into `target` when they differ
+// from those `target` holds and those are still `before` (SongsStamp of `target` when the reading
+// began: nothing changed them meanwhile). The check marks go over by name. True when taken.
+bool TakeSongsReadAgain(TPlayListObj& target, TPlayListObj& read, const std::string& before);
+
 // Where play lists and songs lie on the server, the one way every part of the program names
 // them: the play list root, under which every directory is a play list; the directory of the
 // play list `playList` (the root followed by its name); and the file of its song `song`.

@@ -343,6 +343,20 @@ bool PlayListStore::LoadSongs(TPlayListObj& playList) {
   return false;
 }
 
+bool PlayListStore::ReadSongsAgain(TPlayListObj& copy) {
+  try {
+    if (!client_.Connected()) client_.Connect();
+    ReadSongs(copy);
+    copy.UnusableNames.clear();
+    copy.GotSong = true;
+    return true;
+  } catch (const FtpError& e) {
+    Failed(e.what(), e.kind() == FtpError::Kind::Connection);
+    copy.ClearSongs();
+    return false;
+  }
+}
+
 void PlayListStore::Failed(const std::string& why, bool connection) {
   lastError_ = why;
   lastErrorWasConnection_ = connection;

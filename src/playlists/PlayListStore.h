@@ -159,6 +159,10 @@ class PlayListStore {
   // "Can not read the songs of play list "NAME"." with the reason (PromptKind::ErrorOk),
   // SongList is empty, GotSong stays false (the next showing tries again) and it returns false.
   bool LoadSongs(TPlayListObj& playList);
+  // Reads the songs of `copy` (a play list of this name) again, to see whether they changed:
+  // once, without a word to the user (the names never sent back were told when the songs were
+  // first read). On failure it returns false and GotSong stays false.
+  bool ReadSongsAgain(TPlayListObj& copy);
   // Tells the user of the names in `playList`'s listing that are never sent back, unless told
   // already. Sends nothing.
   void TellUnusableSongNames(TPlayListObj& playList);

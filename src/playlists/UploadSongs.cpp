@@ -671,8 +671,8 @@ void SongUploader::PutBatchInPlace(UploadRun& run, UploadBatch& batch) {
     if (song.sent >= 0) stored.push_back(&song);
   if (stored.empty()) return;
   Enter(run);
-  const std::vector<BatchSong*> stamped = Stamp(stored);
-  std::vector<BatchSong*> renamed = PutInPlace(run, Verify(run, stored));
+  std::vector<BatchSong*> stamped;
+  std::vector<BatchSong*> renamed = PutInPlace(run, Verify(run, stored, stamped));
   CheckPlaced(run, renamed, stamped);
   Settle(run, renamed);
 }
@@ -685,26 +685,84 @@ void SongUploader::Settle(UploadRun& run, const std::vector<BatchSong*>& renamed
 }
 
 // A server that refuses a time is not asked again in this run.
-std::vector<BatchSong*> SongUploader::Stamp(const std::vector<BatchSong*>& stored) {
-  std::vector<BatchSong*> stamped;
-  if (!client_->ServerNote().SetsTimes()) return stamped;
+std::vector<FtpCommand> SongUploader::Stamps(const std::vector<BatchSong*>& stored, std::vector<BatchSong*>& stamped) {
   std::vector<FtpCommand> stamps;
+  stamped.clear();
+  if (!client_->ServerNote().SetsTimes()) return stamps;
   for (BatchSong* song : stored)
     if (song->modified >= 0) {
       stamps.push_back({"MFMT", UtcStamp(song->modified) + " " + song->temp});
       stamped.push_back(song);
     }
-  for (const FtpReply& reply : client_->Pipeline(stamps))
-    if (reply.code != 213) {
-      client_->NoteTimesNotKept("MFMT answered \"" + EscapeControls(reply.text) + "\"");
-      return {};
-    }
-  return stamped;
+  return stamps;
 }
 
-void SongUploader::LookAgain(UploadRun& run, const std::vector<BatchSong*>& stored, std::vector<NameState>& temps,
-                             std::vector<NameState>& names, bool& sizes) {
+void SongUploader::StampsTaken(const std::vector<FtpReply>& replies, std::vector<BatchSong*>& stamped) {
+  for (std::size_t i = 0; i < stamped.size(); ++i)
+    if (replies[i].code != 213) {
+      client_->NoteTimesNotKept("MFMT answered \"" + EscapeControls(replies[i].text) + "\"");
+      stamped.clear();
+      return;
+    }
+}
+
+bool SongUploader::LooksByName(std::size_t files) const {
+  const FtpServerNote& note = client_->ServerNote();
+  return files <= kLooksByName && !mlstUnusable_ && note.features.machineListing && note.Pipelining() &&
+         client_->ListsExactly();
+}
+
+bool SongUploader::ReadLooks(const std::vector<FtpReply>& replies, std::size_t from, std::vector<NameState>& states) {
+  for (std::size_t i = from; i < replies.size(); ++i) {
+    std::optional<FtpListEntry> entry;
+    if (!EntryOfReply(replies[i], entry)) {
+      mlstUnusable_ = true;  // the listing it is, from now on
+      return false;
+    }
+    states.push_back(entry && entry->kind == FtpEntryKind::File ? NameState{entry->size, entry->modifiedUtc}
+                                                                 : NameState{});
+  }
+  return true;
+}
+
+void SongUploader::NoteLooked(UploadRun& run, const std::string& name, const NameState& state) {
+  if (state.size < 0)
+    run.listing.erase(name);
+  else
+    run.listing[name] = state;
+}
+
+void SongUploader::LookAgain(UploadRun& run, const std::vector<BatchSong*>& stored, std::vector<BatchSong*>& stamped,
+                             std::vector<NameState>& temps, std::vector<NameState>& names, bool& sizes) {
   sizes = true;
+  // The times go in the same group as the looks where those are commands.
+  std::vector<FtpCommand> commands = Stamps(stored, stamped);
+  const std::size_t looksFrom = commands.size();
+  const bool byName = LooksByName(stored.size());
+  for (const BatchSong* song : stored) {
+    if (byName) {
+      commands.push_back({"MLST", song->temp});
+      commands.push_back({"MLST", run.NameOf(*song)});
+    } else if (!client_->ListsExactly()) {
+      commands.push_back({"SIZE", song->temp});
+      commands.push_back({"SIZE", run.NameOf(*song)});
+      commands.push_back({"MDTM", run.NameOf(*song)});
+    }
+  }
+  const std::vector<FtpReply> replies = client_->Pipeline(commands);
+  StampsTaken(replies, stamped);
+  if (byName) {
+    std::vector<NameState> looked;
+    if (ReadLooks(replies, looksFrom, looked)) {
+      for (std::size_t i = 0; i < stored.size(); ++i) {
+        temps.push_back(looked[2 * i]);
+        names.push_back(looked[2 * i + 1]);
+        NoteLooked(run, stored[i]->temp, temps.back());
+        NoteLooked(run, run.NameOf(*stored[i]), names.back());
+      }
+      return;
+    }
+  }
   if (client_->ListsExactly()) {
     Relist(run);
     for (const BatchSong* song : stored) {
@@ -713,24 +771,19 @@ void SongUploader::LookAgain(UploadRun& run, const std::vector<BatchSong*>& stor
     }
     return;
   }
-  std::vector<FtpCommand> looks;
-  for (const BatchSong* song : stored) {
-    looks.push_back({"SIZE", song->temp});
-    looks.push_back({"SIZE", run.NameOf(*song)});
-    looks.push_back({"MDTM", run.NameOf(*song)});
-  }
-  const std::vector<FtpReply> replies = client_->Pipeline(looks);
   for (std::size_t i = 0; i < stored.size(); ++i) {
-    sizes = sizes && replies[3 * i].code != 500 && replies[3 * i].code != 502;
-    temps.push_back({SizeOfReply(replies[3 * i]), {}});
-    names.push_back(StateOf(replies[3 * i + 1], replies[3 * i + 2]));
+    const std::size_t at = looksFrom + 3 * i;
+    sizes = sizes && replies[at].code != 500 && replies[at].code != 502;
+    temps.push_back({SizeOfReply(replies[at]), {}});
+    names.push_back(StateOf(replies[at + 1], replies[at + 2]));
   }
 }
 
-std::vector<BatchSong*> SongUploader::Verify(UploadRun& run, const std::vector<BatchSong*>& stored) {
+std::vector<BatchSong*> SongUploader::Verify(UploadRun& run, const std::vector<BatchSong*>& stored,
+                                             std::vector<BatchSong*>& stamped) {
   std::vector<NameState> temps, names;
   bool sizes = true;  // false: the server has no SIZE, so there is nothing to compare
-  LookAgain(run, stored, temps, names, sizes);
+  LookAgain(run, stored, stamped, temps, names, sizes);
   std::vector<BatchSong*> ready;
   for (std::size_t i = 0; i < stored.size(); ++i) {
     BatchSong& song = *stored[i];
@@ -805,13 +858,28 @@ bool SongUploader::Rename(UploadRun& run, BatchSong& song) {
   }
 }
 
+bool SongUploader::LookByName(UploadRun& run, const std::vector<BatchSong*>& songs, Listed& now) {
+  if (!LooksByName(songs.size())) return false;
+  std::vector<FtpCommand> looks;
+  for (const BatchSong* song : songs) looks.push_back({"MLST", run.NameOf(*song)});
+  std::vector<NameState> looked;
+  if (!ReadLooks(client_->Pipeline(looks), 0, looked)) return false;
+  for (std::size_t i = 0; i < songs.size(); ++i) {
+    NoteLooked(run, run.NameOf(*songs[i]), looked[i]);
+    if (looked[i].size >= 0) now[run.NameOf(*songs[i])] = looked[i];
+  }
+  return true;
+}
+
 void SongUploader::CheckPlaced(UploadRun& run, std::vector<BatchSong*>& renamed,
                                const std::vector<BatchSong*>& stamped) {
   // One more look where it costs one round trip or one listing: each name must hold what was sent.
   if (renamed.empty() || !(client_->ListsExactly() || client_->ListingWay() == FtpListingWay::Stat)) return;
   Listed now;
   try {
-    if (client_->ListsExactly()) {
+    if (LookByName(run, renamed, now)) {
+      // a few names, each looked at
+    } else if (client_->ListsExactly()) {
       Relist(run);
       now = run.listing;
     } else {

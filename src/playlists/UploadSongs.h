@@ -81,6 +81,8 @@ class SongUploader {
   static constexpr std::size_t kBatchSongs = 32;
   static constexpr std::int64_t kBatchBytes = 256LL * 1024 * 1024;
   static constexpr int kSendTries = 3;
+  // The most files of a batch looked at by name (LooksByName).
+  static constexpr std::size_t kLooksByName = 8;
 
   using NameState = UploadNameState;
   using Listed = UploadListing;
@@ -210,15 +212,34 @@ class SongUploader {
                                      std::optional<songs::ScreenedSong>& checkedNow);
   // Steps 4 to 6 for the songs of `batch` that were stored.
   void PutBatchInPlace(UploadRun& run, UploadBatch& batch);
-  // Step 4: gives the stored files the local files' times; returns those stamped.
-  std::vector<BatchSong*> Stamp(const std::vector<BatchSong*>& stored);
-  // Step 5: the stored files that are as sent and whose names hold what step 1 found; the
-  // others are failures, their temporary files removed.
-  std::vector<BatchSong*> Verify(UploadRun& run, const std::vector<BatchSong*>& stored);
-  // What the server holds now under each stored song's temporary name (the size alone) and its
-  // name; `sizes` false when the server has no SIZE to tell.
-  void LookAgain(UploadRun& run, const std::vector<BatchSong*>& stored, std::vector<NameState>& temps,
-                 std::vector<NameState>& names, bool& sizes);
+  // Step 4: the commands that give the stored files the local files' times; `stamped` the
+  // songs they stamp.
+  std::vector<FtpCommand> Stamps(const std::vector<BatchSong*>& stored, std::vector<BatchSong*>& stamped);
+  // Notes a server that refused one of the times (the first replies of `replies`, one a song of
+  // `stamped`); `stamped` is then emptied.
+  void StampsTaken(const std::vector<FtpReply>& replies, std::vector<BatchSong*>& stamped);
+  // Steps 4 and 5: stamps the stored files (`stamped`: those stamped) and returns those that
+  // are as sent and whose names hold what step 1 found; the others are failures, their
+  // temporary files removed.
+  std::vector<BatchSong*> Verify(UploadRun& run, const std::vector<BatchSong*>& stored,
+                                 std::vector<BatchSong*>& stamped);
+  // Stamps the stored files and looks at what the server holds now under each one's temporary
+  // name (the size alone where the listing is not exact) and its name; `sizes` false when the
+  // server has no SIZE to tell.
+  void LookAgain(UploadRun& run, const std::vector<BatchSong*>& stored, std::vector<BatchSong*>& stamped,
+                 std::vector<NameState>& temps, std::vector<NameState>& names, bool& sizes);
+  // Whether `files` names are looked at one by one with MLST, sent all at once, rather than in a
+  // listing of the directory: a round trip instead of a data connection's two, for a few files
+  // where the server offers MLST and takes commands at once.
+  bool LooksByName(std::size_t files) const;
+  // The states the replies to MLST from `from` on give, appended to `states`; false (and MLST
+  // not used again) when one of them cannot be read.
+  bool ReadLooks(const std::vector<FtpReply>& replies, std::size_t from, std::vector<NameState>& states);
+  // What the server holds under the names of `songs`, looked at by name into `now` (those it
+  // holds); false when they are not looked at so.
+  bool LookByName(UploadRun& run, const std::vector<BatchSong*>& songs, Listed& now);
+  // Keeps the run's listing up to date with a look at `name`.
+  static void NoteLooked(UploadRun& run, const std::string& name, const NameState& state);
   // Step 6: renames the `ready` files to their songs' names; returns those renamed.
   std::vector<BatchSong*> PutInPlace(UploadRun& run, const std::vector<BatchSong*>& ready);
   // One rename of step 6; false when it failed (the failure noted). A lost connection throws.
@@ -253,6 +274,7 @@ class SongUploader {
   const songs::SongScreening* screening_ = nullptr;
   songs::SongScreening* findings_ = nullptr;
   std::unique_ptr<UploadTally> tally_;  // while a run goes
+  bool mlstUnusable_ = false;           // the server's MLST replies could not be read
   bool placingInWorker_ = false;        // Place runs on a worker of the pool: client_ stays
   std::unique_ptr<SongCheckAhead> checkAhead_;  // while a run goes, when songs are checked as sent
 };

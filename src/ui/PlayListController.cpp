@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QThread>
+#include <QWidget>
 
 #include "ui/ListView.h"
 #include "ui/WindowThreadGate.h"
@@ -66,6 +67,8 @@ void PlayListController::PlayListsCleared() {
   }
   // The objects the rows refer to are about to go.
   ++listing_;
+  readAt_.clear();
+  againFor_ = nullptr;
   rowsFound_ = false;
   listToSelect_ = 0;
   StopLoading();
@@ -91,6 +94,7 @@ void PlayListController::PlayListsRead(int /*first*/, int /*count*/) {
     services_.gate.Call([this] { PlayListsRead(0, 0); });
     return;
   }
+  listedAt_ = std::chrono::steady_clock::now();
   if (listToSelect_ != 0) {
     const int row = services_.store->FindPlayListRow("", listToSelect_);
     if (row < 0) return;
@@ -116,6 +120,7 @@ void PlayListController::PlayListsListed(int selectRow) {
     services_.gate.Call([this, selectRow] { PlayListsListed(selectRow); });
     return;
   }
+  listedAt_ = std::chrono::steady_clock::now();
   // Rows shown as the root was read stay, with whatever the user selected since; a play list
   // whose songs the listing did not bring (it ended early) is read on its own.
   if (rowsFound_ && playLists_.lvPlayList->rowCount() == services_.store->Count()) {
@@ -216,6 +221,15 @@ void PlayListController::lvPlayListChange() {
   ShowSongs(name);
   playLists_.lvPlayList->setFocus();
   SetShownPlayList(name);
+  if (loadingFor_ == nullptr) ReadAgain(CurrentPlayList());
+}
+
+void PlayListController::ReadAgain(TPlayListObj* playList) {
+  const auto now = std::chrono::steady_clock::now();
+  const auto read = readAt_.find(playList);
+  if (now - (read == readAt_.end() ? listedAt_ : read->second) < kFreshFor) return;
+  againFor_ = playList;
+  StartSongRead();
 }
 
 void PlayListController::ClearSongRows() {
@@ -287,20 +301,48 @@ void PlayListController::btnCancelLoadingClick() {
 }
 
 void PlayListController::StartSongRead() {
-  if (reading_ || loadingFor_ == nullptr || services_.store == nullptr) return;
+  // The songs waited for first; then those of a shown play list, to see whether they changed.
+  TPlayListObj* target = loadingFor_ != nullptr ? loadingFor_ : againFor_;
+  if (reading_ || target == nullptr || services_.store == nullptr) return;
   reading_ = true;
   // Read into an object of its own: the window goes on using the store meanwhile.
-  TPlayListObj* target = loadingFor_;
   auto read = std::make_shared<TPlayListObj>();
   read->Name = target->Name;
   PlayListStore* store = services_.store;
   const unsigned listing = listing_;
-  services_.RunInBackground([store, read] { store->LoadSongs(*read); },
-                            [this, target, read, listing] { SongsRead(target, *read, listing); });
+  if (target == loadingFor_) {
+    services_.RunInBackground([store, read] { store->LoadSongs(*read); },
+                              [this, target, read, listing] { SongsRead(target, *read, listing); });
+    return;
+  }
+  againFor_ = nullptr;
+  services_.RunInBackground([store, read] { store->ReadSongsAgain(*read); },
+                            [this, target, read, listing, before = SongsStamp(*target)] {
+                              SongsReadAgain(target, *read, listing, before);
+                            });
+}
+
+void PlayListController::SongsReadAgain(TPlayListObj* target, TPlayListObj& read, unsigned listing,
+                                        const std::string& before) {
+  reading_ = false;
+  if (listing == listing_ && read.GotSong) {
+    readAt_[target] = std::chrono::steady_clock::now();
+    const bool shown = CurrentPlayList() == target && loadingFor_ == nullptr;
+    const TSongObj* selected = shown ? SelectedSong() : nullptr;
+    const std::string selectedName = selected != nullptr ? selected->Name : std::string();
+    // Not while an operation runs (the window is disabled then): it may hold the songs.
+    if (services_.window->isEnabled() && TakeSongsReadAgain(*target, read, before) && shown) {
+      FillSongRows(*target);
+      SelectSongByName(selectedName);
+      UpdateCheckedSongCount();
+    }
+  }
+  StartSongRead();  // what was asked for meanwhile
 }
 
 void PlayListController::SongsRead(TPlayListObj* target, TPlayListObj& read, unsigned listing) {
   reading_ = false;
+  if (listing == listing_ && read.GotSong) readAt_[target] = std::chrono::steady_clock::now();
   // `target` is still the store's unless a listing came in between. (No other operation runs
   // between the end of a reading and this, so its songs are the server's of now.)
   const bool current = listing == listing_;

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <QObject>
+#include <chrono>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -93,6 +95,10 @@ class PlayListController : public QObject, public PlayListStoreListener {
   // Reads the songs of the play list waited for, unless a reading is under way.
   void StartSongRead();
   void SongsRead(TPlayListObj* target, TPlayListObj& read, unsigned listing);
+  // The songs of `playList`, shown from memory, are read again in the background unless they
+  // were read within kFreshFor; the rows follow when they changed.
+  void ReadAgain(TPlayListObj* playList);
+  void SongsReadAgain(TPlayListObj* target, TPlayListObj& read, unsigned listing, const std::string& before);
   void SelectPendingSong();
   // Refills the play list rows from the store and selects `selectRow` with the focus.
   void FillPlayListRows(int selectRow);
@@ -104,6 +110,12 @@ class PlayListController : public QObject, public PlayListStoreListener {
   std::vector<TSongObj*> songRows_;  // the song of each song row
   TPlayListObj* loadingFor_ = nullptr;  // the song list waits for its songs
   bool reading_ = false;                // a reading runs in the background
+  static constexpr std::chrono::seconds kFreshFor{2};
+  TPlayListObj* againFor_ = nullptr;    // a shown play list whose songs are to be read again
+  // When the songs of a play list were last read by itself; those of the others came with the
+  // listing, whose last songs came at listedAt_.
+  std::map<const TPlayListObj*, std::chrono::steady_clock::time_point> readAt_;
+  std::chrono::steady_clock::time_point listedAt_;
   unsigned listing_ = 0;                // counts the listings: objects of an older one are gone
   bool rowsFound_ = false;              // the rows show the play lists of the listing under way
   int listToSelect_ = 0;                // a zone's play list (device number), once its number is known

@@ -28,6 +28,7 @@ one) and prints "PORT <n>" on standard output once it listens. Variants:
                      with no time)
   --reply-delay MS   takes every command line MS milliseconds after it arrived, as across a
                      distant link; lines sent together wait together, each keeping its order
+  --mlst-garbage     answers MLST with 250 and no line of facts, though FEAT offers it
   --msdos            answers LIST in the MS-DOS style (date, time, <DIR> or size, name)
   --list-style S     answers LIST in style S: msdos, long-iso ("2024-01-01 12:00"),
                      full-iso ("2024-01-01 12:00:00.000000000 +0000"), or facts (lines such
@@ -365,6 +366,12 @@ def make_handler(args):
                 return
             return super().ftp_MFMT(path, timeval)
 
+        def ftp_MLST(self, path):
+            if args.mlst_garbage:
+                self.respond("250 Listed.")
+                return
+            return super().ftp_MLST(path)
+
         def ftp_MDTM(self, path):
             if quirk == "mdtm-garbage":
                 self.respond("213 soon")
@@ -558,6 +565,7 @@ def main():
     parser.add_argument("--lose-line")
     parser.add_argument("--times-quirk", choices=["refuse-mfmt", "fake-mfmt", "mlsd-no-modify",
                                                   "epoch", "future", "mdtm-garbage"])
+    parser.add_argument("--mlst-garbage", action="store_true")
     parser.add_argument("--msdos", action="store_true")
     parser.add_argument("--silent", action="store_true")
     parser.add_argument("--hang-up-in-greeting", action="store_true")

@@ -171,3 +171,23 @@ TEST_F(SongReading, CancelStopsWaitingAndSelectsNothing) {
   EXPECT_EQ(SongRows(), (QStringList{"1 s1.mp3", "2 s2.mp3"}));
   EXPECT_TRUE(prompts.Shown().empty());
 }
+
+TEST_F(SongReading, AShownPlayListIsReadAgainBehindAndKeepsItsMarks) {
+  // Rock's songs came with the listing; the user checks one, and another song reaches the player.
+  ASSERT_TRUE(test::WaitHandlingEvents([this] { return store.At(2)->GotSong; }));  // the listing ended
+  test::ClickCell(List("lvPlayList"), 1, 1);
+  test::ClickCheckBox(List("lvSongList"), 0);
+  tree.write("Rock/r2.mp3", "x");
+  // Each click shows what is in memory at once; a click after the songs got old reads them again.
+  ASSERT_TRUE(test::WaitHandlingEvents([this] {
+    test::ClickCell(List("lvPlayList"), 0, 1);
+    test::ClickCell(List("lvPlayList"), 1, 1);
+    EXPECT_FALSE(Loading());
+    return SongRows().size() == 2;
+  }));
+  EXPECT_EQ(SongRows(), (QStringList{"1 r1.mp3", "2 r2.mp3"}));
+  EXPECT_TRUE(List("lvSongList")->IsChecked(0));
+  EXPECT_FALSE(List("lvSongList")->IsChecked(1));
+  EXPECT_EQ(test::Label(frm(), "lblTotalCheckedSongs")->text(), "1");
+  EXPECT_TRUE(prompts.Shown().empty());
+}

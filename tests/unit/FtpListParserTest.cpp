@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "playlists/FtpListParser.h"
+#include "playlists/FtpReply.h"
 #include "support/TempDir.h"
 
 using namespace kestrel;
@@ -285,4 +286,30 @@ TEST(FtpListParser, MachineListingGivesExactSizesAndTimes) {
   EXPECT_EQ(seconds, 1551700800);
   EXPECT_EQ(UtcStamp(seconds), "20190304120000");
   EXPECT_FALSE(ParseUtcStamp("20190230120000", seconds));
+}
+
+TEST(FtpListParser, ReplyToMlstGivesItsOneEntry) {
+  struct Case {
+    FtpReply reply;
+    bool read;
+    std::int64_t size;  // -1: no entry
+  };
+  const Case cases[] = {
+      {{250, "250-Listing a b.mp3\n type=file;size=7;modify=20240229235959; /Jazz/a b.mp3\n250 End."}, true, 7},
+      {{250, "250-Start\n Type=dir;Modify=20240101120000; /Jazz\n250 End"}, true, -1},
+      {{550, "550 No such file or directory."}, true, -1},
+      {{500, "500 Command \"MLST\" not understood."}, false, -1},
+      {{250, "250 Listed."}, false, -1},
+      {{250, "250-Listing\n size=7; no type\n250 End."}, false, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reply.text);
+    std::optional<FtpListEntry> entry;
+    EXPECT_EQ(EntryOfReply(c.reply, entry), c.read);
+    const bool file = entry && entry->kind == FtpEntryKind::File;
+    EXPECT_EQ(file ? entry->size : -1, c.size);
+    if (file) {
+      EXPECT_EQ(entry->modifiedUtc, "20240229235959");
+    }
+  }
 }

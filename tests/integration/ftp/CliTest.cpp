@@ -394,7 +394,7 @@ TEST_F(CliTest, DeploySendsASongChangedWithoutAChangeOfSize) {
   }
 }
 
-// Servers that mishandle FEAT or commands sent at once: USER, PASS, TYPE I and SYST log in to
+// Servers that mishandle FEAT, commands sent at once or MLST: USER, PASS, TYPE I and SYST log in to
 // each, FEAT and sending at once fail back to no features and one command at a time, and what
 // finding that out costs stays well under the reply time-out.
 TEST_F(CliTest, ServersThatMishandleTheExtrasAreUsedWithoutThem) {
@@ -403,7 +403,7 @@ TEST_F(CliTest, ServersThatMishandleTheExtrasAreUsedWithoutThem) {
   const std::string song = local.write("new.mp3", "the new song");
   const std::vector<std::vector<std::string>> servers = {
       {"--feat", "ignore"}, {"--feat", "close"}, {"--feat", "no-end"}, {"--feat", "extra-line"},
-      {"--whole-read-one-command"}, {"--one-command-a-read"}, {"--short-reads"}};
+      {"--whole-read-one-command"}, {"--one-command-a-read"}, {"--short-reads"}, {"--mlst-garbage"}};
   for (const auto& options : servers) {
     SCOPED_TRACE(options.back());
     std::filesystem::remove(tree.path() / "A" / "new.mp3");
