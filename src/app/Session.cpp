@@ -131,7 +131,7 @@ bool TSession::Start() {
   if (!bus_.pblInitSocket(localIP)) return false;
   frm.SetStatusPanel(1, "successfully initialize Winsock");
 
-  ftp_ = std::make_unique<FtpClient>(context_.RunState<FtpServerNotes>());
+  ftp_ = std::make_unique<FtpClient>(ServerNotes(context_));
   store_ = std::make_unique<PlayListStore>(*ftp_, context_);
   frm.AttachStore(*ftp_, *store_);
   if (const char* milestones = std::getenv("KESTREL_MILESTONES"); milestones && std::strcmp(milestones, "1") == 0)

@@ -26,7 +26,7 @@ class CliServer {
   // Connects with ftpServer.ini of the context's Settings folder; questions and messages go to
   // the command's prompts.
   explicit CliServer(CliContext& cli)
-      : app_(cli.app), prompts_(cli.prompts), client_(cli.app.RunState<FtpServerNotes>()), store_(client_, cli.app) {}
+      : app_(cli.app), prompts_(cli.prompts), client_(ServerNotes(cli.app)), store_(client_, cli.app) {}
   ~CliServer() { client_.Quit(); }
   CliServer(const CliServer&) = delete;
   CliServer& operator=(const CliServer&) = delete;

@@ -154,7 +154,7 @@ int RunFtp(CliContext& cli, const FtpArgs& args) {
   }
   if (const int status = CheckWritable(cli.app); status != kOk) return status;
 
-  FtpClient ftp(cli.app.RunState<FtpServerNotes>());
+  FtpClient ftp(ServerNotes(cli.app));
   const ConnectResult result = ConnectAndSave(ftp, cli.prompts, typed, path);
   if (result.outcome != ConnectOutcome::Connected) {
     Complain(result.reason);

@@ -89,9 +89,10 @@ struct DeployTimeTrial {
 // Why the player's times cannot tell which songs changed; empty when they can, as far as the
 // listing shows. Looked at are the songs the folder has with the same size (only there a time
 // decides): each must have a time, one that can be right (from 1980 to a day after `now`) unless
-// it is the folder's. When they all look right, `trial` is the first of them whose time differs
-// from the folder's by more than a second (and whose names can be sent): the times are to be
-// trusted only when the player keeps a time set on it.
+// it is the folder's. When they all look right and no more of them show the folder's time (to a
+// second) than do not, `trial` is the first of them whose time differs from the folder's by more
+// than a second (and whose names can be sent): the times are to be trusted only when the player
+// keeps a time set on it. Where most show the folder's times, the player has kept them.
 std::string TimesProblem(const std::vector<DeployPlayList>& local, const std::vector<DeployPlayList>& player,
                          long long now, std::optional<DeployTimeTrial>& trial);
 

@@ -51,34 +51,66 @@ FtpConnection::FtpConnection(const FtpAccount& account, const FtpTimeouts& timeo
   CheckSendable(account.password, "password");
   server_ = account.host + ":" + std::to_string(account.port);
   Open(account);
-  std::string reply;
-  int code = Send("login", "USER", account.userName, reply);
-  if (code / 100 == 3) code = Send("login", "PASS", account.password, reply);
-  if (code / 100 != 2) throw FtpError(FtpError::Kind::Reply, "login refused", code, reply);
-  login_.loginReply = reply;
-  note_ = notes_.Get(server_);
-  if (note_.Pipelining()) {
-    // A server known to take commands at once gets the mode and the system type in one go.
-    const int code = Guarded("binary mode", [&reply](FtpControlSession& session) {
-      session.SendLines({"TYPE I", "SYST"});
-      return session.ReadReply(reply);
-    });
-    NoteAnswered("TYPE", code);
-    if (code != 200) throw FtpError(FtpError::Kind::Reply, "binary mode", code, reply);
-    login_.syst.code = Guarded("system type", [this](FtpControlSession& session) {
-      return session.ReadReply(login_.syst.text);
-    });
-    NoteAnswered("SYST", login_.syst.code);
-  } else {
-    Expect("binary mode", "TYPE", "I", {200});
-    // Only informative: a server without SYST is still usable.
-    login_.syst.code = Send("system type", "SYST", "", login_.syst.text);
-  }
+  if (notes_.Get(server_).Pipelining())
+    LogInAtOnce(account);
+  else
+    LogIn(account);
   if (login_.syst.code / 100 == 2 && login_.syst.text.size() > 4) login_.systemType = login_.syst.text.substr(4);
   listing_ = FtpListingChoice(note_.statListing, note_.listingWay);
 }
 
 FtpConnection::~FtpConnection() = default;
+
+void FtpConnection::LogIn(const FtpAccount& account) {
+  std::string reply;
+  int code = Send("login", "USER", account.userName, reply);
+  if (code / 100 == 3) code = Send("login", "PASS", account.password, reply);
+  if (code / 100 != 2) throw FtpError(FtpError::Kind::Reply, "login refused", code, reply);
+  login_.loginReply = reply;
+  notes_.LoggedIn(server_, login_.greeting + "\n" + login_.loginReply);
+  note_ = notes_.Get(server_);
+  if (!note_.Pipelining()) {
+    Expect("binary mode", "TYPE", "I", {200});
+    // Only informative: a server without SYST is still usable.
+    login_.syst.code = Send("system type", "SYST", "", login_.syst.text);
+    return;
+  }
+  // A server known to take commands at once gets the mode and the system type in one go.
+  const int type = Guarded("binary mode", [&reply](FtpControlSession& session) {
+    session.SendLines({"TYPE I", "SYST"});
+    return session.ReadReply(reply);
+  });
+  NoteAnswered("TYPE", type);
+  if (type != 200) throw FtpError(FtpError::Kind::Reply, "binary mode", type, reply);
+  login_.syst.code =
+      Guarded("system type", [this](FtpControlSession& session) { return session.ReadReply(login_.syst.text); });
+  NoteAnswered("SYST", login_.syst.code);
+}
+
+void FtpConnection::LogInAtOnce(const FtpAccount& account) {
+  // Another connection of this run logged in with the account and found that the server takes
+  // commands at once: USER, PASS, TYPE I and SYST go in one round trip. (A server that wants no
+  // password answers USER with 230, and PASS then with a word that does not matter.)
+  std::string user, pass, type;
+  int passCode = 0, typeCode = 0;
+  const int userCode = Guarded("login", [&](FtpControlSession& session) {
+    session.SendLines({"USER " + account.userName, "PASS " + account.password, "TYPE I", "SYST"});
+    const int code = session.ReadReply(user);
+    passCode = session.ReadReply(pass);
+    typeCode = session.ReadReply(type, QuickReplyTime());
+    login_.syst.code = session.ReadReply(login_.syst.text, QuickReplyTime());
+    return code;
+  });
+  const bool withPassword = userCode / 100 == 3;
+  const int code = withPassword ? passCode : userCode;
+  login_.loginReply = withPassword ? pass : user;
+  if (code / 100 != 2) throw FtpError(FtpError::Kind::Reply, "login refused", code, login_.loginReply);
+  notes_.LoggedIn(server_, login_.greeting + "\n" + login_.loginReply);
+  note_ = notes_.Get(server_);
+  NoteAnswered("TYPE", typeCode);
+  if (typeCode != 200) throw FtpError(FtpError::Kind::Reply, "binary mode", typeCode, type);
+  NoteAnswered("SYST", login_.syst.code);
+}
 
 // The TCP connection and the greeting.
 void FtpConnection::Open(const FtpAccount& account) {

@@ -152,6 +152,10 @@ class FtpConnection {
 
  private:
   void Open(const FtpAccount& account);
+  // The login after the greeting: USER, PASS, TYPE I and SYST, one at a time or, where the server
+  // is known to take commands at once, as far as that allows.
+  void LogIn(const FtpAccount& account);
+  void LogInAtOnce(const FtpAccount& account);
   int Guarded(const char* what, const std::function<int(FtpControlSession&)>& exchange);
   // Transfer, with PORT and the command at once when `atOnce`; false as TransferAtOnce.
   bool Exchange(const char* what, const std::string& command, const std::string& arg,

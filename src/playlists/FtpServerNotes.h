@@ -18,6 +18,11 @@
 
 namespace kestrel {
 
+class AppContext;
+
+// The file in the Settings folder that keeps what probes found of the servers met.
+inline constexpr const char* kServerNotesFile = "ftpServerNotes.ini";
+
 // What the server offers beyond RFC 959, from its FEAT reply.
 struct FtpFeatures {
   bool mdtm = false;            // MDTM: a file's modification time
@@ -53,15 +58,30 @@ class FtpServerNotes {
     const auto it = notes_.find(server);
     return it == notes_.end() ? FtpServerNote{} : it->second;
   }
-  // Changes the note of `server` in place.
-  void Change(const std::string& server, const std::function<void(FtpServerNote&)>& change) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    change(notes_[server]);
-  }
+  // Changes the note of `server` in place; what a probe found is kept in the file (KeepIn).
+  void Change(const std::string& server, const std::function<void(FtpServerNote&)>& change);
+
+  // What probes find is kept in `file` (an INI file) for the program's next runs: a server met
+  // again, with the same greeting and login reply, is then not probed again, and what its
+  // connections found out since (a fallback) is kept too. A file that cannot be written only
+  // costs the next run its probe.
+  void KeepIn(const std::string& file);
+  // Told at each login, before anything beyond the login is sent: `identity` is the server's
+  // greeting and login reply. When nothing is known yet of `server` in this run and the file
+  // holds a note kept with the same identity, that note is taken.
+  void LoggedIn(const std::string& server, const std::string& identity);
 
  private:
+  void Keep(const std::string& server, const FtpServerNote& note);
+
   mutable std::mutex mutex_;
   std::map<std::string, FtpServerNote> notes_;
+  std::string file_;
+  std::map<std::string, std::string> identities_;  // of each server logged in to
+  std::map<std::string, std::string> kept_;        // what the file holds of each server, as written
 };
+
+// The program's notes (AppContext::RunState), kept in kServerNotesFile of its Settings folder.
+FtpServerNotes& ServerNotes(AppContext& context);
 
 }  // namespace kestrel

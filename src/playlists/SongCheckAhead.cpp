@@ -74,6 +74,11 @@ std::optional<songs::ScreenedSong> SongCheckAhead::Take(const Key& key) {
   return std::move(made.song);
 }
 
+bool SongCheckAhead::Ready(const Key& key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return made_.count(key) != 0;
+}
+
 void SongCheckAhead::Drop(const void* run, std::size_t first, std::size_t end) {
   {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -41,6 +41,8 @@ class SongCheckAhead {
   // made; what the check threw is thrown here), or nothing when it is not made ahead: the caller
   // checks the song itself, and it is not checked here any more. A check is taken once.
   std::optional<songs::ScreenedSong> Take(const Key& key);
+  // Whether the check of `key` is made and not taken: Take would not wait for it.
+  bool Ready(const Key& key);
   // The songs of `run` from `first` to before `end` will not be sent: their checks are dropped,
   // or not made.
   void Drop(const void* run, std::size_t first, std::size_t end);

@@ -134,7 +134,7 @@ UploadResult UploadController::RunUpload(const std::string& target, int count, U
   ProgressRelay relay(progress_);
   UploadResult result;
   const int connections = count > 1 ? UploadConnectionsSetting(context_.SettingsFile(kUploadSettingsFile)) : 1;
-  FtpServerNotes& notes = context_.RunState<FtpServerNotes>();
+  FtpServerNotes& notes = ServerNotes(context_);
   // The runner returns when the operation has ended. The operation works on a play list object
   // of its own, so that nothing it uses belongs to the store.
   run_([&] {

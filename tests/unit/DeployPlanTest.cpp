@@ -148,3 +148,20 @@ TEST(DeployPlan, LooksAtThePlayersTimesBeforeTrustingThem) {
     }
   }
 }
+
+// Songs that show the folder's times already show that the player keeps them: a differing song is
+// tried only when they are not the most.
+TEST(DeployPlan, TimesAlreadyKeptSpareTheTrial) {
+  for (const int kept : {0, 1, 2}) {
+    SCOPED_TRACE(kept);
+    DeployPlayList local{"Jazz", {}}, player{"Jazz", {}};
+    for (int i = 0; i <= kept; ++i) {
+      const std::string name = std::to_string(i) + ".mp3";
+      local.songs.push_back({name, 3000, "/music/Jazz/" + name, "20190304120000"});
+      player.songs.push_back({name, 3000, {}, i < kept ? "20190304120000" : "20190304120010"});
+    }
+    std::optional<DeployTimeTrial> trial;
+    EXPECT_TRUE(TimesProblem({local}, {player}, 1700000000, trial).empty());
+    EXPECT_EQ(trial.has_value(), kept < 2);
+  }
+}

@@ -16,6 +16,7 @@
 
 #include "CliRun.h"
 #include "FtpFixture.h"
+#include "platform/ProfileIni.h"
 
 using namespace kestrel;
 using namespace kestrel::test;
@@ -389,8 +390,28 @@ TEST_F(CliTest, DeploySendsASongChangedWithoutAChangeOfSize) {
     EXPECT_NE(again.err.find("nothing to do"), std::string::npos) << again.out;
     commands = CommandsSince(server, mark);
     EXPECT_EQ(Count(commands, "STOR "), 0);
-    // The root and Jazz, each listed once.
-    EXPECT_EQ(Count(commands, "MLSD ") + Count(commands, "STAT /") + Count(commands, "LIST"), row.noted ? 3 : 2);
+    // The root and Jazz, each listed once: the way to list was found in the runs before.
+    EXPECT_EQ(Count(commands, "MLSD ") + Count(commands, "STAT /") + Count(commands, "LIST"), 2);
+  }
+}
+
+// What the probe found is kept for the next runs: a server met again is not probed again, but one
+// that no longer greets or logs in as it did when the note was written is.
+TEST_F(CliTest, AServerMetAgainIsNotProbedAgain) {
+  tree.write("A/a.mp3", "a");
+  FtpTestServer server(tree.str());
+  WriteIniFor(server);
+  for (const int run : {1, 2, 3}) {
+    SCOPED_TRACE(run);
+    if (run == 3) {
+      ASSERT_TRUE(platform::WriteProfileString(settings.str() + "/ftpServerNotes.ini",
+                                               "127.0.0.1:" + std::to_string(server.port()), "Identity", "0"));
+    }
+    const std::size_t mark = server.Commands().size();
+    const CliRun lists = RunCli({"--settings", settings.str(), "playlists"});
+    EXPECT_EQ(lists.status, 0) << lists.err;
+    EXPECT_EQ(lists.out, "1\t1\tA\n");
+    EXPECT_EQ(Count(CommandsSince(server, mark), "FEAT"), run == 2 ? 0 : 1);
   }
 }
 

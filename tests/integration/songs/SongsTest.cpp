@@ -449,6 +449,24 @@ TEST_F(Songs, CheckAheadHandsOutEachCheckOnce) {
   }
 }
 
+// Without a loudness target a song goes as it is, its check made beside the sending when it is not
+// made yet: a file the check refuses is named and leaves nothing on the player.
+TEST_F(Songs, ASongRefusedBesideTheSendingLeavesNothing) {
+  TempDir tree, settings;
+  std::filesystem::create_directories(tree.path() / "Lounge");
+  test::FtpTestServer server(tree.str());
+  settings.write("ftpServer.ini", "[ftpServer]\r\nIP=127.0.0.1\r\nPort=" + std::to_string(server.port()) +
+                                      "\r\nUserName=kestrel\r\nPassword=secret\r\n");
+  const test::CliRun upload = RunCli({"--settings", settings.str(), "upload", "Lounge", "--replace", File("wav.mp3"),
+                                      File("mpeg1-joint-320-crc.mp3")});
+  EXPECT_EQ(upload.status, 4) << upload.err;
+  EXPECT_NE(upload.err.find("wav.mp3: not sent: a WAV file"), std::string::npos) << upload.err;
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(tree.path() / "Lounge"))
+    left.push_back(entry.path().filename().string());
+  EXPECT_EQ(left, std::vector<std::string>{"mpeg1-joint-320-crc.mp3"});
+}
+
 // Upload and deploy check every file before sending and even out loudness on the player's copies
 // alone: no MP3 is not sent, a damaged one is sent with a warning, each stored copy is its file
 // with other gains and reaches the target (or stops below the peak ceiling), and the deploy tells
