@@ -75,15 +75,26 @@ void FtpConnection::LogIn(const FtpAccount& account) {
     login_.syst.code = Send("system type", "SYST", "", login_.syst.text);
     return;
   }
-  // A server known to take commands at once gets the mode and the system type in one go.
-  const int type = Guarded("binary mode", [&reply](FtpControlSession& session) {
-    session.SendLines({"TYPE I", "SYST"});
-    return session.ReadReply(reply);
-  });
+  // A server known to take commands at once (from the notes of an earlier run) gets the mode and
+  // the system type in one go. Where that fails, the note no longer holds: it is dropped, and
+  // the login made again one command at a time.
+  int type = 0;
+  try {
+    type = Guarded("binary mode", [this, &reply](FtpControlSession& session) {
+      session.SendLines({"TYPE I", "SYST"});
+      const int code = session.ReadReply(reply);
+      login_.syst.code = session.ReadReply(login_.syst.text, QuickReplyTime());
+      return code;
+    });
+  } catch (const FtpError& e) {
+    if (e.kind() != FtpError::Kind::Connection) throw;
+    notes_.Forget(server_);
+    Open(account);
+    LogIn(account);
+    return;
+  }
   NoteAnswered("TYPE", type);
   if (type != 200) throw FtpError(FtpError::Kind::Reply, "binary mode", type, reply);
-  login_.syst.code =
-      Guarded("system type", [this](FtpControlSession& session) { return session.ReadReply(login_.syst.text); });
   NoteAnswered("SYST", login_.syst.code);
 }
 

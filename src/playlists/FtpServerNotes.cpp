@@ -55,7 +55,7 @@ void FtpServerNotes::LoggedIn(const std::string& server, const std::string& iden
   if (file_.empty()) return;
   identities_.emplace(server, identity);
   FtpServerNote& note = notes_[server];
-  if (note.probed) return;
+  if (note.probed || forgotten_[server]) return;
   const platform::ProfileIndex ini(file_);
   if (ini.Read(server, "Identity", "") != Fingerprint(identity)) return;
   long long bytes = 0, stat = 0, way = 0;
@@ -72,6 +72,13 @@ void FtpServerNotes::LoggedIn(const std::string& server, const std::string& iden
   note.statListing = stat == 1;
   note.listingWay = static_cast<FtpListingWay>(way);
   kept_[server] = KeptText(note);
+}
+
+void FtpServerNotes::Forget(const std::string& server) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  notes_[server] = FtpServerNote{};
+  forgotten_[server] = true;
+  kept_.erase(server);
 }
 
 void FtpServerNotes::Keep(const std::string& server, const FtpServerNote& note) {

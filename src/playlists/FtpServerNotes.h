@@ -70,6 +70,9 @@ class FtpServerNotes {
   // greeting and login reply. When nothing is known yet of `server` in this run and the file
   // holds a note kept with the same identity, that note is taken.
   void LoggedIn(const std::string& server, const std::string& identity);
+  // The note of `server` taken from the file did not hold: it is dropped, and the file is not
+  // asked again in this run (the server is probed afresh, and what that finds is kept).
+  void Forget(const std::string& server);
 
  private:
   void Keep(const std::string& server, const FtpServerNote& note);
@@ -79,6 +82,7 @@ class FtpServerNotes {
   std::string file_;
   std::map<std::string, std::string> identities_;  // of each server logged in to
   std::map<std::string, std::string> kept_;        // what the file holds of each server, as written
+  std::map<std::string, bool> forgotten_;          // servers whose kept note did not hold
 };
 
 // The program's notes (AppContext::RunState), kept in kServerNotesFile of its Settings folder.

@@ -396,7 +396,8 @@ TEST_F(CliTest, DeploySendsASongChangedWithoutAChangeOfSize) {
 }
 
 // What the probe found is kept for the next runs: a server met again is not probed again, but one
-// that no longer greets or logs in as it did when the note was written is.
+// that no longer greets or logs in as it did when the note was written is, and so is one that no
+// longer does what the note says.
 TEST_F(CliTest, AServerMetAgainIsNotProbedAgain) {
   tree.write("A/a.mp3", "a");
   FtpTestServer server(tree.str());
@@ -413,6 +414,18 @@ TEST_F(CliTest, AServerMetAgainIsNotProbedAgain) {
     EXPECT_EQ(lists.out, "1\t1\tA\n");
     EXPECT_EQ(Count(CommandsSince(server, mark), "FEAT"), run == 2 ? 0 : 1);
   }
+  // A note that no longer holds (the server now takes one command a read) is dropped at once.
+  FtpTestServer changed(tree.str(), {"--one-command-a-read"});
+  const std::string notes = settings.str() + "/ftpServerNotes.ini";
+  const platform::ProfileIndex kept(notes);
+  for (const char* key : {"Identity", "Features", "PipelineBytes", "StatListing", "ListingWay"})
+    ASSERT_TRUE(platform::WriteProfileString(notes, "127.0.0.1:" + std::to_string(changed.port()), key,
+                                             kept.Read("127.0.0.1:" + std::to_string(server.port()), key, "")));
+  WriteIniFor(changed);
+  const CliRun lists = RunCli({"--settings", settings.str(), "playlists"});
+  EXPECT_EQ(lists.status, 0) << lists.err;
+  EXPECT_EQ(lists.out, "1\t1\tA\n");
+  EXPECT_GE(Count(changed.Commands(), "FEAT"), 1);  // probed afresh
 }
 
 // Servers that mishandle FEAT, commands sent at once or MLST: USER, PASS, TYPE I and SYST log in to
