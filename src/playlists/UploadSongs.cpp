@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <filesystem>
@@ -441,16 +442,30 @@ struct SongUploader::SendQueue {
   }
 
   BatchSong* SongAt(std::size_t i) const { return songOf[i - batch.first]; }
-  // Takes the next file; false when there is none (or the batch is to stop). `again`: its
-  // song was begun before.
+  // Takes the next file; false when there is none (or the batch is to stop). While other
+  // connections still send, it waits for them: a song whose connection goes comes back here.
+  // `again`: its song was begun before. Each file taken is given up with Taken.
   bool Take(std::size_t& i, bool& again) {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [this] { return stop || !queue.empty() || taken == 0; });
     if (queue.empty() || stop) return false;
     i = queue.front();
     queue.pop_front();
+    ++taken;
     again = SongAt(i) != nullptr && SongAt(i)->tries > 0;
     return true;
   }
+  // While it lives, a connection holds the file it took.
+  struct Taken {
+    SendQueue& q;
+    ~Taken() {
+      {
+        std::lock_guard<std::mutex> lock(q.mutex);
+        --q.taken;
+      }
+      q.changed.notify_all();
+    }
+  };
   // Whether the user cancelled; remembers it for the batch.
   bool CancelledNow() {
     std::lock_guard<std::mutex> lock(mutex);
@@ -462,8 +477,11 @@ struct SongUploader::SendQueue {
     cancelled = true;
   }
   void Stop() {
-    std::lock_guard<std::mutex> lock(mutex);
-    stop = true;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      stop = true;
+    }
+    changed.notify_all();
   }
   // The song's connection went (`why`): true when it goes back to the queue for another
   // connection, false when it is a failure (after kSendTries transfers). A song whose connection
@@ -496,9 +514,11 @@ struct SongUploader::SendQueue {
   const std::atomic<bool>* cancel;
   std::vector<BatchSong*> songOf;
   std::deque<std::size_t> queue;
-  std::mutex mutex;  // guards queue, cancelled, stop, lost and working
+  std::mutex mutex;  // guards queue, cancelled, stop, lost, working and taken
+  std::condition_variable changed;
   bool cancelled = false, stop = false;
   int working = 0;          // connections taking songs now
+  int taken = 0;            // files taken and not given up yet
   bool sideBySide = false;  // more than one did in this batch
   std::string lost;         // what the last lost connection said
 };
@@ -537,6 +557,7 @@ void SongUploader::SendFromQueue(UploadRun& run, SendQueue& queue, FtpClient& cl
   std::size_t i = 0;
   bool again = false;
   while (queue.Take(i, again)) {
+    const SendQueue::Taken held{queue};
     if (queue.CancelledNow()) continue;  // the files after a cancel are skipped, untold
     if (!again) tally_->FileStarting(static_cast<int>(run.tallyFirst + i) + 1);
     if (queue.SongAt(i) == nullptr) {
