@@ -93,9 +93,7 @@ void FtpConnection::LogIn(const FtpAccount& account) {
     LogIn(account);
     return;
   }
-  NoteAnswered("TYPE", type);
-  if (type != 200) throw FtpError(FtpError::Kind::Reply, "binary mode", type, reply);
-  NoteAnswered("SYST", login_.syst.code);
+  ModeAndSystemAnswered(type, reply);
 }
 
 void FtpConnection::LogInAtOnce(const FtpAccount& account) {
@@ -118,8 +116,12 @@ void FtpConnection::LogInAtOnce(const FtpAccount& account) {
   if (code / 100 != 2) throw FtpError(FtpError::Kind::Reply, "login refused", code, login_.loginReply);
   notes_.LoggedIn(server_, login_.greeting + "\n" + login_.loginReply);
   note_ = notes_.Get(server_);
+  ModeAndSystemAnswered(typeCode, type);
+}
+
+void FtpConnection::ModeAndSystemAnswered(int typeCode, const std::string& typeReply) {
   NoteAnswered("TYPE", typeCode);
-  if (typeCode != 200) throw FtpError(FtpError::Kind::Reply, "binary mode", typeCode, type);
+  if (typeCode != 200) throw FtpError(FtpError::Kind::Reply, "binary mode", typeCode, typeReply);
   NoteAnswered("SYST", login_.syst.code);
 }
 

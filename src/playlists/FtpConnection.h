@@ -156,6 +156,9 @@ class FtpConnection {
   // is known to take commands at once, as far as that allows.
   void LogIn(const FtpAccount& account);
   void LogInAtOnce(const FtpAccount& account);
+  // The replies to TYPE I (`typeCode`, `typeReply`) and SYST (in login_) of a login whose
+  // commands went together: a mode refused fails the login.
+  void ModeAndSystemAnswered(int typeCode, const std::string& typeReply);
   int Guarded(const char* what, const std::function<int(FtpControlSession&)>& exchange);
   // Transfer, with PORT and the command at once when `atOnce`; false as TransferAtOnce.
   bool Exchange(const char* what, const std::string& command, const std::string& arg,

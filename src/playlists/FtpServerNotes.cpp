@@ -20,14 +20,19 @@ std::string Fingerprint(const std::string& identity) {
   return text;
 }
 
+// The features FEAT offered, as the file holds them ("MDTM MFMT MLST").
+std::string FeaturesText(const FtpFeatures& features) {
+  std::string text;
+  for (const auto& [on, name] : {std::pair{features.mdtm, "MDTM"}, std::pair{features.mfmt, "MFMT"},
+                                 std::pair{features.machineListing, "MLST"}})
+    if (on) text += text.empty() ? name : std::string(" ") + name;
+  return text;
+}
+
 // The part of a note kept between runs: what the probe and the listings found.
 std::string KeptText(const FtpServerNote& note) {
-  std::string features;
-  if (note.features.mdtm) features += "MDTM ";
-  if (note.features.mfmt) features += "MFMT ";
-  if (note.features.machineListing) features += "MLST ";
-  return features + "|" + std::to_string(note.pipelineBytes) + "|" + (note.statListing ? "1" : "0") + "|" +
-         std::to_string(static_cast<int>(note.listingWay));
+  return FeaturesText(note.features) + "|" + std::to_string(note.pipelineBytes) + "|" +
+         (note.statListing ? "1" : "0") + "|" + std::to_string(static_cast<int>(note.listingWay));
 }
 
 bool ReadNumber(const std::string& text, long long low, long long high, long long& value) {
@@ -55,7 +60,7 @@ void FtpServerNotes::LoggedIn(const std::string& server, const std::string& iden
   if (file_.empty()) return;
   identities_.emplace(server, identity);
   FtpServerNote& note = notes_[server];
-  if (note.probed || forgotten_[server]) return;
+  if (note.probed || forgotten_.count(server) != 0) return;
   const platform::ProfileIndex ini(file_);
   if (ini.Read(server, "Identity", "") != Fingerprint(identity)) return;
   long long bytes = 0, stat = 0, way = 0;
@@ -77,7 +82,7 @@ void FtpServerNotes::LoggedIn(const std::string& server, const std::string& iden
 void FtpServerNotes::Forget(const std::string& server) {
   std::lock_guard<std::mutex> lock(mutex_);
   notes_[server] = FtpServerNote{};
-  forgotten_[server] = true;
+  forgotten_.insert(server);
   kept_.erase(server);
 }
 
@@ -86,12 +91,10 @@ void FtpServerNotes::Keep(const std::string& server, const FtpServerNote& note) 
   const std::string text = KeptText(note);
   if (file_.empty() || identity == identities_.end() || kept_[server] == text) return;
   kept_[server] = text;
-  std::string features = text.substr(0, text.find('|'));
-  if (!features.empty()) features.pop_back();
   std::string error;  // not written: the next run probes again
   platform::WriteProfileEntries(file_,
                                 {{server, "Identity", Fingerprint(identity->second)},
-                                 {server, "Features", features},
+                                 {server, "Features", FeaturesText(note.features)},
                                  {server, "PipelineBytes", std::to_string(note.pipelineBytes)},
                                  {server, "StatListing", note.statListing ? "1" : "0"},
                                  {server, "ListingWay", std::to_string(static_cast<int>(note.listingWay))}},

@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -82,7 +83,7 @@ class FtpServerNotes {
   std::string file_;
   std::map<std::string, std::string> identities_;  // of each server logged in to
   std::map<std::string, std::string> kept_;        // what the file holds of each server, as written
-  std::map<std::string, bool> forgotten_;          // servers whose kept note did not hold
+  std::set<std::string> forgotten_;                // servers whose kept note did not hold
 };
 
 // The program's notes (AppContext::RunState), kept in kServerNotesFile of its Settings folder.

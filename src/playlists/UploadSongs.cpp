@@ -632,16 +632,19 @@ SongUploader::Sent SongUploader::Send(UploadRun& run, BatchSong& song, FtpClient
                                          : findings_ != nullptr ? findings_->targetLufs : std::nullopt;
     // A song that goes as it is (no loudness target) does not wait for a check still being made
     // beside the sending: a song the check then refuses is removed before it is put in place.
-    const bool checkAfter = !target && checkAhead_ != nullptr && screening_ == nullptr && source.screened == nullptr &&
-                            !source.fetch &&
+    const bool checkAfter = !target && checkAhead_ != nullptr && source.screened == nullptr && !source.fetch &&
                             !checkAhead_->Ready({&run, song.index});
     std::optional<songs::ScreenedSong> checkedNow;
     const songs::ScreenedSong* screened = checkAfter ? nullptr : CheckOf(run, song, checkedNow);
-    if (screened != nullptr && !screened->check.Sendable()) {
+    const auto refused = [&] {
+      if (screened == nullptr || screened->check.Sendable()) return false;
       song.settled = true;
+      if (!song.temp.empty()) RemoveTransferFile(run, temp, client);
+      song.temp.clear();
       run.Fail(source.name, "not sent: " + screened->check.reason);
-      return Sent::Failed;
-    }
+      return true;
+    };
+    if (refused()) return Sent::Failed;
     song.temp = temp;
     const long long shift = screened != nullptr && target ? songs::NormalizedTimeShift(*target) : 0;
     const std::int64_t sent = StoreSong(client, source.localPath, screened, temp);
@@ -650,13 +653,7 @@ SongUploader::Sent SongUploader::Send(UploadRun& run, BatchSong& song, FtpClient
                                                     " changed while it was sent; this copy was not put in its place");
     if (checkAfter) {
       screened = CheckOf(run, song, checkedNow);
-      if (screened != nullptr && !screened->check.Sendable()) {
-        song.settled = true;
-        RemoveTransferFile(run, temp, client);
-        song.temp.clear();
-        run.Fail(source.name, "not sent: " + screened->check.reason);
-        return Sent::Failed;
-      }
+      if (refused()) return Sent::Failed;
     }
     song.sent = sent;
     song.modified = known ? stamp.modified + shift : -1;
